@@ -1,0 +1,355 @@
+// hostsim: the stand-in host's world, as seen by its CLI, its tests and tools.
+//
+// The runtime library (libhostsim) implements every declaration of host/ against one
+// World, the current one, and offers this C++ interface to drive it: create vessels from
+// class configurations and modules, run time steps, send keys, answer input boxes, build
+// visuals, draw the HUD, load and save scenario files, and read the journal of every host
+// call the modules made.
+//
+// Files (under the folders of Paths):
+//   config/<class>.cfg   class configuration: "key = value" lines, ';' starts a comment.
+//                        Items the host reads itself:
+//                          Module = <name>        module library of the class (none: a
+//                                                 config-only vessel run by the host alone)
+//                          Mesh = <name>          mesh of a config-only vessel
+//                          Size = <m>, Mass = <kg>
+//                          Attachment = <P|C> px py pz dx dy dz rx ry rz <ID>
+//                                                 (repeatable) attachment point of a
+//                                                 config-only vessel: P to-parent, C child
+//   meshes/<name>.obj    Wavefront OBJ mesh with its .mtl: groups in file order are the
+//                        mesh groups, materials in .mtl order are the mesh materials.
+//   modules/<name>.so    module library (<name>.dll on Windows).
+//
+// Scenario file (text, one item a line, '#' starts a comment line):
+//   TITLE <text>
+//   TIME <seconds>
+//   FOCUS <vessel name>
+//   VESSEL <name> <class>          starts a vessel block, ended by END
+//     POS <x> <y> <z>              host line: position in the world (m)
+//     ORI <yaw> <pitch> <roll>     host line: orientation, degrees
+//     ATTACHED <parent> <index> <own point id>
+//                                  host line: hangs on the parent's child point <index>
+//     <anything else>              the vessel module's own lines, or kept as written
+//   END
+// Load order per scenario: every vessel is created and set up (clbkSetupClass), its block is
+// loaded (clbkLoadScenario), then all attachments are restored, then clbkAfterCreation runs
+// for every vessel, then visuals are built.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host.h"
+
+namespace hostsim {
+
+// An error of the host: a file that cannot be read, a malformed scenario or configuration,
+// a missing module. what() is "FILE:LINE: message" when a file and line are known.
+class Error : public std::runtime_error {
+ public:
+  Error(std::string message, std::string file = {}, int line = 0);
+  const std::string& file() const { return file_; }
+  int line() const { return line_; }
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
+  std::string file_;
+  int line_;
+};
+
+// The record of host calls. Every call a module makes into the host (kind Call) and every
+// callback the host makes into a module (kind Callback) is appended in order while enabled.
+class Journal {
+ public:
+  enum class Kind { Call, Callback };
+  struct Entry {
+    Kind kind;
+    std::string self;  // vessel the call was made on or for; empty for free functions
+    std::string call;  // e.g. "SetSize", "zapiLoadMesh", "SpotLight::SetAperture"
+    std::string args;  // arguments as text: numbers %.17g, vectors (x, y, z), texts quoted
+  };
+
+  void SetEnabled(bool on);
+  bool Enabled() const { return enabled_; }
+  void Clear();
+  const std::vector<Entry>& Entries() const { return entries_; }
+  // Names of the recorded host calls (kind Call only), in order.
+  std::vector<std::string> Calls() const;
+  // How many host calls of that name were recorded.
+  std::size_t Count(std::string_view call) const;
+  // One line per entry: "self: call(args)" for calls, "self: -> callback(args)" for callbacks.
+  std::string Dump() const;
+  void Record(Kind kind, std::string self, std::string call, std::string args);
+
+ private:
+  bool enabled_ = true;
+  std::vector<Entry> entries_;
+};
+
+class Vessel;
+class World;
+
+// A mesh as the host holds it.
+struct MeshGroup {
+  std::string name;
+  std::vector<float> positions;   // x, y, z per vertex
+  std::vector<float> normals;     // x, y, z per vertex (same count as positions)
+  std::vector<std::uint32_t> indices;  // triangles
+  int material = -1;              // index into Mesh::materials, -1 none
+};
+
+struct Mesh {
+  std::string name;
+  std::vector<MeshGroup> groups;
+  std::vector<MATERIAL> materials;
+  std::vector<std::string> materialNames;
+};
+
+// A 3x4 affine transform: rotation r (row-major) then translation t.
+struct Transform {
+  double r[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  VECTOR3 t = {0, 0, 0};
+  VECTOR3 Apply(const VECTOR3& p) const;
+  Transform Then(const Transform& outer) const;  // outer ∘ this
+};
+
+struct AttachmentPoint {
+  Vessel* owner = nullptr;
+  std::string id;
+  bool toParent = false;
+  VECTOR3 pos{0, 0, 0}, dir{0, 1, 0}, rot{0, 0, 1};
+  bool loose = false;
+  // What hangs here: for a child point, the child's to-parent point; for a to-parent point,
+  // the parent's child point. Null when free.
+  AttachmentPoint* peer = nullptr;
+  Transform looseOffset;  // relative pose kept for a loose attachment
+};
+
+struct AnimationComponent {
+  ANIMATION_ID anim = 0;
+  double state0 = 0, state1 = 1;
+  MGROUP_TRANSFORM* trans = nullptr;   // owned by the module
+  AnimationComponent* parent = nullptr;
+};
+
+struct Animation {
+  double initial = 0;
+  double state = 0;
+  std::vector<AnimationComponent*> components;
+};
+
+struct MeshSlot {
+  const Mesh* mesh = nullptr;  // template
+  VECTOR3 ofs{0, 0, 0};
+  std::uint16_t visMode = 1;
+};
+
+// One visual's copy of a vessel mesh: its own materials, changed by zapiSetMaterial.
+struct DeviceMesh {
+  Vessel* owner = nullptr;
+  std::uint32_t index = 0;
+  const Mesh* mesh = nullptr;
+  std::vector<MATERIAL> materials;
+};
+
+struct Visual {
+  std::vector<std::unique_ptr<DeviceMesh>> meshes;
+};
+
+struct Physics {
+  double size = 0, emptyMass = 0;
+  bool focusEnabled = false;
+  VECTOR3 touchdown[3] = {};
+  VECTOR3 pmi{0, 0, 0}, crossSections{0, 0, 0}, rotDrag{0, 0, 0};
+  double cw[4] = {0, 0, 0, 0};
+  double visLimit = 0, spotLimit = 0;
+};
+
+// One vessel of the world.
+class Vessel {
+ public:
+  const std::string& name() const;
+  const std::string& className() const;
+  // The vessel's interface: the module's object for module vessels, the host's own for
+  // config-only ones.
+  VESSEL* iface() const;
+  // The module's callbacks object, or null for a config-only vessel.
+  VESSEL3* callbacks() const;
+  OBJHANDLE handle() const;
+
+  Physics physics;
+  std::vector<std::unique_ptr<AttachmentPoint>> attachments;  // creation order, both kinds
+  std::vector<LightEmitter*> lights;  // created by the host for the vessel, freed with it
+  std::vector<BEACONLIGHTSPEC*> beacons;                      // as registered (module-owned)
+  std::vector<Animation> animations;
+  std::vector<std::unique_ptr<AnimationComponent>> components;
+  std::vector<MeshSlot> meshes;
+  std::unique_ptr<Visual> visual;                              // null while none is built
+  std::vector<std::string> keptLines;  // scenario lines nobody recognised, written back
+
+  // Points of one kind in creation order.
+  std::vector<AttachmentPoint*> Points(bool toParent) const;
+  // The vessel this one hangs on, or null.
+  Vessel* Parent() const;
+  // Pose of the vessel frame in the world, following the parent chain.
+  Transform WorldPose() const;
+  // Own pose when free (position and orientation set by scenario or API).
+  Transform freePose;
+  // Transform of every group of mesh `meshIdx` in the vessel frame, from the animation
+  // states and the component parent chains (identity for groups no component moves).
+  std::vector<Transform> GroupTransforms(std::uint32_t meshIdx) const;
+
+  // Implementation details of the runtime.
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+  Vessel();
+  ~Vessel();
+};
+
+// A loaded module library.
+struct Module {
+  std::string name;
+  std::filesystem::path path;
+  void* library = nullptr;  // platform handle
+  ZvcInitFn init = nullptr;
+  ZvcExitFn exit = nullptr;
+  ModuleDateFn date = nullptr;
+  GetModuleVersionFn version = nullptr;
+  int refCount = 0;  // vessels using it
+};
+
+struct Paths {
+  std::filesystem::path config, meshes, modules;
+  // root/config, root/meshes, root/modules.
+  static Paths FromRoot(const std::filesystem::path& root);
+};
+
+// What the host recorded of one HUD frame.
+struct HudOp {
+  enum class Kind { TextColour, BackgroundColour, Text, Line } kind;
+  int x = 0, y = 0, x1 = 0, y1 = 0;
+  std::uint32_t colour = 0;
+  std::string text;  // exact bytes for Text
+};
+
+struct InputBox {
+  std::string title;
+  std::string initial;  // the text shown at first ("" for a null pointer)
+  int length = 0;
+  InputCallback callback = nullptr;
+  void* userData = nullptr;
+  std::string opener;  // vessel that had the focus when the box was opened
+};
+
+struct LoadOptions {
+  bool buildVisuals = true;
+};
+
+class World {
+ public:
+  explicit World(Paths paths);
+  ~World();  // destroys every vessel (zvcExit) and unloads every module
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  // The world the host's free functions and VESSEL operations act on: the one made current
+  // last (a new World makes itself current).
+  static World* Current();
+  void MakeCurrent();
+
+  Journal& journal();
+  const Paths& paths() const;
+
+  // --- modules ---
+  // Loads modules/<name> (once; shared by its vessels); throws Error when it cannot be loaded
+  // or lacks an entry point.
+  Module& LoadModule(const std::string& name);
+  // Unloads a module no vessel uses any more; false when it is in use or not loaded.
+  bool UnloadModule(const std::string& name);
+  std::vector<const Module*> Modules() const;
+
+  // --- vessels ---
+  // Creates a vessel of class `className` (config/<class>.cfg): module vessels through
+  // zvcInit then clbkSetupClass; config-only vessels from their configuration. Throws Error
+  // for an unknown class, a missing module, a taken name or a null zvcInit result.
+  Vessel& CreateVessel(const std::string& name, const std::string& className);
+  // Feeds a block of scenario lines to clbkLoadScenario (host lines go to the host).
+  void LoadVesselState(Vessel& v, const std::vector<std::string>& lines);
+  // Calls clbkAfterCreation.
+  void FinishCreation(Vessel& v);
+  // Detaches the vessel from everything, calls zvcExit, forgets it.
+  void DestroyVessel(Vessel& v);
+  // Case-insensitive lookup; null when none.
+  Vessel* FindVessel(std::string_view name) const;
+  Vessel* FromHandle(OBJHANDLE h) const;
+  std::vector<Vessel*> Vessels() const;  // creation order
+
+  // --- focus, time, keys ---
+  void SetFocus(Vessel* v);
+  Vessel* Focus() const;
+  // One frame: clbkBeforeStep of every vessel, clbkDirectKeys of the focused one with the
+  // current key state, clbkAfterStep of every vessel; the simulation time advances by dt.
+  void Step(double dt);
+  double SimTime() const;
+  double SimStep() const;
+  void SetSimTime(double t);
+  char* KeyState();              // 256 bytes, bit 7 = down
+  void SetKey(std::uint8_t code, bool down);
+  void ReleaseAllKeys();
+  // One key event to the focused vessel's clbkBufferedKey, with the current key state;
+  // returns its result (0 when no module vessel has the focus).
+  int KeyEvent(std::uint8_t code, bool down);
+
+  // --- input box ---
+  const InputBox* OpenBox() const;  // null when none is open
+  // Used by zapiOpenInputBox.
+  bool OpenInputBox(InputBox box);
+  // Answers the open box with `text`; the box closes; returns the callback's result.
+  // Throws Error when no box is open.
+  bool AnswerBox(const std::string& text);
+  void CancelBox();
+
+  // --- visuals, HUD ---
+  // Builds a visual (device meshes copied from the templates) and calls clbkVisualBuilt;
+  // does nothing when one exists.
+  void BuildVisual(Vessel& v);
+  // Calls clbkVisualDestroyed and drops the visual; its device mesh handles die with it.
+  void DropVisual(Vessel& v);
+  // Draws the vessel's HUD at W x H through VESSEL3::clbkDrawHUD into a recording Sketchpad.
+  std::vector<HudOp> DrawHUD(Vessel& v, int W, int H);
+  bool DefNavDisplay() const;
+  bool DefRCSDisplay() const;
+
+  // --- meshes, configuration ---
+  // Loads meshes/<name>.obj once; null when it cannot be read.
+  const Mesh* LoadMesh(const std::string& name);
+  // The mesh a handle names, or null.
+  const Mesh* MeshFromHandle(MESHHANDLE h) const;
+
+  // --- scenarios ---
+  // Replaces the world's vessels with the scenario's. A malformed file is refused with an
+  // Error naming file and line, and the world is left as it was before the call.
+  void LoadScenario(const std::filesystem::path& file, LoadOptions opts = {});
+  // Writes the scenario (every vessel, clbkSaveState for module vessels) to a temporary file
+  // beside `file` and renames it over `file`; throws Error on failure, leaving no partial file.
+  void SaveScenario(const std::filesystem::path& file);
+  // The scenario as text, as SaveScenario would write it.
+  std::string ScenarioText();
+  std::string title;
+  // Warnings gathered while loading (unknown lines kept, etc.), cleared by the call.
+  std::vector<std::string> TakeWarnings();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace hostsim
