@@ -1,0 +1,36 @@
+#include "support/world_fixture.h"
+
+#include <atomic>
+#include <fstream>
+#include <random>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    auto candidate = base / ("lumipod-test-" + std::to_string(rd()) + "-" +
+                             std::to_string(counter.fetch_add(1)));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      break;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::Write(const std::string& name, const std::string& text) const {
+  auto p = path_ / name;
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary);
+  out << text;
+  return p;
+}
+
+}  // namespace testsupport
