@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine (idempotent: packages already
 # present are not fetched again).
+#
+#   setup.sh [PRESET...]
+#
+# The presets to be built may add packages: "mingw" needs the MinGW-w64 cross compiler and
+# Wine (taken without Wine's recommended desktop libraries, which a headless run never uses).
 set -euo pipefail
 
 packages=(
@@ -8,23 +13,41 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libtinyobjloader-dev
 )
+lean=()  # installed without their recommended packages
+for preset in "$@"; do
+  case "${preset}" in
+    mingw) lean+=(g++-mingw-w64-x86-64-posix wine64) ;;
+  esac
+done
 if [[ -n "${LUMIPOD_EXTRA_PACKAGES:-}" ]]; then
   read -r -a extra <<<"${LUMIPOD_EXTRA_PACKAGES}"
   packages+=("${extra[@]}")
 fi
 
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
-if ((${#missing[@]} == 0)); then
+missing_lean=()
+for p in "${lean[@]}"; do
+  installed "$p" || missing_lean+=("$p")
+done
+if ((${#missing[@]} == 0 && ${#missing_lean[@]} == 0)); then
   echo "setup: all packages present"
   exit 0
 fi
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-echo "setup: installing ${missing[*]}"
+echo "setup: installing ${missing[*]} ${missing_lean[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}"
+if ((${#missing[@]} > 0)); then
+  $sudo apt-get install -y -qq "${missing[@]}"
+fi
+if ((${#missing_lean[@]} > 0)); then
+  $sudo apt-get install -y -qq --no-install-recommends "${missing_lean[@]}"
+fi
