@@ -1,0 +1,215 @@
+// hostsim: runs vessel modules in the stand-in host from scenario files and session scripts.
+//
+//   hostsim run SESSION [--trace FILE] [--root DIR] [--out DIR]
+//   hostsim inspect SCENARIO [VESSEL] [--root DIR]
+//
+// Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
+// line on stderr), 2 for a usage error.
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "hostsim/world.h"
+#include "session.h"
+#include "view.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+using hostsim::cli::PathFromUtf8;
+using hostsim::cli::PathToUtf8;
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// The folder of the running executable, or empty when it cannot be told.
+fs::path ExecutableDir(const char* argv0) {
+  std::error_code ec;
+#if defined(_WIN32)
+  wchar_t buf[32768];
+  DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
+  if (n > 0 && n < std::size(buf)) return fs::path(std::wstring(buf, n)).parent_path();
+#else
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec && !self.empty()) return self.parent_path();
+#endif
+  if (argv0 && *argv0) {
+    fs::path p = fs::absolute(PathFromUtf8(argv0), ec);
+    if (!ec) return p.parent_path();
+  }
+  return {};
+}
+
+// Folders when no --root is given: the configurations and meshes of the examples, beside the
+// build tree if they were copied there, else in the source tree this program was built from;
+// the modules of the build tree, in modules/ beside bin/.
+hostsim::Paths DefaultPaths(const char* argv0) {
+  const fs::path exeDir = ExecutableDir(argv0);
+  const fs::path tree = exeDir.empty() ? fs::path(".") : exeDir.parent_path();
+  fs::path examples = tree / "examples";
+  std::error_code ec;
+  if (!fs::is_directory(examples / "config", ec))
+    examples = PathFromUtf8(HOSTSIM_SOURCE_DIR) / "examples";
+  hostsim::Paths p;
+  p.config = examples / "config";
+  p.meshes = examples / "meshes";
+  p.modules = tree / "modules";
+  return p;
+}
+
+hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
+  if (root.empty()) return DefaultPaths(argv0);
+  return hostsim::Paths::FromRoot(PathFromUtf8(root));
+}
+
+// "FILE:LINE: message" from a host error, naming `file` when the error names none.
+std::string Located(const hostsim::Error& e, const std::string& file) {
+  if (!e.file().empty()) return e.what();
+  return file + ": " + e.message();
+}
+
+struct RunArgs {
+  std::string session, trace, root, out;
+};
+
+int Run(const RunArgs& a, const char* argv0) {
+  const fs::path script = PathFromUtf8(a.session);
+  std::ifstream in(script, std::ios::binary);
+  if (!in) {
+    std::cerr << a.session << ": cannot open the session script\n";
+    return kExitFailure;
+  }
+  hostsim::cli::SessionOptions opts;
+  opts.script = script;
+  opts.label = a.session;
+  if (!a.out.empty()) {
+    std::error_code ec;
+    fs::create_directories(PathFromUtf8(a.out), ec);
+    if (ec) {
+      std::cerr << a.out << ": cannot create the output folder: " << ec.message() << "\n";
+      return kExitFailure;
+    }
+    opts.outDir = PathFromUtf8(a.out);
+  }
+
+  int status = 0;
+  std::optional<hostsim::World> world;
+  std::optional<hostsim::cli::Session> session;
+  try {
+    world.emplace(ChoosePaths(a.root, argv0));
+    // Without a trace nobody reads the journal; keep long runs from filling memory with it.
+    world->journal().SetEnabled(!a.trace.empty());
+    session.emplace(*world, std::cout, opts);
+    session->Run(in);
+  } catch (const hostsim::cli::SessionError& e) {
+    std::cout.flush();
+    std::cerr << e.what() << "\n";
+    status = kExitFailure;
+  } catch (const hostsim::Error& e) {
+    std::cout.flush();
+    std::cerr << Located(e, a.session) << "\n";
+    status = kExitFailure;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << a.session << ": " << e.what() << "\n";
+    status = kExitFailure;
+  }
+
+  if (!a.trace.empty() && world) {
+    try {
+      static const std::vector<hostsim::cli::TraceMark> kNoMarks;
+      hostsim::cli::WriteFileAtomic(
+          PathFromUtf8(a.trace),
+          hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks));
+    } catch (const hostsim::Error& e) {
+      std::cerr << Located(e, a.trace) << "\n";
+      status = kExitFailure;
+    } catch (const std::exception& e) {
+      std::cerr << a.trace << ": " << e.what() << "\n";
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+struct InspectArgs {
+  std::string scenario, vessel, root;
+};
+
+int Inspect(const InspectArgs& a, const char* argv0) {
+  try {
+    hostsim::World world(ChoosePaths(a.root, argv0));
+    world.journal().SetEnabled(false);
+    world.LoadScenario(PathFromUtf8(a.scenario));
+    hostsim::cli::Json out;
+    if (!a.vessel.empty()) {
+      const hostsim::Vessel* v = world.FindVessel(a.vessel);
+      if (!v) {
+        std::cerr << a.scenario << ": no vessel named \"" << a.vessel << "\"\n";
+        return kExitFailure;
+      }
+      out = hostsim::cli::VesselView(world, *v);
+    } else {
+      out = hostsim::cli::Json::array();
+      for (const hostsim::Vessel* v : world.Vessels())
+        out.push_back(hostsim::cli::VesselView(world, *v));
+    }
+    std::cout << hostsim::cli::PrettyJson(out) << "\n";
+    return 0;
+  } catch (const hostsim::Error& e) {
+    std::cerr << Located(e, a.scenario) << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << a.scenario << ": " << e.what() << "\n";
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "hostsim: the stand-in host for vessel modules. Runs scenarios and session scripts "
+      "against the modules and shows what they did.",
+      "hostsim"};
+  app.set_version_flag("--version", std::string("hostsim ") + HOSTSIM_VERSION);
+  app.require_subcommand(1);
+  app.footer(
+      "Without --root, class configurations and meshes come from the examples and modules\n"
+      "from the build's modules/ folder. Exit status: 0 done, 1 failed, 2 usage error.");
+
+  RunArgs runArgs;
+  CLI::App* run = app.add_subcommand(
+      "run", "Run a session script: load scenarios, step, press keys, type, draw the HUD, save.");
+  run->add_option("SESSION", runArgs.session, "Session script, one command a line")->required();
+  run->add_option("--trace", runArgs.trace,
+                  "Write every host call and callback of the run to FILE (also when it fails)");
+  run->add_option("--root", runArgs.root, "Folder with config/, meshes/ and modules/");
+  run->add_option("--out", runArgs.out,
+                  "Write saves with relative paths under DIR instead of beside the script");
+
+  InspectArgs inspectArgs;
+  CLI::App* inspect =
+      app.add_subcommand("inspect", "Load a scenario and print the host's view of it as JSON.");
+  inspect->add_option("SCENARIO", inspectArgs.scenario, "Scenario file")->required();
+  inspect->add_option("VESSEL", inspectArgs.vessel, "Only this vessel (default: all)");
+  inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    std::cerr << "hostsim: " << e.what() << "\nRun 'hostsim --help' for usage.\n";
+    return kExitUsage;
+  }
+
+  if (*run) return Run(runArgs, argv[0]);
+  return Inspect(inspectArgs, argv[0]);
+}

@@ -1,0 +1,133 @@
+// What the CLI writes: JSON numbers and layout, quoted 8-bit texts, the trace, atomic files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "hostsim/cli/session.h"
+#include "hostsim/cli/view.h"
+#include "support/world_fixture.h"
+
+namespace hostsim::cli {
+namespace {
+
+TEST(JsonNumberTest, FiniteValuesRoundTripAndOthersBecomeStrings) {
+  EXPECT_EQ(Num(0.3490658503988659).dump(), "0.3490658503988659");
+  EXPECT_EQ(Num(2.2222222222222223e-05).get<double>(), 2.2222222222222223e-05);
+  EXPECT_EQ(Num(300.0).dump(), "300.0");
+  EXPECT_EQ(Num(std::numeric_limits<double>::quiet_NaN()), Json("nan"));
+  EXPECT_EQ(Num(std::numeric_limits<double>::infinity()), Json("inf"));
+  EXPECT_EQ(Num(-std::numeric_limits<double>::infinity()), Json("-inf"));
+  // Floats show their shortest decimal, not the digits of their double widening.
+  EXPECT_EQ(Num(0.95f).dump(), "0.95");
+  EXPECT_EQ(Num(0.375f).dump(), "0.375");
+  EXPECT_EQ(static_cast<float>(Num(0.1f).get<double>()), 0.1f);
+  EXPECT_EQ(Num(std::numeric_limits<float>::quiet_NaN()), Json("nan"));
+}
+
+TEST(PrettyJsonTest, PlainArraysStayOnOneLine) {
+  Json j;
+  j["name"] = "Lamp1";
+  j["pos"] = Json::array({Num(1.0), Num(-0.5), Num(0.0)});
+  j["rows"] = Json::array({Json::array({1, 0}), Json::array({0, 1})});
+  j["empty"] = Json::array();
+  j["none"] = nullptr;
+  j["nested"] = Json::object();
+  EXPECT_EQ(PrettyJson(j),
+            "{\n"
+            "  \"name\": \"Lamp1\",\n"
+            "  \"pos\": [1.0, -0.5, 0.0],\n"
+            "  \"rows\": [\n"
+            "    [1, 0],\n"
+            "    [0, 1]\n"
+            "  ],\n"
+            "  \"empty\": [],\n"
+            "  \"none\": null,\n"
+            "  \"nested\": {}\n"
+            "}");
+  // The text is JSON that reads back to the same value.
+  EXPECT_EQ(Json::parse(PrettyJson(j)), j);
+}
+
+TEST(PrettyJsonTest, BytesThatAreNotUtf8DoNotThrow) {
+  Json j;
+  j["line"] = std::string("SPT \xB0\xFF");
+  EXPECT_NO_THROW(PrettyJson(j));
+}
+
+TEST(QuoteTest, EightBitTextsAreShownAsUtf8WithEscapes) {
+  const struct {
+    std::string in;
+    TextEncoding enc;
+    std::string out;
+  } cases[] = {
+      {"[M] = Enter Spread Angle 20.0\xB0", TextEncoding::Latin1,
+       "\"[M] = Enter Spread Angle 20.0\xC2\xB0\""},
+      {"100%", TextEncoding::Latin1, "\"100%\""},
+      {"say \"hi\" \\ bye", TextEncoding::Latin1, "\"say \\\"hi\\\" \\\\ bye\""},
+      {std::string("a\0b\tc\x7F", 6), TextEncoding::Latin1, "\"a\\x00b\\x09c\\x7F\""},
+      {"\x85\x9F\xA0\xFF", TextEncoding::Latin1, "\"\\x85\\x9F\xC2\xA0\xC3\xBF\""},
+      {"caf\xC3\xA9", TextEncoding::Utf8, "\"caf\xC3\xA9\""},
+      {"", TextEncoding::Utf8, "\"\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Quote(c.in, c.enc), c.out);
+  }
+  EXPECT_EQ(ToUtf8("20.0\xB0", TextEncoding::Latin1), "20.0\xC2\xB0");
+}
+
+TEST(TraceTextTest, EntriesFallUnderTheCommandThatMadeThem) {
+  Journal j;
+  j.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");
+  j.Record(Journal::Kind::Call, "Lamp1", "SetSize", "0.5");
+  j.Record(Journal::Kind::Call, "", "zapiOpenInputBox", "\"Enter Range(m)\"");
+  const std::vector<TraceMark> marks = {
+      {0, "s.session:1: load a.scn"}, {2, "s.session:2: step"}, {2, "s.session:3: press N"}};
+  std::ostringstream expected;
+  Journal first, last;
+  first.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");
+  first.Record(Journal::Kind::Call, "Lamp1", "SetSize", "0.5");
+  last.Record(Journal::Kind::Call, "", "zapiOpenInputBox", "\"Enter Range(m)\"");
+  expected << "# s.session:1: load a.scn\n"
+           << first.Dump() << "# s.session:2: step\n"
+           << "# s.session:3: press N\n"
+           << last.Dump();
+  EXPECT_EQ(TraceText(j, marks), expected.str());
+}
+
+TEST(TraceTextTest, MarksBeyondTheJournalDoNotLoseEntries) {
+  Journal j;
+  j.Record(Journal::Kind::Call, "A", "SetSize", "1");
+  const std::string text = TraceText(j, {{5, "s:1: step"}});
+  EXPECT_NE(text.find("SetSize(1)"), std::string::npos);
+  EXPECT_NE(text.find("# s:1: step"), std::string::npos);
+}
+
+TEST(WriteFileAtomicTest, ReplacesTheFileAndLeavesNoTemporary) {
+  testsupport::TempDir dir;
+  const auto file = dir.Write("trace.txt", "old contents\n");
+  WriteFileAtomic(file, "new");
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  EXPECT_EQ(s.str(), "new");
+  std::size_t count = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    (void)e;
+    ++count;
+  }
+  EXPECT_EQ(count, 1u);
+}
+
+TEST(WriteFileAtomicTest, AnUnwritableTargetFailsWithoutPartialFiles) {
+  testsupport::TempDir dir;
+  const auto target = dir.path() / "missing-folder" / "trace.txt";
+  EXPECT_THROW(WriteFileAtomic(target, "text"), Error);
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace hostsim::cli
