@@ -99,10 +99,10 @@ class World;
 // A mesh as the host holds it.
 struct MeshGroup {
   std::string name;
-  std::vector<float> positions;   // x, y, z per vertex
-  std::vector<float> normals;     // x, y, z per vertex (same count as positions)
+  std::vector<float> positions;        // x, y, z per vertex
+  std::vector<float> normals;          // x, y, z per vertex (same count as positions)
   std::vector<std::uint32_t> indices;  // triangles
-  int material = -1;              // index into Mesh::materials, -1 none
+  int material = -1;                   // index into Mesh::materials, -1 none
 };
 
 struct Mesh {
@@ -135,7 +135,7 @@ struct AttachmentPoint {
 struct AnimationComponent {
   ANIMATION_ID anim = 0;
   double state0 = 0, state1 = 1;
-  MGROUP_TRANSFORM* trans = nullptr;   // owned by the module
+  MGROUP_TRANSFORM* trans = nullptr;  // owned by the module
   AnimationComponent* parent = nullptr;
 };
 
@@ -157,10 +157,12 @@ struct DeviceMesh {
   std::uint32_t index = 0;
   const Mesh* mesh = nullptr;
   std::vector<MATERIAL> materials;
+  DEVMESHHANDLE handle = nullptr;  // what GetDevMesh hands out; dies with the visual
 };
 
 struct Visual {
   std::vector<std::unique_ptr<DeviceMesh>> meshes;
+  VISHANDLE handle = nullptr;  // what clbkVisualBuilt receives; never reused
 };
 
 struct Physics {
@@ -180,18 +182,21 @@ class Vessel {
   // The vessel's interface: the module's object for module vessels, the host's own for
   // config-only ones.
   VESSEL* iface() const;
-  // The module's callbacks object, or null for a config-only vessel.
+  // The module's callbacks object, or null for a config-only vessel (and for a module object
+  // of interface version 1 or 2).
   VESSEL3* callbacks() const;
+  // The module's VESSEL2 part for objects of interface version 2 or 3, else null.
+  VESSEL2* callbacks2() const;
   OBJHANDLE handle() const;
 
   Physics physics;
   std::vector<std::unique_ptr<AttachmentPoint>> attachments;  // creation order, both kinds
-  std::vector<LightEmitter*> lights;  // created by the host for the vessel, freed with it
-  std::vector<BEACONLIGHTSPEC*> beacons;                      // as registered (module-owned)
+  std::vector<LightEmitter*> lights;      // created by the host for the vessel, freed with it
+  std::vector<BEACONLIGHTSPEC*> beacons;  // as registered (module-owned)
   std::vector<Animation> animations;
   std::vector<std::unique_ptr<AnimationComponent>> components;
   std::vector<MeshSlot> meshes;
-  std::unique_ptr<Visual> visual;                              // null while none is built
+  std::unique_ptr<Visual> visual;      // null while none is built
   std::vector<std::string> keptLines;  // scenario lines nobody recognised, written back
 
   // Points of one kind in creation order.
@@ -222,7 +227,8 @@ struct Module {
   ZvcExitFn exit = nullptr;
   ModuleDateFn date = nullptr;
   GetModuleVersionFn version = nullptr;
-  int refCount = 0;  // vessels using it
+  int refCount = 0;                   // vessels using it
+  MODULEHANDLE initHandle = nullptr;  // what the library passed to InitLib while loading
 };
 
 struct Paths {
@@ -300,7 +306,9 @@ class World {
   double SimTime() const;
   double SimStep() const;
   void SetSimTime(double t);
-  char* KeyState();              // 256 bytes, bit 7 = down
+  // The date passed to the step callbacks: a fixed start date plus the simulation time.
+  double Mjd() const;
+  char* KeyState();  // 256 bytes, bit 7 = down
   void SetKey(std::uint8_t code, bool down);
   void ReleaseAllKeys();
   // One key event to the focused vessel's clbkBufferedKey, with the current key state;
@@ -332,6 +340,8 @@ class World {
   const Mesh* LoadMesh(const std::string& name);
   // The mesh a handle names, or null.
   const Mesh* MeshFromHandle(MESHHANDLE h) const;
+  // The live device mesh a handle names, or null (dropped visuals' handles give null).
+  const DeviceMesh* DeviceMeshFromHandle(DEVMESHHANDLE h) const;
 
   // --- scenarios ---
   // Replaces the world's vessels with the scenario's. A malformed file is refused with an

@@ -40,6 +40,8 @@ class lumipod final : public VESSEL3 {
   void clbkBeforeStep(double simTime, double stepLength, double thirdTime) override;
   void clbkAfterStep(double simTime, double stepLength, double thirdTime) override;
   void clbkVisualBuilt(VISHANDLE vis, int refcount) override;
+  // Forgets the device mesh of a visual the host is about to destroy.
+  void clbkVisualDestroyed(VISHANDLE vis, int refcount) override;
   int clbkDirectKeys(char* kstate) override;
   int clbkBufferedKey(std::uint32_t key, bool down, char* kstate) override;
   using VESSEL3::clbkDrawHUD;

@@ -1,0 +1,37 @@
+// Shared-library loading on Windows (LoadLibraryW, GetProcAddress, FreeLibrary).
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "hostsim/platform/dynlib.h"
+
+namespace hostsim::platform {
+
+const char* LibrarySuffix() { return ".dll"; }
+
+void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+  // No error dialog boxes for a missing dependency; the caller reports the failure.
+  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE lib = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  DWORD code = GetLastError();
+  SetErrorMode(oldMode);
+  if (lib == nullptr) {
+    char buf[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buf, sizeof buf, nullptr);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) buf[--n] = '\0';
+    error = n > 0 ? std::string(buf) : "error " + std::to_string(code);
+  }
+  return reinterpret_cast<void*>(lib);
+}
+
+void* FindSymbol(void* library, const char* name) {
+  if (library == nullptr || name == nullptr) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void CloseLibrary(void* library) {
+  if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+}  // namespace hostsim::platform

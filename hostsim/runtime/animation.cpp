@@ -1,0 +1,186 @@
+// Animations: mesh group transforms, components, states and the group transforms they give.
+#include <algorithm>
+#include <cmath>
+
+#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/vecmath.h"
+
+// --- MGROUP_* (made and owned by modules) ---
+
+MGROUP_TRANSFORM::MGROUP_TRANSFORM() : mesh(0), grp(nullptr), ngrp(0) {}
+
+MGROUP_TRANSFORM::MGROUP_TRANSFORM(std::uint32_t mesh_, std::uint32_t* grp_, std::uint32_t ngrp_)
+    : mesh(mesh_), grp(grp_), ngrp(ngrp_) {}
+
+MGROUP_TRANSFORM::TYPE MGROUP_TRANSFORM::Type() const { return NULLTRANSFORM; }
+
+MGROUP_ROTATE::MGROUP_ROTATE(std::uint32_t mesh_, std::uint32_t* grp_, std::uint32_t ngrp_,
+                             const VECTOR3& ref_, const VECTOR3& axis_, float angle_)
+    : MGROUP_TRANSFORM(mesh_, grp_, ngrp_), ref(ref_), axis(axis_), angle(angle_) {}
+
+MGROUP_TRANSFORM::TYPE MGROUP_ROTATE::Type() const { return ROTATE; }
+
+namespace hostsim {
+
+namespace {
+
+// How far a component has run at animation state `s`: 0 at state0, 1 at state1, clamped. A
+// state that is not a number counts as not run at all.
+double Progress(const AnimationComponent& c, double s) {
+  double f;
+  if (c.state1 == c.state0)
+    f = s >= c.state0 ? 1.0 : 0.0;
+  else
+    f = (s - c.state0) / (c.state1 - c.state0);
+  if (std::isnan(f)) return 0.0;
+  return std::clamp(f, 0.0, 1.0);
+}
+
+// Rotation by `angle` radians about the unit axis `k` through `ref`.
+Transform Rotation(const VECTOR3& ref, const VECTOR3& k, double angle) {
+  Transform out;
+  double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
+  out.r[0] = c + k.x * k.x * t;
+  out.r[1] = k.x * k.y * t - k.z * s;
+  out.r[2] = k.x * k.z * t + k.y * s;
+  out.r[3] = k.x * k.y * t + k.z * s;
+  out.r[4] = c + k.y * k.y * t;
+  out.r[5] = k.y * k.z * t - k.x * s;
+  out.r[6] = k.x * k.z * t - k.y * s;
+  out.r[7] = k.y * k.z * t + k.x * s;
+  out.r[8] = c + k.z * k.z * t;
+  // x -> R (x - ref) + ref
+  Transform rot = out;
+  rot.t = {0, 0, 0};
+  out.t = Sub(ref, rot.Apply(ref));
+  return out;
+}
+
+// The component's own transform at its animation's current state, relative to the state the
+// mesh is stored in (the animation's initial state).
+Transform Local(const Vessel& v, const AnimationComponent& c) {
+  if (c.anim >= v.animations.size() || c.trans == nullptr) return {};
+  const Animation& a = v.animations[c.anim];
+  auto* rot = dynamic_cast<const MGROUP_ROTATE*>(c.trans);
+  if (rot == nullptr) return {};  // only rotations move groups so far
+  VECTOR3 k;
+  if (!Normalise(rot->axis, k) || !Finite(rot->ref)) return {};
+  double angle = static_cast<double>(rot->angle) * (Progress(c, a.state) - Progress(c, a.initial));
+  if (!std::isfinite(angle)) return {};
+  return Rotation(rot->ref, k, angle);
+}
+
+bool Lists(const AnimationComponent& c, std::uint32_t meshIdx, std::uint32_t group) {
+  const MGROUP_TRANSFORM* t = c.trans;
+  if (t == nullptr || t->mesh != meshIdx || t->grp == nullptr) return false;
+  for (std::uint32_t i = 0; i < t->ngrp; ++i)
+    if (t->grp[i] == group) return true;
+  return false;
+}
+
+int Depth(const AnimationComponent* c) {
+  int d = 0;
+  for (; c->parent != nullptr && d < 1024; c = c->parent) ++d;
+  return d;
+}
+
+}  // namespace
+
+std::vector<Transform> Vessel::GroupTransforms(std::uint32_t meshIdx) const {
+  std::size_t count = 0;
+  if (meshIdx < meshes.size() && meshes[meshIdx].mesh != nullptr)
+    count = meshes[meshIdx].mesh->groups.size();
+  else
+    for (const auto& c : components)
+      if (c->trans != nullptr && c->trans->mesh == meshIdx && c->trans->grp != nullptr)
+        for (std::uint32_t i = 0; i < c->trans->ngrp; ++i)
+          count = std::max<std::size_t>(count, std::size_t{c->trans->grp[i]} + 1);
+  std::vector<Transform> out(count);
+
+  // Each group moves with every component that lists it and with all their ancestors, each
+  // applied once: deeper components first, so a child's turn rides on its parent's.
+  std::vector<const AnimationComponent*> chain;
+  for (std::uint32_t g = 0; g < count; ++g) {
+    chain.clear();
+    for (const auto& c : components) {
+      if (!Lists(*c, meshIdx, g)) continue;
+      for (const AnimationComponent* up = c.get(); up != nullptr; up = up->parent)
+        if (std::find(chain.begin(), chain.end(), up) == chain.end()) chain.push_back(up);
+    }
+    if (chain.empty()) continue;
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](const auto* a, const auto* b) { return Depth(a) > Depth(b); });
+    Transform t;
+    for (const AnimationComponent* c : chain) t = t.Then(Local(*this, *c));
+    out[g] = t;
+  }
+  return out;
+}
+
+}  // namespace hostsim
+
+using namespace hostsim;
+
+namespace {
+
+Vessel* Self(World::Impl* w, OBJHANDLE h) { return w != nullptr ? w->Find(h) : nullptr; }
+
+AnimationComponent* OwnComponent(const Vessel& v, ANIMATIONCOMPONENT_HANDLE h) {
+  for (const auto& c : v.components)
+    if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(c.get()) == h) return c.get();
+  return nullptr;
+}
+
+}  // namespace
+
+ANIMATION_ID VESSEL::CreateAnimation(double initial_state) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "CreateAnimation", initial_state);
+  if (v == nullptr) return 0;
+  Animation a;
+  a.initial = initial_state;
+  a.state = initial_state;
+  v->animations.push_back(a);
+  return static_cast<ANIMATION_ID>(v->animations.size() - 1);
+}
+
+ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, double state0,
+                                                        double state1, MGROUP_TRANSFORM* trans,
+                                                        ANIMATIONCOMPONENT_HANDLE parent) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "AddAnimationComponent", anim, state0, state1, trans, parent);
+  if (v == nullptr || anim >= v->animations.size() || trans == nullptr) return nullptr;
+  AnimationComponent* up = nullptr;
+  if (parent != nullptr) {
+    up = OwnComponent(*v, parent);
+    if (up == nullptr) return nullptr;  // a parent of another vessel, or no component at all
+  }
+  auto c = std::make_unique<AnimationComponent>();
+  c->anim = anim;
+  c->state0 = state0;
+  c->state1 = state1;
+  c->trans = trans;
+  c->parent = up;
+  v->animations[anim].components.push_back(c.get());
+  v->components.push_back(std::move(c));
+  return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(v->components.back().get());
+}
+
+bool VESSEL::SetAnimation(ANIMATION_ID anim, double state) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "SetAnimation", anim, state);
+  if (v == nullptr || anim >= v->animations.size()) return false;
+  v->animations[anim].state = state;
+  return true;
+}
+
+double VESSEL::GetAnimation(ANIMATION_ID anim) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAnimation", anim);
+  if (v == nullptr || anim >= v->animations.size()) return 0.0;
+  return v->animations[anim].state;
+}

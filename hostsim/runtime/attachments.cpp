@@ -1,0 +1,320 @@
+// Attachment points, attaching and detaching, and the poses of attached vessels.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/vecmath.h"
+
+namespace hostsim {
+
+namespace {
+
+// A right-handed frame from a direction and a rotation reference: columns d, r, d x r.
+// Strict: false when the direction is zero or not finite, or the reference is zero, not
+// finite or parallel to the direction.
+bool StrictFrame(const VECTOR3& dir, const VECTOR3& rot, VECTOR3& d, VECTOR3& r) {
+  VECTOR3 rn;
+  if (!Normalise(dir, d) || !Normalise(rot, rn)) return false;
+  VECTOR3 perp = Sub(rn, Scale(d, Dot(rn, d)));
+  if (!(Length(perp) > 1e-9)) return false;
+  return Normalise(perp, r);
+}
+
+// The same, always succeeding: a bad direction becomes +y, a bad reference the axis least
+// aligned with the direction.
+void LenientFrame(const VECTOR3& dir, const VECTOR3& rot, VECTOR3& d, VECTOR3& r) {
+  if (StrictFrame(dir, rot, d, r)) return;
+  if (!Normalise(dir, d)) d = {0, 1, 0};
+  VECTOR3 rn;
+  if (Normalise(rot, rn)) {
+    VECTOR3 perp = Sub(rn, Scale(d, Dot(rn, d)));
+    if (Length(perp) > 1e-9 && Normalise(perp, r)) return;
+  }
+  VECTOR3 axis = std::fabs(d.x) <= std::fabs(d.y) && std::fabs(d.x) <= std::fabs(d.z)
+                     ? VECTOR3{1, 0, 0}
+                 : std::fabs(d.y) <= std::fabs(d.z) ? VECTOR3{0, 1, 0}
+                                                    : VECTOR3{0, 0, 1};
+  Normalise(Sub(axis, Scale(d, Dot(axis, d))), r);
+}
+
+// Rotation whose columns are the images of the child frame's axes: child direction goes to
+// the reverse of the parent direction (the points face each other), the rotation references
+// coincide.
+void Orientation(const VECTOR3& pd, const VECTOR3& pr, const VECTOR3& cd, const VECTOR3& cr,
+                 double R[9]) {
+  VECTOR3 t0 = Scale(pd, -1.0), t1 = pr, t2 = Cross(t0, t1);
+  VECTOR3 b0 = cd, b1 = cr, b2 = Cross(cd, cr);
+  const VECTOR3 T[3] = {t0, t1, t2};
+  const VECTOR3 B[3] = {b0, b1, b2};
+  // R = T * B^T: R v = sum_k T_k (B_k . v)
+  auto comp = [](const VECTOR3& v, int i) { return i == 0 ? v.x : i == 1 ? v.y : v.z; };
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      double s = 0;
+      for (int k = 0; k < 3; ++k) s += comp(T[k], i) * comp(B[k], j);
+      R[i * 3 + j] = s;
+    }
+}
+
+bool FiniteTransform(const Transform& t) {
+  for (double x : t.r)
+    if (!std::isfinite(x)) return false;
+  return Finite(t.t);
+}
+
+// The child's pose in the parent's frame while it hangs at `parentPt` by `childPt`.
+Transform RelativePose(const AttachmentPoint& parentPt, const AttachmentPoint& childPt,
+                       const Vessel::Impl& child) {
+  if (parentPt.loose || childPt.loose) return childPt.looseOffset;
+  Transform out;
+  VECTOR3 pd, pr, cd, cr;
+  if (StrictFrame(parentPt.dir, parentPt.rot, pd, pr) &&
+      StrictFrame(childPt.dir, childPt.rot, cd, cr)) {
+    Orientation(pd, pr, cd, cr, out.r);
+  } else if (child.haveLastAttach) {
+    std::memcpy(out.r, child.lastAttach.r, sizeof out.r);
+  } else {
+    LenientFrame(parentPt.dir, parentPt.rot, pd, pr);
+    LenientFrame(childPt.dir, childPt.rot, cd, cr);
+    Orientation(pd, pr, cd, cr, out.r);
+  }
+  // The child's point lands on the parent's point.
+  Transform rotOnly = out;
+  rotOnly.t = {0, 0, 0};
+  out.t = Sub(parentPt.pos, rotOnly.Apply(childPt.pos));
+  if (!Finite(out.t)) out.t = child.haveLastAttach ? child.lastAttach.t : VECTOR3{0, 0, 0};
+  if (!FiniteTransform(out)) out = child.haveLastAttach ? child.lastAttach : Transform{};
+  child.lastAttach = out;
+  child.haveLastAttach = true;
+  return out;
+}
+
+}  // namespace
+
+AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h) {
+  if (h == nullptr) return nullptr;
+  for (const auto& p : v.attachments)
+    if (reinterpret_cast<ATTACHMENTHANDLE>(p.get()) == h) return p.get();
+  return nullptr;
+}
+
+AttachmentPoint* CreateAttachmentInternal(Vessel& v, bool toparent, const VECTOR3& pos,
+                                          const VECTOR3& dir, const VECTOR3& rot, const char* id,
+                                          bool loose) {
+  auto p = std::make_unique<AttachmentPoint>();
+  p->owner = &v;
+  p->toParent = toparent;
+  p->pos = pos;
+  p->dir = dir;
+  p->rot = rot;
+  p->loose = loose;
+  if (id != nullptr) p->id.assign(id, strnlen(id, 8));
+  v.attachments.push_back(std::move(p));
+  return v.attachments.back().get();
+}
+
+bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt) {
+  if (at == nullptr || childAt == nullptr || at->owner != &parent || childAt->owner != &child)
+    return false;
+  if (at->toParent || !childAt->toParent) return false;
+  if (at->peer != nullptr || childAt->peer != nullptr) return false;
+  if (&child == &parent || child.Parent() != nullptr) return false;
+  for (Vessel* up = parent.Parent(); up != nullptr; up = up->Parent())
+    if (up == &child) return false;
+  Transform childWorld = child.WorldPose();
+  at->peer = childAt;
+  childAt->peer = at;
+  Vessel::Impl& ci = Of(child);
+  ci.haveLastAttach = false;
+  ci.velocity = {0, 0, 0};
+  // A loose attachment keeps the child where it is, relative to the parent.
+  Transform offset = childWorld.Then(Inverse(parent.WorldPose()));
+  at->looseOffset = offset;
+  childAt->looseOffset = offset;
+  return true;
+}
+
+bool DetachInternal(World::Impl&, AttachmentPoint* at, double vel) {
+  if (at == nullptr || at->toParent || at->peer == nullptr) return false;
+  AttachmentPoint* childAt = at->peer;
+  Vessel& child = *childAt->owner;
+  Vessel& parent = *at->owner;
+  Transform world = child.WorldPose();
+  Transform parentWorld = parent.WorldPose();
+  at->peer = nullptr;
+  childAt->peer = nullptr;
+  child.freePose = world;
+  Vessel::Impl& ci = Of(child);
+  ci.haveLastAttach = false;
+  // The child moves off along the point's direction, as seen in the world.
+  VECTOR3 dir;
+  ci.velocity = Of(parent).velocity;
+  if (vel != 0 && Normalise(at->dir, dir)) {
+    Transform rot = parentWorld;
+    rot.t = {0, 0, 0};
+    ci.velocity = Add(ci.velocity, Scale(rot.Apply(dir), vel));
+  }
+  return true;
+}
+
+void DetachAll(World::Impl& w, Vessel& v) {
+  for (const auto& p : v.attachments) {
+    if (p->peer == nullptr) continue;
+    if (p->toParent)
+      DetachInternal(w, p->peer, 0.0);
+    else
+      DetachInternal(w, p.get(), 0.0);
+  }
+}
+
+std::vector<AttachmentPoint*> Vessel::Points(bool toParent) const {
+  std::vector<AttachmentPoint*> out;
+  for (const auto& p : attachments)
+    if (p->toParent == toParent) out.push_back(p.get());
+  return out;
+}
+
+Vessel* Vessel::Parent() const {
+  for (const auto& p : attachments)
+    if (p->toParent && p->peer != nullptr) return p->peer->owner;
+  return nullptr;
+}
+
+Transform Vessel::WorldPose() const {
+  for (const auto& p : attachments) {
+    if (!p->toParent || p->peer == nullptr) continue;
+    // The attach rules keep the chain free of cycles; the depth bound is a second guard.
+    static thread_local int depth = 0;
+    if (depth > 256) return freePose;
+    ++depth;
+    Transform parentWorld = p->peer->owner->WorldPose();
+    --depth;
+    return RelativePose(*p->peer, *p, *impl).Then(parentWorld);
+  }
+  return freePose;
+}
+
+}  // namespace hostsim
+
+using namespace hostsim;
+
+namespace {
+
+Vessel* Self(World::Impl* w, OBJHANDLE h) { return w != nullptr ? w->Find(h) : nullptr; }
+
+}  // namespace
+
+ATTACHMENTHANDLE VESSEL::CreateAttachment(bool toparent, const VECTOR3& pos, const VECTOR3& dir,
+                                          const VECTOR3& rot, const char* id, bool loose) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "CreateAttachment", toparent, pos, dir, rot, id, loose);
+  if (v == nullptr) return nullptr;
+  return reinterpret_cast<ATTACHMENTHANDLE>(
+      CreateAttachmentInternal(*v, toparent, pos, dir, rot, id, loose));
+}
+
+OBJHANDLE VESSEL::GetAttachmentStatus(ATTACHMENTHANDLE attachment) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAttachmentStatus", attachment);
+  if (v == nullptr) return nullptr;
+  AttachmentPoint* p = OwnPoint(*v, attachment);
+  if (p == nullptr || p->peer == nullptr) return nullptr;
+  return p->peer->owner->handle();
+}
+
+std::uint32_t VESSEL::AttachmentCount(bool toparent) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "AttachmentCount", toparent);
+  if (v == nullptr) return 0;
+  std::uint32_t n = 0;
+  for (const auto& p : v->attachments)
+    if (p->toParent == toparent) ++n;
+  return n;
+}
+
+ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, std::uint32_t i) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAttachmentHandle", toparent, i);
+  if (v == nullptr) return nullptr;
+  std::uint32_t n = 0;
+  for (const auto& p : v->attachments) {
+    if (p->toParent != toparent) continue;
+    if (n == i) return reinterpret_cast<ATTACHMENTHANDLE>(p.get());
+    ++n;
+  }
+  return nullptr;
+}
+
+int VESSEL::GetAttachmentIndex(ATTACHMENTHANDLE attachment) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAttachmentIndex", attachment);
+  if (v == nullptr) return -1;
+  AttachmentPoint* target = OwnPoint(*v, attachment);
+  if (target == nullptr) return -1;
+  int n = 0;
+  for (const auto& p : v->attachments) {
+    if (p.get() == target) return n;
+    if (p->toParent == target->toParent) ++n;
+  }
+  return -1;
+}
+
+const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE attachment) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAttachmentId", attachment);
+  if (v == nullptr) return nullptr;
+  AttachmentPoint* p = OwnPoint(*v, attachment);
+  return p != nullptr ? p->id.c_str() : nullptr;
+}
+
+void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE attachment, VECTOR3& pos, VECTOR3& dir,
+                                 VECTOR3& rot) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "GetAttachmentParams", attachment);
+  if (v == nullptr) return;
+  AttachmentPoint* p = OwnPoint(*v, attachment);
+  if (p == nullptr) return;
+  pos = p->pos;
+  dir = p->dir;
+  rot = p->rot;
+}
+
+void VESSEL::SetAttachmentParams(ATTACHMENTHANDLE attachment, const VECTOR3& pos,
+                                 const VECTOR3& dir, const VECTOR3& rot) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "SetAttachmentParams", attachment, pos, dir, rot);
+  if (v == nullptr) return;
+  AttachmentPoint* p = OwnPoint(*v, attachment);
+  if (p == nullptr) return;
+  p->pos = pos;
+  p->dir = dir;
+  p->rot = rot;
+}
+
+bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment,
+                         ATTACHMENTHANDLE child_attachment) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "AttachChild", child, attachment, child_attachment);
+  if (v == nullptr) return false;
+  Vessel* c = w->Find(child);
+  if (c == nullptr) return false;
+  return AttachInternal(*v, OwnPoint(*v, attachment), *c, OwnPoint(*c, child_attachment));
+}
+
+bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const {
+  World::Impl* w = CurrentImpl();
+  Vessel* v = Self(w, hVessel_);
+  Trace(w, v, "DetachChild", attachment, vel);
+  if (v == nullptr) return false;
+  return DetachInternal(*w, OwnPoint(*v, attachment), vel);
+}

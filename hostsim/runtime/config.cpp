@@ -1,0 +1,182 @@
+// Class configuration files and the zapiReadItem_* readers a module uses on them.
+#include "hostsim/runtime/config.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "hostsim/runtime/internal.h"
+
+namespace hostsim {
+
+std::string_view Trim(std::string_view text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+  return text.substr(b, e - b);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+std::vector<std::string> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    std::size_t b = i;
+    while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i > b) words.emplace_back(text.substr(b, i - b));
+  }
+  return words;
+}
+
+bool ParseDouble(std::string_view text, double& out) {
+  std::string s(Trim(text));
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size()) return false;
+  out = v;  // overflow gives +-inf, which is kept as given
+  return true;
+}
+
+bool ParseVector(std::string_view text, VECTOR3& out) {
+  auto words = SplitWords(text);
+  if (words.size() != 3) return false;
+  VECTOR3 v{};
+  if (!ParseDouble(words[0], v.x) || !ParseDouble(words[1], v.y) || !ParseDouble(words[2], v.z))
+    return false;
+  out = v;
+  return true;
+}
+
+bool ParseInt(std::string_view text, long long& out) {
+  std::string s(Trim(text));
+  if (s.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (end != s.c_str() + s.size() || errno == ERANGE) return false;
+  out = v;
+  return true;
+}
+
+const ConfigItem* ConfigFile::Find(std::string_view key) const {
+  for (const auto& item : items)
+    if (EqualsNoCase(item.key, key)) return &item;
+  return nullptr;
+}
+
+std::vector<const ConfigItem*> ConfigFile::FindAll(std::string_view key) const {
+  std::vector<const ConfigItem*> out;
+  for (const auto& item : items)
+    if (EqualsNoCase(item.key, key)) out.push_back(&item);
+  return out;
+}
+
+ConfigFile ParseConfig(std::string_view text, const std::string& file) {
+  ConfigFile cfg;
+  cfg.file = file;
+  int number = 0;
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) nl = text.size();
+    std::string_view line = text.substr(pos, nl - pos);
+    ++number;
+    pos = nl + 1;
+    if (line.find('\0') != std::string_view::npos)
+      throw Error("configuration line holds a zero byte", file, number);
+    if (auto c = line.find(';'); c != std::string_view::npos) line = line.substr(0, c);
+    line = Trim(line);
+    if (line.empty()) {
+      if (nl == text.size()) break;
+      continue;
+    }
+    auto eq = line.find('=');
+    if (eq == std::string_view::npos)
+      throw Error("expected 'key = value', got \"" + std::string(line) + "\"", file, number);
+    std::string_view key = Trim(line.substr(0, eq));
+    if (key.empty()) throw Error("configuration item without a key", file, number);
+    cfg.items.push_back({std::string(key), std::string(Trim(line.substr(eq + 1))), number});
+    if (nl == text.size()) break;
+  }
+  return cfg;
+}
+
+ConfigFile ReadConfig(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Error("cannot read class configuration", path.string());
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) throw Error("cannot read class configuration", path.string());
+  return ParseConfig(ss.str(), path.string());
+}
+
+namespace {
+
+const ConfigFile* ConfigOf(World::Impl* w, FILEHANDLE f) {
+  if (w == nullptr) return nullptr;
+  auto* obj = w->File<ConfigFileObject>(f, FileObject::Kind::Config);
+  return obj != nullptr ? obj->config : nullptr;
+}
+
+}  // namespace
+
+}  // namespace hostsim
+
+using namespace hostsim;
+
+bool zapiReadItem_vec(FILEHANDLE f, const char* item, VECTOR3& val) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiReadItem_vec", f, item);
+  const ConfigFile* cfg = ConfigOf(w, f);
+  if (cfg == nullptr || item == nullptr) return false;
+  const ConfigItem* it = cfg->Find(item);
+  return it != nullptr && ParseVector(it->value, val);
+}
+
+bool zapiReadItem_float(FILEHANDLE f, const char* item, double& val) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiReadItem_float", f, item);
+  const ConfigFile* cfg = ConfigOf(w, f);
+  if (cfg == nullptr || item == nullptr) return false;
+  const ConfigItem* it = cfg->Find(item);
+  return it != nullptr && ParseDouble(it->value, val);
+}
+
+bool zapiReadItem_int(FILEHANDLE f, const char* item, int& val) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiReadItem_int", f, item);
+  const ConfigFile* cfg = ConfigOf(w, f);
+  if (cfg == nullptr || item == nullptr) return false;
+  const ConfigItem* it = cfg->Find(item);
+  long long v = 0;
+  if (it == nullptr || !ParseInt(it->value, v) || v < INT32_MIN || v > INT32_MAX) return false;
+  val = static_cast<int>(v);
+  return true;
+}
+
+bool zapiReadItem_string(FILEHANDLE f, const char* item, char* buf, int size) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiReadItem_string", f, item, size);
+  const ConfigFile* cfg = ConfigOf(w, f);
+  if (cfg == nullptr || item == nullptr || buf == nullptr || size <= 0) return false;
+  const ConfigItem* it = cfg->Find(item);
+  if (it == nullptr) return false;
+  std::size_t n = std::min(it->value.size(), static_cast<std::size_t>(size) - 1);
+  std::memcpy(buf, it->value.data(), n);
+  buf[n] = '\0';
+  return true;
+}

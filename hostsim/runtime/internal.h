@@ -1,0 +1,245 @@
+// Inner workings of the hostsim runtime shared by its sources: the world's and the vessels'
+// private state, the handle registries, the open file objects, and the journal helpers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "hostsim/runtime/config.h"
+#include "hostsim/runtime/format.h"
+#include "hostsim/world.h"
+
+namespace hostsim {
+
+// The files a module sees through a FILEHANDLE while one callback runs.
+struct FileObject {
+  enum class Kind { Config, ScenarioRead, ScenarioWrite };
+  explicit FileObject(Kind k) : kind(k) {}
+  virtual ~FileObject() = default;
+  Kind kind;
+  std::string name;  // file name as shown in messages and the journal
+};
+
+struct ConfigFileObject final : FileObject {
+  ConfigFileObject() : FileObject(Kind::Config) {}
+  const ConfigFile* config = nullptr;
+};
+
+// One vessel block being handed to clbkLoadScenario.
+struct ScenarioReadObject final : FileObject {
+  ScenarioReadObject() : FileObject(Kind::ScenarioRead) {}
+  struct Line {
+    std::string text;
+    int number = 0;
+  };
+  Vessel* vessel = nullptr;
+  std::vector<Line> lines;
+  std::size_t next = 0;      // index of the line the next call hands out
+  int currentLine = 0;       // file line of the line handed out last
+  std::vector<char> buffer;  // the line handed out last, writable by the module
+};
+
+// One vessel block being written by clbkSaveState.
+struct ScenarioWriteObject final : FileObject {
+  ScenarioWriteObject() : FileObject(Kind::ScenarioWrite) {}
+  Vessel* vessel = nullptr;
+  std::vector<std::string> lines;
+};
+
+// What a scenario line of the host says, once parsed.
+struct HostLine {
+  enum class Kind { None, Pos, Ori, Attached, Malformed } kind = Kind::None;
+  VECTOR3 v{0, 0, 0};
+  std::string parent;
+  std::uint32_t index = 0;
+  std::string pointId;
+  std::string problem;  // for Malformed
+};
+HostLine ParseHostLine(std::string_view line);
+
+struct PendingAttachment {
+  std::string parent;
+  std::uint32_t index = 0;
+  std::string pointId;
+  std::string file;
+  int line = 0;
+};
+
+struct Vessel::Impl {
+  World* world = nullptr;
+  World::Impl* wimpl = nullptr;
+  std::string name;
+  std::string className;
+  std::uintptr_t token = 0;  // the OBJHANDLE value
+  Module* module = nullptr;  // null for a config-only vessel
+  VESSEL* iface = nullptr;   // the module's object, or the host's own
+  VESSEL2* cb2 = nullptr;    // set for interface version 2 and 3
+  VESSEL3* cb3 = nullptr;    // set for interface version 3
+  bool hostObject = false;   // iface is the host's own object (config-only class)
+  std::unique_ptr<ConfigFile> config;
+  // Position and orientation (degrees) as last given by a scenario; saved as given while the
+  // free pose still matches them, so a round trip is exact.
+  VECTOR3 pos{0, 0, 0};
+  VECTOR3 ori{0, 0, 0};
+  Transform givenPose;
+  VECTOR3 velocity{0, 0, 0};
+  // Last valid child-to-parent placement, used while the attachment vectors are degenerate.
+  mutable Transform lastAttach;
+  mutable bool haveLastAttach = false;
+  std::optional<PendingAttachment> pendingAttach;
+};
+
+struct World::Impl {
+  World* self = nullptr;
+  Paths paths;
+  Journal journal;
+  std::vector<std::unique_ptr<Vessel>> vessels;
+  std::unordered_map<std::uintptr_t, Vessel*> byToken;
+  std::map<std::string, std::unique_ptr<Module>> modules;
+  std::map<std::string, std::unique_ptr<Mesh>> meshes;
+  std::map<std::string, std::string> meshErrors;
+  std::unordered_map<std::uintptr_t, DeviceMesh*> devMeshes;
+  std::unordered_map<std::uintptr_t, Vessel*> visuals;  // visual token -> vessel
+  std::unordered_map<const FileObject*, FileObject*> openFiles;
+  std::uintptr_t nextToken = 0x1000;
+
+  Vessel* focus = nullptr;
+  double simt = 0, simdt = 0;
+  double mjd0 = 51544.5;
+  std::array<char, 256> keys{};
+  std::optional<InputBox> box;
+  Vessel* boxOwner = nullptr;  // vessel whose callback opened the box
+  bool defNav = true, defRCS = true;
+  std::vector<std::string> warnings;
+  std::vector<std::string> topLevelKept;
+  Module* initialising = nullptr;      // module whose library is being loaded
+  std::vector<Vessel*> callbackStack;  // vessels whose callbacks are running
+  ScenarioReadObject* activeRead = nullptr;
+
+  std::uintptr_t NewToken() {
+    nextToken += 16;
+    return nextToken;
+  }
+  Vessel* Find(OBJHANDLE h) const {
+    auto it = byToken.find(reinterpret_cast<std::uintptr_t>(h));
+    return it == byToken.end() ? nullptr : it->second;
+  }
+  template <class T>
+  T* File(FILEHANDLE h, FileObject::Kind kind) const {
+    auto it = openFiles.find(reinterpret_cast<const FileObject*>(h));
+    if (it == openFiles.end() || it->second->kind != kind) return nullptr;
+    return static_cast<T*>(it->second);
+  }
+  DeviceMesh* DevMesh(DEVMESHHANDLE h) const {
+    auto it = devMeshes.find(reinterpret_cast<std::uintptr_t>(h));
+    return it == devMeshes.end() ? nullptr : it->second;
+  }
+  Mesh* MeshOf(MESHHANDLE h) const {
+    if (h == nullptr) return nullptr;
+    for (const auto& [name, m] : meshes)
+      if (reinterpret_cast<MESHHANDLE>(m.get()) == h) return m.get();
+    return nullptr;
+  }
+};
+
+// Registers a file object for the duration of one callback.
+class OpenFile {
+ public:
+  OpenFile(World::Impl& w, FileObject& f) : w_(w), f_(f) { w_.openFiles[&f_] = &f_; }
+  ~OpenFile() { w_.openFiles.erase(&f_); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  FILEHANDLE handle() const { return reinterpret_cast<FILEHANDLE>(&f_); }
+
+ private:
+  World::Impl& w_;
+  FileObject& f_;
+};
+
+// Marks the vessel whose callback is running (for input boxes opened from it).
+class InCallback {
+ public:
+  InCallback(World::Impl& w, Vessel* v) : w_(w) { w_.callbackStack.push_back(v); }
+  ~InCallback() { w_.callbackStack.pop_back(); }
+  InCallback(const InCallback&) = delete;
+  InCallback& operator=(const InCallback&) = delete;
+
+ private:
+  World::Impl& w_;
+};
+
+// The current world's private state, or null when there is no world.
+World::Impl* CurrentImpl();
+// Makes no world current.
+void ClearCurrent();
+
+// Makes a world current while it calls into modules, and restores the previous one after.
+class ScopedCurrent {
+ public:
+  explicit ScopedCurrent(World& w) : previous_(World::Current()) { w.MakeCurrent(); }
+  ~ScopedCurrent() {
+    if (previous_ != nullptr)
+      previous_->MakeCurrent();
+    else
+      ClearCurrent();
+  }
+  ScopedCurrent(const ScopedCurrent&) = delete;
+  ScopedCurrent& operator=(const ScopedCurrent&) = delete;
+
+ private:
+  World* previous_;
+};
+
+inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }
+inline const Vessel::Impl& Of(const Vessel& v) { return *v.impl; }
+
+// Records a call of the module into the host when the journal is on. The check is inline so
+// that a disabled journal costs one branch; formatting happens only behind it.
+template <class... Args>
+inline void Trace(World::Impl* w, const Vessel* self, const char* call, const Args&... args) {
+  if (w == nullptr || !w->journal.Enabled()) return;
+  std::string text;
+  FormatArgs(*w, text, args...);
+  w->journal.Record(Journal::Kind::Call, self != nullptr ? self->name() : std::string(), call,
+                    std::move(text));
+}
+
+// Records a callback of the world into a module when the journal is on.
+template <class... Args>
+inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,
+                          const Args&... args) {
+  if (!w.journal.Enabled()) return;
+  std::string text;
+  FormatArgs(w, text, args...);
+  w.journal.Record(Journal::Kind::Callback, self.name(), call, std::move(text));
+}
+
+// Host-internal operations shared by the sources (no journal entries).
+void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
+                   int number);
+void WriteHostLines(World::Impl& w, Vessel& v, std::vector<std::string>& out);
+void DetachAll(World::Impl& w, Vessel& v);
+bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt);
+bool DetachInternal(World::Impl& w, AttachmentPoint* at, double vel);
+AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h);
+std::uint32_t AddMeshInternal(Vessel& v, MESHHANDLE h, const VECTOR3* ofs);
+AttachmentPoint* CreateAttachmentInternal(Vessel& v, bool toparent, const VECTOR3& pos,
+                                          const VECTOR3& dir, const VECTOR3& rot, const char* id,
+                                          bool loose);
+void FreeLights(Vessel& v);
+Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg);
+VECTOR3 AnglesFromPose(const Transform& t);
+bool SameTransform(const Transform& a, const Transform& b);
+Transform Inverse(const Transform& t);
+// The pointer-to-member of VESSEL's protected fields, for the host's own reads.
+int VersionOf(const VESSEL* v);
+OBJHANDLE HandleOf(const VESSEL* v);
+
+}  // namespace hostsim

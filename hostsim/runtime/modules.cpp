@@ -1,0 +1,78 @@
+// Module libraries: loading through the platform seam, entry points, unloading.
+#include "hostsim/platform/dynlib.h"
+#include "hostsim/runtime/internal.h"
+
+namespace hostsim {
+
+namespace {
+
+template <class Fn>
+Fn Symbol(void* lib, const char* name) {
+  return reinterpret_cast<Fn>(platform::FindSymbol(lib, name));
+}
+
+bool ValidModuleName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("/\\:") == std::string::npos;
+}
+
+}  // namespace
+
+Module& World::LoadModule(const std::string& name) {
+  if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
+  if (!ValidModuleName(name)) throw Error("invalid module name \"" + name + "\"");
+  auto path = impl_->paths.modules / (name + platform::LibrarySuffix());
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec))
+    throw Error("module library not found", path.string());
+
+  auto mod = std::make_unique<Module>();
+  mod->name = name;
+  mod->path = path;
+  // The library's load hook calls InitLib while it is being opened; it reaches this world.
+  World* previous = Current();
+  MakeCurrent();
+  impl_->initialising = mod.get();
+  std::string why;
+  void* lib = platform::OpenLibrary(path, why);
+  impl_->initialising = nullptr;
+  if (previous != nullptr && previous != this) previous->MakeCurrent();
+  if (lib == nullptr) throw Error("cannot load module: " + why, path.string());
+
+  mod->library = lib;
+  mod->init = Symbol<ZvcInitFn>(lib, "zvcInit");
+  mod->exit = Symbol<ZvcExitFn>(lib, "zvcExit");
+  mod->date = Symbol<ModuleDateFn>(lib, "ModuleDate");
+  mod->version = Symbol<GetModuleVersionFn>(lib, "GetModuleVersion");
+  const char* missing = mod->init == nullptr      ? "zvcInit"
+                        : mod->exit == nullptr    ? "zvcExit"
+                        : mod->date == nullptr    ? "ModuleDate"
+                        : mod->version == nullptr ? "GetModuleVersion"
+                                                  : nullptr;
+  if (missing != nullptr) {
+    platform::CloseLibrary(lib);
+    throw Error(std::string("module lacks the entry point ") + missing, path.string());
+  }
+  Module& ref = *mod;
+  impl_->modules.emplace(name, std::move(mod));
+  return ref;
+}
+
+bool World::UnloadModule(const std::string& name) {
+  auto it = impl_->modules.find(name);
+  if (it == impl_->modules.end() || it->second->refCount > 0) return false;
+  World* previous = Current();
+  MakeCurrent();
+  platform::CloseLibrary(it->second->library);
+  if (previous != nullptr && previous != this) previous->MakeCurrent();
+  impl_->modules.erase(it);
+  return true;
+}
+
+std::vector<const Module*> World::Modules() const {
+  std::vector<const Module*> out;
+  for (const auto& [name, m] : impl_->modules) out.push_back(m.get());
+  return out;
+}
+
+}  // namespace hostsim

@@ -1,0 +1,514 @@
+// Scenario files: parsing and checking a whole file before the world changes, loading the
+// vessels in their documented order, and writing the world back atomically.
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "hostsim/runtime/internal.h"
+
+namespace hostsim {
+
+namespace {
+
+struct ParsedVessel {
+  std::string name, className;
+  int line = 0;
+  std::vector<ScenarioReadObject::Line> block;
+  std::optional<PendingAttachment> attached;
+};
+
+struct ParsedScenario {
+  std::string title;
+  double time = 0;
+  std::string focus;
+  int focusLine = 0;
+  std::vector<ParsedVessel> vessels;
+  std::vector<std::string> kept;      // top-level lines nobody knows
+  std::vector<std::string> warnings;  // gathered while parsing, reported on success
+};
+
+std::string FirstWord(std::string_view line) {
+  auto words = SplitWords(line);
+  return words.empty() ? std::string() : words.front();
+}
+
+std::string_view AfterFirstWord(std::string_view line) {
+  line = Trim(line);
+  std::size_t i = 0;
+  while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+  return Trim(line.substr(i));
+}
+
+std::string Quote(std::string_view s) {
+  std::string out;
+  AppendQuoted(out, s);
+  return out;
+}
+
+std::string Where(const std::string& file, int line) {
+  if (file.empty()) return std::string();
+  return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": ";
+}
+
+// A scenario line may not break the file's structure: line breaks become blanks.
+std::string OneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\n' || c == '\r') c = ' ';
+  return s;
+}
+
+ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
+  ParsedScenario out;
+  ParsedVessel* open = nullptr;
+  std::istringstream in(text);
+  std::string raw;
+  int number = 0;
+  while (std::getline(in, raw)) {
+    ++number;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    if (raw.find('\0') != std::string::npos) throw Error("line holds a zero byte", file, number);
+    std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == '#') continue;
+    std::string key = FirstWord(line);
+    if (open != nullptr) {
+      if (EqualsNoCase(key, "END") && AfterFirstWord(line).empty()) {
+        open = nullptr;
+        continue;
+      }
+      if (EqualsNoCase(key, "VESSEL"))
+        throw Error("VESSEL inside the block of \"" + open->name + "\" (missing END?)", file,
+                    number);
+      HostLine h = ParseHostLine(line);
+      if (h.kind == HostLine::Kind::Malformed) throw Error(h.problem, file, number);
+      if (h.kind == HostLine::Kind::Attached) {
+        if (open->attached)
+          throw Error(
+              "second ATTACHED line for \"" + open->name + "\" (a vessel hangs on one parent)",
+              file, number);
+        open->attached = PendingAttachment{h.parent, h.index, h.pointId, file, number};
+      }
+      open->block.push_back({std::string(line), number});
+      continue;
+    }
+    std::string_view rest = AfterFirstWord(line);
+    if (EqualsNoCase(key, "VESSEL")) {
+      auto words = SplitWords(rest);
+      if (words.size() != 2) throw Error("expected VESSEL <name> <class>", file, number);
+      ParsedVessel pv;
+      pv.name = words[0];
+      pv.className = words[1];
+      pv.line = number;
+      out.vessels.push_back(std::move(pv));
+      open = &out.vessels.back();
+    } else if (EqualsNoCase(key, "END")) {
+      throw Error("END without a VESSEL block", file, number);
+    } else if (EqualsNoCase(key, "TITLE")) {
+      out.title = std::string(rest);
+    } else if (EqualsNoCase(key, "TIME")) {
+      if (!ParseDouble(rest, out.time))
+        throw Error("TIME must be one number, got " + Quote(rest), file, number);
+    } else if (EqualsNoCase(key, "FOCUS")) {
+      auto words = SplitWords(rest);
+      if (words.size() != 1) throw Error("expected FOCUS <vessel name>", file, number);
+      out.focus = words[0];
+      out.focusLine = number;
+    } else {
+      out.kept.emplace_back(line);
+      out.warnings.push_back(Where(file, number) + "unknown line kept: " + Quote(line));
+    }
+  }
+  if (open != nullptr)
+    throw Error("block of vessel \"" + open->name + "\" has no END", file, open->line);
+  return out;
+}
+
+// The checks that need no vessel: names, references between blocks, no cycles.
+void CheckReferences(const ParsedScenario& s, const std::string& file) {
+  auto find = [&](std::string_view name) -> const ParsedVessel* {
+    for (const auto& v : s.vessels)
+      if (EqualsNoCase(v.name, name)) return &v;
+    return nullptr;
+  };
+  for (std::size_t i = 0; i < s.vessels.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (EqualsNoCase(s.vessels[i].name, s.vessels[j].name))
+        throw Error("a vessel named \"" + s.vessels[i].name + "\" exists already (line " +
+                        std::to_string(s.vessels[j].line) + ")",
+                    file, s.vessels[i].line);
+  for (const auto& v : s.vessels) {
+    if (!v.attached) continue;
+    const ParsedVessel* parent = find(v.attached->parent);
+    if (parent == nullptr)
+      throw Error("ATTACHED names no vessel of the scenario: \"" + v.attached->parent + "\"", file,
+                  v.attached->line);
+    if (parent == &v) throw Error("a vessel cannot hang on itself", file, v.attached->line);
+    // Walk up the parents: coming back to this vessel means a cycle.
+    const ParsedVessel* up = parent;
+    for (std::size_t steps = 0; up != nullptr && up->attached; ++steps) {
+      up = find(up->attached->parent);
+      if (up == &v || steps > s.vessels.size())
+        throw Error("ATTACHED lines form a cycle through \"" + v.name + "\"", file,
+                    v.attached->line);
+    }
+  }
+  if (!s.focus.empty() && find(s.focus) == nullptr)
+    throw Error("FOCUS names no vessel of the scenario: \"" + s.focus + "\"", file, s.focusLine);
+}
+
+// Restores a pending attachment; false (with a warning) when the host cannot make it.
+void RestoreAttachment(World& world, World::Impl& w, Vessel& child) {
+  Vessel::Impl& ci = Of(child);
+  if (!ci.pendingAttach) return;
+  PendingAttachment p = *ci.pendingAttach;
+  ci.pendingAttach.reset();
+  std::string where = Where(p.file, p.line);
+  Vessel* parent = world.FindVessel(p.parent);
+  if (parent == nullptr) {
+    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": no vessel \"" + p.parent +
+                         "\"");
+    return;
+  }
+  auto points = parent->Points(false);
+  if (p.index >= points.size()) {
+    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": \"" + parent->name() +
+                         "\" has no child point " + std::to_string(p.index));
+    return;
+  }
+  AttachmentPoint* own = nullptr;
+  for (AttachmentPoint* q : child.Points(true))
+    if (q->id == p.pointId) {
+      own = q;
+      break;
+    }
+  if (own == nullptr)
+    for (AttachmentPoint* q : child.Points(true))
+      if (EqualsNoCase(q->id, p.pointId)) {
+        own = q;
+        break;
+      }
+  if (own == nullptr) {
+    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": it has no point \"" +
+                         p.pointId + "\"");
+    return;
+  }
+  if (!AttachInternal(*parent, points[p.index], child, own))
+    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\" to \"" + parent->name() +
+                         "\" point " + std::to_string(p.index) +
+                         ": the point or the vessel is taken");
+}
+
+void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> lines,
+               const std::string& file) {
+  Vessel::Impl& vi = Of(v);
+  if (vi.cb2 == nullptr) {
+    for (const auto& l : lines) ApplyHostLine(w, v, l.text.c_str(), file, l.number);
+    return;
+  }
+  ScenarioReadObject r;
+  r.name = file;
+  r.vessel = &v;
+  r.lines = std::move(lines);
+  OpenFile open(w, r);
+  ScenarioReadObject* previous = w.activeRead;
+  w.activeRead = &r;
+  void* status = &r;
+  TraceCallback(w, v, "clbkLoadScenario", open.handle(), status);
+  {
+    InCallback in(w, &v);
+    vi.cb2->clbkLoadScenario(open.handle(), status);
+  }
+  w.activeRead = previous;
+}
+
+void CallAfterCreation(World::Impl& w, Vessel& v) {
+  if (VESSEL2* cb = Of(v).cb2) {
+    TraceCallback(w, v, "clbkAfterCreation");
+    InCallback in(w, &v);
+    cb->clbkAfterCreation();
+  }
+}
+
+}  // namespace
+
+HostLine ParseHostLine(std::string_view line) {
+  HostLine h;
+  std::string key = FirstWord(line);
+  std::string_view rest = AfterFirstWord(line);
+  bool pos = EqualsNoCase(key, "POS"), ori = EqualsNoCase(key, "ORI");
+  if (pos || ori) {
+    h.kind = pos ? HostLine::Kind::Pos : HostLine::Kind::Ori;
+    if (!ParseVector(rest, h.v)) {
+      h.kind = HostLine::Kind::Malformed;
+      h.problem = std::string(pos ? "POS" : "ORI") + " needs three numbers, got " + Quote(rest);
+    }
+    return h;
+  }
+  if (EqualsNoCase(key, "ATTACHED")) {
+    auto words = SplitWords(rest);
+    long long index = -1;
+    if (words.size() < 2 || !ParseInt(words[1], index) || index < 0 || index > UINT32_MAX) {
+      h.kind = HostLine::Kind::Malformed;
+      h.problem = "expected ATTACHED <parent> <index> <own point id>, got " + Quote(rest);
+      return h;
+    }
+    h.kind = HostLine::Kind::Attached;
+    h.parent = words[0];
+    h.index = static_cast<std::uint32_t>(index);
+    // The id is the rest of the line after the index (it may be empty).
+    std::string_view tail = AfterFirstWord(AfterFirstWord(rest));
+    h.pointId = std::string(tail);
+    return h;
+  }
+  return h;
+}
+
+void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
+                   int number) {
+  Vessel::Impl& vi = Of(v);
+  std::string text(line);
+  HostLine h = ParseHostLine(text);
+  switch (h.kind) {
+    case HostLine::Kind::Pos:
+    case HostLine::Kind::Ori:
+      (h.kind == HostLine::Kind::Pos ? vi.pos : vi.ori) = h.v;
+      vi.givenPose = PoseFromAngles(vi.pos, vi.ori);
+      v.freePose = vi.givenPose;
+      return;
+    case HostLine::Kind::Attached:
+      vi.pendingAttach = PendingAttachment{h.parent, h.index, h.pointId, file, number};
+      return;
+    case HostLine::Kind::Malformed:
+      w.warnings.push_back(Where(file, number) + h.problem + "; line kept");
+      break;
+    case HostLine::Kind::None:
+      w.warnings.push_back(Where(file, number) + "unknown line of \"" + v.name() +
+                           "\" kept: " + Quote(text));
+      break;
+  }
+  v.keptLines.push_back(OneLine(text));
+}
+
+void WriteHostLines(World::Impl&, Vessel& v, std::vector<std::string>& out) {
+  Vessel::Impl& vi = Of(v);
+  Transform pose = v.WorldPose();
+  VECTOR3 pos = vi.pos, ori = vi.ori;
+  if (!SameTransform(pose, vi.givenPose)) {
+    pos = pose.t;
+    ori = AnglesFromPose(pose);
+  }
+  auto vec = [](const char* key, const VECTOR3& p) {
+    return std::string(key) + " " + FormatDouble(p.x) + " " + FormatDouble(p.y) + " " +
+           FormatDouble(p.z);
+  };
+  out.push_back(vec("POS", pos));
+  out.push_back(vec("ORI", ori));
+  for (AttachmentPoint* own : v.Points(true)) {
+    if (own->peer == nullptr) continue;
+    Vessel* parent = own->peer->owner;
+    auto points = parent->Points(false);
+    auto idx = std::find(points.begin(), points.end(), own->peer) - points.begin();
+    std::string line = "ATTACHED " + parent->name() + " " + std::to_string(idx);
+    if (!own->id.empty()) line += " " + OneLine(own->id);
+    out.push_back(line);
+  }
+  for (const auto& k : v.keptLines) out.push_back(k);
+}
+
+void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
+  if (impl_->Find(v.handle()) != &v) throw Error("not a vessel of this world");
+  ScopedCurrent current(*this);
+  std::vector<ScenarioReadObject::Line> block;
+  int n = 0;
+  for (const auto& l : lines) block.push_back({OneLine(l), ++n});
+  LoadBlock(*impl_, v, std::move(block), "(state of " + v.name() + ")");
+  RestoreAttachment(*this, *impl_, v);
+}
+
+void World::FinishCreation(Vessel& v) {
+  if (impl_->Find(v.handle()) != &v) throw Error("not a vessel of this world");
+  ScopedCurrent current(*this);
+  CallAfterCreation(*impl_, v);
+}
+
+void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
+  const std::string name = file.string();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw Error("cannot read scenario", name);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) throw Error("cannot read scenario", name);
+
+  ParsedScenario s = ParseScenario(ss.str(), name);
+  CheckReferences(s, name);
+
+  ScopedCurrent current(*this);
+  // Every class must be known and every module loadable before the world changes; modules
+  // loaded only for this check are unloaded again when it fails.
+  std::set<std::string> loadedBefore;
+  for (const auto& [n, m] : impl_->modules) loadedBefore.insert(n);
+  auto unloadNew = [&] {
+    std::vector<std::string> added;
+    for (const auto& [n, m] : impl_->modules)
+      if (!loadedBefore.count(n)) added.push_back(n);
+    for (const auto& n : added) UnloadModule(n);
+  };
+  try {
+    for (const auto& pv : s.vessels) {
+      auto cfgPath = impl_->paths.config / (pv.className + ".cfg");
+      std::error_code ec;
+      if (pv.className.find_first_of("/\\:") != std::string::npos ||
+          !std::filesystem::is_regular_file(cfgPath, ec))
+        throw Error("unknown vessel class \"" + pv.className + "\" (no " + cfgPath.string() + ")",
+                    name, pv.line);
+      ConfigFile cfg;
+      try {
+        cfg = ReadConfig(cfgPath);
+      } catch (const Error& e) {
+        throw Error("class \"" + pv.className + "\": " + e.what(), name, pv.line);
+      }
+      if (const ConfigItem* m = cfg.Find("Module"); m != nullptr && !m->value.empty()) {
+        try {
+          LoadModule(m->value);
+        } catch (const Error& e) {
+          throw Error("class \"" + pv.className + "\": " + e.what(), name, pv.line);
+        }
+      }
+    }
+  } catch (...) {
+    unloadNew();
+    throw;
+  }
+
+  // The file is sound: replace the world.
+  while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
+  impl_->box.reset();
+  impl_->boxOwner = nullptr;
+  impl_->simt = s.time;
+  impl_->simdt = 0;
+  title = s.title;
+  impl_->topLevelKept = s.kept;
+  for (auto& wmsg : s.warnings) impl_->warnings.push_back(std::move(wmsg));
+
+  try {
+    for (auto& pv : s.vessels) {
+      Vessel* v = nullptr;
+      try {
+        v = &CreateVessel(pv.name, pv.className);
+      } catch (const Error& e) {
+        throw Error("cannot create \"" + pv.name + "\": " + e.what(), name, pv.line);
+      }
+      LoadBlock(*impl_, *v, std::move(pv.block), name);
+    }
+  } catch (...) {
+    while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
+    throw;
+  }
+  for (Vessel* v : Vessels()) RestoreAttachment(*this, *impl_, *v);
+  for (Vessel* v : Vessels()) CallAfterCreation(*impl_, *v);
+  Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
+  if (focus == nullptr)
+    for (Vessel* v : Vessels())
+      if (v->physics.focusEnabled) {
+        focus = v;
+        break;
+      }
+  if (focus != nullptr) SetFocus(focus);
+  if (opts.buildVisuals)
+    for (Vessel* v : Vessels()) BuildVisual(*v);
+}
+
+std::string World::ScenarioText() {
+  ScopedCurrent current(*this);
+  std::string out;
+  if (!title.empty()) out += "TITLE " + OneLine(title) + "\n";
+  out += "TIME " + FormatDouble(impl_->simt) + "\n";
+  if (impl_->focus != nullptr) out += "FOCUS " + impl_->focus->name() + "\n";
+  for (const auto& k : impl_->topLevelKept) out += k + "\n";
+  for (Vessel* v : Vessels()) {
+    Vessel::Impl& vi = Of(*v);
+    std::vector<std::string> lines;
+    if (vi.cb2 != nullptr) {
+      ScenarioWriteObject wr;
+      wr.name = "(saving)";
+      wr.vessel = v;
+      OpenFile open(*impl_, wr);
+      TraceCallback(*impl_, *v, "clbkSaveState", open.handle());
+      {
+        InCallback in(*impl_, v);
+        vi.cb2->clbkSaveState(open.handle());
+      }
+      lines = std::move(wr.lines);
+    } else {
+      WriteHostLines(*impl_, *v, lines);
+    }
+    out += "\nVESSEL " + v->name() + " " + v->className() + "\n";
+    for (const auto& l : lines) out += "  " + l + "\n";
+    out += "END\n";
+  }
+  return out;
+}
+
+void World::SaveScenario(const std::filesystem::path& file) {
+  const std::string text = ScenarioText();
+  const std::string name = file.string();
+  std::filesystem::path dir = file.parent_path();
+  static std::random_device rd;
+  static unsigned counter = 0;
+  std::filesystem::path temp = (dir.empty() ? std::filesystem::path(".") : dir) /
+                               ("." + file.filename().string() + ".tmp-" + std::to_string(rd()) +
+                                "-" + std::to_string(++counter));
+  auto fail = [&](const std::string& why) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    throw Error("cannot save scenario: " + why, name);
+  };
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      throw Error("cannot save scenario: cannot create " + temp.string(), name);
+    }
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) fail("write failed");
+    out.close();
+    if (out.fail()) fail("write failed");
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, file, ec);
+  if (ec) fail(ec.message());
+}
+
+}  // namespace hostsim
+
+using namespace hostsim;
+
+void zapiWriteScenario_string(FILEHANDLE scn, const char* item, const char* string) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiWriteScenario_string", scn, item, string);
+  if (w == nullptr) return;
+  auto* out = w->File<ScenarioWriteObject>(scn, FileObject::Kind::ScenarioWrite);
+  if (out == nullptr) return;
+  std::string line = item != nullptr ? item : "";
+  line += ' ';
+  line += string != nullptr ? string : "";
+  out->lines.push_back(OneLine(std::move(line)));
+}
+
+bool zapiReadScenario_nextline(FILEHANDLE scn, char*& line) {
+  World::Impl* w = CurrentImpl();
+  Trace(w, nullptr, "zapiReadScenario_nextline", scn);
+  if (w == nullptr) return false;
+  auto* in = w->File<ScenarioReadObject>(scn, FileObject::Kind::ScenarioRead);
+  if (in == nullptr || in->next >= in->lines.size()) return false;
+  const auto& l = in->lines[in->next++];
+  in->currentLine = l.number;
+  in->buffer.assign(l.text.begin(), l.text.end());
+  in->buffer.push_back('\0');
+  line = in->buffer.data();
+  return true;
+}

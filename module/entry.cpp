@@ -1,0 +1,46 @@
+// The module's exported entry points and its library-wide state.
+#include <new>
+
+#include "host/host.h"
+#include "lamp/lumipod.h"
+#include "module/load_hook.h"
+
+namespace lumipod_module {
+
+// Library-wide state, one copy per loaded library, zero at load.
+ModuleExitHook exitHook = nullptr;  // set by the load hook (module/load_hook.h)
+int moduleVersion = 0;              // GetModuleVersion's result; 0 = not computed yet
+
+}  // namespace lumipod_module
+
+namespace {
+
+constexpr char kModuleDate[] = "Apr 21 2011";     // build date of the module
+constexpr char kInterfaceDate[] = "Aug 30 2010";  // host interface it is built against
+
+}  // namespace
+
+extern "C" {
+
+VESSEL* zvcInit(OBJHANDLE hvessel, int flightmodel) {
+  // The lamp's fields get their start values from clbkSetupClass, which the host calls next.
+  lumipod* lamp = new (std::nothrow) lumipod(hvessel, flightmodel);
+  return lamp;  // null when the allocation failed
+}
+
+void zvcExit(VESSEL* vessel) {
+  if (vessel == nullptr) return;
+  // zvcInit handed out the VESSEL base of a lumipod; the host gives back the same pointer.
+  delete static_cast<lumipod*>(vessel);
+}
+
+const char* ModuleDate() { return kModuleDate; }
+
+int GetModuleVersion() {
+  if (lumipod_module::moduleVersion == 0) {
+    lumipod_module::moduleVersion = Date2Int(kInterfaceDate);
+  }
+  return lumipod_module::moduleVersion;
+}
+
+}  // extern "C"

@@ -1,0 +1,90 @@
+// The HUD help text: thirteen light-green lines listing the lamp's keys and its current range,
+// spread and intensity.
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "lamp/lumipod.h"
+
+namespace {
+
+constexpr std::uint32_t kHudColour = 0x66FF66;
+constexpr double kScalePerPixel = 0.00130208;  // a little below 1/768
+constexpr double kWideRatio = 0.7284;          // height/width below this counts as wide
+constexpr double kDegPerRad = 57.29577951308232;
+
+// x truncated toward zero as an int. The HUD's own numbers always fit; the clamp only keeps
+// an absurd HUD size or a value that is not a number from an out-of-range conversion.
+int TruncToInt(double x) {
+  if (std::isnan(x)) return 0;
+  if (x >= static_cast<double>(std::numeric_limits<int>::max())) {
+    return std::numeric_limits<int>::max();
+  }
+  if (x <= static_cast<double>(std::numeric_limits<int>::min())) {
+    return std::numeric_limits<int>::min();
+  }
+  return static_cast<int>(x);
+}
+
+// The number of characters snprintf left in a buffer of `size` bytes: its result when the text
+// fitted, the cut text's length when it did not, none after an error.
+int TextLength(int written, std::size_t size) {
+  if (written < 0) return 0;
+  const int room = static_cast<int>(size) - 1;
+  return written < room ? written : room;
+}
+
+}  // namespace
+
+bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) {
+  VESSEL3::clbkDrawHUD(mode, hps, skp);
+  zapiSetDefNavDisplay(0);
+  zapiSetDefRCSDisplay(0);
+  if (hps == nullptr || skp == nullptr) return true;
+
+  // Layout: positions scale with the HUD's height; a wide HUD moves the text right and up.
+  const int width = hps->W;
+  const int height = hps->H;
+  const double scale = height * kScalePerPixel;
+  int x0 = 0;
+  int y0 = 0;
+  if (static_cast<double>(height) / static_cast<double>(width) < kWideRatio) {
+    // 10 * ((16 * W) div 1024), in 64 bits so that no width overflows the product.
+    x0 = static_cast<int>(10 * ((16 * static_cast<long long>(width)) / 1024));
+    y0 = -TruncToInt(88 * scale);
+  }
+  const int x = x0 + 10;
+
+  char buf[256];
+  // One line: colour first, then the text composed into the buffer, then drawn.
+  auto line = [&](int offset, auto compose) {
+    skp->SetTextColor(kHudColour);
+    const int len = TextLength(compose(), sizeof buf);
+    skp->Text(x, y0 + TruncToInt(offset * scale), buf, len);
+  };
+
+  line(168, [&] { return std::snprintf(buf, sizeof buf, "%s", "[B] = Spotlight On/Off"); });
+  line(184, [&] { return std::snprintf(buf, sizeof buf, "[N] = Enter Range %0.1fm", range); });
+  line(200, [&] {
+    // The degree sign is the single byte 0xB0.
+    return std::snprintf(buf, sizeof buf, "[M] = Enter Spread Angle %0.1f\xB0",
+                         aperture * kDegPerRad);
+  });
+  line(216, [&] {
+    return std::snprintf(buf, sizeof buf, "[J]/[K] = -/+ Intensity %d%%",
+                         TruncToInt(intensity * 100.0));
+  });
+  line(232,
+       [&] { return std::snprintf(buf, sizeof buf, "%s", "[V]/[Shift+V] = Easy Attach/Detach"); });
+  line(248, [&] {
+    return std::snprintf(buf, sizeof buf, "%s", "[Shift]+[Arrows] = Rotate Lamp Alt/Az");
+  });
+  line(280, [&] { return std::snprintf(buf, sizeof buf, "%s", "[Shift]/[Alt]+......"); });
+  line(296, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad1] = Shift Att. +/- X"); });
+  line(312, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad2] = Shift Att. +/- Y"); });
+  line(328, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad3] = Shift Att. +/- Z"); });
+  line(344, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad4] = Rotate Att. +/- X"); });
+  line(360, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad5] = Rotate Att. +/- Y"); });
+  line(376, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad6] = Rotate Att. +/- Z"); });
+  return true;
+}
