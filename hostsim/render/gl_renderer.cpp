@@ -1,0 +1,623 @@
+#include "hostsim/render/gl_renderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string>
+
+#include "hostsim/render/camera.h"
+
+namespace hostsim::render {
+namespace {
+
+constexpr int kMaxLights = 16;
+constexpr double kGroundHalfSize = 1500.0;  // metres around the camera's target
+
+// The night sky, in linear light; the ground fades into it with distance.
+constexpr float kSky[3] = {0.0045f, 0.0060f, 0.0120f};
+
+const char* const kMeshVs = R"(#version 330 core
+layout(location = 0) in vec3 aPos;
+layout(location = 1) in vec3 aNormal;
+uniform mat4 uModel;
+uniform mat3 uNormalMat;
+uniform mat4 uViewProj;
+out vec3 vPos;
+out vec3 vNormal;
+void main() {
+  vec4 w = uModel * vec4(aPos, 1.0);
+  vPos = w.xyz;
+  vNormal = uNormalMat * aNormal;
+  gl_Position = uViewProj * w;
+}
+)";
+
+// Per-pixel lighting: the material's emissive colour, the ambient and a faint moonlight,
+// then every light with its attenuation 1 / (a0 + a1 d + a2 d^2), its range and, for spots,
+// a smooth fall from the umbra's edge to the penumbra's. Output is gamma-encoded.
+const char* const kMeshFs = R"(#version 330 core
+const int MAX_LIGHTS = 16;
+in vec3 vPos;
+in vec3 vNormal;
+uniform vec4 uDiffuse;
+uniform vec4 uAmbient;
+uniform vec4 uSpecular;
+uniform vec4 uEmissive;
+uniform float uPower;
+uniform vec3 uEye;
+uniform float uAmbientLevel;
+uniform vec3 uMoonDir;
+uniform float uMoonLevel;
+uniform float uExposure;
+uniform int uGround;
+uniform vec3 uSky;
+uniform float uFogDistance;
+uniform int uLightCount;
+uniform vec3 uLightPos[MAX_LIGHTS];
+uniform vec3 uLightDir[MAX_LIGHTS];
+uniform vec3 uLightColour[MAX_LIGHTS];
+uniform vec3 uLightSpecular[MAX_LIGHTS];
+uniform vec4 uLightParams[MAX_LIGHTS];  // range, a0, a1, a2
+uniform vec3 uLightCone[MAX_LIGHTS];    // cos(umbra / 2), cos(penumbra / 2), 1 for a spot
+out vec4 fragColour;
+
+void main() {
+  vec3 V = normalize(uEye - vPos);
+  // Lit from the side we see, whichever way the faces wind.
+  vec3 N = normalize(vNormal);
+  if (dot(N, V) < 0.0) N = -N;
+  vec3 kd = uDiffuse.rgb;
+  vec3 ka = uAmbient.rgb;
+  vec3 ks = uSpecular.rgb;
+  float power = max(uPower, 1.0);
+  if (uGround == 1) {
+    // One-metre grid lines, anti-aliased, fading out where they would shimmer.
+    vec2 w = fwidth(vPos.xz);
+    vec2 g = abs(fract(vPos.xz - 0.5) - 0.5) / max(w, vec2(1e-4));
+    float line = (1.0 - min(min(g.x, g.y), 1.0)) * (1.0 - smoothstep(0.08, 0.5, max(w.x, w.y)));
+    kd *= 1.0 + 0.6 * line;
+    ka = kd;
+  }
+  vec3 c = uEmissive.rgb + uAmbientLevel * ka +
+           uMoonLevel * kd * vec3(0.75, 0.85, 1.0) * max(dot(N, uMoonDir), 0.0);
+  for (int i = 0; i < uLightCount; ++i) {
+    vec3 toLight = uLightPos[i] - vPos;
+    float d = length(toLight);
+    float range = uLightParams[i].x;
+    if (d >= range) continue;
+    vec3 L = toLight / max(d, 1e-6);
+    float denom = uLightParams[i].y + uLightParams[i].z * d + uLightParams[i].w * d * d;
+    float att = denom > 1e-6 ? 1.0 / denom : 0.0;
+    float spot = 1.0;
+    if (uLightCone[i].z > 0.5) {
+      float cosA = dot(-L, uLightDir[i]);
+      float inner = uLightCone[i].x, outer = uLightCone[i].y;
+      spot = inner - outer > 1e-5 ? smoothstep(outer, inner, cosA) : step(outer, cosA);
+    }
+    // The last few percent of the range fade rather than end in a ring.
+    float reach = 1.0 - smoothstep(0.95 * range, range, d);
+    float k = att * spot * reach * uExposure;
+    if (k <= 0.0) continue;
+    float ndl = max(dot(N, L), 0.0);
+    vec3 H = normalize(L + V);
+    float sp = ndl > 0.0 ? pow(max(dot(N, H), 0.0), power) : 0.0;
+    c += k * (kd * ndl * uLightColour[i] + ks * sp * uLightSpecular[i]);
+  }
+  float fog = exp(-length(uEye - vPos) / uFogDistance);
+  c = mix(uSky, c, fog);
+  fragColour = vec4(pow(clamp(c, 0.0, 1.0), vec3(1.0 / 2.2)), 1.0);
+}
+)";
+
+const char* const kSpriteVs = R"(#version 330 core
+layout(location = 0) in vec2 aCorner;
+uniform vec3 uCentre;
+uniform float uSize;
+uniform vec3 uRight;
+uniform vec3 uUp;
+uniform mat4 uViewProj;
+out vec2 vUv;
+void main() {
+  vUv = aCorner;
+  vec3 p = uCentre + (uRight * aCorner.x + uUp * aCorner.y) * uSize;
+  gl_Position = uViewProj * vec4(p, 1.0);
+}
+)";
+
+// A soft glow with a hot core, added to what is behind it.
+const char* const kSpriteFs = R"(#version 330 core
+in vec2 vUv;
+uniform vec3 uColour;
+out vec4 fragColour;
+void main() {
+  float r2 = dot(vUv, vUv);
+  if (r2 >= 1.0) discard;
+  float glow = exp(-r2 * 6.0) * (1.0 - r2);
+  float core = exp(-r2 * 60.0);
+  fragColour = vec4(uColour * glow * 0.9 + mix(uColour, vec3(1.0), 0.6) * core * 0.8, 1.0);
+}
+)";
+
+const char* const kOverlayVs = R"(#version 330 core
+layout(location = 0) in vec2 aPos;
+layout(location = 1) in vec2 aUv;
+uniform mat4 uProj;
+out vec2 vUv;
+void main() {
+  vUv = aUv;
+  gl_Position = uProj * vec4(aPos, 0.0, 1.0);
+}
+)";
+
+const char* const kOverlayFs = R"(#version 330 core
+in vec2 vUv;
+uniform sampler2D uAtlas;
+uniform vec4 uColour;
+uniform int uSolid;
+out vec4 fragColour;
+void main() {
+  float a = uSolid == 1 ? 1.0 : texture(uAtlas, vUv).r;
+  fragColour = vec4(uColour.rgb, uColour.a * a);
+}
+)";
+
+GLuint Compile(GLenum kind, const char* source, const char* name) {
+  const GLuint s = glCreateShader(kind);
+  glShaderSource(s, 1, &source, nullptr);
+  glCompileShader(s);
+  GLint ok = 0;
+  glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    glGetShaderInfoLog(s, sizeof log, nullptr, log);
+    glDeleteShader(s);
+    throw Error(std::string("render: the ") + name + " shader does not compile: " + log);
+  }
+  return s;
+}
+
+GLuint Link(const char* vs, const char* fs, const char* name) {
+  const GLuint v = Compile(GL_VERTEX_SHADER, vs, name);
+  const GLuint f = Compile(GL_FRAGMENT_SHADER, fs, name);
+  const GLuint p = glCreateProgram();
+  glAttachShader(p, v);
+  glAttachShader(p, f);
+  glLinkProgram(p);
+  glDeleteShader(v);
+  glDeleteShader(f);
+  GLint ok = 0;
+  glGetProgramiv(p, GL_LINK_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    glGetProgramInfoLog(p, sizeof log, nullptr, log);
+    glDeleteProgram(p);
+    throw Error(std::string("render: the ") + name + " shaders do not link: " + log);
+  }
+  return p;
+}
+
+GLint Loc(GLuint program, const char* name) { return glGetUniformLocation(program, name); }
+
+void SetMat4(GLuint program, const char* name, const Mat4& m) {
+  glUniformMatrix4fv(Loc(program, name), 1, GL_FALSE, m.m.data());
+}
+
+void SetVec3(GLuint program, const char* name, Vec3 v) {
+  glUniform3f(Loc(program, name), static_cast<float>(v.x), static_cast<float>(v.y),
+              static_cast<float>(v.z));
+}
+
+void SetColour(GLuint program, const char* name, const COLOUR4& c) {
+  glUniform4f(Loc(program, name), c.r, c.g, c.b, c.a);
+}
+
+void SetMaterial(GLuint program, const MATERIAL& m) {
+  SetColour(program, "uDiffuse", m.diffuse);
+  SetColour(program, "uAmbient", m.ambient);
+  SetColour(program, "uSpecular", m.specular);
+  SetColour(program, "uEmissive", m.emissive);
+  glUniform1f(Loc(program, "uPower"), m.power);
+}
+
+// Normals per vertex as the mesh gives them; computed from the faces when it gives none.
+std::vector<float> NormalsOf(const MeshGroup& g) {
+  if (g.normals.size() == g.positions.size()) return g.normals;
+  std::vector<float> n(g.positions.size(), 0.0f);
+  const auto P = [&](std::uint32_t i) {
+    return Vec3{g.positions[i * 3], g.positions[i * 3 + 1], g.positions[i * 3 + 2]};
+  };
+  const std::size_t nv = g.positions.size() / 3;
+  for (std::size_t t = 0; t + 2 < g.indices.size(); t += 3) {
+    const std::uint32_t a = g.indices[t], b = g.indices[t + 1], c = g.indices[t + 2];
+    if (a >= nv || b >= nv || c >= nv) continue;
+    const Vec3 fn = Cross(P(b) - P(a), P(c) - P(a));
+    for (std::uint32_t i : {a, b, c}) {
+      n[i * 3] += static_cast<float>(fn.x);
+      n[i * 3 + 1] += static_cast<float>(fn.y);
+      n[i * 3 + 2] += static_cast<float>(fn.z);
+    }
+  }
+  return n;
+}
+
+std::array<float, 4> Rgba(std::uint32_t packed) {
+  // Packed 0x00BBGGRR.
+  return {static_cast<float>(packed & 0xFF) / 255.0f,
+          static_cast<float>((packed >> 8) & 0xFF) / 255.0f,
+          static_cast<float>((packed >> 16) & 0xFF) / 255.0f, 1.0f};
+}
+
+}  // namespace
+
+GlRenderer::GlRenderer() {
+  if (epoxy_gl_version() < 33)
+    throw Error("render: OpenGL 3.3 is needed, the context offers " +
+                std::to_string(epoxy_gl_version() / 10) + "." +
+                std::to_string(epoxy_gl_version() % 10));
+  meshProgram_ = Link(kMeshVs, kMeshFs, "mesh");
+  spriteProgram_ = Link(kSpriteVs, kSpriteFs, "beacon");
+  overlayProgram_ = Link(kOverlayVs, kOverlayFs, "overlay");
+
+  // The ground: a unit square in x/z, scaled and moved under the camera's target.
+  const float ground[] = {-1, 0, -1, 0, 1, 0, 1,  0, -1, 0, 1, 0, 1,  0, 1, 0, 1, 0,
+                          -1, 0, -1, 0, 1, 0, 1,  0, 1,  0, 1, 0, -1, 0, 1, 0, 1, 0};
+  glGenVertexArrays(1, &groundVao_);
+  glGenBuffers(1, &groundVbo_);
+  glBindVertexArray(groundVao_);
+  glBindBuffer(GL_ARRAY_BUFFER, groundVbo_);
+  glBufferData(GL_ARRAY_BUFFER, sizeof ground, ground, GL_STATIC_DRAW);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), nullptr);
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float),
+                        reinterpret_cast<void*>(3 * sizeof(float)));
+
+  const float corners[] = {-1, -1, 1, -1, 1, 1, -1, -1, 1, 1, -1, 1};
+  glGenVertexArrays(1, &spriteVao_);
+  glGenBuffers(1, &spriteVbo_);
+  glBindVertexArray(spriteVao_);
+  glBindBuffer(GL_ARRAY_BUFFER, spriteVbo_);
+  glBufferData(GL_ARRAY_BUFFER, sizeof corners, corners, GL_STATIC_DRAW);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
+
+  glGenVertexArrays(1, &overlayVao_);
+  glGenBuffers(1, &overlayVbo_);
+  glBindVertexArray(overlayVao_);
+  glBindBuffer(GL_ARRAY_BUFFER, overlayVbo_);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float),
+                        reinterpret_cast<void*>(2 * sizeof(float)));
+  glBindVertexArray(0);
+}
+
+GlRenderer::~GlRenderer() {
+  ForgetMeshes();
+  for (auto& [size, f] : fonts_)
+    if (f.texture) glDeleteTextures(1, &f.texture);
+  const GLuint vaos[] = {groundVao_, spriteVao_, overlayVao_};
+  const GLuint vbos[] = {groundVbo_, spriteVbo_, overlayVbo_};
+  glDeleteVertexArrays(3, vaos);
+  glDeleteBuffers(3, vbos);
+  glDeleteProgram(meshProgram_);
+  glDeleteProgram(spriteProgram_);
+  glDeleteProgram(overlayProgram_);
+}
+
+void GlRenderer::ForgetMeshes() {
+  for (auto& [mesh, mb] : meshes_)
+    for (auto& g : mb.groups) {
+      glDeleteVertexArrays(1, &g.vao);
+      glDeleteBuffers(1, &g.vbo);
+      glDeleteBuffers(1, &g.ebo);
+    }
+  meshes_.clear();
+  meshesOf_ = nullptr;
+}
+
+const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
+  auto it = meshes_.find(&mesh);
+  if (it != meshes_.end()) return it->second;
+  MeshBuffers mb;
+  for (const MeshGroup& g : mesh.groups) {
+    GroupBuffers gb;
+    const std::vector<float> normals = NormalsOf(g);
+    const std::size_t nv = g.positions.size() / 3;
+    std::vector<float> interleaved;
+    interleaved.reserve(nv * 6);
+    for (std::size_t i = 0; i < nv; ++i) {
+      for (int k = 0; k < 3; ++k) interleaved.push_back(g.positions[i * 3 + static_cast<std::size_t>(k)]);
+      for (int k = 0; k < 3; ++k) interleaved.push_back(normals[i * 3 + static_cast<std::size_t>(k)]);
+    }
+    std::vector<std::uint32_t> indices;
+    indices.reserve(g.indices.size());
+    for (std::size_t t = 0; t + 2 < g.indices.size(); t += 3)
+      if (g.indices[t] < nv && g.indices[t + 1] < nv && g.indices[t + 2] < nv)
+        indices.insert(indices.end(), {g.indices[t], g.indices[t + 1], g.indices[t + 2]});
+    glGenVertexArrays(1, &gb.vao);
+    glGenBuffers(1, &gb.vbo);
+    glGenBuffers(1, &gb.ebo);
+    glBindVertexArray(gb.vao);
+    glBindBuffer(GL_ARRAY_BUFFER, gb.vbo);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(interleaved.size() * sizeof(float)),
+                 interleaved.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, gb.ebo);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                 static_cast<GLsizeiptr>(indices.size() * sizeof(std::uint32_t)), indices.data(),
+                 GL_STATIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float), nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float),
+                          reinterpret_cast<void*>(3 * sizeof(float)));
+    gb.count = static_cast<GLsizei>(indices.size());
+    mb.groups.push_back(gb);
+  }
+  glBindVertexArray(0);
+  return meshes_.emplace(&mesh, std::move(mb)).first->second;
+}
+
+void GlRenderer::DrawWorld(World& world, int W, int H, const RenderOptions& opts,
+                           const Camera& camera) {
+  // Meshes live as long as their world: a different world means different meshes, even at
+  // the same addresses.
+  if (meshesOf_ != &world) {
+    ForgetMeshes();
+    meshesOf_ = &world;
+  }
+  glViewport(0, 0, W, H);
+  glClearColor(std::pow(kSky[0], 1 / 2.2f), std::pow(kSky[1], 1 / 2.2f),
+               std::pow(kSky[2], 1 / 2.2f), 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  const Scene scene = CaptureScene(world, opts);
+  const CameraMatrices cam = MatricesOf(camera, static_cast<double>(W) / std::max(H, 1));
+  DrawScene(scene, cam, camera, opts);
+  if (opts.beacons) DrawBeacons(scene, cam);
+  if (opts.hud) DrawHud(world, W, H);
+}
+
+void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
+                           const RenderOptions& opts) {
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_BLEND);
+  glDisable(GL_CULL_FACE);
+  const GLuint p = meshProgram_;
+  glUseProgram(p);
+  SetMat4(p, "uViewProj", cam.proj * cam.view);
+  SetVec3(p, "uEye", cam.eye);
+  glUniform1f(Loc(p, "uAmbientLevel"), static_cast<float>(opts.ambient));
+  SetVec3(p, "uMoonDir", Normalized({-0.35, 1.0, 0.25}));
+  glUniform1f(Loc(p, "uMoonLevel"), static_cast<float>(opts.moonlight));
+  glUniform1f(Loc(p, "uExposure"), static_cast<float>(opts.exposure));
+  glUniform3f(Loc(p, "uSky"), kSky[0], kSky[1], kSky[2]);
+  glUniform1f(Loc(p, "uFogDistance"), 220.0f);
+
+  const int n = std::min<int>(kMaxLights, static_cast<int>(scene.lights.size()));
+  std::vector<float> pos, dir, col, spec, params, cone;
+  for (int i = 0; i < n; ++i) {
+    const SceneLight& l = scene.lights[static_cast<std::size_t>(i)];
+    for (double v : {l.pos.x, l.pos.y, l.pos.z}) pos.push_back(static_cast<float>(v));
+    for (double v : {l.dir.x, l.dir.y, l.dir.z}) dir.push_back(static_cast<float>(v));
+    col.insert(col.end(), l.colour.begin(), l.colour.end());
+    spec.insert(spec.end(), l.specular.begin(), l.specular.end());
+    for (double v : {l.range, l.att[0], l.att[1], l.att[2]}) params.push_back(static_cast<float>(v));
+    for (double v : {l.cosInner, l.cosOuter, l.spot ? 1.0 : 0.0}) cone.push_back(static_cast<float>(v));
+  }
+  glUniform1i(Loc(p, "uLightCount"), n);
+  if (n > 0) {
+    glUniform3fv(Loc(p, "uLightPos"), n, pos.data());
+    glUniform3fv(Loc(p, "uLightDir"), n, dir.data());
+    glUniform3fv(Loc(p, "uLightColour"), n, col.data());
+    glUniform3fv(Loc(p, "uLightSpecular"), n, spec.data());
+    glUniform4fv(Loc(p, "uLightParams"), n, params.data());
+    glUniform3fv(Loc(p, "uLightCone"), n, cone.data());
+  }
+
+  glUniform1i(Loc(p, "uGround"), 0);
+  for (const DrawGroup& dg : scene.groups) {
+    const MeshBuffers& mb = Buffers(*dg.mesh);
+    if (dg.groupIndex >= mb.groups.size() || mb.groups[dg.groupIndex].count == 0) continue;
+    SetMat4(p, "uModel", dg.model);
+    glUniformMatrix3fv(Loc(p, "uNormalMat"), 1, GL_FALSE, dg.normalMat.data());
+    SetMaterial(p, dg.material);
+    glBindVertexArray(mb.groups[dg.groupIndex].vao);
+    glDrawElements(GL_TRIANGLES, mb.groups[dg.groupIndex].count, GL_UNSIGNED_INT, nullptr);
+  }
+
+  if (opts.ground) {
+    Mat4 model;
+    const float s = static_cast<float>(kGroundHalfSize);
+    model.at(0, 0) = s;
+    model.at(2, 2) = s;
+    // Whole metres, so the grid stays put when the camera's target moves.
+    model.at(0, 3) = std::round(static_cast<float>(camera.target.x));
+    model.at(1, 3) = static_cast<float>(scene.groundY);
+    model.at(2, 3) = std::round(static_cast<float>(camera.target.z));
+    const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    SetMat4(p, "uModel", model);
+    glUniformMatrix3fv(Loc(p, "uNormalMat"), 1, GL_FALSE, identity);
+    MATERIAL ground{};
+    ground.diffuse = {0.30f, 0.31f, 0.29f, 1};
+    ground.ambient = ground.diffuse;
+    ground.specular = {0.04f, 0.04f, 0.04f, 1};
+    ground.power = 8;
+    SetMaterial(p, ground);
+    glUniform1i(Loc(p, "uGround"), 1);
+    // Behind anything that touches it: the feet of a vessel standing on it.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1.0f, 4.0f);
+    glBindVertexArray(groundVao_);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glUniform1i(Loc(p, "uGround"), 0);
+  }
+  glBindVertexArray(0);
+}
+
+void GlRenderer::DrawBeacons(const Scene& scene, const CameraMatrices& cam) {
+  if (scene.beacons.empty()) return;
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  const GLuint p = spriteProgram_;
+  glUseProgram(p);
+  SetMat4(p, "uViewProj", cam.proj * cam.view);
+  const Vec3 right{cam.view.at(0, 0), cam.view.at(0, 1), cam.view.at(0, 2)};
+  const Vec3 up{cam.view.at(1, 0), cam.view.at(1, 1), cam.view.at(1, 2)};
+  SetVec3(p, "uRight", right);
+  SetVec3(p, "uUp", up);
+  glBindVertexArray(spriteVao_);
+  for (const SceneBeacon& b : scene.beacons) {
+    // Drawn a sprite's size nearer the eye, so the body it sits on does not cut it.
+    const Vec3 toEye = cam.eye - b.pos;
+    const double dist = Length(toEye);
+    const Vec3 centre = b.pos + Normalized(toEye) * std::min(b.size, dist * 0.5);
+    SetVec3(p, "uCentre", centre);
+    glUniform1f(Loc(p, "uSize"), static_cast<float>(b.size));
+    glUniform3f(Loc(p, "uColour"), b.colour[0], b.colour[1], b.colour[2]);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+  }
+  glBindVertexArray(0);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_BLEND);
+}
+
+Font* GlRenderer::FontFor(float pixelHeight) {
+  if (fontMissing_) return nullptr;
+  const int key = std::clamp(static_cast<int>(std::lround(pixelHeight)), 6, 96);
+  auto it = fonts_.find(key);
+  if (it == fonts_.end()) {
+    FontAtlas fa;
+    const auto file = Font::FindFile();
+    if (!file.empty()) fa.font = Font::Load(file, static_cast<float>(key));
+    if (!fa.font) {
+      fontMissing_ = true;
+      return nullptr;
+    }
+    glGenTextures(1, &fa.texture);
+    glBindTexture(GL_TEXTURE_2D, fa.texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, fa.font->atlasWidth(), fa.font->atlasHeight(), 0, GL_RED,
+                 GL_UNSIGNED_BYTE, fa.font->atlas().data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    it = fonts_.emplace(key, std::move(fa)).first;
+  }
+  return &*it->second.font;
+}
+
+float GlRenderer::TextWidth(std::string_view text, float pixelHeight) {
+  Font* f = FontFor(pixelHeight);
+  return f ? f->Width(text) : 0.0f;
+}
+
+void GlRenderer::FillRect(int W, int H, float x, float y, float w, float h, const float rgba[4]) {
+  DrawSolid(W, H, {x, y, x + w, y, x + w, y + h, x, y, x + w, y + h, x, y + h}, rgba);
+}
+
+void GlRenderer::DrawSolid(int W, int H, const std::vector<float>& xy, const float rgba[4]) {
+  std::vector<float> v;
+  v.reserve(xy.size() * 2);
+  for (std::size_t i = 0; i + 1 < xy.size(); i += 2) v.insert(v.end(), {xy[i], xy[i + 1], 0, 0});
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glUseProgram(overlayProgram_);
+  SetMat4(overlayProgram_, "uProj", Ortho(0, W, H, 0));
+  glUniform4fv(Loc(overlayProgram_, "uColour"), 1, rgba);
+  glUniform1i(Loc(overlayProgram_, "uSolid"), 1);
+  glBindVertexArray(overlayVao_);
+  glBindBuffer(GL_ARRAY_BUFFER, overlayVbo_);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(float)), v.data(),
+               GL_STREAM_DRAW);
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v.size() / 4));
+  glBindVertexArray(0);
+  glDisable(GL_BLEND);
+}
+
+float GlRenderer::DrawText(int W, int H, float x, float y, std::string_view text,
+                           const float rgba[4], float pixelHeight, bool shadow) {
+  Font* f = FontFor(pixelHeight);
+  if (!f) return 0.0f;
+  const GLuint tex = fonts_.at(std::clamp(static_cast<int>(std::lround(pixelHeight)), 6, 96)).texture;
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glUseProgram(overlayProgram_);
+  SetMat4(overlayProgram_, "uProj", Ortho(0, W, H, 0));
+  glUniform1i(Loc(overlayProgram_, "uSolid"), 0);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, tex);
+  glUniform1i(Loc(overlayProgram_, "uAtlas"), 0);
+  glBindVertexArray(overlayVao_);
+  glBindBuffer(GL_ARRAY_BUFFER, overlayVbo_);
+
+  const auto pass = [&](float dx, float dy, const float* colour) {
+    std::vector<float> v;
+    const float width = f->Layout(text, x + dx, y + dy, [&](const Font::Quad& q) {
+      v.insert(v.end(), {q.x0, q.y0, q.s0, q.t0, q.x1, q.y0, q.s1, q.t0, q.x1, q.y1, q.s1, q.t1,
+                         q.x0, q.y0, q.s0, q.t0, q.x1, q.y1, q.s1, q.t1, q.x0, q.y1, q.s0, q.t1});
+    });
+    if (!v.empty()) {
+      glUniform4fv(Loc(overlayProgram_, "uColour"), 1, colour);
+      glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(float)), v.data(),
+                   GL_STREAM_DRAW);
+      glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v.size() / 4));
+    }
+    return width;
+  };
+  if (shadow) {
+    const float dark[4] = {0, 0, 0, 0.75f * rgba[3]};
+    const float off = std::max(1.0f, std::round(pixelHeight / 14.0f));
+    pass(off, off, dark);
+  }
+  const float width = pass(0, 0, rgba);
+  glBindVertexArray(0);
+  glDisable(GL_BLEND);
+  return width;
+}
+
+void GlRenderer::DrawHud(World& world, int W, int H) {
+  Vessel* focus = world.Focus();
+  if (!focus) return;
+  const std::vector<HudOp> ops = world.DrawHUD(*focus, W, H);
+  // A HUD line is 16 units of a 768-pixel-high display; the font fills most of it.
+  const float pixelHeight = std::max(9.0f, 15.0f * static_cast<float>(H) / 768.0f);
+  std::array<float, 4> colour{1, 1, 1, 1};
+  for (const HudOp& op : ops) {
+    switch (op.kind) {
+      case HudOp::Kind::TextColour:
+        colour = Rgba(op.colour);
+        break;
+      case HudOp::Kind::BackgroundColour:
+        break;  // text is drawn with a transparent background
+      case HudOp::Kind::Text:
+        DrawText(W, H, static_cast<float>(op.x), static_cast<float>(op.y), op.text, colour.data(),
+                 pixelHeight);
+        break;
+      case HudOp::Kind::Line: {
+        // A one-pixel-wide quad along the line, through the pixel centres.
+        const float x0 = static_cast<float>(op.x) + 0.5f, y0 = static_cast<float>(op.y) + 0.5f;
+        const float x1 = static_cast<float>(op.x1) + 0.5f, y1 = static_cast<float>(op.y1) + 0.5f;
+        const float len = std::hypot(x1 - x0, y1 - y0);
+        const float ux = len > 0 ? (x1 - x0) / len : 1.0f, uy = len > 0 ? (y1 - y0) / len : 0.0f;
+        const float nx = -uy * 0.5f, ny = ux * 0.5f;  // half a pixel across
+        const float ax = x0 - ux * 0.5f, ay = y0 - uy * 0.5f, bx = x1 + ux * 0.5f, by = y1 + uy * 0.5f;
+        DrawSolid(W, H,
+                  {ax + nx, ay + ny, bx + nx, by + ny, bx - nx, by - ny, ax + nx, ay + ny, bx - nx,
+                   by - ny, ax - nx, ay - ny},
+                  colour.data());
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace hostsim::render

@@ -1,0 +1,77 @@
+// Draws a captured scene, the HUD and the window's overlays with OpenGL 3.3 core into the
+// framebuffer that is bound. Needs a current context for its whole life.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <epoxy/gl.h>
+
+#include "hostsim/render/camera.h"
+#include "hostsim/render/font.h"
+#include "hostsim/render/math.h"
+#include "hostsim/render/render.h"
+#include "hostsim/render/scene.h"
+
+namespace hostsim::render {
+
+class GlRenderer {
+ public:
+  // Compiles the shaders; throws hostsim::Error when the context cannot run them.
+  GlRenderer();
+  ~GlRenderer();
+  GlRenderer(const GlRenderer&) = delete;
+  GlRenderer& operator=(const GlRenderer&) = delete;
+
+  // Draws the world (and, when asked, the focused vessel's HUD) into a W x H viewport.
+  void DrawWorld(World& world, int W, int H, const RenderOptions& opts, const Camera& camera);
+
+  // Overlays, in pixels with y down.
+  void FillRect(int W, int H, float x, float y, float w, float h, const float rgba[4]);
+  // Draws 8-bit text with its top-left corner at (x, y); `pixelHeight` picks the font size.
+  // Returns the width drawn; 0 when no font could be loaded.
+  float DrawText(int W, int H, float x, float y, std::string_view text, const float rgba[4],
+                 float pixelHeight, bool shadow = true);
+  float TextWidth(std::string_view text, float pixelHeight);
+
+  // Drops the GPU copies of meshes (to be called when the meshes they came from may be gone).
+  void ForgetMeshes();
+
+ private:
+  struct GroupBuffers {
+    GLuint vao = 0, vbo = 0, ebo = 0;
+    GLsizei count = 0;
+  };
+  struct MeshBuffers {
+    std::vector<GroupBuffers> groups;
+  };
+
+  const MeshBuffers& Buffers(const Mesh& mesh);
+  void DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
+                 const RenderOptions& opts);
+  void DrawBeacons(const Scene& scene, const CameraMatrices& cam);
+  void DrawHud(World& world, int W, int H);
+  // Triangles given as x, y pairs in pixels, in one colour.
+  void DrawSolid(int W, int H, const std::vector<float>& xy, const float rgba[4]);
+  Font* FontFor(float pixelHeight);
+
+  GLuint meshProgram_ = 0, spriteProgram_ = 0, overlayProgram_ = 0;
+  GLuint groundVao_ = 0, groundVbo_ = 0;
+  GLuint spriteVao_ = 0, spriteVbo_ = 0;
+  GLuint overlayVao_ = 0, overlayVbo_ = 0;
+  std::map<const Mesh*, MeshBuffers> meshes_;
+  const World* meshesOf_ = nullptr;
+
+  struct FontAtlas {
+    std::optional<Font> font;
+    GLuint texture = 0;
+  };
+  std::map<int, FontAtlas> fonts_;  // by pixel height
+  bool fontMissing_ = false;
+};
+
+}  // namespace hostsim::render

@@ -1,0 +1,246 @@
+// Pictures without a display: an EGL context (Mesa's surfaceless platform when there is one,
+// else an EGL device, else the default display with a small pbuffer) drawing into a
+// multisampled framebuffer object, read back and written as PNG.
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "hostsim/render/gl_renderer.h"
+#include "hostsim/render/render.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#define HOSTSIM_GETPID _getpid
+#else
+#include <unistd.h>
+#define HOSTSIM_GETPID getpid
+#endif
+
+namespace hostsim::render {
+namespace {
+
+bool HasClientExtension(const char* name) {
+  const char* all = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  if (!all) return false;
+  const std::string list = std::string(" ") + all + " ";
+  return list.find(std::string(" ") + name + " ") != std::string::npos;
+}
+
+std::string EglErrorText(const char* what) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%s (EGL error 0x%04X)", what, static_cast<unsigned>(eglGetError()));
+  return buf;
+}
+
+// The process's one offscreen context, made on first use and kept: contexts are slow to make
+// in software, and pictures are often taken in a row.
+class Offscreen {
+ public:
+  static Offscreen& Get() {
+    static Offscreen* instance = new Offscreen();  // kept to the end of the process
+    return *instance;
+  }
+
+  void MakeCurrent() {
+    if (!error_.empty()) throw Error("render: no offscreen OpenGL context: " + error_);
+    if (!eglMakeCurrent(display_, surface_, surface_, context_))
+      throw Error("render: " + EglErrorText("cannot make the offscreen context current"));
+  }
+
+  GlRenderer& Renderer() {
+    if (!renderer_) renderer_ = std::make_unique<GlRenderer>();
+    return *renderer_;
+  }
+
+ private:
+  Offscreen() { error_ = Open(); }
+
+  std::string Open() {
+    const bool platforms = HasClientExtension("EGL_EXT_platform_base");
+    if (platforms && HasClientExtension("EGL_MESA_platform_surfaceless"))
+      display_ = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if ((display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) && platforms &&
+        HasClientExtension("EGL_EXT_platform_device")) {
+      EGLDeviceEXT devices[8];
+      EGLint count = 0;
+      if (eglQueryDevicesEXT(8, devices, &count) && count > 0)
+        display_ = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[0], nullptr);
+    }
+    EGLint major = 0, minor = 0;
+    if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor)) {
+      display_ = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+      if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor))
+        return EglErrorText("no EGL display");
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) return EglErrorText("EGL offers no desktop OpenGL");
+
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,    EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,      EGL_RED_SIZE,    8,
+                                    EGL_GREEN_SIZE,      8,               EGL_BLUE_SIZE,
+                                    8,                   EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint configs = 0;
+    eglChooseConfig(display_, configAttribs, &config, 1, &configs);
+    const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                     3,
+                                     EGL_CONTEXT_MINOR_VERSION,
+                                     3,
+                                     EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                     EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                     EGL_NONE};
+    const bool surfaceless = epoxy_has_egl_extension(display_, "EGL_KHR_surfaceless_context");
+    if (configs < 1 && !surfaceless) return "EGL has no pbuffer configuration";
+    context_ = eglCreateContext(display_, configs > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
+                                contextAttribs);
+    if (context_ == EGL_NO_CONTEXT) return EglErrorText("cannot create an OpenGL 3.3 core context");
+    if (!surfaceless) {
+      // We draw into framebuffer objects; the pbuffer only gives the context a surface.
+      const EGLint pbufferAttribs[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
+      surface_ = eglCreatePbufferSurface(display_, config, pbufferAttribs);
+      if (surface_ == EGL_NO_SURFACE) return EglErrorText("cannot create a pbuffer");
+    }
+    return {};
+  }
+
+  EGLDisplay display_ = EGL_NO_DISPLAY;
+  EGLContext context_ = EGL_NO_CONTEXT;
+  EGLSurface surface_ = EGL_NO_SURFACE;
+  std::string error_;
+  std::unique_ptr<GlRenderer> renderer_;
+};
+
+// A framebuffer object with colour and depth, multisampled when asked.
+struct Framebuffer {
+  GLuint fbo = 0, colour = 0, depth = 0;
+  Framebuffer(int W, int H, int samples) {
+    glGenFramebuffers(1, &fbo);
+    glGenRenderbuffers(1, &colour);
+    glGenRenderbuffers(1, &depth);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glBindRenderbuffer(GL_RENDERBUFFER, colour);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, W, H);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, W, H);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+  }
+  ~Framebuffer() {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteRenderbuffers(1, &colour);
+    glDeleteRenderbuffers(1, &depth);
+    glDeleteFramebuffers(1, &fbo);
+  }
+  Framebuffer(const Framebuffer&) = delete;
+  Framebuffer& operator=(const Framebuffer&) = delete;
+  bool Complete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
+};
+
+void WriteFileAtomic(const std::filesystem::path& file, const std::vector<unsigned char>& bytes) {
+  std::filesystem::path tmp = file;
+  tmp += ".tmp" + std::to_string(HOSTSIM_GETPID());
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    if (!out) throw Error("cannot write the picture", file.string());
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      std::filesystem::remove(tmp, ec);
+      throw Error("cannot write the picture", file.string());
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(tmp, file, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(tmp, ignored);
+    throw Error("cannot write the picture: " + ec.message(), file.string());
+  }
+}
+
+}  // namespace
+
+Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
+  if (W < 1 || H < 1 || W > 8192 || H > 8192)
+    throw Error("render: picture size " + std::to_string(W) + "x" + std::to_string(H) +
+                " is not within 1..8192");
+  Offscreen& off = Offscreen::Get();
+  off.MakeCurrent();
+  GlRenderer& renderer = off.Renderer();
+  // The world's meshes may have been replaced since the last picture.
+  renderer.ForgetMeshes();
+
+  GLint maxSamples = 0;
+  glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+  const int samples = std::clamp(opts.samples, 0, static_cast<int>(maxSamples));
+  Framebuffer target(W, H, samples > 1 ? samples : 0);
+  if (!target.Complete()) throw Error("render: the offscreen framebuffer is incomplete");
+
+  const Camera camera = opts.camera ? *opts.camera : DefaultCamera(world, static_cast<double>(W) / H);
+  renderer.DrawWorld(world, W, H, opts, camera);
+
+  Image image;
+  image.width = W;
+  image.height = H;
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 4);
+  if (samples > 1) {
+    Framebuffer resolved(W, H, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved.fbo);
+    glBlitFramebuffer(0, 0, W, H, 0, 0, W, H, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved.fbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  } else {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  }
+  glFinish();
+  // OpenGL's rows run bottom to top; the picture's top to bottom.
+  image.rgb.resize(static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 3);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const std::size_t src = (static_cast<std::size_t>(H - 1 - y) * static_cast<std::size_t>(W) +
+                               static_cast<std::size_t>(x)) * 4;
+      const std::size_t dst =
+          (static_cast<std::size_t>(y) * static_cast<std::size_t>(W) + static_cast<std::size_t>(x)) * 3;
+      image.rgb[dst] = rgba[src];
+      image.rgb[dst + 1] = rgba[src + 1];
+      image.rgb[dst + 2] = rgba[src + 2];
+    }
+  return image;
+}
+
+void WritePng(const Image& image, const std::filesystem::path& file) {
+  if (image.width < 1 || image.height < 1 ||
+      image.rgb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3)
+    throw Error("render: not a picture", file.string());
+  std::vector<unsigned char> png;
+  const auto sink = [](void* ctx, void* data, int size) {
+    auto* out = static_cast<std::vector<unsigned char>*>(ctx);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+  };
+  if (!stbi_write_png_to_func(sink, &png, image.width, image.height, 3, image.rgb.data(),
+                              image.width * 3))
+    throw Error("render: cannot encode the picture", file.string());
+  WriteFileAtomic(file, png);
+}
+
+void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
+                 const RenderOptions& opts) {
+  WritePng(RenderToImage(world, W, H, opts), file);
+}
+
+}  // namespace hostsim::render

@@ -1,0 +1,99 @@
+// hostsim's pictures: draws the world the host holds — vessel meshes posed by their
+// animations, their materials, spot and point lights, beacons, a ground plane under a night
+// sky, and the focused vessel's HUD — with OpenGL 3.3, either into a PNG file (an offscreen
+// context, no display needed) or live in a window (Play).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostsim/world.h"
+
+namespace hostsim::render {
+
+// An orbit camera: it looks at `target` from `distance` metres away, from the direction
+// given by `yaw` (radians about +y, 0 = from the +z side) and `pitch` (radians above the
+// horizontal).
+struct Camera {
+  VECTOR3 target{0, 0, 0};
+  double yaw = 0.0;
+  double pitch = 0.35;
+  double distance = 5.0;
+  double fovY = 0.80;  // vertical field of view, radians
+
+  VECTOR3 Eye() const;
+};
+
+struct RenderOptions {
+  std::optional<Camera> camera;  // none: frame the focused vessel (DefaultCamera)
+  bool hud = true;               // the focused vessel's HUD text on top
+  bool beacons = true;           // beacon sprites
+  bool ground = true;            // the ground plane
+  double ambient = 0.02;         // night-time ambient light level
+  double moonlight = 0.05;       // a faint light from above so shapes read in the dark
+  double exposure = 2.5;         // scale of the vessels' lights against the ambient
+  std::optional<double> groundY; // none: just under the lowest vessel
+  int samples = 4;               // multisampling of offscreen pictures (0 or 1: none)
+};
+
+// What the focused vessel (or, without a focus, the first vessel) looks like from a little
+// in front of and beside it, with its first spot light's beam in view.
+Camera DefaultCamera(World& world, double aspect);
+
+// The height of the ground plane for these options: the given one, else the lowest
+// touchdown point of the vessels that stand free, else the lowest point of every vessel's
+// mesh (0 when there is none).
+double GroundHeight(World& world, const RenderOptions& opts = {});
+
+// Where a world point lands in a picture of W x H pixels seen through `camera`: pixel x
+// (left to right) and y (top to bottom); none when it lies behind the camera.
+std::optional<std::pair<double, double>> Project(const Camera& camera, int W, int H,
+                                                 const VECTOR3& point);
+
+// An 8-bit RGB picture, rows top to bottom.
+struct Image {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;  // width * height * 3
+  const std::uint8_t* at(int x, int y) const {
+    return &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                 static_cast<std::size_t>(x)) * 3];
+  }
+};
+
+// Draws the world into a picture of W x H pixels with an offscreen OpenGL context (EGL;
+// works without a display). Throws hostsim::Error when no context can be had or the size is
+// not within 1..8192.
+Image RenderToImage(World& world, int W, int H, const RenderOptions& opts = {});
+
+// The same picture written as a PNG file: to a temporary file beside `file`, renamed over it
+// when complete. Throws hostsim::Error on failure, leaving no partial file.
+void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
+                 const RenderOptions& opts = {});
+
+// Writes a picture as a PNG file the same way.
+void WritePng(const Image& image, const std::filesystem::path& file);
+
+struct PlayOptions {
+  std::filesystem::path scenario;  // F2 saves the scenario here
+  std::string title = "hostsim";
+  int width = 1024, height = 640;
+  RenderOptions render;
+  // When set, the scenario text is written here when the window closes (for scripted checks;
+  // the environment variable HOSTSIM_PLAY_DUMP does the same).
+  std::filesystem::path dumpOnExit;
+};
+
+// Whether this build can open a window (Play).
+bool PlayAvailable();
+
+// Runs the world in a window in real time until it is closed (or Escape is pressed while no
+// input box is open): held keys reach the focused vessel every frame, key presses and
+// releases as key events; the three input boxes are answered in the window; the mouse
+// orbits (left drag) and zooms (wheel) the camera; F2 saves the scenario. Returns 0, or 1
+// with a message on stderr when no window can be opened.
+int Play(World& world, const PlayOptions& opts);
+
+}  // namespace hostsim::render
