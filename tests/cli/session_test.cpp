@@ -1,0 +1,110 @@
+// Running session scripts in-process: where saves go, how a later load finds them, and how a
+// failure stops the run with the script's position in front of the host's message.
+#include "hostsim/cli/session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "support/world_fixture.h"
+
+namespace hostsim::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTugScenario =
+    "TITLE One tug\n"
+    "FOCUS Tug\n"
+    "VESSEL Tug tug\n"
+    "  POS 1 2 3\n"
+    "END\n";
+
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest() : world_(testsupport::ExamplePaths()) {
+    world_.journal().SetEnabled(false);
+    dir_.Write("scripts/tug.scn", kTugScenario);
+  }
+
+  // Runs `script` as if it were the file scripts/test.session; returns the error, or "".
+  std::string Run(const std::string& script, std::optional<fs::path> outDir = std::nullopt) {
+    SessionOptions opts;
+    opts.script = dir_.path() / "scripts" / "test.session";
+    opts.label = "test.session";
+    opts.outDir = std::move(outDir);
+    Session session(world_, out_, opts);
+    std::istringstream in(script);
+    try {
+      session.Run(in);
+    } catch (const SessionError& e) {
+      return e.what();
+    }
+    return {};
+  }
+
+  testsupport::TempDir dir_;
+  World world_;
+  std::ostringstream out_;
+};
+
+TEST_F(SessionTest, SavesGoBesideTheScriptWithoutAnOutputFolder) {
+  EXPECT_EQ(Run("load tug.scn\nsave saved/a.scn\n"), "");
+  EXPECT_TRUE(fs::exists(dir_.path() / "scripts" / "saved" / "a.scn"));
+  EXPECT_NE(out_.str().find("save saved/a.scn\n  TITLE One tug\n"), std::string::npos)
+      << out_.str();
+}
+
+TEST_F(SessionTest, SavesGoUnderTheOutputFolderAndLoadsOfThemFollow) {
+  const fs::path out = dir_.path() / "out";
+  // The script folder gets a file of the same name that must not be read back.
+  dir_.Write("scripts/saved/a.scn", "VESSEL Wrong tug\nEND\n");
+  EXPECT_EQ(Run("load tug.scn\nsave saved/a.scn\nload saved/a.scn\ninspect Tug\n", out), "");
+  EXPECT_TRUE(fs::exists(out / "saved" / "a.scn"));
+  ASSERT_NE(world_.FindVessel("Tug"), nullptr);
+  EXPECT_EQ(world_.FindVessel("Wrong"), nullptr);
+}
+
+TEST_F(SessionTest, ASaveMayNotLeaveTheOutputFolder) {
+  const fs::path out = dir_.path() / "out";
+  EXPECT_EQ(Run("load tug.scn\nsave ../escaped.scn\n", out),
+            "test.session:2: save: \"../escaped.scn\" leads out of the output folder");
+  EXPECT_FALSE(fs::exists(dir_.path() / "escaped.scn"));
+  // Inside the folder, ".." that stays inside is fine.
+  EXPECT_EQ(Run("save sub/../kept.scn\n", out), "");
+  EXPECT_TRUE(fs::exists(out / "kept.scn"));
+}
+
+TEST_F(SessionTest, AFailureStopsTheRunAfterTheCommandsBeforeIt) {
+  const std::string error = Run("load tug.scn\nstep 2\n\n# comment\ntype 500\nstep 5\n");
+  EXPECT_EQ(error, "test.session:5: type: no input box is open");
+  EXPECT_NE(out_.str().find("step 2 x 0.02 s"), std::string::npos);
+  EXPECT_EQ(out_.str().find("step 5"), std::string::npos);
+  EXPECT_DOUBLE_EQ(world_.SimTime(), 0.04);
+}
+
+TEST_F(SessionTest, ScenarioErrorsCarryBothPositions) {
+  dir_.Write("scripts/bad.scn", "VESSEL Tug tug\nPOS 1 two 3\nEND\n");
+  const std::string error = Run("load tug.scn\nload bad.scn\n");
+  // The script's line, then the scenario's own file and line.
+  EXPECT_EQ(error.rfind("test.session:2: ", 0), 0u) << error;
+  EXPECT_NE(error.find("bad.scn:2: "), std::string::npos) << error;
+  // The world is left as it was.
+  EXPECT_NE(world_.FindVessel("Tug"), nullptr);
+}
+
+TEST_F(SessionTest, KeyCommandsNeedAFocusedVessel) {
+  EXPECT_EQ(Run("press B\n"), "test.session:1: press: no vessel has the input focus");
+  EXPECT_EQ(Run("hud 1024 768\n"), "test.session:1: hud: no vessel has the input focus");
+  EXPECT_EQ(Run("focus Nobody\n"), "test.session:1: no vessel named \"Nobody\"");
+}
+
+TEST_F(SessionTest, PressLeavesNoKeyDownAfterwards) {
+  EXPECT_EQ(Run("load tug.scn\npress Shift+Alt+B\nhold Ctrl+J K for 3\n"), "");
+  const char* keys = world_.KeyState();
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(keys[i] & 0x80, 0) << "key " << i;
+}
+
+}  // namespace
+}  // namespace hostsim::cli
