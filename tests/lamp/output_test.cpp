@@ -34,8 +34,9 @@ TEST(LampOutput, LightParametersWorkedValues) {
   EXPECT_TRUE(VecNear(spot->GetDirection(), {0, 0, 1}, 0));
 
   lamp->intensity = 0.5;
+  w.Press(key::N);
   w.journal().Clear();
-  ASSERT_TRUE(w.Answer(key::N, "100"));
+  ASSERT_TRUE(w.world().AnswerBox("100"));
   EXPECT_EQ(CallMethods(w.journal()), (std::vector<std::string>{"SetRange", "SetAperture",
                                                                 "SetAttenuation", "SetDirection"}));
   EXPECT_DOUBLE_EQ(spot->GetRange(), 100.0);
