@@ -49,13 +49,16 @@ TEST_P(LoadHookTest, InitLibAtLoadAndTheLibrarysOwnExitHookOnceAtUnload) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ExitHooks, LoadHookTest,
-    ::testing::Values(HookCase{"testmod_none", 0, 0}, HookCase{"testmod_exitmodule", 1, 0},
-                      HookCase{"testmod_dllexit", 0, 1}, HookCase{"testmod_both", 1, 0},
-                      // The dependency's own "ExitModule" is not the module's.
-                      HookCase{"testmod_depends", 0, 0}),
-    [](const ::testing::TestParamInfo<HookCase>& info) { return std::string(info.param.module); });
+INSTANTIATE_TEST_SUITE_P(ExitHooks, LoadHookTest,
+                         ::testing::Values(HookCase{"testmod_none", 0, 0},
+                                           HookCase{"testmod_exitmodule", 1, 0},
+                                           HookCase{"testmod_dllexit", 0, 1},
+                                           HookCase{"testmod_both", 1, 0},
+                                           // The dependency's own "ExitModule" is not the module's.
+                                           HookCase{"testmod_depends", 0, 0}),
+                         [](const ::testing::TestParamInfo<HookCase>& param_info) {
+                           return std::string(param_info.param.module);
+                         });
 
 TEST(LoadHook, LampModuleReportsItsHandleAndCallsNoExitHook) {
   hostsim::World world(testsupport::ExamplePaths());
