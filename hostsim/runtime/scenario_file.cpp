@@ -382,14 +382,20 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     throw;
   }
 
-  // The file is sound: replace the world.
-  while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
-  impl_->box.reset();
-  impl_->boxOwner = nullptr;
+  // The file is sound. The new vessels are made while the old ones are set aside, out of
+  // reach of every lookup, so that a module failing to make its object (which no check can
+  // tell beforehand) leaves the world as it was.
+  std::vector<std::unique_ptr<Vessel>> old;
+  old.swap(impl_->vessels);
+  for (const auto& v : old) impl_->byToken.erase(Of(*v).token);
+  Vessel* oldFocus = impl_->focus;
+  const double oldSimt = impl_->simt, oldSimdt = impl_->simdt;
+  std::string oldTitle = title;
+  const std::size_t oldWarnings = impl_->warnings.size();
+  impl_->focus = nullptr;
   impl_->simt = s.time;
   impl_->simdt = 0;
   title = s.title;
-  impl_->topLevelKept = s.kept;
   for (auto& wmsg : s.warnings) impl_->warnings.push_back(std::move(wmsg));
 
   try {
@@ -404,8 +410,29 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     }
   } catch (...) {
     while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
+    impl_->vessels.swap(old);
+    for (const auto& v : impl_->vessels) impl_->byToken[Of(*v).token] = v.get();
+    impl_->focus = oldFocus;
+    impl_->simt = oldSimt;
+    impl_->simdt = oldSimdt;
+    title = oldTitle;
+    impl_->warnings.resize(oldWarnings);
+    unloadNew();
     throw;
   }
+
+  // The old vessels go now, through the ordinary destruction.
+  std::vector<Vessel*> doomed;
+  for (auto& v : old) {
+    impl_->byToken[Of(*v).token] = v.get();
+    doomed.push_back(v.get());
+    impl_->vessels.push_back(std::move(v));
+  }
+  for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) DestroyVessel(**it);
+  impl_->box.reset();
+  impl_->boxOwner = nullptr;
+  impl_->topLevelKept = s.kept;
+
   for (Vessel* v : Vessels()) RestoreAttachment(*this, *impl_, *v);
   for (Vessel* v : Vessels()) CallAfterCreation(*impl_, *v);
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;

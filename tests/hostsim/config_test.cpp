@@ -1,0 +1,119 @@
+// Class configuration files and the classes the host builds from them alone.
+#include "hostsim/runtime/config.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "hostsim/runtime_fixture.h"
+
+using hostsim::ConfigFile;
+using hostsim::Error;
+using hostsim::ParseConfig;
+using hostsim_test::RuntimeWorld;
+
+namespace {
+
+TEST(Config, ItemsCommentsAndCase) {
+  ConfigFile cfg = ParseConfig(
+      "; a comment\n"
+      "ClassName = tug   ; trailing comment\n"
+      "\n"
+      "  spotcolour=1 0.5 -2\r\n"
+      "Empty =\n"
+      "Attachment = C 1 2 3 0 1 0 0 0 1 A\n"
+      "ATTACHMENT = P 1 2 3 0 1 0 0 0 1 B\n",
+      "x.cfg");
+  ASSERT_NE(cfg.Find("CLASSNAME"), nullptr);
+  EXPECT_EQ(cfg.Find("classname")->value, "tug");
+  EXPECT_EQ(cfg.Find("SpotColour")->value, "1 0.5 -2");
+  EXPECT_EQ(cfg.Find("SpotColour")->line, 4);
+  EXPECT_EQ(cfg.Find("Empty")->value, "");
+  EXPECT_EQ(cfg.FindAll("attachment").size(), 2u);
+  EXPECT_EQ(cfg.Find("Missing"), nullptr);
+}
+
+TEST(Config, MalformedLinesNameFileAndLine) {
+  const std::pair<std::string, int> cases[] = {
+      {"Size = 1\nno equals sign here\n", 2},
+      {"Size = 1\n\n = 5\n", 3},
+      {std::string("A = 1\nB = x\0y\n", 12), 2},
+  };
+  for (const auto& [text, line] : cases) {
+    try {
+      ParseConfig(text, "bad.cfg");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.file(), "bad.cfg");
+      EXPECT_EQ(e.line(), line) << e.what();
+    }
+  }
+}
+
+TEST(Config, VectorsAreExactlyThreeNumbers) {
+  struct Case {
+    const char* text;
+    bool ok;
+    VECTOR3 v;
+  };
+  const Case cases[] = {
+      {"1 2 3", true, {1, 2, 3}},
+      {"  1e3\t-2 .5 ", true, {1000, -2, 0.5}},
+      {"1 2", false, {}},
+      {"1 2 3 4", false, {}},
+      {"1 2 x", false, {}},
+      {"1,2,3", false, {}},
+      {"", false, {}},
+  };
+  for (const auto& c : cases) {
+    VECTOR3 v{7, 7, 7};
+    EXPECT_EQ(hostsim::ParseVector(c.text, v), c.ok) << c.text;
+    VECTOR3 expect = c.ok ? c.v : VECTOR3{7, 7, 7};
+    EXPECT_EQ(v.x, expect.x) << c.text;
+    EXPECT_EQ(v.y, expect.y) << c.text;
+    EXPECT_EQ(v.z, expect.z) << c.text;
+  }
+  VECTOR3 odd{};
+  EXPECT_TRUE(hostsim::ParseVector("nan inf -inf", odd));  // kept as given
+  EXPECT_TRUE(std::isnan(odd.x));
+  EXPECT_TRUE(std::isinf(odd.y));
+}
+
+TEST(Config, ConfigOnlyClassFromItsFile) {
+  RuntimeWorld rw;
+  hostsim::Vessel& tug = rw.world->CreateVessel("Tug", "tug");
+  EXPECT_EQ(tug.callbacks2(), nullptr);
+  ASSERT_NE(tug.iface(), nullptr);
+  EXPECT_EQ(tug.physics.size, 4.0);
+  EXPECT_EQ(tug.physics.emptyMass, 2500.0);
+  ASSERT_EQ(tug.meshes.size(), 1u);
+  EXPECT_EQ(tug.meshes[0].mesh->name, "tug");
+  auto slots = tug.Points(false);
+  ASSERT_EQ(slots.size(), 4u);
+  EXPECT_EQ(slots[3]->id, "DECK4");
+  EXPECT_EQ(slots[1]->pos.x, 1.5);
+  EXPECT_EQ(slots[2]->pos.z, -1.0);
+  EXPECT_TRUE(tug.Points(true).empty());
+}
+
+TEST(Config, BadConfigOnlyItemsAreRefusedWithTheirLine) {
+  RuntimeWorld rw;
+  const std::pair<const char*, const char*> cases[] = {
+      {"Size = 1\nAttachment = X 0 0 0 0 1 0 0 0 1 A\n", "bad.cfg:2: Attachment must be"},
+      {"Attachment = C 0 0 0 0 1 0 0 0 1\n", "bad.cfg:1: Attachment must be"},
+      {"Mass = heavy\n", "bad.cfg:1: Mass must be one number"},
+      {"\nMesh = nothing_here\n", "bad.cfg:2: cannot load mesh"},
+  };
+  for (const auto& [text, message] : cases) {
+    rw.Write("config/bad.cfg", text);
+    try {
+      rw.world->CreateVessel("B", "bad");
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(rw.world->Vessels().empty());
+  }
+}
+
+}  // namespace
