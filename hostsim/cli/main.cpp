@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "hostsim/world.h"
@@ -18,6 +20,8 @@
 #include "view.h"
 
 #if defined(_WIN32)
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
 
@@ -188,20 +192,51 @@ int main(int argc, char** argv) {
   RunArgs runArgs;
   CLI::App* run = app.add_subcommand(
       "run", "Run a session script: load scenarios, step, press keys, type, draw the HUD, save.");
-  run->add_option("SESSION", runArgs.session, "Session script, one command a line")->required();
+  run->add_option("SESSION", runArgs.session, "Session script, one command a line")
+      ->required()
+      ->type_name("FILE");
   run->add_option("--trace", runArgs.trace,
-                  "Write every host call and callback of the run to FILE (also when it fails)");
-  run->add_option("--root", runArgs.root, "Folder with config/, meshes/ and modules/");
+                  "Write every host call and callback of the run to FILE (also when it fails)")
+      ->type_name("FILE");
+  run->add_option("--root", runArgs.root, "Folder with config/, meshes/ and modules/")
+      ->type_name("DIR");
   run->add_option("--out", runArgs.out,
-                  "Write saves with relative paths under DIR instead of beside the script");
+                  "Write saves with relative paths under DIR instead of beside the script")
+      ->type_name("DIR");
+  run->footer(
+      "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n"
+      "  load FILE                  load a scenario; its FOCUS vessel gets the focus\n"
+      "  focus NAME                 give the input focus to a vessel\n"
+      "  step [N] [DT]              run N frames (1) of DT seconds (0.02)\n"
+      "  press CHORD                one key press and release, e.g. press Shift+V\n"
+      "  hold CHORD... for N [DT]   hold keys down during N frames, e.g. hold Alt+NumPad4 for 10\n"
+      "  type TEXT                  answer the open input box with the rest of the line\n"
+      "  cancel                     close the open input box without an answer\n"
+      "  hud W H                    draw the focused vessel's HUD at W x H pixels\n"
+      "  inspect [NAME]             the host's view of a vessel as JSON\n"
+      "  save FILE                  save the scenario and show what was written\n"
+      "  visual build|drop [NAME]   build or drop a vessel's visual\n"
+      "CHORD: modifiers Shift, RShift, Alt, RAlt, Ctrl joined with '+' to one key: a letter,\n"
+      "a digit, NumPad1..NumPad9, Up, Down, Left, Right, or a scan code 0xNN.");
 
   InspectArgs inspectArgs;
   CLI::App* inspect =
       app.add_subcommand("inspect", "Load a scenario and print the host's view of it as JSON.");
-  inspect->add_option("SCENARIO", inspectArgs.scenario, "Scenario file")->required();
-  inspect->add_option("VESSEL", inspectArgs.vessel, "Only this vessel (default: all)");
-  inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/");
+  inspect->add_option("SCENARIO", inspectArgs.scenario, "Scenario file")
+      ->required()
+      ->type_name("FILE");
+  inspect->add_option("VESSEL", inspectArgs.vessel, "Only this vessel (default: all)")
+      ->type_name("NAME");
+  inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/")
+      ->type_name("DIR");
 
+  // CLI11 would report a mistyped command only as a missing one.
+  if (argc > 1 && argv[1][0] != '-' && std::string_view(argv[1]) != "run" &&
+      std::string_view(argv[1]) != "inspect") {
+    std::cerr << "hostsim: unknown command \"" << argv[1]
+              << "\" (commands: run, inspect)\nRun 'hostsim --help' for usage.\n";
+    return kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -351,7 +351,9 @@ Json VesselView(const World& world, const Vessel& v) {
   Json j;
   j["name"] = v.name();
   j["class"] = v.className();
-  j["module"] = v.callbacks() != nullptr;
+  // True for module objects with callbacks (interface versions 2 and 3); config-only vessels
+  // are run by the host alone.
+  j["module"] = v.callbacks2() != nullptr;
   j["focus"] = world.Focus() == &v;
   j["attachments"] = AttachmentsView(v);
   j["parent"] = ParentView(v);
