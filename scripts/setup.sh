@@ -12,6 +12,10 @@ packages=(
   cmake ninja-build g++ clang clang-format binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libtinyobjloader-dev
+  # hostsim's renderer: offscreen OpenGL through EGL with Mesa's software renderer, the
+  # window, the HUD font, PNG files; and a virtual X display to test the window under
+  libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev libstb-dev
+  fonts-dejavu-core xvfb xdotool imagemagick
 )
 lean=()  # installed without their recommended packages
 for preset in "$@"; do

@@ -12,10 +12,10 @@ namespace hostsim::render {
 
 int Font::CodePoint(unsigned char byte) {
   // 0x80..0x9F of Windows-1252; the rest is ISO 8859-1, whose bytes are their code points.
-  static constexpr int kHigh[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  static constexpr int kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
   if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
   return byte;
 }
@@ -41,7 +41,8 @@ std::optional<Font> Font::Load(const std::filesystem::path& file, float pixelHei
   const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
   stbtt_fontinfo info;
-  if (data.empty() || stbtt_InitFont(&info, data.data(), stbtt_GetFontOffsetForIndex(data.data(), 0)) == 0)
+  if (data.empty() ||
+      stbtt_InitFont(&info, data.data(), stbtt_GetFontOffsetForIndex(data.data(), 0)) == 0)
     return std::nullopt;
 
   Font font;
@@ -60,7 +61,8 @@ std::optional<Font> Font::Load(const std::filesystem::path& file, float pixelHei
   std::vector<stbtt_packedchar> packed(224);
   // Two-fold horizontal oversampling keeps small text crisp; grow the atlas until all fits.
   for (int size = 256; size <= 4096; size *= 2) {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(size) *
+                                     static_cast<std::size_t>(size));
     stbtt_pack_context pc;
     if (!stbtt_PackBegin(&pc, pixels.data(), size, size, 0, 1, nullptr)) return std::nullopt;
     stbtt_PackSetOversampling(&pc, 2, 2);

@@ -259,8 +259,8 @@ GlRenderer::GlRenderer() {
   overlayProgram_ = Link(kOverlayVs, kOverlayFs, "overlay");
 
   // The ground: a unit square in x/z, scaled and moved under the camera's target.
-  const float ground[] = {-1, 0, -1, 0, 1, 0, 1,  0, -1, 0, 1, 0, 1,  0, 1, 0, 1, 0,
-                          -1, 0, -1, 0, 1, 0, 1,  0, 1,  0, 1, 0, -1, 0, 1, 0, 1, 0};
+  const float ground[] = {-1, 0, -1, 0, 1, 0, 1, 0, -1, 0, 1, 0, 1,  0, 1, 0, 1, 0,
+                          -1, 0, -1, 0, 1, 0, 1, 0, 1,  0, 1, 0, -1, 0, 1, 0, 1, 0};
   glGenVertexArrays(1, &groundVao_);
   glGenBuffers(1, &groundVbo_);
   glBindVertexArray(groundVao_);
@@ -328,8 +328,10 @@ const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
     std::vector<float> interleaved;
     interleaved.reserve(nv * 6);
     for (std::size_t i = 0; i < nv; ++i) {
-      for (int k = 0; k < 3; ++k) interleaved.push_back(g.positions[i * 3 + static_cast<std::size_t>(k)]);
-      for (int k = 0; k < 3; ++k) interleaved.push_back(normals[i * 3 + static_cast<std::size_t>(k)]);
+      for (int k = 0; k < 3; ++k)
+        interleaved.push_back(g.positions[i * 3 + static_cast<std::size_t>(k)]);
+      for (int k = 0; k < 3; ++k)
+        interleaved.push_back(normals[i * 3 + static_cast<std::size_t>(k)]);
     }
     std::vector<std::uint32_t> indices;
     indices.reserve(g.indices.size());
@@ -404,8 +406,10 @@ void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const 
     for (double v : {l.dir.x, l.dir.y, l.dir.z}) dir.push_back(static_cast<float>(v));
     col.insert(col.end(), l.colour.begin(), l.colour.end());
     spec.insert(spec.end(), l.specular.begin(), l.specular.end());
-    for (double v : {l.range, l.att[0], l.att[1], l.att[2]}) params.push_back(static_cast<float>(v));
-    for (double v : {l.cosInner, l.cosOuter, l.spot ? 1.0 : 0.0}) cone.push_back(static_cast<float>(v));
+    for (double v : {l.range, l.att[0], l.att[1], l.att[2]})
+      params.push_back(static_cast<float>(v));
+    for (double v : {l.cosInner, l.cosOuter, l.spot ? 1.0 : 0.0})
+      cone.push_back(static_cast<float>(v));
   }
   glUniform1i(Loc(p, "uLightCount"), n);
   if (n > 0) {
@@ -546,7 +550,8 @@ float GlRenderer::DrawText(int W, int H, float x, float y, std::string_view text
                            const float rgba[4], float pixelHeight, bool shadow) {
   Font* f = FontFor(pixelHeight);
   if (!f) return 0.0f;
-  const GLuint tex = fonts_.at(std::clamp(static_cast<int>(std::lround(pixelHeight)), 6, 96)).texture;
+  const GLuint tex =
+      fonts_.at(std::clamp(static_cast<int>(std::lround(pixelHeight)), 6, 96)).texture;
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -609,7 +614,8 @@ void GlRenderer::DrawHud(World& world, int W, int H) {
         const float len = std::hypot(x1 - x0, y1 - y0);
         const float ux = len > 0 ? (x1 - x0) / len : 1.0f, uy = len > 0 ? (y1 - y0) / len : 0.0f;
         const float nx = -uy * 0.5f, ny = ux * 0.5f;  // half a pixel across
-        const float ax = x0 - ux * 0.5f, ay = y0 - uy * 0.5f, bx = x1 + ux * 0.5f, by = y1 + uy * 0.5f;
+        const float ax = x0 - ux * 0.5f, ay = y0 - uy * 0.5f, bx = x1 + ux * 0.5f,
+                    by = y1 + uy * 0.5f;
         DrawSolid(W, H,
                   {ax + nx, ay + ny, bx + nx, by + ny, bx - nx, by - ny, ax + nx, ay + ny, bx - nx,
                    by - ny, ax - nx, ay - ny},

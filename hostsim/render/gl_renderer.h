@@ -2,14 +2,14 @@
 // framebuffer that is bound. Needs a current context for its whole life.
 #pragma once
 
+#include <epoxy/gl.h>
+
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <epoxy/gl.h>
 
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"

@@ -1,15 +1,15 @@
 // Pictures without a display: an EGL context (Mesa's surfaceless platform when there is one,
 // else an EGL device, else the default display with a small pbuffer) drawing into a
 // multisampled framebuffer object, read back and written as PNG.
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <system_error>
-
-#include <epoxy/egl.h>
-#include <epoxy/gl.h>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -38,7 +38,8 @@ bool HasClientExtension(const char* name) {
 
 std::string EglErrorText(const char* what) {
   char buf[96];
-  std::snprintf(buf, sizeof buf, "%s (EGL error 0x%04X)", what, static_cast<unsigned>(eglGetError()));
+  std::snprintf(buf, sizeof buf, "%s (EGL error 0x%04X)", what,
+                static_cast<unsigned>(eglGetError()));
   return buf;
 }
 
@@ -68,7 +69,8 @@ class Offscreen {
   std::string Open() {
     const bool platforms = HasClientExtension("EGL_EXT_platform_base");
     if (platforms && HasClientExtension("EGL_MESA_platform_surfaceless"))
-      display_ = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+      display_ =
+          eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if ((display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) && platforms &&
         HasClientExtension("EGL_EXT_platform_device")) {
       EGLDeviceEXT devices[8];
@@ -84,10 +86,17 @@ class Offscreen {
     }
     if (!eglBindAPI(EGL_OPENGL_API)) return EglErrorText("EGL offers no desktop OpenGL");
 
-    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,    EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                    EGL_OPENGL_BIT,      EGL_RED_SIZE,    8,
-                                    EGL_GREEN_SIZE,      8,               EGL_BLUE_SIZE,
-                                    8,                   EGL_NONE};
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                    EGL_PBUFFER_BIT,
+                                    EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,
+                                    EGL_RED_SIZE,
+                                    8,
+                                    EGL_GREEN_SIZE,
+                                    8,
+                                    EGL_BLUE_SIZE,
+                                    8,
+                                    EGL_NONE};
     EGLConfig config = nullptr;
     EGLint configs = 0;
     eglChooseConfig(display_, configAttribs, &config, 1, &configs);
@@ -142,7 +151,9 @@ struct Framebuffer {
   }
   Framebuffer(const Framebuffer&) = delete;
   Framebuffer& operator=(const Framebuffer&) = delete;
-  bool Complete() const { return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE; }
+  bool Complete() const {
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  }
 };
 
 void WriteFileAtomic(const std::filesystem::path& file, const std::vector<unsigned char>& bytes) {
@@ -151,7 +162,8 @@ void WriteFileAtomic(const std::filesystem::path& file, const std::vector<unsign
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     if (!out) throw Error("cannot write the picture", file.string());
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
       std::error_code ec;
@@ -186,7 +198,8 @@ Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
   Framebuffer target(W, H, samples > 1 ? samples : 0);
   if (!target.Complete()) throw Error("render: the offscreen framebuffer is incomplete");
 
-  const Camera camera = opts.camera ? *opts.camera : DefaultCamera(world, static_cast<double>(W) / H);
+  const Camera camera =
+      opts.camera ? *opts.camera : DefaultCamera(world, static_cast<double>(W) / H);
   renderer.DrawWorld(world, W, H, opts, camera);
 
   Image image;
@@ -212,9 +225,11 @@ Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       const std::size_t src = (static_cast<std::size_t>(H - 1 - y) * static_cast<std::size_t>(W) +
-                               static_cast<std::size_t>(x)) * 4;
-      const std::size_t dst =
-          (static_cast<std::size_t>(y) * static_cast<std::size_t>(W) + static_cast<std::size_t>(x)) * 3;
+                               static_cast<std::size_t>(x)) *
+                              4;
+      const std::size_t dst = (static_cast<std::size_t>(y) * static_cast<std::size_t>(W) +
+                               static_cast<std::size_t>(x)) *
+                              3;
       image.rgb[dst] = rgba[src];
       image.rgb[dst + 1] = rgba[src + 1];
       image.rgb[dst + 2] = rgba[src + 2];
@@ -224,7 +239,8 @@ Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
 
 void WritePng(const Image& image, const std::filesystem::path& file) {
   if (image.width < 1 || image.height < 1 ||
-      image.rgb.size() != static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3)
+      image.rgb.size() !=
+          static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3)
     throw Error("render: not a picture", file.string());
   std::vector<unsigned char> png;
   const auto sink = [](void* ctx, void* data, int size) {

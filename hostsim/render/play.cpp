@@ -1,6 +1,7 @@
 // The interactive window: the world runs in real time, the keyboard goes to the focused
 // vessel, the input boxes are answered in the window.
 #include <SDL.h>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <array>
@@ -10,8 +11,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-
-#include <epoxy/gl.h>
 
 #include "hostsim/render/font.h"
 #include "hostsim/render/gl_renderer.h"

@@ -28,15 +28,15 @@ struct Camera {
 };
 
 struct RenderOptions {
-  std::optional<Camera> camera;  // none: frame the focused vessel (DefaultCamera)
-  bool hud = true;               // the focused vessel's HUD text on top
-  bool beacons = true;           // beacon sprites
-  bool ground = true;            // the ground plane
-  double ambient = 0.02;         // night-time ambient light level
-  double moonlight = 0.05;       // a faint light from above so shapes read in the dark
-  double exposure = 2.5;         // scale of the vessels' lights against the ambient
-  std::optional<double> groundY; // none: just under the lowest vessel
-  int samples = 4;               // multisampling of offscreen pictures (0 or 1: none)
+  std::optional<Camera> camera;   // none: frame the focused vessel (DefaultCamera)
+  bool hud = true;                // the focused vessel's HUD text on top
+  bool beacons = true;            // beacon sprites
+  bool ground = true;             // the ground plane
+  double ambient = 0.02;          // night-time ambient light level
+  double moonlight = 0.05;        // a faint light from above so shapes read in the dark
+  double exposure = 3.2;          // scale of the vessels' lights against the ambient
+  std::optional<double> groundY;  // none: just under the lowest vessel
+  int samples = 4;                // multisampling of offscreen pictures (0 or 1: none)
 };
 
 // What the focused vessel (or, without a focus, the first vessel) looks like from a little
@@ -59,7 +59,8 @@ struct Image {
   std::vector<std::uint8_t> rgb;  // width * height * 3
   const std::uint8_t* at(int x, int y) const {
     return &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                 static_cast<std::size_t>(x)) * 3];
+                 static_cast<std::size_t>(x)) *
+                3];
   }
 };
 

@@ -124,9 +124,10 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
       dg.groupIndex = g;
       dg.model = FromTransform(tf);
       dg.normalMat = NormalMatrix(tf);
-      dg.material = group.material >= 0 && static_cast<std::size_t>(group.material) < materials.size()
-                        ? materials[static_cast<std::size_t>(group.material)]
-                        : DefaultMaterial();
+      dg.material =
+          group.material >= 0 && static_cast<std::size_t>(group.material) < materials.size()
+              ? materials[static_cast<std::size_t>(group.material)]
+              : DefaultMaterial();
       scene.groups.push_back(dg);
     });
     const Transform pose = v->WorldPose();
@@ -150,16 +151,16 @@ std::pair<Vec3, double> VesselBounds(const Vessel& v) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
   std::vector<Vec3> points;
-  ForEachGroup(v, [&](const Mesh& mesh, std::size_t g, const Transform& tf,
-                      const std::vector<MATERIAL>&) {
-    const auto& pos = mesh.groups[g].positions;
-    for (std::size_t i = 0; i + 2 < pos.size(); i += 3) {
-      const Vec3 p = Apply(tf, {pos[i], pos[i + 1], pos[i + 2]});
-      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
-      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
-      points.push_back(p);
-    }
-  });
+  ForEachGroup(
+      v, [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
+        const auto& pos = mesh.groups[g].positions;
+        for (std::size_t i = 0; i + 2 < pos.size(); i += 3) {
+          const Vec3 p = Apply(tf, {pos[i], pos[i + 1], pos[i + 2]});
+          lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+          hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+          points.push_back(p);
+        }
+      });
   if (points.empty()) return {V(v.WorldPose().t), 0.5};
   const Vec3 c = (lo + hi) * 0.5;
   double r = 0;

@@ -20,11 +20,11 @@ struct DrawGroup {
 
 struct SceneLight {
   bool spot = false;
-  Vec3 pos, dir;                           // world frame, dir of unit length
+  Vec3 pos, dir;                              // world frame, dir of unit length
   std::array<float, 3> colour{}, specular{};  // times the light's intensity
   double range = 0;
   std::array<double, 3> att{1, 0, 0};
-  double cosInner = -1, cosOuter = -1;     // cosines of the half umbra and penumbra angles
+  double cosInner = -1, cosOuter = -1;  // cosines of the half umbra and penumbra angles
 };
 
 struct SceneBeacon {
