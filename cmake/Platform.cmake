@@ -25,3 +25,18 @@ function(lumipod_make_module target)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
+
+# Gives the host runtime library its per-OS shape. Like the shared object on POSIX, which
+# exports every symbol, the Windows DLL exports its whole C++ interface (hostsim/world.h, for
+# the CLI, the tests and the test modules) besides the dllexport-marked host/ interface; and
+# it is called hostsim.dll, without the "lib" prefix MinGW would give it. Symbols of the static
+# archives linked into it (the C++ library, the GCC runtime, tinyobjloader) stay private: each
+# of our binaries has its own copy.
+function(lumipod_make_host_runtime target)
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    if(MINGW)
+      target_link_options(${target} PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs,ALL)
+    endif()
+  endif()
+endfunction()

@@ -12,7 +12,9 @@ if (($# < 2)); then
   echo "usage: $0 PREFIX PROGRAM [ARG...]" >&2
   exit 2
 fi
-export WINEPREFIX=$1
+# Wine wants an absolute prefix.
+WINEPREFIX=$(realpath -m -- "$1")
+export WINEPREFIX
 shift
 
 # Debian's wine64 package keeps its loader outside PATH; the wine package links it in.

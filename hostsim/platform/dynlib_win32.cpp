@@ -12,7 +12,14 @@ const char* LibrarySuffix() { return ".dll"; }
 void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
   // No error dialog boxes for a missing dependency; the caller reports the failure.
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE lib = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  // The library's own dependencies are looked for next to it, then next to the host program,
+  // then in the system folders. These searches want a full path with '\' separators.
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (ec) full = path;
+  full.make_preferred();
+  HMODULE lib = LoadLibraryExW(full.c_str(), nullptr,
+                               LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
   DWORD code = GetLastError();
   SetErrorMode(oldMode);
   if (lib == nullptr) {
