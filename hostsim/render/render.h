@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hostsim/world.h"
@@ -73,6 +75,9 @@ Image RenderToImage(World& world, int W, int H, const RenderOptions& opts = {});
 // when complete. Throws hostsim::Error on failure, leaving no partial file.
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
                  const RenderOptions& opts = {});
+
+// A picture size written "WxH" (e.g. "800x500"), each side 1 to 8192; none otherwise.
+std::optional<std::pair<int, int>> ParseSize(std::string_view text);
 
 // Writes a picture as a PNG file the same way.
 void WritePng(const Image& image, const std::filesystem::path& file);

@@ -1,5 +1,6 @@
 #include "hostsim/render/scene.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -281,6 +282,21 @@ std::optional<std::pair<double, double>> Project(const Camera& camera, int W, in
   if (clip[3] <= 1e-9) return std::nullopt;
   const double nx = clip[0] / clip[3], ny = clip[1] / clip[3];
   return std::make_pair((nx + 1) / 2 * W, (1 - ny) / 2 * H);
+}
+
+std::optional<std::pair<int, int>> ParseSize(std::string_view text) {
+  const auto x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return std::nullopt;
+  const auto side = [](std::string_view s) -> std::optional<int> {
+    int v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || v < 1 || v > 8192)
+      return std::nullopt;
+    return v;
+  };
+  const auto w = side(text.substr(0, x)), h = side(text.substr(x + 1));
+  if (!w || !h) return std::nullopt;
+  return std::make_pair(*w, *h);
 }
 
 }  // namespace hostsim::render

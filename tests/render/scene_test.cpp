@@ -115,6 +115,14 @@ TEST(SceneCamera, ProjectionPutsTheTargetInTheMiddle) {
   EXPECT_FALSE(hostsim::render::Project(cam, 200, 100, behind));
 }
 
+TEST(SceneCamera, PictureSizesAreWidthByHeight) {
+  using hostsim::render::ParseSize;
+  EXPECT_EQ(ParseSize("800x500"), std::make_pair(800, 500));
+  EXPECT_EQ(ParseSize("1X8192"), std::make_pair(1, 8192));
+  for (const char* bad : {"", "800", "x500", "800x", "0x10", "10x8193", "8x8x8", "-4x4", "4 x4"})
+    EXPECT_FALSE(ParseSize(bad)) << bad;
+}
+
 TEST(Font, HudBytesAreWindows1252) {
   using hostsim::render::Font;
   EXPECT_EQ(Font::CodePoint(0xB0), 0x00B0);  // the degree sign of the spread line
