@@ -47,6 +47,14 @@ execute_process(
 string(REPLACE "\r\n" "\n" out "${out}")
 string(REPLACE "\r\n" "\n" err "${err}")
 string(REPLACE "\\" "/" err "${err}")
+# A program built for another system and run under an emulator prints that system's path
+# separators and its C library's rounding; the expected files come from this one.
+set(emulated FALSE)
+if(EMULATOR)
+  set(emulated TRUE)
+  string(REPLACE "\\" "/" out "${out}")
+  include(${CMAKE_CURRENT_LIST_DIR}/compare_numbers.cmake)
+endif()
 
 set(failed "")
 
@@ -70,7 +78,11 @@ function(compare_with_file what actual expected_file)
   endif()
   file(READ "${expected_file}" expected)
   string(REPLACE "\r\n" "\n" expected "${expected}")
-  if(NOT actual STREQUAL expected)
+  set(close FALSE)
+  if(emulated AND NOT actual STREQUAL expected)
+    texts_match_but_for_rounding(close "${expected}" "${actual}")
+  endif()
+  if(NOT actual STREQUAL expected AND NOT close)
     get_filename_component(name "${expected_file}" NAME)
     set(actual_file "${CMAKE_CURRENT_BINARY_DIR}/${name}.actual")
     file(WRITE "${actual_file}" "${actual}")
