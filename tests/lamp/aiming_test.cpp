@@ -162,6 +162,25 @@ TEST(LampAiming, EveryStepSetsTheAnimationAndUpdatesTheLightOnce) {
   }
 }
 
+TEST(LampAiming, StepBeforeTheFirstTimeStepChangesNothingButStillUpdates) {
+  LampWorld w;
+  auto& v = w.AddLamp("L1", {Gbl(0.7, 0.1)});
+  auto* lamp = AsLamp(v);
+  ASSERT_EQ(lamp->rotStep, 0.0);
+  char* ks = w.world().KeyState();
+  w.world().ReleaseAllKeys();
+  ks[key::LShift] = static_cast<char>(0x80);
+  ks[key::Up] = static_cast<char>(0x80);
+  ks[key::Left] = static_cast<char>(0x80);
+  w.journal().Clear();
+  EXPECT_EQ(v.callbacks()->clbkDirectKeys(ks), 0);
+  w.world().ReleaseAllKeys();
+  EXPECT_EQ(lamp->altState, 0.7);
+  EXPECT_EQ(lamp->azState, 0.1);
+  EXPECT_EQ(CountCalls(w.journal(), "SetAnimation"), 2u);
+  EXPECT_EQ(CountCalls(w.journal(), "SetDirection"), 2u);
+}
+
 TEST(LampAiming, AbsurdLoadedAzimuthDoesNotBreakTheStep) {
   struct Row {
     const char* line;
