@@ -3,6 +3,8 @@
 #include <array>
 #include <cctype>
 
+#include "text.h"
+
 namespace hostsim::cli {
 namespace {
 
@@ -114,6 +116,8 @@ std::optional<std::uint8_t> RawCode(std::string_view s) {
   return static_cast<std::uint8_t>(v);
 }
 
+std::string Q(std::string_view s) { return Quote(s, TextEncoding::Utf8); }
+
 std::string Hex(std::uint8_t code) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string s = "0x";
@@ -155,13 +159,12 @@ std::optional<Chord> ParseChord(std::string_view text, std::string& error) {
     std::string_view part = parts[i];
     const bool last = i + 1 == parts.size();
     if (part.empty()) {
-      error = "bad key chord \"" + std::string(text) + "\": empty key name";
+      error = "bad key chord " + Q(text) + ": empty key name";
       return std::nullopt;
     }
     std::optional<std::uint8_t> code = KeyCode(part);
     if (!code) {
-      error =
-          "bad key chord \"" + std::string(text) + "\": unknown key \"" + std::string(part) + "\"";
+      error = "bad key chord " + Q(text) + ": unknown key " + Q(part);
       return std::nullopt;
     }
     if (last) {
@@ -170,14 +173,13 @@ std::optional<Chord> ParseChord(std::string_view text, std::string& error) {
     }
     const KeyEntry* k = FindByName(part);
     if (!k || !k->modifier) {
-      error = "bad key chord \"" + std::string(text) + "\": \"" + std::string(part) +
-              "\" is not a modifier (Shift, RShift, Alt, RAlt, Ctrl)";
+      error = "bad key chord " + Q(text) + ": " + Q(part) +
+              " is not a modifier (Shift, RShift, Alt, RAlt, Ctrl)";
       return std::nullopt;
     }
     for (std::uint8_t m : chord.modifiers) {
       if (m == k->code) {
-        error =
-            "bad key chord \"" + std::string(text) + "\": " + std::string(k->name) + " given twice";
+        error = "bad key chord " + Q(text) + ": " + std::string(k->name) + " given twice";
         return std::nullopt;
       }
     }

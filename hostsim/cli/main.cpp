@@ -157,7 +157,8 @@ int Inspect(const InspectArgs& a, const char* argv0) {
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);
       if (!v) {
-        std::cerr << a.scenario << ": no vessel named \"" << a.vessel << "\"\n";
+        std::cerr << a.scenario << ": no vessel named "
+                  << hostsim::cli::Quote(a.vessel, hostsim::cli::TextEncoding::Utf8) << "\n";
         return kExitFailure;
       }
       out = hostsim::cli::VesselView(world, *v);
@@ -233,8 +234,9 @@ int main(int argc, char** argv) {
   // CLI11 would report a mistyped command only as a missing one.
   if (argc > 1 && argv[1][0] != '-' && std::string_view(argv[1]) != "run" &&
       std::string_view(argv[1]) != "inspect") {
-    std::cerr << "hostsim: unknown command \"" << argv[1]
-              << "\" (commands: run, inspect)\nRun 'hostsim --help' for usage.\n";
+    std::cerr << "hostsim: unknown command "
+              << hostsim::cli::Quote(argv[1], hostsim::cli::TextEncoding::Utf8)
+              << " (commands: run, inspect)\nRun 'hostsim --help' for usage.\n";
     return kExitUsage;
   }
   try {

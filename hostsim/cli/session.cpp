@@ -72,15 +72,15 @@ std::string ParseFrames(std::string_view what, const std::vector<std::string_vie
   if (!args.empty()) {
     auto n = ParseCount(args[0]);
     if (!n || *n > kMaxFrames)
-      return std::string(what) + ": frame count \"" + std::string(args[0]) +
-             "\" is not a whole number from 0 to " + std::to_string(kMaxFrames);
+      return std::string(what) + ": frame count " + Quote(args[0], TextEncoding::Utf8) +
+             " is not a whole number from 0 to " + std::to_string(kMaxFrames);
     c.frames = *n;
   }
   if (args.size() == 2) {
     auto dt = ParseSeconds(args[1]);
     if (!dt)
-      return std::string(what) + ": step length \"" + std::string(args[1]) +
-             "\" is not a number of seconds of 0 or more";
+      return std::string(what) + ": step length " + Quote(args[1], TextEncoding::Utf8) +
+             " is not a number of seconds of 0 or more";
     c.dt = *dt;
   }
   return {};
@@ -220,8 +220,8 @@ ParsedLine ParseLine(std::string_view line) {
     c.build = args[0] == "build";
     if (args.size() == 2) c.arg = std::string(args[1]);
   } else {
-    return fail("unknown command \"" + std::string(word) +
-                "\" (known: load focus step press hold type cancel hud inspect save visual)");
+    return fail("unknown command " + Quote(word, TextEncoding::Utf8) +
+                " (known: load focus step press hold type cancel hud inspect save visual)");
   }
   r.command = std::move(c);
   return r;
@@ -344,7 +344,7 @@ Vessel& Session::Focused(const char* what) {
 
 Vessel& Session::Named(const std::string& name) {
   Vessel* v = world_.FindVessel(name);
-  if (!v) throw std::runtime_error("no vessel named \"" + name + "\"");
+  if (!v) throw std::runtime_error("no vessel named " + Quote(name, TextEncoding::Utf8));
   return *v;
 }
 
@@ -359,7 +359,8 @@ fs::path Session::SaveTarget(const std::string& file) const {
   if (p.is_absolute() || !opts_.outDir) return Resolve(file);
   const fs::path rel = p.lexically_normal();
   if (!rel.empty() && *rel.begin() == "..")
-    throw std::runtime_error("save: \"" + file + "\" leads out of the output folder");
+    throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
+                             " leads out of the output folder");
   return (*opts_.outDir / rel).lexically_normal();
 }
 

@@ -323,15 +323,6 @@ void Print(const Json& j, int indent, std::string& out) {
   }
 }
 
-void AppendUtf8(unsigned code, std::string& out) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 }  // namespace
 
 Json Num(double v) {
@@ -385,34 +376,6 @@ std::string PrettyJson(const Json& j) {
   std::string out;
   Print(j, 0, out);
   return out;
-}
-
-std::string ToUtf8(std::string_view text, TextEncoding enc) {
-  if (enc == TextEncoding::Utf8) return std::string(text);
-  std::string out;
-  for (char c : text) AppendUtf8(static_cast<unsigned char>(c), out);
-  return out;
-}
-
-std::string Quote(std::string_view text, TextEncoding enc) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || c == 0x7F || (enc == TextEncoding::Latin1 && c >= 0x80 && c < 0xA0)) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else if (c >= 0x80 && enc == TextEncoding::Latin1) {
-      AppendUtf8(c, out);
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
 }
 
 }  // namespace hostsim::cli

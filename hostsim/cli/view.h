@@ -1,4 +1,4 @@
-// The host's view of vessels as JSON, and text quoting for the CLI's output.
+// The host's view of vessels as JSON.
 //
 // Numbers are JSON numbers at full precision: doubles round-trip exactly; floats (colours,
 // the angle of a mesh rotation) are written as the shortest decimal that reads back as the
@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "hostsim/world.h"
+#include "text.h"
 
 namespace hostsim::cli {
 
@@ -29,18 +30,5 @@ Json VesselView(const World& world, const Vessel& v);
 // JSON text indented by two spaces, with arrays of plain values kept on one line
 // ("[1.0, 0.0, 0.0]"), so vectors and colours stay readable.
 std::string PrettyJson(const Json& j);
-
-// How the bytes of a text are to be read when it is shown.
-enum class TextEncoding {
-  Latin1,  // 8-bit characters of a module (HUD texts, box titles): 0xB0 is the degree sign
-  Utf8,    // text from a script or scenario file, passed through
-};
-
-// The text as UTF-8 between double quotes, with '"' and '\' escaped and control
-// characters (and, for Latin1, the bytes 0x80 to 0x9F) shown as \xNN.
-std::string Quote(std::string_view text, TextEncoding enc);
-
-// The text converted to UTF-8 (Latin1) or kept (Utf8), without quotes or escapes.
-std::string ToUtf8(std::string_view text, TextEncoding enc);
 
 }  // namespace hostsim::cli

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "hostsim/cli/session.h"
+#include "hostsim/cli/text.h"
 #include "hostsim/cli/view.h"
 #include "support/world_fixture.h"
 
