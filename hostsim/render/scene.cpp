@@ -248,7 +248,7 @@ Camera DefaultCamera(World& world, double aspect) {
   cam.target = ToVector3(target);
   cam.yaw = std::atan2(heading.x, heading.z) + 0.95;
   cam.pitch = 0.48;
-  const double fit = std::max(radius * 3.4, span * 0.85 + radius) / std::tan(cam.fovY / 2);
+  const double fit = std::max(radius * 2.2, span * 0.7 + radius) / std::tan(cam.fovY / 2);
   cam.distance = aspect < 1.0 ? fit / std::max(aspect, 0.25) : fit;
   return cam;
 }
