@@ -389,6 +389,10 @@ void Session::Load(const std::string& file) {
 
 void Session::Save(const std::string& file) {
   const fs::path target = SaveTarget(file);
+  std::error_code ec;
+  if (!target.has_filename() || fs::is_directory(target, ec))
+    throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
+                             " names a folder, not a scenario file");
   if (target.has_parent_path()) fs::create_directories(target.parent_path());
   world_.SaveScenario(target);
   saved_[Resolve(file)] = target;

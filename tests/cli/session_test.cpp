@@ -76,6 +76,16 @@ TEST_F(SessionTest, ASaveMayNotLeaveTheOutputFolder) {
   EXPECT_TRUE(fs::exists(out / "kept.scn"));
 }
 
+TEST_F(SessionTest, ASaveToAFolderIsRefusedBeforeAnythingIsWritten) {
+  const fs::path out = dir_.path() / "out";
+  EXPECT_EQ(Run("load tug.scn\nsave sub/\n", out),
+            "test.session:2: save: \"sub/\" names a folder, not a scenario file");
+  EXPECT_FALSE(fs::exists(out / "sub"));
+  fs::create_directories(out / "taken");
+  EXPECT_EQ(Run("save taken\n", out),
+            "test.session:1: save: \"taken\" names a folder, not a scenario file");
+}
+
 TEST_F(SessionTest, AFailureStopsTheRunAfterTheCommandsBeforeIt) {
   const std::string error = Run("load tug.scn\nstep 2\n\n# comment\ntype 500\nstep 5\n");
   EXPECT_EQ(error, "test.session:5: type: no input box is open");
