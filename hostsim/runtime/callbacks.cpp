@@ -14,7 +14,7 @@ VESSEL2::VESSEL2(OBJHANDLE hVessel, int fmodel) : VESSEL(hVessel, fmodel) { vers
 
 void VESSEL2::clbkSetupClass(FILEHANDLE cfg) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkSetupClass", cfg);
+  TraceOn(w, hVessel_, "VESSEL2::clbkSetupClass", cfg);
 }
 
 void VESSEL2::clbkSaveState(FILEHANDLE scn) {
@@ -43,137 +43,137 @@ void VESSEL2::clbkLoadScenario(FILEHANDLE scn, void* status) {
 
 void VESSEL2::clbkSetStateEx(const void* status) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkSetStateEx", status);
+  TraceOn(w, hVessel_, "VESSEL2::clbkSetStateEx", status);
 }
 
 void VESSEL2::clbkAfterCreation() {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkAfterCreation");
+  TraceOn(w, hVessel_, "VESSEL2::clbkAfterCreation");
 }
 
 void VESSEL2::clbkFocusChanged(bool getfocus, OBJHANDLE hNewVessel, OBJHANDLE hOldVessel) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkFocusChanged", getfocus, hNewVessel, hOldVessel);
+  TraceOn(w, hVessel_, "VESSEL2::clbkFocusChanged", getfocus, hNewVessel, hOldVessel);
 }
 
 void VESSEL2::clbkBeforeStep(double simt, double simdt, double mjd) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkBeforeStep", simt, simdt, mjd);
+  TraceOn(w, hVessel_, "VESSEL2::clbkBeforeStep", simt, simdt, mjd);
 }
 
 void VESSEL2::clbkAfterStep(double simt, double simdt, double mjd) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkAfterStep", simt, simdt, mjd);
+  TraceOn(w, hVessel_, "VESSEL2::clbkAfterStep", simt, simdt, mjd);
 }
 
 bool VESSEL2::clbkPlaybackEvent(double simt, double event_t, const char* event_type,
                                 const char* event) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkPlaybackEvent", simt, event_t, event_type, event);
+  TraceOn(w, hVessel_, "VESSEL2::clbkPlaybackEvent", simt, event_t, event_type, event);
   return false;
 }
 
 void VESSEL2::clbkVisualBuilt(VISHANDLE vis, int refcount) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkVisualBuilt", vis, refcount);
+  TraceOn(w, hVessel_, "VESSEL2::clbkVisualBuilt", vis, refcount);
 }
 
 void VESSEL2::clbkVisualDestroyed(VISHANDLE vis, int refcount) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkVisualDestroyed", vis, refcount);
+  TraceOn(w, hVessel_, "VESSEL2::clbkVisualDestroyed", vis, refcount);
 }
 
 void VESSEL2::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, DEVCONTEXT hDC) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkDrawHUD", mode, hps, hDC);
+  TraceOn(w, hVessel_, "VESSEL2::clbkDrawHUD", mode, hps, hDC);
 }
 
 void VESSEL2::clbkRCSMode(int mode) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkRCSMode", mode);
+  TraceOn(w, hVessel_, "VESSEL2::clbkRCSMode", mode);
 }
 
 void VESSEL2::clbkADCtrlMode(std::uint32_t mode) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkADCtrlMode", mode);
+  TraceOn(w, hVessel_, "VESSEL2::clbkADCtrlMode", mode);
 }
 
 void VESSEL2::clbkHUDMode(int mode) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkHUDMode", mode);
+  TraceOn(w, hVessel_, "VESSEL2::clbkHUDMode", mode);
 }
 
 void VESSEL2::clbkMFDMode(int mfd, int mode) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkMFDMode", mfd, mode);
+  TraceOn(w, hVessel_, "VESSEL2::clbkMFDMode", mfd, mode);
 }
 
 void VESSEL2::clbkNavMode(int mode, bool active) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkNavMode", mode, active);
+  TraceOn(w, hVessel_, "VESSEL2::clbkNavMode", mode, active);
 }
 
 void VESSEL2::clbkDockEvent(int dock, OBJHANDLE mate) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkDockEvent", dock, mate);
+  TraceOn(w, hVessel_, "VESSEL2::clbkDockEvent", dock, mate);
 }
 
 void VESSEL2::clbkAnimate(double simt) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkAnimate", simt);
+  TraceOn(w, hVessel_, "VESSEL2::clbkAnimate", simt);
 }
 
 int VESSEL2::clbkDirectKeys(char*) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkDirectKeys");
+  TraceOn(w, hVessel_, "VESSEL2::clbkDirectKeys");
   return 0;
 }
 
 int VESSEL2::clbkBufferedKey(std::uint32_t key, bool down, char*) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkBufferedKey", key, down);
+  TraceOn(w, hVessel_, "VESSEL2::clbkBufferedKey", key, down);
   return 0;
 }
 
 bool VESSEL2::clbkLoadGenericCockpit() {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkLoadGenericCockpit");
+  TraceOn(w, hVessel_, "VESSEL2::clbkLoadGenericCockpit");
   return false;
 }
 
 bool VESSEL2::clbkLoadPanel(int id) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkLoadPanel", id);
+  TraceOn(w, hVessel_, "VESSEL2::clbkLoadPanel", id);
   return false;
 }
 
 bool VESSEL2::clbkPanelMouseEvent(int id, int event, int mx, int my) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkPanelMouseEvent", id, event, mx, my);
+  TraceOn(w, hVessel_, "VESSEL2::clbkPanelMouseEvent", id, event, mx, my);
   return false;
 }
 
 bool VESSEL2::clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkPanelRedrawEvent", id, event, surf);
+  TraceOn(w, hVessel_, "VESSEL2::clbkPanelRedrawEvent", id, event, surf);
   return false;
 }
 
 bool VESSEL2::clbkLoadVC(int id) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkLoadVC", id);
+  TraceOn(w, hVessel_, "VESSEL2::clbkLoadVC", id);
   return false;
 }
 
 bool VESSEL2::clbkVCMouseEvent(int id, int event, VECTOR3& p) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkVCMouseEvent", id, event, p);
+  TraceOn(w, hVessel_, "VESSEL2::clbkVCMouseEvent", id, event, p);
   return false;
 }
 
 bool VESSEL2::clbkVCRedrawEvent(int id, int event, SURFHANDLE surf) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL2::clbkVCRedrawEvent", id, event, surf);
+  TraceOn(w, hVessel_, "VESSEL2::clbkVCRedrawEvent", id, event, surf);
   return false;
 }
 
@@ -181,42 +181,42 @@ VESSEL3::VESSEL3(OBJHANDLE hVessel, int fmodel) : VESSEL2(hVessel, fmodel) { ver
 
 bool VESSEL3::clbkPanelMouseEvent(int id, int event, int mx, int my, void* context) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkPanelMouseEvent", id, event, mx, my, context);
+  TraceOn(w, hVessel_, "VESSEL3::clbkPanelMouseEvent", id, event, mx, my, context);
   return false;
 }
 
 bool VESSEL3::clbkPanelRedrawEvent(int id, int event, SURFHANDLE surf, void* context) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkPanelRedrawEvent", id, event, surf, context);
+  TraceOn(w, hVessel_, "VESSEL3::clbkPanelRedrawEvent", id, event, surf, context);
   return false;
 }
 
 int VESSEL3::clbkGeneric(int msgid, int prm, void* context) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkGeneric", msgid, prm, context);
+  TraceOn(w, hVessel_, "VESSEL3::clbkGeneric", msgid, prm, context);
   return 0;
 }
 
 bool VESSEL3::clbkLoadPanel2D(int id, PANELHANDLE hPanel, std::uint32_t viewW,
                               std::uint32_t viewH) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkLoadPanel2D", id, hPanel, viewW, viewH);
+  TraceOn(w, hVessel_, "VESSEL3::clbkLoadPanel2D", id, hPanel, viewW, viewH);
   return false;
 }
 
 bool VESSEL3::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkDrawHUD", mode, hps, skp);
+  TraceOn(w, hVessel_, "VESSEL3::clbkDrawHUD", mode, hps, skp);
   // The host draws no default HUD elements of its own in this simulator.
   return false;
 }
 
 void VESSEL3::clbkRenderHUD(int mode, const HUDPAINTSPEC* hps, SURFHANDLE hDefaultTex) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkRenderHUD", mode, hps, hDefaultTex);
+  TraceOn(w, hVessel_, "VESSEL3::clbkRenderHUD", mode, hps, hDefaultTex);
 }
 
 void VESSEL3::clbkGetRadiationForce(const VECTOR3& mflux, VECTOR3& F, VECTOR3& pos) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "VESSEL3::clbkGetRadiationForce", mflux, F, pos);
+  TraceOn(w, hVessel_, "VESSEL3::clbkGetRadiationForce", mflux, F, pos);
 }

@@ -68,6 +68,12 @@ void AppendArg(World::Impl&, std::string& out, Bytes v) {
 
 void AppendArg(World::Impl&, std::string& out, Raw v) { out += v.text; }
 
+void AppendArg(World::Impl&, std::string& out, HexColour v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%06X", v.value);
+  out += buf;
+}
+
 void AppendArg(World::Impl&, std::string& out, const VECTOR3& v) {
   out += '(';
   AppendNumber(out, v.x);

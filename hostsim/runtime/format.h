@@ -17,6 +17,11 @@ struct Bytes {
   int length;
 };
 
+// A packed colour, shown as 0xRRGGBB-style hex digits.
+struct HexColour {
+  std::uint32_t value;
+};
+
 // Preformatted text, appended as it is.
 struct Raw {
   std::string_view text;
@@ -39,6 +44,7 @@ void AppendArg(World::Impl& w, std::string& out, char* v);
 void AppendArg(World::Impl& w, std::string& out, const std::string& v);
 void AppendArg(World::Impl& w, std::string& out, Bytes v);
 void AppendArg(World::Impl& w, std::string& out, Raw v);
+void AppendArg(World::Impl& w, std::string& out, HexColour v);
 void AppendArg(World::Impl& w, std::string& out, const VECTOR3& v);
 void AppendArg(World::Impl& w, std::string& out, const VECTOR3* v);
 void AppendArg(World::Impl& w, std::string& out, COLOUR4 v);

@@ -12,7 +12,7 @@ class RecordingSketchpad final : public zapi::Sketchpad {
       : w_(w), v_(v), ops_(ops) {}
 
   std::uint32_t SetTextColor(std::uint32_t col) override {
-    Trace(&w_, &v_, "Sketchpad::SetTextColor", Hex(col));
+    Trace(&w_, &v_, "Sketchpad::SetTextColor", HexColour{col});
     HudOp op;
     op.kind = HudOp::Kind::TextColour;
     op.colour = col;
@@ -23,7 +23,7 @@ class RecordingSketchpad final : public zapi::Sketchpad {
   }
 
   std::uint32_t SetBackgroundColor(std::uint32_t col) override {
-    Trace(&w_, &v_, "Sketchpad::SetBackgroundColor", Hex(col));
+    Trace(&w_, &v_, "Sketchpad::SetBackgroundColor", HexColour{col});
     HudOp op;
     op.kind = HudOp::Kind::BackgroundColour;
     op.colour = col;
@@ -65,11 +65,6 @@ class RecordingSketchpad final : public zapi::Sketchpad {
 
  private:
   static constexpr int kCharHeight = 16;
-  static Raw Hex(std::uint32_t col) {
-    std::snprintf(hexBuf_, sizeof hexBuf_, "0x%06X", col);
-    return Raw{hexBuf_};
-  }
-  static inline char hexBuf_[16] = {};
 
   World::Impl& w_;
   const Vessel& v_;

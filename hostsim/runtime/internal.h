@@ -211,6 +211,13 @@ inline void Trace(World::Impl* w, const Vessel* self, const char* call, const Ar
                     std::move(text));
 }
 
+// The same for a call on the vessel `self`, looked up only when the journal is on.
+template <class... Args>
+inline void TraceOn(World::Impl* w, OBJHANDLE self, const char* call, const Args&... args) {
+  if (w == nullptr || !w->journal.Enabled()) return;
+  Trace(w, w->Find(self), call, args...);
+}
+
 // Records a callback of the world into a module when the journal is on.
 template <class... Args>
 inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,

@@ -51,80 +51,80 @@ LightEmitter::LightEmitter(TYPE type, OBJHANDLE owner, const VECTOR3& pos, const
 
 bool LightEmitter::Activate(bool act) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::Activate", act);
+  TraceOn(w, owner_, "LightEmitter::Activate", act);
   active_ = act;
   return active_;
 }
 
 bool LightEmitter::IsActive() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::IsActive");
+  TraceOn(w, owner_, "LightEmitter::IsActive");
   return active_;
 }
 
 void LightEmitter::SetIntensity(double intensity) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::SetIntensity", intensity);
+  TraceOn(w, owner_, "LightEmitter::SetIntensity", intensity);
   intensity_ = intensity;
 }
 
 double LightEmitter::GetIntensity() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetIntensity");
+  TraceOn(w, owner_, "LightEmitter::GetIntensity");
   return intensity_;
 }
 
 void LightEmitter::SetDirection(const VECTOR3& dir) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::SetDirection", dir);
+  TraceOn(w, owner_, "LightEmitter::SetDirection", dir);
   dir_ = dir;
 }
 
 VECTOR3 LightEmitter::GetDirection() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetDirection");
+  TraceOn(w, owner_, "LightEmitter::GetDirection");
   return dir_;
 }
 
 void LightEmitter::SetPosition(const VECTOR3& pos) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::SetPosition", pos);
+  TraceOn(w, owner_, "LightEmitter::SetPosition", pos);
   pos_ = pos;
 }
 
 VECTOR3 LightEmitter::GetPosition() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetPosition");
+  TraceOn(w, owner_, "LightEmitter::GetPosition");
   return pos_;
 }
 
 LightEmitter::TYPE LightEmitter::GetType() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetType");
+  TraceOn(w, owner_, "LightEmitter::GetType");
   return type_;
 }
 
 COLOUR4 LightEmitter::GetDiffuseColour() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetDiffuseColour");
+  TraceOn(w, owner_, "LightEmitter::GetDiffuseColour");
   return diffuse_;
 }
 
 COLOUR4 LightEmitter::GetSpecularColour() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetSpecularColour");
+  TraceOn(w, owner_, "LightEmitter::GetSpecularColour");
   return specular_;
 }
 
 COLOUR4 LightEmitter::GetAmbientColour() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetAmbientColour");
+  TraceOn(w, owner_, "LightEmitter::GetAmbientColour");
   return ambient_;
 }
 
 OBJHANDLE LightEmitter::GetOwner() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "LightEmitter::GetOwner");
+  TraceOn(w, owner_, "LightEmitter::GetOwner");
   return owner_;
 }
 
@@ -139,19 +139,19 @@ PointLight::PointLight(TYPE type, OBJHANDLE owner, const VECTOR3& pos, const VEC
 
 void PointLight::SetRange(double range) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "PointLight::SetRange", range);
+  TraceOn(w, owner_, "PointLight::SetRange", range);
   range_ = range;
 }
 
 double PointLight::GetRange() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "PointLight::GetRange");
+  TraceOn(w, owner_, "PointLight::GetRange");
   return range_;
 }
 
 void PointLight::SetAttenuation(double att0, double att1, double att2) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "PointLight::SetAttenuation", att0, att1, att2);
+  TraceOn(w, owner_, "PointLight::SetAttenuation", att0, att1, att2);
   att_[0] = att0;
   att_[1] = att1;
   att_[2] = att2;
@@ -159,7 +159,7 @@ void PointLight::SetAttenuation(double att0, double att1, double att2) {
 
 double PointLight::GetAttenuation(int i) const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "PointLight::GetAttenuation", i);
+  TraceOn(w, owner_, "PointLight::GetAttenuation", i);
   return i >= 0 && i < 3 ? att_[i] : 0.0;
 }
 
@@ -174,20 +174,20 @@ SpotLight::SpotLight(OBJHANDLE owner, const VECTOR3& pos, const VECTOR3& dir, do
 
 void SpotLight::SetAperture(double umbra, double penumbra) {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "SpotLight::SetAperture", umbra, penumbra);
+  TraceOn(w, owner_, "SpotLight::SetAperture", umbra, penumbra);
   umbra_ = umbra;
   penumbra_ = penumbra;
 }
 
 double SpotLight::GetUmbra() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "SpotLight::GetUmbra");
+  TraceOn(w, owner_, "SpotLight::GetUmbra");
   return umbra_;
 }
 
 double SpotLight::GetPenumbra() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Owner(w, owner_), "SpotLight::GetPenumbra");
+  TraceOn(w, owner_, "SpotLight::GetPenumbra");
   return penumbra_;
 }
 

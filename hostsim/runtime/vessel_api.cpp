@@ -41,7 +41,7 @@ VESSEL::VESSEL(OBJHANDLE hVessel, int fmodel) : hVessel_(hVessel), fmodel_(fmode
 
 OBJHANDLE VESSEL::GetHandle() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "GetHandle");
+  TraceOn(w, hVessel_, "GetHandle");
   return hVessel_;
 }
 
@@ -61,7 +61,7 @@ const char* VESSEL::GetClassName() const {
 
 int VESSEL::Version() const {
   World::Impl* w = CurrentImpl();
-  Trace(w, Self(w, hVessel_), "Version");
+  TraceOn(w, hVessel_, "Version");
   return version_;
 }
 

@@ -84,10 +84,18 @@ TEST(Modules, LibraryInitialisationIsRecorded) {
 
 TEST(Modules, LibraryWithoutEntryPointsIsRefused) {
   RuntimeWorld rw;
-  auto lib = std::filesystem::path(LUMIPOD_BINARY_DIR) / "lib";
+  // A plain shared library of the build (in lib/ on POSIX, next to the programs on Windows).
   std::filesystem::path dep;
-  for (const auto& e : std::filesystem::directory_iterator(lib))
-    if (e.path().filename().string().find("testmod_dep") != std::string::npos) dep = e.path();
+  for (const char* sub : {"lib", "bin"}) {
+    std::error_code ec;
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::filesystem::path(LUMIPOD_BINARY_DIR) / sub, ec)) {
+      std::string f = e.path().filename().string();
+      if (f.find("testmod_dep") != std::string::npos &&
+          e.path().extension() == LUMIPOD_MODULE_SUFFIX)
+        dep = e.path();
+    }
+  }
   ASSERT_FALSE(dep.empty());
   hostsim::Paths p = rw.world->paths();
   p.modules = rw.dir() / "modules";
