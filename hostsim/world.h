@@ -34,6 +34,19 @@
 // Load order per scenario: every vessel is created and set up (clbkSetupClass), its block is
 // loaded (clbkLoadScenario), then all attachments are restored, then clbkAfterCreation runs
 // for every vessel, then visuals are built.
+// The whole file is checked before the world changes; the new vessels are made while the old
+// ones are set aside, so a refused file (or a module failing to make its object) leaves the
+// world as it was. Without a FOCUS line the first vessel that takes the focus gets it.
+// ORI turns the vessel frame by roll about z, then pitch about x, then yaw about y.
+// Saving writes numbers with %.17g (POS/ORI exactly as loaded while the vessel has not
+// moved) and every module line as written, two blanks in; line breaks inside a line become
+// blanks. The file is written beside the target and renamed over it.
+//
+// Attached vessels: the child's to-parent point sits on the parent's child point, the two
+// directions face each other and the rotation references coincide. While a point's vectors
+// are unusable (zero, parallel, not finite) the child keeps its last valid placement. A
+// child released with a separation speed drifts along the parent point's direction on every
+// Step.
 #pragma once
 
 #include <cstdint>

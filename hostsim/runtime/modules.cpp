@@ -21,8 +21,11 @@ bool ValidModuleName(const std::string& name) {
 Module& World::LoadModule(const std::string& name) {
   if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
   if (!ValidModuleName(name)) throw Error("invalid module name \"" + name + "\"");
-  auto path = impl_->paths.modules / (name + platform::LibrarySuffix());
+  // An absolute path: a bare file name would make the system search its library folders.
   std::error_code ec;
+  auto path =
+      std::filesystem::absolute(impl_->paths.modules / (name + platform::LibrarySuffix()), ec);
+  if (ec) throw Error("cannot resolve the module path: " + ec.message(), name);
   if (!std::filesystem::is_regular_file(path, ec))
     throw Error("module library not found", path.string());
 

@@ -193,7 +193,12 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   {
     TraceCallback(*impl_, v, "zvcInit", v.handle(), 1);
     InCallback in(*impl_, &v);
-    obj = mod->init(v.handle(), 1);
+    try {
+      obj = mod->init(v.handle(), 1);
+    } catch (...) {
+      unregister();  // a module's exception leaves no half-made vessel behind
+      throw;
+    }
   }
   if (obj == nullptr) {
     unregister();
@@ -218,7 +223,12 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
     OpenFile open(*impl_, file);
     TraceCallback(*impl_, v, "clbkSetupClass", open.handle());
     InCallback in(*impl_, &v);
-    vi.cb2->clbkSetupClass(open.handle());
+    try {
+      vi.cb2->clbkSetupClass(open.handle());
+    } catch (...) {
+      DestroyVessel(v);
+      throw;
+    }
   }
   return v;
 }
