@@ -73,8 +73,13 @@ hostsim::Paths DefaultPaths(const char* argv0) {
   return p;
 }
 
+// The folders of --root, or the defaults without it; throws hostsim::Error naming the root
+// when it is not a folder.
 hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
   if (root.empty()) return DefaultPaths(argv0);
+  std::error_code ec;
+  if (!fs::is_directory(PathFromUtf8(root), ec))
+    throw hostsim::Error("no such root folder (--root)", root);
   return hostsim::Paths::FromRoot(PathFromUtf8(root));
 }
 
