@@ -21,7 +21,9 @@ function(lumipod_make_module target)
     RUNTIME_OUTPUT_DIRECTORY ${LUMIPOD_MODULE_DIR}
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  if(NOT WIN32)
+  # Every reference must resolve at link time, except with clang's sanitizers: their
+  # runtime is linked into the program only, so a sanitized module refers to it unresolved.
+  if(NOT WIN32 AND NOT (LUMIPOD_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()

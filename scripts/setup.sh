@@ -10,6 +10,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang clang-format binutils
+  # clang's sanitizer and libFuzzer runtimes, for the fuzz preset
+  libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libtinyobjloader-dev
   # hostsim's renderer: offscreen OpenGL through EGL with Mesa's software renderer, the

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and runs every test: the debug build with warnings as errors,
-# the same suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows build
-# (MinGW-w64 cross build, run under Wine). LUMIPOD_TEST_PRESETS picks other presets.
+# the same suite under AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz targets built
+# with clang's libFuzzer (each replays its corpus, then fuzzes for a short while), then the
+# Windows build (MinGW-w64 cross build, run under Wine). LUMIPOD_TEST_PRESETS picks other
+# presets; LUMIPOD_FUZZ_SECONDS sets the length of each fuzzing run (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets=${LUMIPOD_TEST_PRESETS:-dev asan mingw}
+presets=${LUMIPOD_TEST_PRESETS:-dev asan fuzz mingw}
 # shellcheck disable=SC2086  # one word per preset
 bash scripts/setup.sh ${presets}
 jobs=${LUMIPOD_JOBS:-2}
 
 for preset in ${presets}; do
   echo "=== ${preset}: configure and build"
-  cmake --preset "${preset}" >/dev/null
+  if [[ ${preset} == fuzz ]]; then
+    cmake --preset fuzz -DLUMIPOD_FUZZ_SMOKE_SECONDS="${LUMIPOD_FUZZ_SECONDS:-20}" >/dev/null
+  else
+    cmake --preset "${preset}" >/dev/null
+  fi
   cmake --build --preset "${preset}" -j "${jobs}"
   echo "=== ${preset}: test"
   ctest --preset "${preset}" -j "${jobs}"
