@@ -1,6 +1,7 @@
 // The lamp's three lines in the host's scenario files: SPT (switch, range, spread), PAT (the
 // stored placement of the parent's point) and GBL (the head's two animation states).
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 #include "lamp/lumipod.h"
@@ -16,6 +17,29 @@ bool HasKey(const char* line, const char* key) {
     if (std::tolower(c) != std::tolower(static_cast<unsigned char>(key[i]))) return false;
   }
   return true;
+}
+
+// Reads the switch field of an SPT line as "%d" reads it: white space skipped, an optional
+// sign, then decimal digits up to the first character that is not one. A number beyond 32
+// bits, which "%d" leaves undefined, saturates: it reads as INT32_MAX or INT32_MIN. Returns
+// where the field ends, or null when no digit follows (the field does not convert and `out`
+// keeps its value).
+const char* ReadSwitch(const char* text, std::int32_t& out) {
+  const char* p = text;
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return nullptr;
+  // The magnitude stops growing at 2^31, just past every magnitude an int32 can hold.
+  constexpr std::int64_t kCap = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
+    if (magnitude > kCap) magnitude = kCap;
+  }
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  out = value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
+  return p;
 }
 
 }  // namespace
@@ -44,7 +68,10 @@ void lumipod::clbkLoadScenario(FILEHANDLE scn, void* status) {
     // Fields are read one by one; the first that does not convert ends the line, and the
     // fields it did not reach keep their values.
     if (HasKey(line, "SPT")) {
-      std::sscanf(line + 3, "%d%lf%lf", &lampOn, &range, &aperture);
+      // "%d%lf%lf", with the switch read by ReadSwitch, which gives any number of digits a
+      // defined value.
+      if (const char* rest = ReadSwitch(line + 3, lampOn))
+        std::sscanf(rest, "%lf%lf", &range, &aperture);
     } else if (HasKey(line, "PAT")) {
       std::sscanf(line + 3, "%lf%lf%lf%lf%lf%lf%lf%lf%lf", &storedPos.x, &storedPos.y, &storedPos.z,
                   &storedDir.x, &storedDir.y, &storedDir.z, &storedRot.x, &storedRot.y,
