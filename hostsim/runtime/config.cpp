@@ -98,6 +98,14 @@ ConfigFile ParseConfig(std::string_view text, const std::string& file) {
     pos = nl + 1;
     if (line.find('\0') != std::string_view::npos)
       throw Error("configuration line holds a zero byte", file, number);
+    // Any other control character but the tab (and a CRLF line's CR) marks a binary file.
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const auto c = static_cast<unsigned char>(line[i]);
+      const bool lineEnd = c == '\r' && i + 1 == line.size();
+      if (((c < 0x20 && c != '\t') || c == 0x7F) && !lineEnd)
+        throw Error("configuration line holds a control character (not a text file?)", file,
+                    number);
+    }
     if (auto c = line.find(';'); c != std::string_view::npos) line = line.substr(0, c);
     line = Trim(line);
     if (line.empty()) {
@@ -116,6 +124,10 @@ ConfigFile ParseConfig(std::string_view text, const std::string& file) {
 }
 
 ConfigFile ReadConfig(const std::filesystem::path& path) {
+  // A folder may open like a file and read as empty.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw Error("cannot read class configuration: a folder", path.string());
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Error("cannot read class configuration", path.string());
   std::ostringstream ss;

@@ -30,6 +30,18 @@ struct ParsedScenario {
   std::vector<std::string> warnings;  // gathered while parsing, reported on success
 };
 
+// Why a line of a scenario or configuration cannot be text, or null: a control character other
+// than the tab (and the carriage return of a CRLF line ending, removed before) marks a binary
+// file, which is refused rather than kept line by line.
+const char* NotText(std::string_view line) {
+  for (char ch : line) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c < 0x20 && c != '\t') || c == 0x7F)
+      return "line holds a control character (not a text file?)";
+  }
+  return nullptr;
+}
+
 std::string FirstWord(std::string_view line) {
   auto words = SplitWords(line);
   return words.empty() ? std::string() : words.front();
@@ -60,6 +72,15 @@ std::string OneLine(std::string s) {
   return s;
 }
 
+// True for a line that, written into a vessel's block, would be read back as the block's END
+// or as the start of another vessel: it would spill the rest of the block out of it, or make
+// the file unreadable. No scenario file holds such a line inside a block; only a module's own
+// lines, or a block handed to LoadVesselState, can.
+bool BreaksBlock(std::string_view line) {
+  const std::string key = FirstWord(line);
+  return (EqualsNoCase(key, "END") && AfterFirstWord(line).empty()) || EqualsNoCase(key, "VESSEL");
+}
+
 ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
   ParsedScenario out;
   ParsedVessel* open = nullptr;
@@ -70,6 +91,7 @@ ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
     ++number;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     if (raw.find('\0') != std::string::npos) throw Error("line holds a zero byte", file, number);
+    if (const char* why = NotText(raw)) throw Error(why, file, number);
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == '#') continue;
     std::string key = FirstWord(line);
@@ -284,6 +306,11 @@ void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::strin
       w.warnings.push_back(Where(file, number) + h.problem + "; line kept");
       break;
     case HostLine::Kind::None:
+      if (BreaksBlock(text)) {
+        w.warnings.push_back(Where(file, number) + "line of \"" + v.name() +
+                             "\" dropped: saved, it would end the vessel's block: " + Quote(text));
+        return;
+      }
       w.warnings.push_back(Where(file, number) + "unknown line of \"" + v.name() +
                            "\" kept: " + Quote(text));
       break;
@@ -335,6 +362,11 @@ void World::FinishCreation(Vessel& v) {
 
 void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   const std::string name = file.string();
+  // A folder opens like a file on some systems and reads as empty: it would load as a
+  // scenario without vessels.
+  std::error_code dirEc;
+  if (std::filesystem::is_directory(file, dirEc))
+    throw Error("cannot read scenario: a folder", name);
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Error("cannot read scenario", name);
   std::ostringstream ss;
@@ -523,7 +555,13 @@ void zapiWriteScenario_string(FILEHANDLE scn, const char* item, const char* stri
   std::string line = item != nullptr ? item : "";
   line += ' ';
   line += string != nullptr ? string : "";
-  out->lines.push_back(OneLine(std::move(line)));
+  line = OneLine(std::move(line));
+  if (BreaksBlock(line)) {
+    w->warnings.push_back("line of \"" + (out->vessel != nullptr ? out->vessel->name() : "") +
+                          "\" not saved: it would end the vessel's block: " + Quote(line));
+    return;
+  }
+  out->lines.push_back(std::move(line));
 }
 
 bool zapiReadScenario_nextline(FILEHANDLE scn, char*& line) {

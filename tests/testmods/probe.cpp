@@ -4,7 +4,8 @@
 //   probe_unbound    a VESSEL3 object bound to no vessel (the host must refuse it)
 //   anything else    a VESSEL3 object with a to-parent point "TOP" and a child point "SLOT",
 //                    a "PROBE <text>" scenario line of its own, an input box on key N (0x31)
-//                    that stores the typed text, and a HUD of one text and one line.
+//                    that stores the typed text, and a HUD of one text and one line; with
+//                    "Tag = raw" in its class it also saves the text as a line of its own.
 #include <cstring>
 #include <map>
 #include <string>
@@ -43,6 +44,8 @@ class Probe final : public VESSEL3 {
   void clbkSaveState(FILEHANDLE scn) override {
     VESSEL2::clbkSaveState(scn);
     zapiWriteScenario_string(scn, "PROBE", value_.c_str());
+    // Tag "raw": the value again, as a line of its own (a module may write any line).
+    if (tag_ == "raw") zapiWriteScenario_string(scn, value_.c_str(), "");
   }
 
   int clbkBufferedKey(std::uint32_t key, bool down, char*) override {
