@@ -83,6 +83,9 @@ hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
   return hostsim::Paths::FromRoot(PathFromUtf8(root));
 }
 
+// One error line on standard error, escaped and bounded.
+void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(message) << "\n"; }
+
 // "FILE:LINE: message" from a host error, naming `file` when the error names none.
 std::string Located(const hostsim::Error& e, const std::string& file) {
   if (!e.file().empty()) return e.what();
@@ -95,6 +98,11 @@ struct RunArgs {
 
 int Run(const RunArgs& a, const char* argv0) {
   const fs::path script = PathFromUtf8(a.session);
+  std::error_code dirEc;
+  if (fs::is_directory(script, dirEc)) {  // opens like a file on POSIX, and reads as empty
+    std::cerr << a.session << ": cannot open the session script: a folder\n";
+    return kExitFailure;
+  }
   std::ifstream in(script, std::ios::binary);
   if (!in) {
     std::cerr << a.session << ": cannot open the session script\n";
@@ -124,15 +132,15 @@ int Run(const RunArgs& a, const char* argv0) {
     session->Run(in);
   } catch (const hostsim::cli::SessionError& e) {
     std::cout.flush();
-    std::cerr << e.what() << "\n";
+    Report(e.what());
     status = kExitFailure;
   } catch (const hostsim::Error& e) {
     std::cout.flush();
-    std::cerr << Located(e, a.session) << "\n";
+    Report(Located(e, a.session));
     status = kExitFailure;
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << a.session << ": " << e.what() << "\n";
+    Report(a.session + ": " + e.what());
     status = kExitFailure;
   }
 
@@ -143,10 +151,10 @@ int Run(const RunArgs& a, const char* argv0) {
           PathFromUtf8(a.trace),
           hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks));
     } catch (const hostsim::Error& e) {
-      std::cerr << Located(e, a.trace) << "\n";
+      Report(Located(e, a.trace));
       status = kExitFailure;
     } catch (const std::exception& e) {
-      std::cerr << a.trace << ": " << e.what() << "\n";
+      Report(a.trace + ": " + e.what());
       status = kExitFailure;
     }
   }
@@ -179,9 +187,9 @@ int Inspect(const InspectArgs& a, const char* argv0) {
     std::cout << hostsim::cli::PrettyJson(out) << "\n";
     return 0;
   } catch (const hostsim::Error& e) {
-    std::cerr << Located(e, a.scenario) << "\n";
+    Report(Located(e, a.scenario));
   } catch (const std::exception& e) {
-    std::cerr << a.scenario << ": " << e.what() << "\n";
+    Report(a.scenario + ": " + e.what());
   }
   return kExitFailure;
 }

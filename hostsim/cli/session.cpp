@@ -139,6 +139,13 @@ class HeldKeys {
 
 ParsedLine ParseLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  // A zero byte would end a file name or a typed text early, so that the command acted on
+  // something other than what the line says.
+  if (line.find('\0') != std::string_view::npos) {
+    ParsedLine r;
+    r.error = "line holds a zero byte";
+    return r;
+  }
   std::string_view body = line;
   while (!body.empty() && IsBlank(body.front())) body.remove_prefix(1);
   if (body.empty() || body.front() == '#') return {};

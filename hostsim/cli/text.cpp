@@ -42,4 +42,28 @@ std::string Quote(std::string_view text, TextEncoding enc) {
   return out + "\"";
 }
 
+std::string ErrorText(std::string_view message) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t keep = message.size();
+  if (keep > kMaxErrorText) {
+    keep = kMaxErrorText;
+    // Back to the start of a UTF-8 character.
+    while (keep > 0 && (static_cast<unsigned char>(message[keep]) & 0xC0) == 0x80) --keep;
+  }
+  std::string out;
+  for (char ch : message.substr(0, keep)) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += ch;
+    }
+  }
+  if (keep < message.size())
+    out += "... (cut, " + std::to_string(message.size()) + " bytes in all)";
+  return out;
+}
+
 }  // namespace hostsim::cli

@@ -2,6 +2,7 @@
 // control characters out of the terminal.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,11 @@ std::string Quote(std::string_view text, TextEncoding enc);
 
 // The text converted to UTF-8 (Latin1) or kept (Utf8), without quotes or escapes.
 std::string ToUtf8(std::string_view text, TextEncoding enc);
+
+// An error message as one line for the error output: control characters shown as \xNN, and
+// a message longer than kMaxErrorText bytes (one quoting a huge line of a file) cut there,
+// at a character boundary, with a note of its full length.
+inline constexpr std::size_t kMaxErrorText = 512;
+std::string ErrorText(std::string_view message);
 
 }  // namespace hostsim::cli
