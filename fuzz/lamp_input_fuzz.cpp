@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (accepted)
           fuzzsupport::Expect(v.Parent() != nullptr, "an accepted attach text hangs the lamp");
         else
-          fuzzsupport::Expect((v.Parent() != nullptr) == hung, "a refused attach text moves nothing");
+          fuzzsupport::Expect((v.Parent() != nullptr) == hung,
+                              "a refused attach text moves nothing");
         break;
     }
     fuzzsupport::Expect(std::isfinite(lamp->range) && std::isfinite(lamp->aperture),

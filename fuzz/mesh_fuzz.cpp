@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   hostsim::Vessel& v = world.CreateVessel("B", "box");
   world.BuildVisual(v);
-  fuzzsupport::Expect(v.visual != nullptr && v.visual->meshes.size() == 1, "the visual has the mesh");
+  fuzzsupport::Expect(v.visual != nullptr && v.visual->meshes.size() == 1,
+                      "the visual has the mesh");
   world.DropVisual(v);
   world.DestroyVessel(v);
   return 0;

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     world.LoadScenario(file);
   } catch (const hostsim::Error& e) {
-    fuzzsupport::Expect(e.file() == file.string(), std::string("the error names the file: ") + e.what());
+    fuzzsupport::Expect(e.file() == file.string(),
+                        std::string("the error names the file: ") + e.what());
     return 0;
   }
   world.TakeWarnings();

@@ -77,7 +77,8 @@ void PinModules() {
 }
 
 std::string_view AsText(const std::uint8_t* data, std::size_t size) {
-  return size == 0 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(data), size);
+  return size == 0 ? std::string_view()
+                   : std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
 std::vector<std::string> Lines(std::string_view text) {

@@ -1,0 +1,298 @@
+// Hostile input to the hostsim program: missing files, folders, binary garbage, megabyte
+// lines, unknown keys and classes and zero bytes, in scenario files, class configurations and
+// session scripts. Each run that fails must fail alone: exit status 1, one error line that
+// names the file and, where there is one, the line, nothing raw of the input on the terminal,
+// and no file written (nor a temporary one left) by saves the run did not reach or could not
+// finish.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/world_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs hostsim with `args` in `dir`, its output to files there.
+Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {HOSTSIM_PROGRAM};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  const fs::path out = dir / ".stdout", err = dir / ".stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  // The program's relative paths start in `dir`.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  fs::current_path(cwd);
+  posix_spawn_file_actions_destroy(&actions);
+  Result r;
+  if (rc != 0) return r;
+  int ws = 0;
+  waitpid(pid, &ws, 0);
+  r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+  r.out = Slurp(out);
+  r.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+// Every file under `dir` (relative), the captured output files aside.
+std::vector<std::string> FilesUnder(const fs::path& dir) {
+  std::vector<std::string> files;
+  if (!fs::exists(dir)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files.push_back(fs::relative(e.path(), dir).generic_string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// A deterministic run of random bytes, NUL bytes among them.
+std::string Garbage(std::size_t n, unsigned seed, bool withNul) {
+  std::mt19937 rng(seed);
+  std::string s;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = static_cast<char>(rng() & 0xFF);
+    if (!withNul && c == '\0') c = '\x01';
+    s += c;
+  }
+  if (withNul) s[n / 2] = '\0';
+  return s;
+}
+
+struct Case {
+  const char* name;
+  // Files to write into the run's folder: name, then contents.
+  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::string> args;
+  // The one error line must match this (after "^", before "\n$").
+  std::string error;
+  // A run gets --out (saves go under it) unless this is false.
+  bool outFolder = true;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class HostileCli : public ::testing::TestWithParam<Case> {};
+
+TEST_P(HostileCli, OneErrorLineWithFileAndLineAndNoPartialOutput) {
+  const Case& c = GetParam();
+  testsupport::TempDir dir;
+  for (const auto& [name, text] : c.files) dir.Write(name, text);
+  fs::create_directories(dir.path() / "root" / "meshes");
+  fs::create_directories(dir.path() / "folder.scn");
+  std::vector<std::string> args = c.args;
+  const fs::path out = dir.path() / "out";
+  if (!args.empty() && args[0] == "run" && c.outFolder) {
+    args.push_back("--out");
+    args.push_back(out.string());
+  }
+
+  const Result r = RunHostsim(dir.path(), args);
+  EXPECT_EQ(r.status, 1) << r.err;
+  // One line, and nothing of the input raw: no control character but its line break.
+  ASSERT_FALSE(r.err.empty());
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err.substr(0, 2000);
+  for (char ch : r.err.substr(0, r.err.size() - 1))
+    ASSERT_FALSE(static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) << r.err.substr(0, 2000);
+  EXPECT_LT(r.err.size(), 1024u) << r.err.substr(0, 2000);
+  EXPECT_TRUE(std::regex_search(r.err, std::regex("^" + c.error + "\n$")))
+      << "error line: " << r.err.substr(0, 2000) << "expected: " << c.error;
+  // The scripts save after their failing line: nothing may have been written.
+  EXPECT_EQ(FilesUnder(out), std::vector<std::string>{});
+  for (const auto& f : FilesUnder(dir.path()))
+    EXPECT_EQ(f.find(".tmp"), std::string::npos) << "left behind: " << f;
+}
+
+const std::string kMeg(1 << 20, 'x');
+
+// A session that runs `first`, then saves; the save must never happen.
+std::string ThenSave(const std::string& first) { return first + "\nsave saved.scn\n"; }
+
+std::vector<Case> Cases() {
+  const std::string S = "s\\.session";
+  return {
+      // --- session scripts ---
+      {"SessionMissing",
+       {},
+       {"run", "missing.session"},
+       "missing\\.session: cannot open the session script"},
+      {"SessionIsAFolder",
+       {{"dir.session/x", ""}},
+       {"run", "dir.session"},
+       "dir\\.session: cannot open the session script: a folder"},
+      {"SessionGarbageWithNul",
+       {{"s.session", Garbage(4096, 1, true)}},
+       {"run", "s.session"},
+       S + ":[0-9]+: [^\n]+"},
+      {"SessionGarbage",
+       {{"s.session", Garbage(4096, 2, false)}},
+       {"run", "s.session"},
+       S + ":[0-9]+: unknown command [^\n]+"},
+      {"SessionMegabyteLine",
+       {{"s.session", kMeg + "\nsave saved.scn\n"}},
+       {"run", "s.session"},
+       S + ":1: unknown command \"xxx[^\n]*\\(cut, [0-9]+ bytes in all\\)"},
+      {"SessionMegabyteType",
+       {{"s.session", "type " + kMeg + "\nsave saved.scn\n"}},
+       {"run", "s.session"},
+       S + ":1: type: no input box is open"},
+      {"SessionNulByte",
+       {{"s.session", ThenSave(std::string("step\0", 5))}},
+       {"run", "s.session"},
+       S + ":1: line holds a zero byte"},
+      {"SessionNulInFileName",
+       {{"s.session", ThenSave(std::string("load demo\0.scn", 14))},
+        {"demo", "VESSEL A tug\nEND\n"}},
+       {"run", "s.session"},
+       S + ":1: line holds a zero byte"},
+      {"SessionUnknownCommand",
+       {{"s.session", ThenSave("\x1b[2Jfly away")}},
+       {"run", "s.session"},
+       S + ":1: unknown command \"\\\\x1B\\[2Jfly\" [^\n]+"},
+      // --- scenarios, loaded by a session ---
+      {"ScenarioMissing",
+       {{"s.session", ThenSave("load missing.scn")}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*missing\\.scn: cannot read scenario"},
+      {"ScenarioIsAFolder",
+       {{"s.session", ThenSave("load folder.scn")}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*folder\\.scn: cannot read scenario: a folder"},
+      {"ScenarioGarbageWithNul",
+       {{"s.session", ThenSave("load g.scn")}, {"g.scn", Garbage(4096, 3, true)}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*g\\.scn:[0-9]+: line holds a [^\n]+"},
+      {"ScenarioGarbage",
+       {{"s.session", ThenSave("load g.scn")}, {"g.scn", Garbage(4096, 4, false)}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*g\\.scn:[0-9]+: line holds a control character[^\n]*"},
+      {"ScenarioMegabyteLine",
+       {{"s.session", ThenSave("load big.scn")},
+        {"big.scn", "VESSEL A tug\n  POS " + std::string(1 << 20, '1') + " 2\nEND\n"}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*big\\.scn:2: POS needs three numbers, got \"111[^\n]*\\(cut, [0-9]+ bytes in "
+           "all\\)"},
+      {"ScenarioUnknownClass",
+       {{"s.session", ThenSave("load u.scn")}, {"u.scn", "TITLE t\nVESSEL A nosuchclass\nEND\n"}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*u\\.scn:2: unknown vessel class \"nosuchclass\"[^\n]*"},
+      {"ScenarioNulByte",
+       {{"s.session", ThenSave("load n.scn")},
+        {"n.scn", std::string("VESSEL A tug\n  X\0Y\nEND\n", 20)}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*n\\.scn:2: line holds a zero byte"},
+      // --- scenarios, inspected ---
+      {"InspectGarbage",
+       {{"g.scn", Garbage(4096, 5, false)}},
+       {"inspect", "g.scn"},
+       "g\\.scn:[0-9]+: line holds a control character[^\n]*"},
+      {"InspectFolder",
+       {},
+       {"inspect", "folder.scn"},
+       "folder\\.scn: cannot read scenario: a folder"},
+      {"InspectUnknownClass",
+       {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
+       {"inspect", "u.scn"},
+       "u\\.scn:1: unknown vessel class [^\n]+"},
+      // --- class configurations, through a root folder ---
+      {"ConfigGarbage",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", Garbage(2048, 6, false)}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"junk\": [^\n]*junk\\.cfg:[0-9]+: [^\n]+"},
+      {"ConfigNulByte",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", std::string("Size = 1\nMass = \0\n", 18)}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"junk\": [^\n]*junk\\.cfg:2: configuration line holds a "
+           "zero byte"},
+      {"ConfigMegabyteLine",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", "Size = 1\n" + kMeg + "\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"junk\": [^\n]*junk\\.cfg:2: expected 'key = "
+           "value'[^\n]*\\(cut, [0-9]+ bytes in all\\)"},
+      {"ConfigUnknownModule",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", "Module = nosuchmodule\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"junk\": [^\n]*nosuchmodule[^\n]*"},
+      {"ConfigBadNumber",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", "Unknown = key\nSize = big\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: [^\n]*junk\\.cfg:2: Size must be one number[^\n]*"},
+      // --- saves that cannot be made ---
+      {"SaveUnderAFile",
+       {{"s.session", "load demo.scn\nsave afile/x.scn\n"},
+        {"afile", "not a folder"},
+        {"demo.scn", "VESSEL A tug\nEND\n"}},
+       {"run", "s.session"},
+       S + ":2: [^\n]+",
+       false},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, HostileCli, ::testing::ValuesIn(Cases()),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Hostile but harmless: unknown keys are kept or ignored, megabyte texts go where they belong,
+// and the run succeeds.
+TEST(HostileCliAccepted, UnknownKeysAndHugeTextsRunThrough) {
+  testsupport::TempDir dir;
+  dir.Write("k.scn", "TITLE " + kMeg + "\nWHATEVER 1 2 3\nVESSEL L lumipod\n  SPT 1 " +
+                         std::string(1 << 20, '5') + " 0.3\n  ZZZ " + kMeg + "\nEND\n");
+  dir.Write("k.session", "load k.scn\nhud 800 600\nsave saved.scn\n");
+  const fs::path out = dir.path() / "out";
+  const Result r = RunHostsim(dir.path(), {"run", "k.session", "--out", out.string()});
+  EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(FilesUnder(out), std::vector<std::string>{"saved.scn"});
+  const std::string saved = Slurp(out / "saved.scn");
+  EXPECT_NE(saved.find("WHATEVER 1 2 3"), std::string::npos);
+  EXPECT_NE(saved.find("  ZZZ " + kMeg + "\n"), std::string::npos);
+  // The lamp's range of a million digits is infinite; its line stays inside its buffer.
+  EXPECT_NE(saved.find("  SPT 1 inf 0.3000\n"), std::string::npos);
+}
+
+}  // namespace
