@@ -16,6 +16,7 @@
 // status is 1 when a goal is missed.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -90,7 +91,7 @@ struct LampBed {
     world.journal().Clear();
     world.Step(kStep);  // the first step has dealt with the stored placement
     cb = lamp->callbacks();
-    ops = world.DrawHUD(*lamp, 1920, 1080);  // the recorder warm
+    world.DrawHUD(*lamp, 1920, 1080, ops);  // the recorder warm
   }
 };
 
@@ -184,7 +185,7 @@ void BM_Hud_Floor(benchmark::State& state) {
 void BM_Hud(benchmark::State& state) {
   LampBed& bed = Lamp();
   for (auto _ : state) {
-    bed.ops = bed.world.DrawHUD(*bed.lamp, 1920, 1080);
+    bed.world.DrawHUD(*bed.lamp, 1920, 1080, bed.ops);
     benchmark::DoNotOptimize(bed.ops.data());
   }
 }
@@ -327,7 +328,7 @@ std::size_t ModuleAllocationsPerFrame(int frames) {
   for (int i = 0; i < frames; ++i) {
     bed.cb->clbkBeforeStep(10.0 + i * kStep, kStep, 51544.5);
     bed.cb->clbkDirectKeys(bed.world.KeyState());
-    bed.ops = bed.world.DrawHUD(*bed.lamp, 1920, 1080);
+    bed.world.DrawHUD(*bed.lamp, 1920, 1080, bed.ops);
   }
   return (bench::AllocationCount() - before) / static_cast<std::size_t>(frames);
 }
@@ -398,13 +399,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   try {
-    // Everything is built before the timing starts.
-    Lamp();
-    Empty();
-    Many(kSmallWorld);
-    Many(kLargeWorld);
-    Loader();
-
+    // The worlds are built on first use, before the timed loop of the benchmark that needs
+    // them, so a filtered run builds only what it measures.
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
 
@@ -423,15 +419,23 @@ int main(int argc, char** argv) {
     };
     const std::size_t allocs = ModuleAllocationsPerFrame(1000);
     const bool counterWorks = CounterSeesModule();
-    const bool sameBytes = SameBytes();
+    // Only when the scenario figures were measured (a filtered run may leave them out).
+    const bool scenarios = !std::isnan(collector.Best("BM_Load")) ||
+                           !std::isnan(collector.Best("BM_Save"));
+    const bool sameBytes = !scenarios || SameBytes();
 
     std::printf("\n");
-    for (const Figure& f : figures) std::printf("%s %.3f\n", f.name, f.ratio);
+    for (const Figure& f : figures)
+      if (!std::isnan(f.ratio)) std::printf("%s %.3f\n", f.name, f.ratio);
     std::printf("module_allocations_per_frame %zu\n", allocs);
 
     std::printf("\n");
     for (const Figure& f : figures) {
-      const bool ok = f.ratio <= f.goal;  // a missing figure (nan) fails
+      if (std::isnan(f.ratio)) {
+        std::printf("goal %-22s not measured in this run\n", f.name);
+        continue;
+      }
+      const bool ok = f.ratio <= f.goal;
       std::printf("goal %-22s %7.3f <= %-5.2g %s\n", f.name, f.ratio, f.goal,
                   ok ? "pass" : "FAIL");
       if (!ok) status = 1;
@@ -440,7 +444,8 @@ int main(int argc, char** argv) {
                 allocs == 0 ? "pass" : "FAIL");
     if (allocs != 0) status = 1;
     std::printf("check allocation counter sees the module: %s\n", counterWorks ? "yes" : "NO");
-    std::printf("check saved scenario bytes = loaded = floor's: %s\n", sameBytes ? "yes" : "NO");
+    if (scenarios)
+      std::printf("check saved scenario bytes = loaded = floor's: %s\n", sameBytes ? "yes" : "NO");
     if (!counterWorks || !sameBytes) status = 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "lumipod_bench: %s\n", e.what());

@@ -345,6 +345,9 @@ class World {
   void DropVisual(Vessel& v);
   // Draws the vessel's HUD at W x H through VESSEL3::clbkDrawHUD into a recording Sketchpad.
   std::vector<HudOp> DrawHUD(Vessel& v, int W, int H);
+  // The same into `ops`, which is replaced by this frame's operations. Its storage is reused:
+  // a host drawing every frame into one list allocates nothing once the list has grown.
+  void DrawHUD(Vessel& v, int W, int H, std::vector<HudOp>& ops);
   bool DefNavDisplay() const;
   bool DefRCSDisplay() const;
 

@@ -162,7 +162,9 @@ void lumipod::clbkSetupClass(FILEHANDLE cfg) {
 void lumipod::clbkBeforeStep(double /*simTime*/, double stepLength, double /*thirdTime*/) {
   shiftStep = 0.5 * stepLength;
   rotStep = stepLength * 0.2;
-  if (placementRestored != 0) return;
+  // Every step but the first ends here; the branch is laid out so that this path falls
+  // straight through to the return.
+  if (placementRestored != 0) [[likely]] return;
   // First step: re-apply a placement loaded from the scenario, once in the lamp's life.
   if (HasLength(storedDir) && HasLength(storedRot)) ApplyStoredPlacement();
   placementRestored = 1;

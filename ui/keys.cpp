@@ -36,6 +36,60 @@ bool ShiftHeld(const char* kstate) {
 }
 bool AltHeld(const char* kstate) { return Down(kstate, kKeyLeftAlt) || Down(kstate, kKeyRightAlt); }
 
+using Axis = lumipod::Axis;
+using Sign = lumipod::Sign;
+using Ramp = lumipod::Ramp;
+
+// The held-key groups of clbkDirectKeys; each returns the callback's result, 0. They stay
+// out of line so that the callback's common path, no key down, stays a leaf.
+
+// Alt held (it wins over Shift): the minus shifts, one turn; Shift, the arrows, J and K are
+// not examined.
+[[gnu::noinline]] int AltGroup(lumipod& lamp, const char* kstate) {
+  if (Down(kstate, kKeyNumPad1)) lamp.ShiftAttachment(Axis::X, Sign::Minus);
+  if (Down(kstate, kKeyNumPad2)) lamp.ShiftAttachment(Axis::Y, Sign::Minus);
+  if (Down(kstate, kKeyNumPad3)) lamp.ShiftAttachment(Axis::Z, Sign::Minus);
+  if (Down(kstate, kKeyNumPad4)) {
+    lamp.RotateAttachment(Axis::X, Sign::Plus);
+  } else if (Down(kstate, kKeyNumPad5)) {
+    lamp.RotateAttachment(Axis::Y, Sign::Minus);
+  } else if (Down(kstate, kKeyNumPad6)) {
+    lamp.RotateAttachment(Axis::Z, Sign::Minus);
+  }
+  return 0;
+}
+
+// Shift held: the plus shifts, one turn, then the aiming steps; J and K are not examined.
+[[gnu::noinline]] int ShiftGroup(lumipod& lamp, const char* kstate) {
+  if (Down(kstate, kKeyNumPad1)) lamp.ShiftAttachment(Axis::X, Sign::Plus);
+  if (Down(kstate, kKeyNumPad2)) lamp.ShiftAttachment(Axis::Y, Sign::Plus);
+  if (Down(kstate, kKeyNumPad3)) lamp.ShiftAttachment(Axis::Z, Sign::Plus);
+  if (Down(kstate, kKeyNumPad4)) {
+    lamp.RotateAttachment(Axis::X, Sign::Minus);
+  } else if (Down(kstate, kKeyNumPad5)) {
+    lamp.RotateAttachment(Axis::Y, Sign::Plus);
+  } else if (Down(kstate, kKeyNumPad6)) {
+    lamp.RotateAttachment(Axis::Z, Sign::Plus);
+  }
+  if (Down(kstate, kKeyUp)) {
+    lamp.StepAltitude(Sign::Plus);
+  } else if (Down(kstate, kKeyDown)) {
+    lamp.StepAltitude(Sign::Minus);
+  }
+  if (Down(kstate, kKeyRight)) {
+    lamp.StepAzimuth(Sign::Plus);
+  } else if (Down(kstate, kKeyLeft)) {
+    lamp.StepAzimuth(Sign::Minus);
+  }
+  return 0;
+}
+
+// Neither modifier: J ramps the intensity down, else K up.
+[[gnu::noinline]] int Intensity(lumipod& lamp, Ramp direction) {
+  lamp.AdjustIntensity(direction);
+  return 0;
+}
+
 }  // namespace
 
 int lumipod::clbkBufferedKey(std::uint32_t key, bool down, char* kstate) {
@@ -65,47 +119,12 @@ int lumipod::clbkBufferedKey(std::uint32_t key, bool down, char* kstate) {
 }
 
 int lumipod::clbkDirectKeys(char* kstate) {
+  // Called every frame: with no key of the lamp down it only tests the six keys below and
+  // returns. The groups are tail calls, so that path needs no stack frame of its own.
   if (kstate == nullptr) return 0;
-  if (AltHeld(kstate)) {
-    if (Down(kstate, kKeyNumPad1)) ShiftAttachment(Axis::X, Sign::Minus);
-    if (Down(kstate, kKeyNumPad2)) ShiftAttachment(Axis::Y, Sign::Minus);
-    if (Down(kstate, kKeyNumPad3)) ShiftAttachment(Axis::Z, Sign::Minus);
-    if (Down(kstate, kKeyNumPad4)) {
-      RotateAttachment(Axis::X, Sign::Plus);
-    } else if (Down(kstate, kKeyNumPad5)) {
-      RotateAttachment(Axis::Y, Sign::Minus);
-    } else if (Down(kstate, kKeyNumPad6)) {
-      RotateAttachment(Axis::Z, Sign::Minus);
-    }
-    return 0;
-  }
-  if (ShiftHeld(kstate)) {
-    if (Down(kstate, kKeyNumPad1)) ShiftAttachment(Axis::X, Sign::Plus);
-    if (Down(kstate, kKeyNumPad2)) ShiftAttachment(Axis::Y, Sign::Plus);
-    if (Down(kstate, kKeyNumPad3)) ShiftAttachment(Axis::Z, Sign::Plus);
-    if (Down(kstate, kKeyNumPad4)) {
-      RotateAttachment(Axis::X, Sign::Minus);
-    } else if (Down(kstate, kKeyNumPad5)) {
-      RotateAttachment(Axis::Y, Sign::Plus);
-    } else if (Down(kstate, kKeyNumPad6)) {
-      RotateAttachment(Axis::Z, Sign::Plus);
-    }
-    if (Down(kstate, kKeyUp)) {
-      StepAltitude(Sign::Plus);
-    } else if (Down(kstate, kKeyDown)) {
-      StepAltitude(Sign::Minus);
-    }
-    if (Down(kstate, kKeyRight)) {
-      StepAzimuth(Sign::Plus);
-    } else if (Down(kstate, kKeyLeft)) {
-      StepAzimuth(Sign::Minus);
-    }
-    return 0;
-  }
-  if (Down(kstate, kKeyJ)) {
-    AdjustIntensity(Ramp::Down);
-  } else if (Down(kstate, kKeyK)) {
-    AdjustIntensity(Ramp::Up);
-  }
+  if (AltHeld(kstate)) return AltGroup(*this, kstate);
+  if (ShiftHeld(kstate)) return ShiftGroup(*this, kstate);
+  if (Down(kstate, kKeyJ)) return Intensity(*this, Ramp::Down);
+  if (Down(kstate, kKeyK)) return Intensity(*this, Ramp::Up);
   return 0;
 }

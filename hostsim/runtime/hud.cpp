@@ -5,18 +5,23 @@ namespace hostsim {
 
 namespace {
 
-// Records every drawing operation of one HUD frame.
+// Records every drawing operation of one HUD frame into a list whose storage outlives the
+// frame: each operation overwrites the entry of the same place from the frame before, so a
+// host that draws every frame into the same list copies the texts into strings that already
+// have the room and allocates nothing once the list has grown.
 class RecordingSketchpad final : public zapi::Sketchpad {
  public:
   RecordingSketchpad(World::Impl& w, const Vessel& v, std::vector<HudOp>& ops)
       : w_(w), v_(v), ops_(ops) {}
+  RecordingSketchpad(const RecordingSketchpad&) = delete;
+  RecordingSketchpad& operator=(const RecordingSketchpad&) = delete;
+  // Drops the entries this frame did not reach.
+  ~RecordingSketchpad() { ops_.resize(used_); }
 
   std::uint32_t SetTextColor(std::uint32_t col) override {
     Trace(&w_, &v_, "Sketchpad::SetTextColor", HexColour{col});
-    HudOp op;
-    op.kind = HudOp::Kind::TextColour;
+    HudOp& op = Next(HudOp::Kind::TextColour);
     op.colour = col;
-    ops_.push_back(op);
     std::uint32_t old = text_;
     text_ = col;
     return old;
@@ -24,10 +29,8 @@ class RecordingSketchpad final : public zapi::Sketchpad {
 
   std::uint32_t SetBackgroundColor(std::uint32_t col) override {
     Trace(&w_, &v_, "Sketchpad::SetBackgroundColor", HexColour{col});
-    HudOp op;
-    op.kind = HudOp::Kind::BackgroundColour;
+    HudOp& op = Next(HudOp::Kind::BackgroundColour);
     op.colour = col;
-    ops_.push_back(op);
     std::uint32_t old = background_;
     background_ = col;
     return old;
@@ -36,25 +39,21 @@ class RecordingSketchpad final : public zapi::Sketchpad {
   bool Text(int x, int y, const char* str, int len) override {
     Trace(&w_, &v_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
     if (str == nullptr || len < 0) return false;
-    HudOp op;
-    op.kind = HudOp::Kind::Text;
+    HudOp& op = Next(HudOp::Kind::Text);
     op.x = x;
     op.y = y;
     op.colour = text_;
     op.text.assign(str, static_cast<std::size_t>(len));
-    ops_.push_back(std::move(op));
     return true;
   }
 
   bool Line(int x0, int y0, int x1, int y1) override {
     Trace(&w_, &v_, "Sketchpad::Line", x0, y0, x1, y1);
-    HudOp op;
-    op.kind = HudOp::Kind::Line;
+    HudOp& op = Next(HudOp::Kind::Line);
     op.x = x0;
     op.y = y0;
     op.x1 = x1;
     op.y1 = y1;
-    ops_.push_back(op);
     return true;
   }
 
@@ -66,9 +65,21 @@ class RecordingSketchpad final : public zapi::Sketchpad {
  private:
   static constexpr int kCharHeight = 16;
 
+  // The next entry, reset to a fresh operation of that kind (its text keeps its storage).
+  HudOp& Next(HudOp::Kind kind) {
+    if (used_ == ops_.size()) ops_.emplace_back();
+    HudOp& op = ops_[used_++];
+    op.kind = kind;
+    op.x = op.y = op.x1 = op.y1 = 0;
+    op.colour = 0;
+    op.text.clear();
+    return op;
+  }
+
   World::Impl& w_;
   const Vessel& v_;
   std::vector<HudOp>& ops_;
+  std::size_t used_ = 0;
   std::uint32_t text_ = 0xFFFFFF;
   std::uint32_t background_ = 0;
 };
@@ -77,9 +88,16 @@ class RecordingSketchpad final : public zapi::Sketchpad {
 
 std::vector<HudOp> World::DrawHUD(Vessel& v, int W, int H) {
   std::vector<HudOp> ops;
-  if (impl_->Find(v.handle()) != &v) return ops;
-  VESSEL3* cb = Of(v).cb3;
-  if (cb == nullptr) return ops;  // only the Sketchpad form of the callback is drawn here
+  DrawHUD(v, W, H, ops);
+  return ops;
+}
+
+void World::DrawHUD(Vessel& v, int W, int H, std::vector<HudOp>& ops) {
+  if (impl_->Find(v.handle()) != &v || Of(v).cb3 == nullptr) {
+    ops.clear();
+    return;
+  }
+  VESSEL3* cb = Of(v).cb3;  // only the Sketchpad form of the callback is drawn here
   ScopedCurrent current(*this);
   HUDPAINTSPEC hps{};
   hps.W = W;
@@ -94,7 +112,6 @@ std::vector<HudOp> World::DrawHUD(Vessel& v, int W, int H) {
   TraceCallback(*impl_, v, "clbkDrawHUD", mode, &hps, static_cast<zapi::Sketchpad*>(&skp));
   InCallback in(*impl_, &v);
   cb->clbkDrawHUD(mode, &hps, &skp);
-  return ops;
 }
 
 bool World::DefNavDisplay() const { return impl_->defNav; }
