@@ -164,10 +164,15 @@ void lumipod::clbkBeforeStep(double /*simTime*/, double stepLength, double /*thi
   rotStep = stepLength * 0.2;
   // Every step but the first ends here; the branch is laid out so that this path falls
   // straight through to the return.
-  if (placementRestored != 0) [[likely]] return;
+  if (placementRestored != 0) [[likely]]
+    return;
   // First step: re-apply a placement loaded from the scenario, once in the lamp's life.
   if (HasLength(storedDir) && HasLength(storedRot)) ApplyStoredPlacement();
   placementRestored = 1;
+}
+
+bool lumipod::StoredPlacementPending() const {
+  return placementRestored == 0 && HasLength(storedDir) && HasLength(storedRot);
 }
 
 void lumipod::clbkAfterStep(double /*simTime*/, double /*stepLength*/, double /*thirdTime*/) {}

@@ -69,6 +69,8 @@ class lumipod final : public VESSEL3 {
   void DetachFromParent();
   void CaptureStoredPlacement();
   void ApplyStoredPlacement();
+  // True while a loaded placement waits for the first time step to re-apply it.
+  bool StoredPlacementPending() const;
   void ShiftAttachment(Axis axis, Sign sign);
   void RotateAttachment(Axis axis, Sign sign);
 

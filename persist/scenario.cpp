@@ -1,6 +1,7 @@
 // The lamp's three lines in the host's scenario files: SPT (switch, range, spread), PAT (the
 // stored placement of the parent's point) and GBL (the head's two animation states).
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -42,22 +43,39 @@ const char* ReadSwitch(const char* text, std::int32_t& out) {
   return p;
 }
 
+// True when snprintf's result `n` says the whole text fit into the 256-character buffer.
+template <std::size_t N>
+bool Fits(int n, const char (&)[N]) {
+  return n >= 0 && static_cast<std::size_t>(n) < N;
+}
+
 }  // namespace
 
 void lumipod::clbkSaveState(FILEHANDLE scn) {
-  CaptureStoredPlacement();
+  // A placement loaded from the scenario but not yet re-applied (no time step has run since
+  // loading) is still the one to keep: the parent's point holds its configured values until
+  // the first step, and capturing them now would lose the loaded placement for good.
+  if (!StoredPlacementPending()) CaptureStoredPlacement();
   VESSEL2::clbkSaveState(scn);
 
-  // One buffer for the three value texts; the host copies each before it returns. snprintf
-  // cuts a text that would not fit (only a value of absurd size, from a hand-edited file).
+  // One buffer for the three value texts; the host copies each before it returns. Only a value
+  // of absurd size (from a hand-edited file) makes a fixed-point text overrun the buffer; such
+  // a line is written in the shortest exact form instead, which reads back to the same values
+  // where a cut line would not.
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%d %0.4f %0.4f", lampOn, range, aperture);
+  if (!Fits(std::snprintf(buf, sizeof buf, "%d %0.4f %0.4f", lampOn, range, aperture), buf))
+    std::snprintf(buf, sizeof buf, "%d %.17g %.17g", lampOn, range, aperture);
   zapiWriteScenario_string(scn, "SPT", buf);
-  std::snprintf(buf, sizeof buf, "%0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f",
-                storedPos.x, storedPos.y, storedPos.z, storedDir.x, storedDir.y, storedDir.z,
-                storedRot.x, storedRot.y, storedRot.z);
+  if (!Fits(std::snprintf(buf, sizeof buf, "%0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f %0.4f",
+                          storedPos.x, storedPos.y, storedPos.z, storedDir.x, storedDir.y,
+                          storedDir.z, storedRot.x, storedRot.y, storedRot.z),
+            buf))
+    std::snprintf(buf, sizeof buf, "%.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g",
+                  storedPos.x, storedPos.y, storedPos.z, storedDir.x, storedDir.y, storedDir.z,
+                  storedRot.x, storedRot.y, storedRot.z);
   zapiWriteScenario_string(scn, "PAT", buf);
-  std::snprintf(buf, sizeof buf, "%0.5f %0.5f", altState, azState);
+  if (!Fits(std::snprintf(buf, sizeof buf, "%0.5f %0.5f", altState, azState), buf))
+    std::snprintf(buf, sizeof buf, "%.17g %.17g", altState, azState);
   zapiWriteScenario_string(scn, "GBL", buf);
 }
 

@@ -242,6 +242,59 @@ TEST(LampScenario, AbsurdValuesStayInsideTheLineBuffer) {
   }
 }
 
+// A line whose fixed-point text would overrun the buffer is written in exact exponent form, so
+// the absurd values come back as they were instead of as cut digits.
+TEST(LampScenario, AbsurdValuesReadBackUnchanged) {
+  LampWorld w;
+  w.AddLamp("L1",
+            {"SPT 1 1e300 -2.5e299", "PAT 1e300 -1e300 3 1e300 0 0 0 1e300 0", "GBL 1e300 -1e300"});
+  const std::string text = w.world().ScenarioText();
+  const std::string spt = LampLine(text, "L1", "SPT").value_or("");
+  EXPECT_EQ(spt.rfind("1 1.0000000000000001e+300 ", 0), 0u) << spt;
+  // Ordinary lines keep their fixed-point form.
+  LampWorld plain;
+  plain.AddLamp("L2", {"SPT 1 1e20 0.5"});
+  EXPECT_EQ(LampLine(plain.world().ScenarioText(), "L2", "SPT").value_or(""),
+            "1 100000000000000000000.0000 0.5000");
+
+  LampWorld again;
+  auto& v = again.AddLamp("L1", BlockLines(text, "L1"));
+  auto* lamp = AsLamp(v);
+  EXPECT_EQ(lamp->range, 1e300);
+  EXPECT_EQ(lamp->aperture, -2.5e299);
+  EXPECT_EQ(lamp->storedPos.x, 1e300);
+  EXPECT_EQ(lamp->storedPos.y, -1e300);
+  EXPECT_EQ(lamp->storedPos.z, 3.0);
+  EXPECT_EQ(lamp->storedRot.y, 1e300);
+  EXPECT_EQ(lamp->altState, 1e300);
+  EXPECT_EQ(lamp->azState, -1e300);
+  EXPECT_EQ(again.world().ScenarioText(), text);
+}
+
+// A save before the first time step keeps the placement loaded from the scenario: the parent's
+// point still holds its configured values then, and copying those would lose the placement.
+TEST(LampScenario, SaveBeforeFirstStepKeepsLoadedPlacement) {
+  LampWorld w;
+  auto& tug = w.AddParent("Tug", "tug");
+  auto& v = w.AddLamp("L1", {"PAT 1 2 3 0 0 1 0 1 0"});
+  w.Hang(v, tug, 1);
+  const std::string want = "1.0000 2.0000 3.0000 0.0000 0.0000 1.0000 0.0000 1.0000 0.0000";
+  EXPECT_EQ(LampLine(w.world().ScenarioText(), "L1", "PAT").value_or(""), want);
+
+  w.Frame(0.02);  // applies the placement to the deck point
+  auto slot = LampWorld::GetSlot(tug, 1);
+  EXPECT_TRUE(VecNear(slot.pos, {1, 2, 3}, 0));
+  EXPECT_EQ(LampLine(w.world().ScenarioText(), "L1", "PAT").value_or(""), want);
+
+  // Without a placement to apply, a save before the first step captures the point as it is.
+  LampWorld fresh;
+  auto& tug2 = fresh.AddParent("Tug", "tug");
+  auto& v2 = fresh.AddLamp("L1");
+  fresh.Hang(v2, tug2, 0);
+  EXPECT_EQ(LampLine(fresh.world().ScenarioText(), "L1", "PAT").value_or(""),
+            "-1.5000 0.6000 1.0000 0.0000 1.0000 0.0000 0.0000 0.0000 1.0000");
+}
+
 // Random lamp states, extreme but finite, saved, loaded and saved again: the second save is
 // byte for byte the first.
 TEST(LampScenario, SaveLoadSaveIsStable) {
