@@ -2,6 +2,8 @@
 //
 //   hostsim run SESSION [--trace FILE] [--root DIR] [--out DIR]
 //   hostsim inspect SCENARIO [VESSEL] [--root DIR]
+//   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR]
+//   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR]
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error.
@@ -18,6 +20,10 @@
 #include "hostsim/world.h"
 #include "session.h"
 #include "view.h"
+
+#if defined(HOSTSIM_HAVE_RENDER)
+#include "hostsim/render/render.h"
+#endif
 
 #if defined(_WIN32)
 #ifndef NOMINMAX
@@ -194,6 +200,43 @@ int Inspect(const InspectArgs& a, const char* argv0) {
   return kExitFailure;
 }
 
+struct PictureArgs {
+  std::string scenario, out, root, size = "800x500", save;
+};
+
+#if defined(HOSTSIM_HAVE_RENDER)
+// Loads a scenario for a picture or the window. The first frame, of no length, puts vessels
+// where their scenario lines say (a lamp's stored placement is applied then).
+int Picture(const PictureArgs& a, const char* argv0, bool play) {
+  const auto size = hostsim::render::ParseSize(a.size);
+  if (!size) {
+    std::cerr << "hostsim: --size must be WxH, each side from 1 to 8192\n";
+    return kExitUsage;
+  }
+  try {
+    hostsim::World world(ChoosePaths(a.root, argv0));
+    world.journal().SetEnabled(false);
+    world.LoadScenario(PathFromUtf8(a.scenario));
+    if (play) {
+      hostsim::render::PlayOptions opts;
+      opts.scenario = PathFromUtf8(a.save.empty() ? a.scenario : a.save);
+      opts.title = "hostsim - " + (world.title.empty() ? a.scenario : world.title);
+      opts.width = size->first;
+      opts.height = size->second;
+      return hostsim::render::Play(world, opts) == 0 ? 0 : kExitFailure;
+    }
+    world.Step(0.0);
+    hostsim::render::RenderToPng(world, PathFromUtf8(a.out), size->first, size->second);
+    return 0;
+  } catch (const hostsim::Error& e) {
+    std::cerr << Located(e, a.scenario) << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << a.scenario << ": " << e.what() << "\n";
+  }
+  return kExitFailure;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,6 +277,7 @@ int main(int argc, char** argv) {
       "  inspect [NAME]             the host's view of a vessel as JSON\n"
       "  save FILE                  save the scenario and show what was written\n"
       "  visual build|drop [NAME]   build or drop a vessel's visual\n"
+      "  render FILE.png [W H]      draw the world into a PNG picture (800 x 500)\n"
       "CHORD: modifiers Shift, RShift, Alt, RAlt, Ctrl joined with '+' to one key: a letter,\n"
       "a digit, NumPad1..NumPad9, Up, Down, Left, Right, or a scan code 0xNN.");
 
@@ -248,12 +292,42 @@ int main(int argc, char** argv) {
   inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
 
+  PictureArgs renderArgs, playArgs;
+#if defined(HOSTSIM_HAVE_RENDER)
+  CLI::App* render = app.add_subcommand(
+      "render", "Load a scenario and draw the focused vessel's view of it into a PNG picture.");
+  render->add_option("SCENARIO", renderArgs.scenario, "Scenario file")
+      ->required()
+      ->type_name("FILE");
+  render->add_option("OUT", renderArgs.out, "Picture to write (PNG)")
+      ->required()
+      ->type_name("FILE");
+  render->add_option("--size", renderArgs.size, "Picture size (default 800x500)")->type_name("WxH");
+  render->add_option("--root", renderArgs.root, "Folder with config/, meshes/ and modules/")
+      ->type_name("DIR");
+  CLI::App* play = app.add_subcommand(
+      "play", "Run a scenario in a window in real time: keys go to the focused vessel.");
+  play->add_option("SCENARIO", playArgs.scenario, "Scenario file")->required()->type_name("FILE");
+  play->add_option("--size", playArgs.size, "Window size (default 800x500)")->type_name("WxH");
+  play->add_option("--save", playArgs.save, "Where F2 saves (default: the scenario file)")
+      ->type_name("FILE");
+  play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
+      ->type_name("DIR");
+  play->footer(
+      "Keys go to the focused vessel as held keys and key events; input boxes open in the\n"
+      "window (Enter answers, Esc cancels). Left drag orbits, right drag pans, the wheel\n"
+      "zooms; F2 saves, F3 resets the view, Esc quits.");
+  const std::string commands = "run, inspect, render, play";
+#else
+  const std::string commands = "run, inspect";
+#endif
+
   // CLI11 would report a mistyped command only as a missing one.
-  if (argc > 1 && argv[1][0] != '-' && std::string_view(argv[1]) != "run" &&
-      std::string_view(argv[1]) != "inspect") {
+  if (argc > 1 && argv[1][0] != '-' &&
+      (", " + commands + ",").find(", " + std::string(argv[1]) + ",") == std::string::npos) {
     std::cerr << "hostsim: unknown command "
               << hostsim::cli::Quote(argv[1], hostsim::cli::TextEncoding::Utf8)
-              << " (commands: run, inspect)\nRun 'hostsim --help' for usage.\n";
+              << " (commands: " << commands << ")\nRun 'hostsim --help' for usage.\n";
     return kExitUsage;
   }
   try {
@@ -265,5 +339,9 @@ int main(int argc, char** argv) {
   }
 
   if (*run) return Run(runArgs, argv[0]);
+#if defined(HOSTSIM_HAVE_RENDER)
+  if (*render) return Picture(renderArgs, argv[0], false);
+  if (*play) return Picture(playArgs, argv[0], true);
+#endif
   return Inspect(inspectArgs, argv[0]);
 }

@@ -12,6 +12,10 @@
 
 #include "view.h"
 
+#if defined(HOSTSIM_HAVE_RENDER)
+#include "hostsim/render/render.h"
+#endif
+
 namespace hostsim::cli {
 namespace fs = std::filesystem;
 
@@ -220,6 +224,20 @@ ParsedLine ParseLine(std::string_view line) {
     c.kind = Command::Kind::Inspect;
     if (args.size() > 1) return fail("inspect: at most one vessel NAME");
     if (!args.empty()) c.arg = std::string(args[0]);
+  } else if (word == "render") {
+    c.kind = Command::Kind::Render;
+    if (args.size() != 1 && args.size() != 3) return fail("render: expected render FILE.png [W H]");
+    c.arg = std::string(args[0]);
+    c.width = 800;
+    c.height = 500;
+    if (args.size() == 3) {
+      auto w = ParseCount(args[1]);
+      auto h = ParseCount(args[2]);
+      if (!w || !h || *w < 1 || *h < 1 || *w > 8192 || *h > 8192)
+        return fail("render: W and H must be whole numbers from 1 to 8192");
+      c.width = static_cast<int>(*w);
+      c.height = static_cast<int>(*h);
+    }
   } else if (word == "visual") {
     c.kind = Command::Kind::Visual;
     if (args.empty() || args.size() > 2 || (args[0] != "build" && args[0] != "drop"))
@@ -228,7 +246,7 @@ ParsedLine ParseLine(std::string_view line) {
     if (args.size() == 2) c.arg = std::string(args[1]);
   } else {
     return fail("unknown command " + Quote(word, TextEncoding::Utf8) +
-                " (known: load focus step press hold type cancel hud inspect save visual)");
+                " (known: load focus step press hold type cancel hud inspect save visual render)");
   }
   r.command = std::move(c);
   return r;
@@ -314,6 +332,9 @@ void Session::Execute(const Command& c) {
     }
     case Command::Kind::Save:
       Save(c.arg);
+      break;
+    case Command::Kind::Render:
+      Render(c.arg, c.width, c.height);
       break;
     case Command::Kind::Visual: {
       Vessel& v = c.arg.empty() ? Focused("visual") : Named(c.arg);
@@ -447,6 +468,18 @@ void Session::Type(const std::string& text) {
   const bool accepted = world_.AnswerBox(text);
   out_ << "type " << Quote(text, TextEncoding::Utf8) << " -> " << (accepted ? "true" : "false")
        << "\n";
+}
+
+void Session::Render(const std::string& file, int w, int h) {
+#if defined(HOSTSIM_HAVE_RENDER)
+  const fs::path target = SaveTarget(file);
+  if (target.has_parent_path()) fs::create_directories(target.parent_path());
+  render::RenderToPng(world_, target, w, h);
+  out_ << "render " << file << " " << w << "x" << h << "\n";
+#else
+  (void)file, (void)w, (void)h;
+  throw std::runtime_error("render: this hostsim was built without its renderer");
+#endif
 }
 
 void Session::Hud(int w, int h) {

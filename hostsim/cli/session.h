@@ -35,13 +35,26 @@
 namespace hostsim::cli {
 
 struct Command {
-  enum class Kind { Load, Focus, Step, Press, Hold, Type, Cancel, Hud, Inspect, Save, Visual };
+  enum class Kind {
+    Load,
+    Focus,
+    Step,
+    Press,
+    Hold,
+    Type,
+    Cancel,
+    Hud,
+    Inspect,
+    Save,
+    Visual,
+    Render
+  };
   Kind kind = Kind::Step;
   std::string arg;            // FILE, NAME or TEXT; empty when not given
   long long frames = 1;       // step, hold
   double dt = 0.02;           // step, hold
   std::vector<Chord> chords;  // press (one), hold (one or more)
-  int width = 0, height = 0;  // hud
+  int width = 0, height = 0;  // hud, render
   bool build = true;          // visual build (true) or drop (false)
 };
 
@@ -90,6 +103,7 @@ class Session {
   void Hold(const Command& c);
   void Type(const std::string& text);
   void Hud(int w, int h);
+  void Render(const std::string& file, int w, int h);
   void ShowBoxIfNew(const std::optional<InputBox>& before, bool boxConsumed);
   Vessel& Focused(const char* what);
   Vessel& Named(const std::string& name);
