@@ -14,17 +14,15 @@ namespace hostsim {
 
 std::string_view Trim(std::string_view text) {
   std::size_t b = 0, e = text.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
   return text.substr(b, e - b);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
   return true;
 }
 
@@ -32,32 +30,51 @@ std::vector<std::string> SplitWords(std::string_view text) {
   std::vector<std::string> words;
   std::size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && IsBlank(text[i])) ++i;
     std::size_t b = i;
-    while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
     if (i > b) words.emplace_back(text.substr(b, i - b));
   }
   return words;
 }
 
 bool ParseDouble(std::string_view text, double& out) {
-  std::string s(Trim(text));
-  if (s.empty()) return false;
+  const std::string_view t = Trim(text);
+  if (t.empty()) return false;
+  // strtod wants a terminated text: an ordinary number is copied to the stack, only a very
+  // long one to the heap.
+  char small[64];
+  std::string big;
+  const char* s = small;
+  if (t.size() < sizeof small) {
+    std::memcpy(small, t.data(), t.size());
+    small[t.size()] = '\0';
+  } else {
+    big.assign(t);
+    s = big.c_str();
+  }
   char* end = nullptr;
   errno = 0;
-  double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size()) return false;
+  double v = std::strtod(s, &end);
+  if (end != s + t.size()) return false;
   out = v;  // overflow gives +-inf, which is kept as given
   return true;
 }
 
 bool ParseVector(std::string_view text, VECTOR3& out) {
-  auto words = SplitWords(text);
-  if (words.size() != 3) return false;
-  VECTOR3 v{};
-  if (!ParseDouble(words[0], v.x) || !ParseDouble(words[1], v.y) || !ParseDouble(words[2], v.z))
-    return false;
-  out = v;
+  // Exactly three words, each a number.
+  double n[3] = {};
+  std::size_t count = 0, i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    const std::size_t b = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    if (i == b) break;
+    if (count == 3 || !ParseDouble(text.substr(b, i - b), n[count])) return false;
+    ++count;
+  }
+  if (count != 3) return false;
+  out = {n[0], n[1], n[2]};
   return true;
 }
 
@@ -69,6 +86,13 @@ bool ParseInt(std::string_view text, long long& out) {
   long long v = std::strtoll(s.c_str(), &end, 10);
   if (end != s.c_str() + s.size() || errno == ERANGE) return false;
   out = v;
+  return true;
+}
+
+bool ConfigItem::AsVector(VECTOR3& out) const {
+  if (vectorRead_ == 0) vectorRead_ = ParseVector(value, vector_) ? 1 : -1;
+  if (vectorRead_ < 0) return false;
+  out = vector_;
   return true;
 }
 
@@ -156,7 +180,7 @@ bool zapiReadItem_vec(FILEHANDLE f, const char* item, VECTOR3& val) {
   const ConfigFile* cfg = ConfigOf(w, f);
   if (cfg == nullptr || item == nullptr) return false;
   const ConfigItem* it = cfg->Find(item);
-  return it != nullptr && ParseVector(it->value, val);
+  return it != nullptr && it->AsVector(val);
 }
 
 bool zapiReadItem_float(FILEHANDLE f, const char* item, double& val) {

@@ -16,6 +16,14 @@ struct ConfigItem {
   std::string key;
   std::string value;  // trimmed, comment removed
   int line = 0;
+
+  // The value as three numbers (ParseVector); false, leaving `out` as it was, when it is not.
+  // Read once and remembered: a class's vessels ask for the same item one after the other.
+  bool AsVector(VECTOR3& out) const;
+
+  // AsVector's memory: 0 not yet read, 1 a vector, -1 none.
+  mutable signed char vectorRead_ = 0;
+  mutable VECTOR3 vector_{0, 0, 0};
 };
 
 struct ConfigFile {
@@ -41,5 +49,10 @@ bool ParseInt(std::string_view text, long long& out);
 std::vector<std::string> SplitWords(std::string_view text);
 std::string_view Trim(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// White space and case as the C library's isspace and tolower see them in the "C" locale,
+// which the host never leaves: the parsers ask for every byte of a file, so without a call.
+inline bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace hostsim

@@ -18,6 +18,17 @@
 
 namespace hostsim {
 
+// What a scenario line of the host says, once parsed.
+struct HostLine {
+  enum class Kind { None, Pos, Ori, Attached, Malformed } kind = Kind::None;
+  VECTOR3 v{0, 0, 0};
+  std::string parent;
+  std::uint32_t index = 0;
+  std::string pointId;
+  std::string problem;  // for Malformed
+};
+HostLine ParseHostLine(std::string_view line);
+
 // The files a module sees through a FILEHANDLE while one callback runs.
 struct FileObject {
   enum class Kind { Config, ScenarioRead, ScenarioWrite };
@@ -38,6 +49,10 @@ struct ScenarioReadObject final : FileObject {
   struct Line {
     std::string text;
     int number = 0;
+    // A POS or ORI line's numbers as the file's check read them (None: not read), so that
+    // the line need not be read again when the module hands it back unchanged.
+    HostLine::Kind hostKind = HostLine::Kind::None;
+    VECTOR3 hostVector{0, 0, 0};
   };
   Vessel* vessel = nullptr;
   std::vector<Line> lines;
@@ -53,16 +68,24 @@ struct ScenarioWriteObject final : FileObject {
   std::vector<std::string> lines;
 };
 
-// What a scenario line of the host says, once parsed.
-struct HostLine {
-  enum class Kind { None, Pos, Ori, Attached, Malformed } kind = Kind::None;
-  VECTOR3 v{0, 0, 0};
-  std::string parent;
-  std::uint32_t index = 0;
-  std::string pointId;
-  std::string problem;  // for Malformed
+
+// What a config-only class sets up, read and checked before anything is created.
+struct HostClassItems {
+  const Mesh* mesh = nullptr;
+  std::optional<double> size, mass;
+  struct Point {
+    bool toParent;
+    VECTOR3 pos, dir, rot;
+    std::string id;
+  };
+  std::vector<Point> points;
 };
-HostLine ParseHostLine(std::string_view line);
+
+// A class as a scenario load reads it, once for all the vessels of the class.
+struct ClassConfig {
+  std::shared_ptr<const ConfigFile> file;
+  std::optional<HostClassItems> hostItems;  // a config-only class's items, from its first vessel
+};
 
 struct PendingAttachment {
   std::string parent;
@@ -83,7 +106,7 @@ struct Vessel::Impl {
   VESSEL2* cb2 = nullptr;    // set for interface version 2 and 3
   VESSEL3* cb3 = nullptr;    // set for interface version 3
   bool hostObject = false;   // iface is the host's own object (config-only class)
-  std::unique_ptr<ConfigFile> config;
+  std::shared_ptr<const ConfigFile> config;  // shared by the vessels of one scenario load
   // Position and orientation (degrees) as last given by a scenario; saved as given while the
   // free pose still matches them, so a round trip is exact.
   VECTOR3 pos{0, 0, 0};
@@ -102,6 +125,9 @@ struct World::Impl {
   Journal journal;
   std::vector<std::unique_ptr<Vessel>> vessels;
   std::unordered_map<std::uintptr_t, Vessel*> byToken;
+  // The vessels by name folded to lower case (FindVessel's index), kept beside byToken: a
+  // vessel is in both while it can be found.
+  std::unordered_map<std::string, Vessel*> byName;
   std::map<std::string, std::unique_ptr<Module>> modules;
   std::map<std::string, std::unique_ptr<Mesh>> meshes;
   std::map<std::string, std::string> meshErrors;
@@ -122,10 +148,29 @@ struct World::Impl {
   Module* initialising = nullptr;      // module whose library is being loaded
   std::vector<Vessel*> callbackStack;  // vessels whose callbacks are running
   ScenarioReadObject* activeRead = nullptr;
+  // While a scenario load makes its vessels: the class configurations it has read, which
+  // CreateVessel uses instead of reading them again for every vessel.
+  std::map<std::string, ClassConfig>* classes = nullptr;
+  // One frame's vessels and their callbacks, gathered by Step into storage kept between
+  // frames.
+  std::vector<std::pair<Vessel*, VESSEL2*>> frame;
 
   std::uintptr_t NewToken() {
     nextToken += 16;
     return nextToken;
+  }
+  // The key of a name in byName: names match without regard to case.
+  static std::string NameKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) c = FoldCase(c);
+    return key;
+  }
+  void IndexName(Vessel& v) { byName[NameKey(v.name())] = &v; }
+  // Forgets the name only while it still stands for `v` (a vessel being replaced by a
+  // scenario's may share its name with the new one).
+  void UnindexName(Vessel& v) {
+    auto it = byName.find(NameKey(v.name()));
+    if (it != byName.end() && it->second == &v) byName.erase(it);
   }
   Vessel* Find(OBJHANDLE h) const {
     auto it = byToken.find(reinterpret_cast<std::uintptr_t>(h));
@@ -229,8 +274,10 @@ inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,
 }
 
 // Host-internal operations shared by the sources (no journal entries).
+// `known`, when given, is the block line `line` came from; its numbers are used when the
+// line still reads the same.
 void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
-                   int number);
+                   int number, const ScenarioReadObject::Line* known = nullptr);
 void WriteHostLines(World::Impl& w, Vessel& v, std::vector<std::string>& out);
 void DetachAll(World::Impl& w, Vessel& v);
 bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt);

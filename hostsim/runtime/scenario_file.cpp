@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
@@ -34,23 +36,26 @@ struct ParsedScenario {
 // than the tab (and the carriage return of a CRLF line ending, removed before) marks a binary
 // file, which is refused rather than kept line by line.
 const char* NotText(std::string_view line) {
+  bool control = false;  // one pass over the line without an early exit, which vectorises
   for (char ch : line) {
     const auto c = static_cast<unsigned char>(ch);
-    if ((c < 0x20 && c != '\t') || c == 0x7F)
-      return "line holds a control character (not a text file?)";
+    control |= (c < 0x20 && c != '\t') || c == 0x7F;
   }
-  return nullptr;
+  return control ? "line holds a control character (not a text file?)" : nullptr;
 }
 
-std::string FirstWord(std::string_view line) {
-  auto words = SplitWords(line);
-  return words.empty() ? std::string() : words.front();
+std::string_view FirstWord(std::string_view line) {
+  std::size_t b = 0;
+  while (b < line.size() && IsBlank(line[b])) ++b;
+  std::size_t e = b;
+  while (e < line.size() && !IsBlank(line[e])) ++e;
+  return line.substr(b, e - b);
 }
 
 std::string_view AfterFirstWord(std::string_view line) {
   line = Trim(line);
   std::size_t i = 0;
-  while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+  while (i < line.size() && !IsBlank(line[i])) ++i;
   return Trim(line.substr(i));
 }
 
@@ -77,24 +82,30 @@ std::string OneLine(std::string s) {
 // the file unreadable. No scenario file holds such a line inside a block; only a module's own
 // lines, or a block handed to LoadVesselState, can.
 bool BreaksBlock(std::string_view line) {
-  const std::string key = FirstWord(line);
+  const std::string_view key = FirstWord(line);
   return (EqualsNoCase(key, "END") && AfterFirstWord(line).empty()) || EqualsNoCase(key, "VESSEL");
 }
 
-ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
+ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
   ParsedScenario out;
   ParsedVessel* open = nullptr;
-  std::istringstream in(text);
-  std::string raw;
   int number = 0;
-  while (std::getline(in, raw)) {
+  // Lines end at '\n'; a last line without one counts, an empty rest after the last does not.
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) nl = text.size();
+    std::string_view raw = text.substr(pos, nl - pos);
+    pos = nl + 1;
     ++number;
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    if (raw.find('\0') != std::string::npos) throw Error("line holds a zero byte", file, number);
-    if (const char* why = NotText(raw)) throw Error(why, file, number);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (const char* why = NotText(raw)) {
+      if (raw.find('\0') != std::string_view::npos)
+        throw Error("line holds a zero byte", file, number);
+      throw Error(why, file, number);
+    }
     std::string_view line = Trim(raw);
     if (line.empty() || line.front() == '#') continue;
-    std::string key = FirstWord(line);
+    std::string_view key = FirstWord(line);
     if (open != nullptr) {
       if (EqualsNoCase(key, "END") && AfterFirstWord(line).empty()) {
         open = nullptr;
@@ -112,7 +123,13 @@ ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
               file, number);
         open->attached = PendingAttachment{h.parent, h.index, h.pointId, file, number};
       }
-      open->block.push_back({std::string(line), number});
+      auto& added = open->block.emplace_back();
+      added.text = std::string(line);
+      added.number = number;
+      if (h.kind == HostLine::Kind::Pos || h.kind == HostLine::Kind::Ori) {
+        added.hostKind = h.kind;
+        added.hostVector = h.v;
+      }
       continue;
     }
     std::string_view rest = AfterFirstWord(line);
@@ -123,6 +140,7 @@ ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
       pv.name = words[0];
       pv.className = words[1];
       pv.line = number;
+      pv.block.reserve(8);  // room for a usual block's lines from the start
       out.vessels.push_back(std::move(pv));
       open = &out.vessels.back();
     } else if (EqualsNoCase(key, "END")) {
@@ -149,17 +167,20 @@ ParsedScenario ParseScenario(const std::string& text, const std::string& file) {
 
 // The checks that need no vessel: names, references between blocks, no cycles.
 void CheckReferences(const ParsedScenario& s, const std::string& file) {
+  // The vessels by name (without regard to case), each name at its first block.
+  std::unordered_map<std::string, const ParsedVessel*> byName;
+  byName.reserve(s.vessels.size());
+  for (const auto& v : s.vessels) {
+    auto [it, fresh] = byName.emplace(World::Impl::NameKey(v.name), &v);
+    if (!fresh)
+      throw Error("a vessel named \"" + v.name + "\" exists already (line " +
+                      std::to_string(it->second->line) + ")",
+                  file, v.line);
+  }
   auto find = [&](std::string_view name) -> const ParsedVessel* {
-    for (const auto& v : s.vessels)
-      if (EqualsNoCase(v.name, name)) return &v;
-    return nullptr;
+    auto it = byName.find(World::Impl::NameKey(name));
+    return it == byName.end() ? nullptr : it->second;
   };
-  for (std::size_t i = 0; i < s.vessels.size(); ++i)
-    for (std::size_t j = 0; j < i; ++j)
-      if (EqualsNoCase(s.vessels[i].name, s.vessels[j].name))
-        throw Error("a vessel named \"" + s.vessels[i].name + "\" exists already (line " +
-                        std::to_string(s.vessels[j].line) + ")",
-                    file, s.vessels[i].line);
   for (const auto& v : s.vessels) {
     if (!v.attached) continue;
     const ParsedVessel* parent = find(v.attached->parent);
@@ -226,7 +247,7 @@ void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> 
                const std::string& file) {
   Vessel::Impl& vi = Of(v);
   if (vi.cb2 == nullptr) {
-    for (const auto& l : lines) ApplyHostLine(w, v, l.text.c_str(), file, l.number);
+    for (const auto& l : lines) ApplyHostLine(w, v, l.text.c_str(), file, l.number, &l);
     return;
   }
   ScenarioReadObject r;
@@ -245,6 +266,21 @@ void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> 
   w.activeRead = previous;
 }
 
+// Lends a scenario load's class configurations to CreateVessel while the load makes its
+// vessels.
+class ClassesInUse {
+ public:
+  ClassesInUse(World::Impl& w, std::map<std::string, ClassConfig>& c) : w_(w) {
+    w_.classes = &c;
+  }
+  ~ClassesInUse() { w_.classes = nullptr; }
+  ClassesInUse(const ClassesInUse&) = delete;
+  ClassesInUse& operator=(const ClassesInUse&) = delete;
+
+ private:
+  World::Impl& w_;
+};
+
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
     TraceCallback(w, v, "clbkAfterCreation");
@@ -257,7 +293,7 @@ void CallAfterCreation(World::Impl& w, Vessel& v) {
 
 HostLine ParseHostLine(std::string_view line) {
   HostLine h;
-  std::string key = FirstWord(line);
+  std::string_view key = FirstWord(line);
   std::string_view rest = AfterFirstWord(line);
   bool pos = EqualsNoCase(key, "POS"), ori = EqualsNoCase(key, "ORI");
   if (pos || ori) {
@@ -288,10 +324,16 @@ HostLine ParseHostLine(std::string_view line) {
 }
 
 void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
-                   int number) {
+                   int number, const ScenarioReadObject::Line* known) {
   Vessel::Impl& vi = Of(v);
   std::string text(line);
-  HostLine h = ParseHostLine(text);
+  HostLine h;
+  if (known != nullptr && known->hostKind != HostLine::Kind::None && known->text == text) {
+    h.kind = known->hostKind;
+    h.v = known->hostVector;
+  } else {
+    h = ParseHostLine(text);
+  }
   switch (h.kind) {
     case HostLine::Kind::Pos:
     case HostLine::Kind::Ori:
@@ -373,7 +415,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   ss << in.rdbuf();
   if (in.bad()) throw Error("cannot read scenario", name);
 
-  ParsedScenario s = ParseScenario(ss.str(), name);
+  const std::string text = std::move(ss).str();
+  ParsedScenario s = ParseScenario(text, name);
   CheckReferences(s, name);
 
   ScopedCurrent current(*this);
@@ -387,20 +430,25 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
       if (!loadedBefore.count(n)) added.push_back(n);
     for (const auto& n : added) UnloadModule(n);
   };
+  // Each class's configuration is read once, here, and every vessel of the class is made
+  // from that reading.
+  std::map<std::string, ClassConfig> classes;
   try {
     for (const auto& pv : s.vessels) {
+      auto [slot, fresh] = classes.try_emplace(pv.className);
+      if (!fresh) continue;  // checked with the class's first vessel
       auto cfgPath = impl_->paths.config / (pv.className + ".cfg");
       std::error_code ec;
       if (pv.className.find_first_of("/\\:") != std::string::npos ||
           !std::filesystem::is_regular_file(cfgPath, ec))
         throw Error("unknown vessel class \"" + pv.className + "\" (no " + cfgPath.string() + ")",
                     name, pv.line);
-      ConfigFile cfg;
       try {
-        cfg = ReadConfig(cfgPath);
+        slot->second.file = std::make_shared<const ConfigFile>(ReadConfig(cfgPath));
       } catch (const Error& e) {
         throw Error("class \"" + pv.className + "\": " + e.what(), name, pv.line);
       }
+      const ConfigFile& cfg = *slot->second.file;
       if (const ConfigItem* m = cfg.Find("Module"); m != nullptr && !m->value.empty()) {
         try {
           LoadModule(m->value);
@@ -420,6 +468,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   std::vector<std::unique_ptr<Vessel>> old;
   old.swap(impl_->vessels);
   for (const auto& v : old) impl_->byToken.erase(Of(*v).token);
+  std::unordered_map<std::string, Vessel*> oldNames;
+  oldNames.swap(impl_->byName);
   Vessel* oldFocus = impl_->focus;
   const double oldSimt = impl_->simt, oldSimdt = impl_->simdt;
   std::string oldTitle = title;
@@ -431,6 +481,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   for (auto& wmsg : s.warnings) impl_->warnings.push_back(std::move(wmsg));
 
   try {
+    ClassesInUse use(*impl_, classes);
     for (auto& pv : s.vessels) {
       Vessel* v = nullptr;
       try {
@@ -444,6 +495,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
     impl_->vessels.swap(old);
     for (const auto& v : impl_->vessels) impl_->byToken[Of(*v).token] = v.get();
+    impl_->byName.swap(oldNames);
     impl_->focus = oldFocus;
     impl_->simt = oldSimt;
     impl_->simdt = oldSimdt;
@@ -453,7 +505,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     throw;
   }
 
-  // The old vessels go now, through the ordinary destruction.
+  // The old vessels go now, through the ordinary destruction. Their names stay out of the
+  // index: they are the new vessels' now.
   std::vector<Vessel*> doomed;
   for (auto& v : old) {
     impl_->byToken[Of(*v).token] = v.get();

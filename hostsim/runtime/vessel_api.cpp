@@ -173,7 +173,8 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
   // block this vessel is being loaded from.
   ScenarioReadObject* r = w->activeRead;
   if (r != nullptr && r->vessel == v)
-    ApplyHostLine(*w, *v, line, r->name, r->currentLine);
+    ApplyHostLine(*w, *v, line, r->name, r->currentLine,
+                  r->next > 0 && r->next <= r->lines.size() ? &r->lines[r->next - 1] : nullptr);
   else
     ApplyHostLine(*w, *v, line, std::string(), 0);
 }

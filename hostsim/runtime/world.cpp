@@ -27,18 +27,6 @@ bool ValidName(const std::string& name) {
   return true;
 }
 
-// What a config-only class sets up, read and checked before anything is created.
-struct HostClassItems {
-  const Mesh* mesh = nullptr;
-  std::optional<double> size, mass;
-  struct Point {
-    bool toParent;
-    VECTOR3 pos, dir, rot;
-    std::string id;
-  };
-  std::vector<Point> points;
-};
-
 HostClassItems ReadHostClassItems(World& world, const ConfigFile& cfg) {
   HostClassItems out;
   if (const ConfigItem* it = cfg.Find("Mesh"); it != nullptr && !it->value.empty()) {
@@ -140,12 +128,22 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
       className == "..")
     throw Error("invalid vessel class \"" + className + "\"");
   if (FindVessel(name) != nullptr) throw Error("a vessel named \"" + name + "\" exists already");
-  auto cfgPath = impl_->paths.config / (className + ".cfg");
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(cfgPath, ec))
-    throw Error("unknown vessel class \"" + className + "\": no class configuration",
-                cfgPath.string());
-  auto cfg = std::make_unique<ConfigFile>(ReadConfig(cfgPath));
+  std::shared_ptr<const ConfigFile> cfg;
+  ClassConfig* known = nullptr;  // the class as the scenario being loaded has read it
+  if (impl_->classes != nullptr) {
+    if (auto it = impl_->classes->find(className); it != impl_->classes->end()) {
+      known = &it->second;
+      cfg = known->file;
+    }
+  }
+  if (cfg == nullptr) {
+    auto cfgPath = impl_->paths.config / (className + ".cfg");
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(cfgPath, ec))
+      throw Error("unknown vessel class \"" + className + "\": no class configuration",
+                  cfgPath.string());
+    cfg = std::make_shared<const ConfigFile>(ReadConfig(cfgPath));
+  }
 
   Module* mod = nullptr;
   HostClassItems items;
@@ -155,6 +153,9 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
     } catch (const Error& e) {
       throw Error(e.what(), cfg->file, m->line);
     }
+  } else if (known != nullptr) {
+    if (!known->hostItems) known->hostItems = ReadHostClassItems(*this, *cfg);
+    items = *known->hostItems;
   } else {
     items = ReadHostClassItems(*this, *cfg);
   }
@@ -170,9 +171,11 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   vi.module = mod;
   vi.config = std::move(cfg);
   impl_->byToken[vi.token] = &v;
+  impl_->IndexName(v);
   impl_->vessels.push_back(std::move(owned));
   auto unregister = [&] {
     impl_->byToken.erase(vi.token);
+    impl_->UnindexName(v);
     impl_->vessels.pop_back();
   };
 
@@ -233,10 +236,22 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   return v;
 }
 
+namespace {
+
+// Where the vessel stands in the world's list. Searched from the end: vessels are mostly
+// destroyed newest first (a world's end, a scenario replacing the world), which makes each
+// search one step.
+auto PositionOf(std::vector<std::unique_ptr<Vessel>>& vessels, const Vessel& v) {
+  auto it = std::find_if(vessels.rbegin(), vessels.rend(),
+                         [&](const auto& p) { return p.get() == &v; });
+  return it == vessels.rend() ? vessels.end() : std::prev(it.base());
+}
+
+}  // namespace
+
 void World::DestroyVessel(Vessel& v) {
   ScopedCurrent current(*this);
-  auto it = std::find_if(impl_->vessels.begin(), impl_->vessels.end(),
-                         [&](const auto& p) { return p.get() == &v; });
+  auto it = PositionOf(impl_->vessels, v);
   if (it == impl_->vessels.end()) return;
   DropVisual(v);
   if (impl_->box && impl_->boxOwner == &v) {
@@ -258,16 +273,15 @@ void World::DestroyVessel(Vessel& v) {
   vi.cb2 = nullptr;
   vi.cb3 = nullptr;
   impl_->byToken.erase(vi.token);
+  impl_->UnindexName(v);
   // The vessel may have moved in the list while its callbacks ran; find it again.
-  it = std::find_if(impl_->vessels.begin(), impl_->vessels.end(),
-                    [&](const auto& p) { return p.get() == &v; });
+  it = PositionOf(impl_->vessels, v);
   impl_->vessels.erase(it);
 }
 
 Vessel* World::FindVessel(std::string_view name) const {
-  for (const auto& v : impl_->vessels)
-    if (EqualsNoCase(v->name(), name)) return v.get();
-  return nullptr;
+  auto it = impl_->byName.find(Impl::NameKey(name));
+  return it == impl_->byName.end() ? nullptr : it->second;
 }
 
 Vessel* World::FromHandle(OBJHANDLE h) const { return impl_->Find(h); }
@@ -306,13 +320,16 @@ void World::Step(double dt) {
   impl_->simdt = dt;
   const double simt = impl_->simt;
   const double mjd = Mjd();
-  auto vessels = Vessels();
-  for (Vessel* v : vessels) {
-    if (VESSEL2* cb = Of(*v).cb2) {
-      TraceCallback(*impl_, *v, "clbkBeforeStep", simt, dt, mjd);
-      InCallback in(*impl_, v);
-      cb->clbkBeforeStep(simt, dt, mjd);
-    }
+  // The vessels and their callbacks in one compact list, so that the loops below touch
+  // little besides the modules' own objects.
+  auto& frame = impl_->frame;
+  frame.clear();
+  for (const auto& v : impl_->vessels) frame.emplace_back(v.get(), Of(*v).cb2);
+  for (const auto& [v, cb] : frame) {
+    if (cb == nullptr) continue;
+    TraceCallback(*impl_, *v, "clbkBeforeStep", simt, dt, mjd);
+    InCallback in(*impl_, v);
+    cb->clbkBeforeStep(simt, dt, mjd);
   }
   if (Vessel* f = impl_->focus; f != nullptr && Of(*f).cb2 != nullptr) {
     if (impl_->journal.Enabled()) {
@@ -331,20 +348,19 @@ void World::Step(double dt) {
     Of(*f).cb2->clbkDirectKeys(impl_->keys.data());
   }
   // Free vessels drift with the speed they were given when released.
-  for (Vessel* v : vessels) {
+  for (const auto& [v, cb] : frame) {
     Vessel::Impl& vi = Of(*v);
-    if (v->Parent() != nullptr) continue;
     if (vi.velocity.x == 0 && vi.velocity.y == 0 && vi.velocity.z == 0) continue;
+    if (v->Parent() != nullptr) continue;
     v->freePose.t.x += vi.velocity.x * dt;
     v->freePose.t.y += vi.velocity.y * dt;
     v->freePose.t.z += vi.velocity.z * dt;
   }
-  for (Vessel* v : vessels) {
-    if (VESSEL2* cb = Of(*v).cb2) {
-      TraceCallback(*impl_, *v, "clbkAfterStep", simt, dt, mjd);
-      InCallback in(*impl_, v);
-      cb->clbkAfterStep(simt, dt, mjd);
-    }
+  for (const auto& [v, cb] : frame) {
+    if (cb == nullptr) continue;
+    TraceCallback(*impl_, *v, "clbkAfterStep", simt, dt, mjd);
+    InCallback in(*impl_, v);
+    cb->clbkAfterStep(simt, dt, mjd);
   }
   impl_->simt = simt + dt;
 }
