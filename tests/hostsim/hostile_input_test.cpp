@@ -3,6 +3,7 @@
 // a vessel's block or start another one when the scenario is read back.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ struct BinaryCase {
   std::string text;
   int line;
 };
+
+void PrintTo(const BinaryCase& c, std::ostream* os) { *os << c.name; }
 
 class BinaryScenario : public ::testing::TestWithParam<BinaryCase> {};
 
