@@ -135,7 +135,7 @@ bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, Attachme
   return true;
 }
 
-bool DetachInternal(World::Impl&, AttachmentPoint* at, double vel) {
+bool DetachInternal(World::Impl& w, AttachmentPoint* at, double vel) {
   if (at == nullptr || at->toParent || at->peer == nullptr) return false;
   AttachmentPoint* childAt = at->peer;
   Vessel& child = *childAt->owner;
@@ -155,6 +155,7 @@ bool DetachInternal(World::Impl&, AttachmentPoint* at, double vel) {
     rot.t = {0, 0, 0};
     ci.velocity = Add(ci.velocity, Scale(rot.Apply(dir), vel));
   }
+  if (ci.velocity.x != 0 || ci.velocity.y != 0 || ci.velocity.z != 0) w.mayDrift = true;
   return true;
 }
 

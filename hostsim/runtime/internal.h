@@ -151,9 +151,20 @@ struct World::Impl {
   // While a scenario load makes its vessels: the class configurations it has read, which
   // CreateVessel uses instead of reading them again for every vessel.
   std::map<std::string, ClassConfig>* classes = nullptr;
-  // One frame's vessels and their callbacks, gathered by Step into storage kept between
-  // frames.
-  std::vector<std::pair<Vessel*, VESSEL2*>> frame;
+  // What Step needs of every vessel, in one compact list kept from frame to frame and made
+  // again only when the vessels change (every change of `vessels` counts up vesselsChanged).
+  // A frame then touches little besides the modules' own objects.
+  struct FrameEntry {
+    Vessel* vessel;
+    Vessel::Impl* impl;
+    VESSEL2* callbacks;
+  };
+  std::vector<FrameEntry> frame;
+  // Set when a vessel is given a speed (only a release does that); Step looks for drifting
+  // vessels only while it is set, and clears it when it finds none.
+  bool mayDrift = false;
+  std::uint64_t vesselsChanged = 0;
+  std::uint64_t frameMadeAt = ~std::uint64_t{0};
 
   std::uintptr_t NewToken() {
     nextToken += 16;

@@ -467,6 +467,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   // tell beforehand) leaves the world as it was.
   std::vector<std::unique_ptr<Vessel>> old;
   old.swap(impl_->vessels);
+  ++impl_->vesselsChanged;
   for (const auto& v : old) impl_->byToken.erase(Of(*v).token);
   std::unordered_map<std::string, Vessel*> oldNames;
   oldNames.swap(impl_->byName);
@@ -494,6 +495,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   } catch (...) {
     while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
     impl_->vessels.swap(old);
+    ++impl_->vesselsChanged;
     for (const auto& v : impl_->vessels) impl_->byToken[Of(*v).token] = v.get();
     impl_->byName.swap(oldNames);
     impl_->focus = oldFocus;
@@ -512,6 +514,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     impl_->byToken[Of(*v).token] = v.get();
     doomed.push_back(v.get());
     impl_->vessels.push_back(std::move(v));
+    ++impl_->vesselsChanged;
   }
   for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) DestroyVessel(**it);
   impl_->box.reset();

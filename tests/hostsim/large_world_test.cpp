@@ -1,0 +1,222 @@
+// What keeps large worlds cheap without changing what the host does: the name index, the
+// frame's list of vessels, the drift check, class configurations read once per load, and the
+// HUD list drawn into again and again.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hostsim/runtime_fixture.h"
+#include "hostsim/world.h"
+#include "lamp/lumipod.h"
+#include "support/lamp_fixture.h"
+
+using hostsim::Error;
+using hostsim::HudOp;
+using hostsim::Vessel;
+using hostsim::World;
+using hostsim_test::RuntimeWorld;
+
+namespace {
+
+// The vessels whose clbkBeforeStep was called, in the journal's order.
+std::vector<std::string> SteppedVessels(World& w) {
+  std::vector<std::string> out;
+  for (const auto& e : w.journal().Entries())
+    if (e.kind == hostsim::Journal::Kind::Callback && e.call == "clbkBeforeStep")
+      out.push_back(e.self);
+  return out;
+}
+
+ATTACHMENTHANDLE Point(const Vessel& v, bool toParent, std::uint32_t i) {
+  return v.iface()->GetAttachmentHandle(toParent, i);
+}
+
+TEST(LargeWorld, NamesAreFoundWithoutRegardToCaseWhileTheVesselLives) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& a = w.CreateVessel("Alpha", "probe");
+  EXPECT_EQ(w.FindVessel("ALPHA"), &a);
+  EXPECT_EQ(w.FindVessel("alpha"), &a);
+  EXPECT_EQ(w.FindVessel("Alph"), nullptr);
+  EXPECT_THROW(w.CreateVessel("aLPHA", "block"), Error);
+  w.DestroyVessel(a);
+  EXPECT_EQ(w.FindVessel("Alpha"), nullptr);
+  Vessel& again = w.CreateVessel("alpha", "block");
+  EXPECT_EQ(w.FindVessel("ALPHA"), &again);
+}
+
+TEST(LargeWorld, AScenarioReplacingVesselsOfTheSameNameLeavesTheNewOnesFound) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  w.CreateVessel("Keep", "probe");
+  w.CreateVessel("Gone", "block");
+  auto file = rw.Write("s.scn", "VESSEL keep probe\nEND\nVESSEL Other block\nEND\n");
+  w.LoadScenario(file, {false});
+  ASSERT_EQ(w.Vessels().size(), 2u);
+  EXPECT_EQ(w.FindVessel("KEEP"), w.Vessels()[0]);
+  EXPECT_EQ(w.FindVessel("KEEP")->name(), "keep");
+  EXPECT_EQ(w.FindVessel("other"), w.Vessels()[1]);
+  EXPECT_EQ(w.FindVessel("Gone"), nullptr);
+  EXPECT_EQ(zapiGetObjectByName("Keep"), w.Vessels()[0]->handle());
+}
+
+TEST(LargeWorld, ARefusedScenarioLeavesTheOldNamesAndNoneOfItsOwn) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& keep = w.CreateVessel("Keep", "probe");
+  // "Fresh" is made, then "B" fails (its module makes no object): the world goes back.
+  auto file = rw.Write("s.scn", "VESSEL Fresh probe\nEND\nVESSEL B nullmod\nEND\n");
+  EXPECT_THROW(w.LoadScenario(file, {false}), Error);
+  EXPECT_EQ(w.FindVessel("keep"), &keep);
+  EXPECT_EQ(w.FindVessel("Fresh"), nullptr);
+  EXPECT_EQ(w.FindVessel("B"), nullptr);
+}
+
+TEST(LargeWorld, EveryFrameReachesTheVesselsOfThatFrame) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& a = w.CreateVessel("A", "probe");
+  w.Step(0.1);
+  w.CreateVessel("B", "probe");
+  w.Step(0.1);
+  w.DestroyVessel(a);
+  w.Step(0.1);
+  w.CreateVessel("C", "probe");
+  w.CreateVessel("D", "block");  // no callbacks
+  w.Step(0.1);
+  const std::vector<std::string> expected = {"A", "A", "B", "B", "B", "C"};
+  EXPECT_EQ(SteppedVessels(w), expected);
+}
+
+TEST(LargeWorld, AFrameAfterAScenarioLoadStepsTheLoadedVessels) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  w.CreateVessel("Old", "probe");
+  w.Step(0.1);
+  w.LoadScenario(rw.Write("s.scn", "VESSEL New1 probe\nEND\nVESSEL New2 probe\nEND\n"), {false});
+  w.journal().Clear();
+  w.Step(0.1);
+  const std::vector<std::string> expected = {"New1", "New2"};
+  EXPECT_EQ(SteppedVessels(w), expected);
+}
+
+TEST(LargeWorld, AReleasedVesselDriftsUntilItIsHungUpAgain) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& a = w.CreateVessel("A", "block");
+  Vessel& b = w.CreateVessel("B", "block");
+  Vessel& c = w.CreateVessel("C", "block");
+  ASSERT_TRUE(a.iface()->AttachChild(b.handle(), Point(a, false, 0), Point(b, true, 0)));
+  w.Step(0.5);  // nothing moves yet
+  EXPECT_EQ(c.freePose.t.y, 0.0);
+  ASSERT_TRUE(a.iface()->DetachChild(Point(a, false, 0), 2.0));
+  const double y0 = b.freePose.t.y;
+  w.Step(0.5);
+  w.Step(0.5);
+  EXPECT_NEAR(b.freePose.t.y, y0 + 2.0, 1e-12);  // 2 m/s along the slot's +y, for 1 s
+  // Hung on C, it stops; released without speed from a still parent, it stays.
+  ASSERT_TRUE(c.iface()->AttachChild(b.handle(), Point(c, false, 0), Point(b, true, 0)));
+  w.Step(0.5);
+  ASSERT_TRUE(c.iface()->DetachChild(Point(c, false, 0), 0.0));
+  const VECTOR3 still = b.freePose.t;
+  w.Step(0.5);
+  EXPECT_EQ(b.freePose.t.x, still.x);
+  EXPECT_EQ(b.freePose.t.y, still.y);
+  EXPECT_EQ(b.freePose.t.z, still.z);
+}
+
+TEST(LargeWorld, EveryVesselOfAClassIsMadeFromItsConfiguration) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  std::string text;
+  for (int i = 0; i < 5; ++i) {
+    text += "VESSEL lamp" + std::to_string(i) + " lumipod\nEND\n";
+    text += "VESSEL tug" + std::to_string(i) + " tug\nEND\n";
+  }
+  w.LoadScenario(rw.Write("s.scn", text), {false});
+  ASSERT_EQ(w.Vessels().size(), 10u);
+  for (int i = 0; i < 5; ++i) {
+    Vessel* lamp = w.FindVessel("lamp" + std::to_string(i));
+    Vessel* tug = w.FindVessel("tug" + std::to_string(i));
+    ASSERT_NE(lamp, nullptr);
+    ASSERT_NE(tug, nullptr);
+    // SpotColour = 1.0 0.95 0.8 in the shipped class.
+    const LampRGB c = testsupport::AsLamp(*lamp)->lampColour;
+    EXPECT_EQ(c.r, 1.0);
+    EXPECT_EQ(c.g, 0.95);
+    EXPECT_EQ(c.b, 0.8);
+    EXPECT_EQ(tug->physics.size, 4.0);
+    EXPECT_EQ(tug->physics.emptyMass, 2500.0);
+    EXPECT_EQ(tug->Points(false).size(), 4u);
+    EXPECT_EQ(tug->Points(false)[3]->id, "DECK4");
+  }
+}
+
+TEST(LargeWorld, AClassChangedAfterALoadIsReadAgain) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  w.LoadScenario(rw.Write("s.scn", "VESSEL B1 block\nEND\n"), {false});
+  EXPECT_EQ(w.FindVessel("B1")->physics.size, 1.0);
+  rw.Write("config/block.cfg", "Size = 7\n");
+  EXPECT_EQ(w.CreateVessel("B2", "block").physics.size, 7.0);
+  w.LoadScenario(rw.Write("t.scn", "VESSEL B3 block\nEND\n"), {false});
+  EXPECT_EQ(w.FindVessel("B3")->physics.size, 7.0);
+}
+
+TEST(LargeWorld, HostLinesOfALoadedBlockStillApply) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  w.LoadScenario(rw.Write("s.scn",
+                          "VESSEL P probe\n  POS 1.5 -2 3e2\n  ORI 0 0 0\n  PROBE x\nEND\n"
+                          "VESSEL L lumipod\n  POS 0.25 0 -1\n  SPT 1 50 0.5\nEND\n"),
+                 {false});
+  EXPECT_EQ(w.FindVessel("P")->freePose.t.x, 1.5);
+  EXPECT_EQ(w.FindVessel("P")->freePose.t.y, -2.0);
+  EXPECT_EQ(w.FindVessel("P")->freePose.t.z, 300.0);
+  EXPECT_EQ(w.FindVessel("L")->freePose.t.x, 0.25);
+  EXPECT_EQ(w.FindVessel("L")->freePose.t.z, -1.0);
+  EXPECT_EQ(testsupport::AsLamp(*w.FindVessel("L"))->range, 50.0);
+}
+
+void ExpectSameOps(const std::vector<HudOp>& a, const std::vector<HudOp>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].kind, b[i].kind) << i;
+    EXPECT_EQ(a[i].x, b[i].x) << i;
+    EXPECT_EQ(a[i].y, b[i].y) << i;
+    EXPECT_EQ(a[i].x1, b[i].x1) << i;
+    EXPECT_EQ(a[i].y1, b[i].y1) << i;
+    EXPECT_EQ(a[i].colour, b[i].colour) << i;
+    EXPECT_EQ(a[i].text, b[i].text) << i;
+  }
+}
+
+TEST(LargeWorld, AHudListDrawnIntoAgainHoldsJustThatFrame) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& lamp = w.CreateVessel("L", "lumipod");
+  Vessel& probe = w.CreateVessel("P", "probe");
+  const auto lampOps = w.DrawHUD(lamp, 1920, 1080);
+  ASSERT_EQ(lampOps.size(), 26u);
+  std::vector<HudOp> ops(40);
+  for (auto& op : ops) {
+    op.kind = HudOp::Kind::Line;
+    op.x = op.y = op.x1 = op.y1 = 99;
+    op.colour = 0x123456;
+    op.text = "a text longer than any the lamp draws, left from an earlier frame";
+  }
+  w.DrawHUD(lamp, 1920, 1080, ops);
+  ExpectSameOps(ops, lampOps);
+  w.DrawHUD(lamp, 1920, 1080, ops);
+  ExpectSameOps(ops, lampOps);
+  // A frame with fewer operations drops the rest; one without VESSEL3 callbacks draws none.
+  w.DrawHUD(probe, 640, 480, ops);
+  ExpectSameOps(ops, w.DrawHUD(probe, 640, 480));
+  EXPECT_LT(ops.size(), lampOps.size());
+  Vessel& v2 = w.CreateVessel("V2", "probe_v2");
+  w.DrawHUD(v2, 640, 480, ops);
+  EXPECT_TRUE(ops.empty());
+}
+
+}  // namespace
