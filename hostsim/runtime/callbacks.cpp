@@ -37,7 +37,7 @@ void VESSEL2::clbkLoadScenario(FILEHANDLE scn, void* status) {
   while (in->next < in->lines.size()) {
     const auto& line = in->lines[in->next++];
     in->currentLine = line.number;
-    ApplyHostLine(*w, *v, line.text.c_str(), in->name, line.number, &line);
+    ApplyHostLine(*w, *v, line.text, in->name, line.number, &line);
   }
 }
 

@@ -169,13 +169,13 @@ void AppendArg(World::Impl& w, std::string& out, FILEHANDLE v) {
     out += "null";
     return;
   }
-  auto it = w.openFiles.find(reinterpret_cast<const FileObject*>(v));
-  if (it == w.openFiles.end()) {
+  const FileObject* f = w.OpenFileOf(v);
+  if (f == nullptr) {
     out += "<closed file>";
     return;
   }
   out += "file:";
-  out += it->second->name;
+  out += f->name;
 }
 
 void AppendArg(World::Impl& w, std::string& out, ANIMATIONCOMPONENT_HANDLE v) {

@@ -2,6 +2,7 @@
 // private state, the handle registries, the open file objects, and the journal helpers.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -35,7 +36,8 @@ struct FileObject {
   explicit FileObject(Kind k) : kind(k) {}
   virtual ~FileObject() = default;
   Kind kind;
-  std::string name;  // file name as shown in messages and the journal
+  // File name as shown in messages and the journal; the text it views outlives the object.
+  std::string_view name;
 };
 
 struct ConfigFileObject final : FileObject {
@@ -46,8 +48,10 @@ struct ConfigFileObject final : FileObject {
 // One vessel block being handed to clbkLoadScenario.
 struct ScenarioReadObject final : FileObject {
   ScenarioReadObject() : FileObject(Kind::ScenarioRead) {}
+  // A line of the block. Its text views the text the block was read from (the scenario
+  // file's, held by the load), which outlives the object.
   struct Line {
-    std::string text;
+    std::string_view text;
     int number = 0;
     // A POS or ORI line's numbers as the file's check read them (None: not read), so that
     // the line need not be read again when the module hands it back unchanged.
@@ -57,8 +61,7 @@ struct ScenarioReadObject final : FileObject {
   Vessel* vessel = nullptr;
   std::vector<Line> lines;
   std::size_t next = 0;      // index of the line the next call hands out
-  int currentLine = 0;       // file line of the line handed out last
-  std::vector<char> buffer;  // the line handed out last, writable by the module
+  int currentLine = 0;  // file line of the line handed out last
 };
 
 // One vessel block being written by clbkSaveState.
@@ -119,21 +122,139 @@ struct Vessel::Impl {
   std::optional<PendingAttachment> pendingAttach;
 };
 
+// The vessels by the value of their handle. Nearly every host call looks up the vessel it
+// acts on, mostly the same one many times running (a module setting itself up, drawing, saving),
+// so the last answer is kept; every change of the index forgets it.
+class VesselsByToken {
+ public:
+  Vessel*& operator[](std::uintptr_t token) {
+    Forget();
+    return map_[token];
+  }
+  void erase(std::uintptr_t token) {
+    Forget();
+    map_.erase(token);
+  }
+  Vessel* Find(std::uintptr_t token) const {
+    if (token != lastToken_ || token == 0) {
+      auto it = map_.find(token);
+      lastToken_ = token;
+      lastVessel_ = it == map_.end() ? nullptr : it->second;
+    }
+    return lastVessel_;
+  }
+
+ private:
+  void Forget() {
+    lastToken_ = 0;
+    lastVessel_ = nullptr;
+  }
+  std::unordered_map<std::uintptr_t, Vessel*> map_;
+  mutable std::uintptr_t lastToken_ = 0;
+  mutable Vessel* lastVessel_ = nullptr;
+};
+
+// The vessels by name without regard to case (FindVessel's index). Open addressing over a
+// table of slots that hold a name's hash and its vessel, whose own name is the key: making
+// and dropping vessels by the ten thousand allocates nothing per name.
+class VesselsByName {
+ public:
+  Vessel* Find(std::string_view name) const {
+    if (slots_.empty()) return nullptr;
+    const std::uint64_t h = Hash(name);
+    for (std::size_t i = h & mask(); slots_[i].vessel != nullptr; i = (i + 1) & mask()) {
+      const Slot& s = slots_[i];
+      if (s.vessel != Gone() && s.hash == h && EqualsNoCase(s.vessel->name(), name))
+        return s.vessel;
+    }
+    return nullptr;
+  }
+  // Makes `v` the vessel of its name (in place of any other of that name).
+  void Insert(Vessel& v) {
+    if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+    const std::uint64_t h = Hash(v.name());
+    Slot* reuse = nullptr;
+    std::size_t i = h & mask();
+    for (; slots_[i].vessel != nullptr; i = (i + 1) & mask()) {
+      Slot& s = slots_[i];
+      if (s.vessel == Gone()) {
+        if (reuse == nullptr) reuse = &s;
+      } else if (s.hash == h && EqualsNoCase(s.vessel->name(), v.name())) {
+        s.vessel = &v;
+        return;
+      }
+    }
+    if (reuse == nullptr) {
+      reuse = &slots_[i];
+      ++used_;
+    }
+    *reuse = {h, &v};
+  }
+  // Forgets the name only while it still stands for `v` (a vessel being replaced by a
+  // scenario's may share its name with the new one).
+  void Erase(const Vessel& v) {
+    if (slots_.empty()) return;
+    const std::uint64_t h = Hash(v.name());
+    for (std::size_t i = h & mask(); slots_[i].vessel != nullptr; i = (i + 1) & mask())
+      if (slots_[i].vessel == &v) {
+        slots_[i].vessel = Gone();
+        return;
+      }
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t hash;
+    Vessel* vessel;  // null: never used; Gone(): used, then erased
+  };
+  static Vessel* Gone() { return reinterpret_cast<Vessel*>(alignof(Vessel)); }
+  // FNV-1a over the name folded to lower case.
+  static std::uint64_t Hash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
+    return h;
+  }
+  std::size_t mask() const { return slots_.size() - 1; }
+  // Twice the room (at least 64 slots), without the erased slots.
+  void Grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    std::size_t size = 64;
+    std::size_t live = 0;
+    for (const Slot& s : old) live += s.vessel != nullptr && s.vessel != Gone();
+    while (size * 3 < (live + 1) * 8) size *= 2;
+    slots_.assign(size, Slot{0, nullptr});
+    used_ = 0;
+    for (const Slot& s : old)
+      if (s.vessel != nullptr && s.vessel != Gone()) {
+        std::size_t i = s.hash & mask();
+        while (slots_[i].vessel != nullptr) i = (i + 1) & mask();
+        slots_[i] = s;
+        ++used_;
+      }
+  }
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;  // slots ever used since the last Grow, erased ones included
+};
+
 struct World::Impl {
   World* self = nullptr;
   Paths paths;
   Journal journal;
   std::vector<std::unique_ptr<Vessel>> vessels;
-  std::unordered_map<std::uintptr_t, Vessel*> byToken;
+  VesselsByToken byToken;
   // The vessels by name folded to lower case (FindVessel's index), kept beside byToken: a
   // vessel is in both while it can be found.
-  std::unordered_map<std::string, Vessel*> byName;
+  VesselsByName byName;
   std::map<std::string, std::unique_ptr<Module>> modules;
   std::map<std::string, std::unique_ptr<Mesh>> meshes;
   std::map<std::string, std::string> meshErrors;
   std::unordered_map<std::uintptr_t, DeviceMesh*> devMeshes;
   std::unordered_map<std::uintptr_t, Vessel*> visuals;  // visual token -> vessel
-  std::unordered_map<const FileObject*, FileObject*> openFiles;
+  std::vector<FileObject*> openFiles;  // a few at a time: one per running callback
+  // The scenario line handed to a module last (zapiReadScenario_nextline), writable by it;
+  // one buffer for every block, so reading a block allocates nothing once it has grown.
+  std::vector<char> lineBuffer;
   std::uintptr_t nextToken = 0x1000;
 
   Vessel* focus = nullptr;
@@ -151,6 +272,7 @@ struct World::Impl {
   // While a scenario load makes its vessels: the class configurations it has read, which
   // CreateVessel uses instead of reading them again for every vessel.
   std::map<std::string, ClassConfig>* classes = nullptr;
+  bool namesChecked = false;  // and the names it makes vessels of are known to be free
   // What Step needs of every vessel, in one compact list kept from frame to frame and made
   // again only when the vessels change (every change of `vessels` counts up vesselsChanged).
   // A frame then touches little besides the modules' own objects.
@@ -176,22 +298,19 @@ struct World::Impl {
     for (char& c : key) c = FoldCase(c);
     return key;
   }
-  void IndexName(Vessel& v) { byName[NameKey(v.name())] = &v; }
-  // Forgets the name only while it still stands for `v` (a vessel being replaced by a
-  // scenario's may share its name with the new one).
-  void UnindexName(Vessel& v) {
-    auto it = byName.find(NameKey(v.name()));
-    if (it != byName.end() && it->second == &v) byName.erase(it);
-  }
-  Vessel* Find(OBJHANDLE h) const {
-    auto it = byToken.find(reinterpret_cast<std::uintptr_t>(h));
-    return it == byToken.end() ? nullptr : it->second;
+  void IndexName(Vessel& v) { byName.Insert(v); }
+  void UnindexName(Vessel& v) { byName.Erase(v); }
+  Vessel* Find(OBJHANDLE h) const { return byToken.Find(reinterpret_cast<std::uintptr_t>(h)); }
+  FileObject* OpenFileOf(FILEHANDLE h) const {
+    for (FileObject* f : openFiles)
+      if (reinterpret_cast<FILEHANDLE>(f) == h) return f;
+    return nullptr;
   }
   template <class T>
   T* File(FILEHANDLE h, FileObject::Kind kind) const {
-    auto it = openFiles.find(reinterpret_cast<const FileObject*>(h));
-    if (it == openFiles.end() || it->second->kind != kind) return nullptr;
-    return static_cast<T*>(it->second);
+    FileObject* f = OpenFileOf(h);
+    if (f == nullptr || f->kind != kind) return nullptr;
+    return static_cast<T*>(f);
   }
   DeviceMesh* DevMesh(DEVMESHHANDLE h) const {
     auto it = devMeshes.find(reinterpret_cast<std::uintptr_t>(h));
@@ -208,8 +327,11 @@ struct World::Impl {
 // Registers a file object for the duration of one callback.
 class OpenFile {
  public:
-  OpenFile(World::Impl& w, FileObject& f) : w_(w), f_(f) { w_.openFiles[&f_] = &f_; }
-  ~OpenFile() { w_.openFiles.erase(&f_); }
+  OpenFile(World::Impl& w, FileObject& f) : w_(w), f_(f) { w_.openFiles.push_back(&f_); }
+  ~OpenFile() {
+    auto& files = w_.openFiles;
+    files.erase(std::find(files.begin(), files.end(), &f_));
+  }
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;
   FILEHANDLE handle() const { return reinterpret_cast<FILEHANDLE>(&f_); }
@@ -287,7 +409,7 @@ inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,
 // Host-internal operations shared by the sources (no journal entries).
 // `known`, when given, is the block line `line` came from; its numbers are used when the
 // line still reads the same.
-void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
+void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string_view file,
                    int number, const ScenarioReadObject::Line* known = nullptr);
 void WriteHostLines(World::Impl& w, Vessel& v, std::vector<std::string>& out);
 void DetachAll(World::Impl& w, Vessel& v);

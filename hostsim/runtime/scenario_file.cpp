@@ -65,9 +65,26 @@ std::string Quote(std::string_view s) {
   return out;
 }
 
-std::string Where(const std::string& file, int line) {
+std::string Where(std::string_view file, int line) {
   if (file.empty()) return std::string();
-  return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": ";
+  std::string out(file);
+  if (line > 0) out += ":" + std::to_string(line);
+  return out + ": ";
+}
+
+// The whole of a stream opened on a file, read in large pieces into one text that has the
+// room for the file from the start (when its size can be told).
+std::string ReadAll(std::ifstream& in) {
+  std::string text;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.clear();
+  in.seekg(0, std::ios::beg);
+  if (size > 0) text.reserve(static_cast<std::size_t>(size));
+  char piece[1 << 16];
+  while (in.read(piece, sizeof piece) || in.gcount() > 0)
+    text.append(piece, static_cast<std::size_t>(in.gcount()));
+  return text;
 }
 
 // A scenario line may not break the file's structure: line breaks become blanks.
@@ -124,7 +141,7 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
         open->attached = PendingAttachment{h.parent, h.index, h.pointId, file, number};
       }
       auto& added = open->block.emplace_back();
-      added.text = std::string(line);
+      added.text = line;
       added.number = number;
       if (h.kind == HostLine::Kind::Pos || h.kind == HostLine::Kind::Ori) {
         added.hostKind = h.kind;
@@ -205,41 +222,49 @@ void CheckReferences(const ParsedScenario& s, const std::string& file) {
 void RestoreAttachment(World& world, World::Impl& w, Vessel& child) {
   Vessel::Impl& ci = Of(child);
   if (!ci.pendingAttach) return;
-  PendingAttachment p = *ci.pendingAttach;
+  PendingAttachment p = std::move(*ci.pendingAttach);
   ci.pendingAttach.reset();
-  std::string where = Where(p.file, p.line);
+  auto where = [&] { return Where(p.file, p.line); };
   Vessel* parent = world.FindVessel(p.parent);
   if (parent == nullptr) {
-    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": no vessel \"" + p.parent +
-                         "\"");
+    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\": no vessel \"" +
+                         p.parent + "\"");
     return;
   }
-  auto points = parent->Points(false);
-  if (p.index >= points.size()) {
-    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": \"" + parent->name() +
+  // The parent's child point number p.index, and the child's own point of that id (exactly,
+  // else without regard to case).
+  AttachmentPoint* at = nullptr;
+  std::uint32_t n = 0;
+  for (const auto& q : parent->attachments)
+    if (!q->toParent && n++ == p.index) {
+      at = q.get();
+      break;
+    }
+  if (at == nullptr) {
+    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\": \"" + parent->name() +
                          "\" has no child point " + std::to_string(p.index));
     return;
   }
   AttachmentPoint* own = nullptr;
-  for (AttachmentPoint* q : child.Points(true))
-    if (q->id == p.pointId) {
-      own = q;
+  for (const auto& q : child.attachments)
+    if (q->toParent && q->id == p.pointId) {
+      own = q.get();
       break;
     }
   if (own == nullptr)
-    for (AttachmentPoint* q : child.Points(true))
-      if (EqualsNoCase(q->id, p.pointId)) {
-        own = q;
+    for (const auto& q : child.attachments)
+      if (q->toParent && EqualsNoCase(q->id, p.pointId)) {
+        own = q.get();
         break;
       }
   if (own == nullptr) {
-    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\": it has no point \"" +
+    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\": it has no point \"" +
                          p.pointId + "\"");
     return;
   }
-  if (!AttachInternal(*parent, points[p.index], child, own))
-    w.warnings.push_back(where + "cannot attach \"" + child.name() + "\" to \"" + parent->name() +
-                         "\" point " + std::to_string(p.index) +
+  if (!AttachInternal(*parent, at, child, own))
+    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\" to \"" +
+                         parent->name() + "\" point " + std::to_string(p.index) +
                          ": the point or the vessel is taken");
 }
 
@@ -247,7 +272,7 @@ void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> 
                const std::string& file) {
   Vessel::Impl& vi = Of(v);
   if (vi.cb2 == nullptr) {
-    for (const auto& l : lines) ApplyHostLine(w, v, l.text.c_str(), file, l.number, &l);
+    for (const auto& l : lines) ApplyHostLine(w, v, l.text, file, l.number, &l);
     return;
   }
   ScenarioReadObject r;
@@ -266,16 +291,21 @@ void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> 
   w.activeRead = previous;
 }
 
-// Lends a scenario load's class configurations to CreateVessel while the load makes its
-// vessels.
-class ClassesInUse {
+// While a scenario load makes its vessels: lends CreateVessel the classes the load has read,
+// and tells it that the names are known to differ (the file's were checked against each
+// other, and the old world is set aside).
+class CreatingFromScenario {
  public:
-  ClassesInUse(World::Impl& w, std::map<std::string, ClassConfig>& c) : w_(w) {
+  CreatingFromScenario(World::Impl& w, std::map<std::string, ClassConfig>& c) : w_(w) {
     w_.classes = &c;
+    w_.namesChecked = true;
   }
-  ~ClassesInUse() { w_.classes = nullptr; }
-  ClassesInUse(const ClassesInUse&) = delete;
-  ClassesInUse& operator=(const ClassesInUse&) = delete;
+  ~CreatingFromScenario() {
+    w_.classes = nullptr;
+    w_.namesChecked = false;
+  }
+  CreatingFromScenario(const CreatingFromScenario&) = delete;
+  CreatingFromScenario& operator=(const CreatingFromScenario&) = delete;
 
  private:
   World::Impl& w_;
@@ -323,10 +353,11 @@ HostLine ParseHostLine(std::string_view line) {
   return h;
 }
 
-void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::string& file,
+void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string_view file,
                    int number, const ScenarioReadObject::Line* known) {
   Vessel::Impl& vi = Of(v);
-  std::string text(line);
+  // The line as a module reads it: up to a zero byte, if one was handed in.
+  std::string text(line.substr(0, line.find('\0')));
   HostLine h;
   if (known != nullptr && known->hostKind != HostLine::Kind::None && known->text == text) {
     h.kind = known->hostKind;
@@ -342,7 +373,7 @@ void ApplyHostLine(World::Impl& w, Vessel& v, const char* line, const std::strin
       v.freePose = vi.givenPose;
       return;
     case HostLine::Kind::Attached:
-      vi.pendingAttach = PendingAttachment{h.parent, h.index, h.pointId, file, number};
+      vi.pendingAttach = PendingAttachment{h.parent, h.index, h.pointId, std::string(file), number};
       return;
     case HostLine::Kind::Malformed:
       w.warnings.push_back(Where(file, number) + h.problem + "; line kept");
@@ -389,9 +420,17 @@ void WriteHostLines(World::Impl&, Vessel& v, std::vector<std::string>& out) {
 void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
   if (impl_->Find(v.handle()) != &v) throw Error("not a vessel of this world");
   ScopedCurrent current(*this);
+  // The block's lines view these texts, which stay in place (reserved) until it is loaded.
+  std::vector<std::string> texts;
+  texts.reserve(lines.size());
   std::vector<ScenarioReadObject::Line> block;
   int n = 0;
-  for (const auto& l : lines) block.push_back({OneLine(l), ++n});
+  for (const auto& l : lines) {
+    texts.push_back(OneLine(l));
+    auto& added = block.emplace_back();
+    added.text = texts.back();
+    added.number = ++n;
+  }
   LoadBlock(*impl_, v, std::move(block), "(state of " + v.name() + ")");
   RestoreAttachment(*this, *impl_, v);
 }
@@ -411,11 +450,9 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     throw Error("cannot read scenario: a folder", name);
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Error("cannot read scenario", name);
-  std::ostringstream ss;
-  ss << in.rdbuf();
+  // Its lines are parsed in place: the vessels' blocks view this text until they are loaded.
+  const std::string text = ReadAll(in);
   if (in.bad()) throw Error("cannot read scenario", name);
-
-  const std::string text = std::move(ss).str();
   ParsedScenario s = ParseScenario(text, name);
   CheckReferences(s, name);
 
@@ -469,8 +506,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   old.swap(impl_->vessels);
   ++impl_->vesselsChanged;
   for (const auto& v : old) impl_->byToken.erase(Of(*v).token);
-  std::unordered_map<std::string, Vessel*> oldNames;
-  oldNames.swap(impl_->byName);
+  VesselsByName oldNames;
+  std::swap(oldNames, impl_->byName);
   Vessel* oldFocus = impl_->focus;
   const double oldSimt = impl_->simt, oldSimdt = impl_->simdt;
   std::string oldTitle = title;
@@ -482,7 +519,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   for (auto& wmsg : s.warnings) impl_->warnings.push_back(std::move(wmsg));
 
   try {
-    ClassesInUse use(*impl_, classes);
+    CreatingFromScenario creating(*impl_, classes);
     for (auto& pv : s.vessels) {
       Vessel* v = nullptr;
       try {
@@ -497,7 +534,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     impl_->vessels.swap(old);
     ++impl_->vesselsChanged;
     for (const auto& v : impl_->vessels) impl_->byToken[Of(*v).token] = v.get();
-    impl_->byName.swap(oldNames);
+    std::swap(impl_->byName, oldNames);
     impl_->focus = oldFocus;
     impl_->simt = oldSimt;
     impl_->simdt = oldSimdt;
@@ -628,8 +665,8 @@ bool zapiReadScenario_nextline(FILEHANDLE scn, char*& line) {
   if (in == nullptr || in->next >= in->lines.size()) return false;
   const auto& l = in->lines[in->next++];
   in->currentLine = l.number;
-  in->buffer.assign(l.text.begin(), l.text.end());
-  in->buffer.push_back('\0');
-  line = in->buffer.data();
+  w->lineBuffer.assign(l.text.begin(), l.text.end());
+  w->lineBuffer.push_back('\0');
+  line = w->lineBuffer.data();
   return true;
 }

@@ -176,5 +176,5 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
     ApplyHostLine(*w, *v, line, r->name, r->currentLine,
                   r->next > 0 && r->next <= r->lines.size() ? &r->lines[r->next - 1] : nullptr);
   else
-    ApplyHostLine(*w, *v, line, std::string(), 0);
+    ApplyHostLine(*w, *v, line, {}, 0);
 }

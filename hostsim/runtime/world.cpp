@@ -127,7 +127,8 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   if (!ValidName(className) || className.find_first_of("/\\:") != std::string::npos ||
       className == "..")
     throw Error("invalid vessel class \"" + className + "\"");
-  if (FindVessel(name) != nullptr) throw Error("a vessel named \"" + name + "\" exists already");
+  if (!impl_->namesChecked && FindVessel(name) != nullptr)
+    throw Error("a vessel named \"" + name + "\" exists already");
   std::shared_ptr<const ConfigFile> cfg;
   ClassConfig* known = nullptr;  // the class as the scenario being loaded has read it
   if (impl_->classes != nullptr) {
@@ -295,8 +296,7 @@ void World::DestroyVessel(Vessel& v) {
 }
 
 Vessel* World::FindVessel(std::string_view name) const {
-  auto it = impl_->byName.find(Impl::NameKey(name));
-  return it == impl_->byName.end() ? nullptr : it->second;
+  return impl_->byName.Find(name);
 }
 
 Vessel* World::FromHandle(OBJHANDLE h) const { return impl_->Find(h); }
