@@ -258,6 +258,42 @@ struct HudOp {
   std::string text;  // exact bytes for Text
 };
 
+// The host's recording Sketchpad. What a module draws on it goes into a list of HudOp from
+// the list's first entry on, each operation overwriting the entry of the frame before (a list
+// drawn into every frame allocates nothing once it has grown); the entries that the frame did
+// not reach are dropped when the recorder goes. Every call is journalled like a host call.
+// World::DrawHUD draws with one; so may a host that calls a module's clbkDrawHUD itself.
+class HudRecorder final : public zapi::Sketchpad {
+ public:
+  HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops);
+  ~HudRecorder() override;
+  HudRecorder(const HudRecorder&) = delete;
+  HudRecorder& operator=(const HudRecorder&) = delete;
+
+  std::uint32_t SetTextColor(std::uint32_t col) override;
+  std::uint32_t SetBackgroundColor(std::uint32_t col) override;
+  bool Text(int x, int y, const char* str, int len) override;
+  bool Line(int x0, int y0, int x1, int y1) override;
+  int GetCharHeight() const override;
+
+ private:
+  std::uint32_t TextColor(std::uint32_t col);
+  bool Write(int x, int y, const char* str, int len);
+  std::uint32_t RecordTextColor(std::uint32_t col);
+  bool RecordText(int x, int y, const char* str, int len);
+  HudOp& Next(HudOp::Kind kind, bool noText = true);
+  void Add();
+
+  World& world_;
+  const Vessel& vessel_;
+  const Journal& journal_;
+  std::vector<HudOp>& ops_;
+  HudOp* next_;  // the entry the next operation overwrites
+  HudOp* end_;   // the end of the list's entries
+  std::uint32_t text_ = 0xFFFFFF;
+  std::uint32_t background_ = 0;
+};
+
 struct InputBox {
   std::string title;
   std::string initial;  // the text shown at first ("" for a null pointer)
@@ -375,6 +411,7 @@ class World {
   struct Impl;
 
  private:
+  friend class HudRecorder;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -56,11 +56,13 @@ bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* sk
   const int x = x0 + 10;
 
   char buf[256];
-  // One line: colour first, then the text composed into the buffer, then drawn.
+  // One line: colour first, then the text composed into the buffer, then drawn. The line's
+  // offset times the scale always fits an int (|H| < 2^31 makes |scale| < 2.8e6, and the
+  // offsets are at most 376), so it is truncated by a plain conversion.
   auto line = [&](int offset, auto compose) {
     skp->SetTextColor(kHudColour);
     const int len = TextLength(compose(), sizeof buf);
-    skp->Text(x, y0 + TruncToInt(offset * scale), buf, len);
+    skp->Text(x, y0 + static_cast<int>(offset * scale), buf, len);
   };
 
   line(168, [&] { return std::snprintf(buf, sizeof buf, "%s", "[B] = Spotlight On/Off"); });

@@ -1,90 +1,139 @@
 // HUD drawing: a Sketchpad that records what a module draws, and the default displays.
+#include <cstring>
+
 #include "hostsim/runtime/internal.h"
 
 namespace hostsim {
 
 namespace {
 
-// Records every drawing operation of one HUD frame into a list whose storage outlives the
-// frame: each operation overwrites the entry of the same place from the frame before, so a
-// host that draws every frame into the same list copies the texts into strings that already
-// have the room and allocates nothing once the list has grown.
-class RecordingSketchpad final : public zapi::Sketchpad {
- public:
-  RecordingSketchpad(World::Impl& w, const Vessel& v, std::vector<HudOp>& ops)
-      : w_(w), v_(v), ops_(ops) {}
-  RecordingSketchpad(const RecordingSketchpad&) = delete;
-  RecordingSketchpad& operator=(const RecordingSketchpad&) = delete;
-  // Drops the entries this frame did not reach.
-  ~RecordingSketchpad() { ops_.resize(used_); }
+constexpr int kCharHeight = 16;
 
-  std::uint32_t SetTextColor(std::uint32_t col) override {
-    Trace(&w_, &v_, "Sketchpad::SetTextColor", HexColour{col});
-    HudOp& op = Next(HudOp::Kind::TextColour);
-    op.colour = col;
-    std::uint32_t old = text_;
-    text_ = col;
-    return old;
+// A HUD line's bytes: up to 64 in two fixed-size copies that may overlap, more by memcpy.
+#if defined(__GNUC__)
+[[gnu::always_inline]]
+#endif
+inline void CopyBytes(char* to, const char* from, std::size_t n) {
+  if (n > 32 && n <= 64) {
+    std::memcpy(to, from, 32);
+    std::memcpy(to + n - 32, from + n - 32, 32);
+  } else if (n >= 16 && n <= 32) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8 && n < 16) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else {
+    std::memcpy(to, from, n);
   }
+}
 
-  std::uint32_t SetBackgroundColor(std::uint32_t col) override {
-    Trace(&w_, &v_, "Sketchpad::SetBackgroundColor", HexColour{col});
-    HudOp& op = Next(HudOp::Kind::BackgroundColour);
-    op.colour = col;
-    std::uint32_t old = background_;
-    background_ = col;
-    return old;
-  }
-
-  bool Text(int x, int y, const char* str, int len) override {
-    Trace(&w_, &v_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
-    if (str == nullptr || len < 0) return false;
-    HudOp& op = Next(HudOp::Kind::Text);
-    op.x = x;
-    op.y = y;
-    op.colour = text_;
-    op.text.assign(str, static_cast<std::size_t>(len));
-    return true;
-  }
-
-  bool Line(int x0, int y0, int x1, int y1) override {
-    Trace(&w_, &v_, "Sketchpad::Line", x0, y0, x1, y1);
-    HudOp& op = Next(HudOp::Kind::Line);
-    op.x = x0;
-    op.y = y0;
-    op.x1 = x1;
-    op.y1 = y1;
-    return true;
-  }
-
-  int GetCharHeight() const override {
-    Trace(&w_, &v_, "Sketchpad::GetCharHeight");
-    return kCharHeight;
-  }
-
- private:
-  static constexpr int kCharHeight = 16;
-
-  // The next entry, reset to a fresh operation of that kind (its text keeps its storage).
-  HudOp& Next(HudOp::Kind kind) {
-    if (used_ == ops_.size()) ops_.emplace_back();
-    HudOp& op = ops_[used_++];
-    op.kind = kind;
-    op.x = op.y = op.x1 = op.y1 = 0;
-    op.colour = 0;
-    op.text.clear();
-    return op;
-  }
-
-  World::Impl& w_;
-  const Vessel& v_;
-  std::vector<HudOp>& ops_;
-  std::size_t used_ = 0;
-  std::uint32_t text_ = 0xFFFFFF;
-  std::uint32_t background_ = 0;
-};
+[[gnu::noinline]] bool SetText(std::string& text, const char* str, std::size_t n) {
+  text.assign(str, n);
+  return true;
+}
 
 }  // namespace
+
+// The operations keep to few instructions on a warm list and need no stack frame: what is
+// seldom needed (a longer list, a text of another length, the journal) is out of line and
+// reached by tail calls.
+
+HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops)
+    : world_(world),
+      vessel_(vessel),
+      journal_(world.impl_->journal),
+      ops_(ops),
+      next_(ops.data()),
+      end_(ops.data() + ops.size()) {}
+
+HudRecorder::~HudRecorder() { ops_.resize(static_cast<std::size_t>(next_ - ops_.data())); }
+
+std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
+  if (journal_.Enabled()) [[unlikely]]
+    return RecordTextColor(col);
+  return TextColor(col);
+}
+
+std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
+  Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetBackgroundColor", HexColour{col});
+  Next(HudOp::Kind::BackgroundColour).colour = col;
+  std::uint32_t old = background_;
+  background_ = col;
+  return old;
+}
+
+bool HudRecorder::Text(int x, int y, const char* str, int len) {
+  if (journal_.Enabled()) [[unlikely]]
+    return RecordText(x, y, str, len);
+  return Write(x, y, str, len);
+}
+
+bool HudRecorder::Line(int x0, int y0, int x1, int y1) {
+  Trace(world_.impl_.get(), &vessel_, "Sketchpad::Line", x0, y0, x1, y1);
+  HudOp& op = Next(HudOp::Kind::Line);
+  op.x = x0;
+  op.y = y0;
+  op.x1 = x1;
+  op.y1 = y1;
+  return true;
+}
+
+int HudRecorder::GetCharHeight() const {
+  Trace(world_.impl_.get(), &vessel_, "Sketchpad::GetCharHeight");
+  return kCharHeight;
+}
+
+inline std::uint32_t HudRecorder::TextColor(std::uint32_t col) {
+  Next(HudOp::Kind::TextColour).colour = col;
+  std::uint32_t old = text_;
+  text_ = col;
+  return old;
+}
+
+inline bool HudRecorder::Write(int x, int y, const char* str, int len) {
+  if (str == nullptr || len < 0) return false;
+  HudOp& op = Next(HudOp::Kind::Text, false);
+  op.x = x;
+  op.y = y;
+  op.colour = text_;
+  // A HUD drawn every frame mostly writes as many bytes into an entry as the frame before:
+  // then only the bytes are copied.
+  const auto n = static_cast<std::size_t>(len);
+  if (op.text.size() != n) return SetText(op.text, str, n);
+  CopyBytes(op.text.data(), str, n);
+  return true;
+}
+
+[[gnu::noinline]] std::uint32_t HudRecorder::RecordTextColor(std::uint32_t col) {
+  Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetTextColor", HexColour{col});
+  return TextColor(col);
+}
+
+[[gnu::noinline]] bool HudRecorder::RecordText(int x, int y, const char* str, int len) {
+  Trace(world_.impl_.get(), &vessel_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
+  return Write(x, y, str, len);
+}
+
+// The next entry, reset to a fresh operation of that kind; its text keeps its storage, and is
+// emptied unless the caller sets it.
+inline HudOp& HudRecorder::Next(HudOp::Kind kind, bool noText) {
+  if (next_ == end_) [[unlikely]]
+    Add();
+  HudOp& op = *next_++;
+  op.kind = kind;
+  op.x = op.y = op.x1 = op.y1 = 0;
+  op.colour = 0;
+  if (noText && !op.text.empty()) op.text.clear();
+  return op;
+}
+
+[[gnu::noinline]] void HudRecorder::Add() {
+  const auto used = static_cast<std::size_t>(next_ - ops_.data());
+  ops_.emplace_back();
+  next_ = ops_.data() + used;
+  end_ = ops_.data() + ops_.size();
+}
 
 std::vector<HudOp> World::DrawHUD(Vessel& v, int W, int H) {
   std::vector<HudOp> ops;
@@ -107,7 +156,7 @@ void World::DrawHUD(Vessel& v, int W, int H, std::vector<HudOp>& ops) {
   // A 40-degree vertical field of view fills the HUD height.
   hps.Scale = static_cast<double>(H) / 40.0;
   hps.Markersize = H / 50;
-  RecordingSketchpad skp(*impl_, v, ops);
+  HudRecorder skp(*this, v, ops);
   const int mode = 1;
   TraceCallback(*impl_, v, "clbkDrawHUD", mode, &hps, static_cast<zapi::Sketchpad*>(&skp));
   InCallback in(*impl_, &v);

@@ -354,7 +354,9 @@ class InCallback {
 };
 
 // The current world's private state, or null when there is no world.
-World::Impl* CurrentImpl();
+// (Read inline: every host call starts here.)
+extern World::Impl* g_currentImpl;
+inline World::Impl* CurrentImpl() { return g_currentImpl; }
 // Makes no world current.
 void ClearCurrent();
 
@@ -378,32 +380,58 @@ class ScopedCurrent {
 inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }
 inline const Vessel::Impl& Of(const Vessel& v) { return *v.impl; }
 
-// Records a call of the module into the host when the journal is on. The check is inline so
-// that a disabled journal costs one branch; formatting happens only behind it.
+// The journal's recording, out of line: a host call whose journal is off then runs no code of
+// it and keeps a small frame of its own.
+#if defined(__GNUC__)
+#define HOSTSIM_RECORDING [[gnu::noinline, gnu::cold]]
+#else
+#define HOSTSIM_RECORDING
+#endif
+
 template <class... Args>
-inline void Trace(World::Impl* w, const Vessel* self, const char* call, const Args&... args) {
-  if (w == nullptr || !w->journal.Enabled()) return;
+HOSTSIM_RECORDING void RecordCall(World::Impl* w, const Vessel* self, const char* call,
+                                  const Args&... args) {
   std::string text;
   FormatArgs(*w, text, args...);
   w->journal.Record(Journal::Kind::Call, self != nullptr ? self->name() : std::string(), call,
                     std::move(text));
 }
 
+template <class... Args>
+HOSTSIM_RECORDING void RecordCallOn(World::Impl* w, OBJHANDLE self, const char* call,
+                                    const Args&... args) {
+  RecordCall(w, w->Find(self), call, args...);
+}
+
+template <class... Args>
+HOSTSIM_RECORDING void RecordCallback(World::Impl& w, const Vessel& self, const char* call,
+                                      const Args&... args) {
+  std::string text;
+  FormatArgs(w, text, args...);
+  w.journal.Record(Journal::Kind::Callback, self.name(), call, std::move(text));
+}
+
+// Records a call of the module into the host when the journal is on. The check is inline so
+// that a disabled journal costs one branch; formatting happens only behind it.
+template <class... Args>
+inline void Trace(World::Impl* w, const Vessel* self, const char* call, const Args&... args) {
+  if (w == nullptr || !w->journal.Enabled()) [[likely]] return;
+  RecordCall(w, self, call, args...);
+}
+
 // The same for a call on the vessel `self`, looked up only when the journal is on.
 template <class... Args>
 inline void TraceOn(World::Impl* w, OBJHANDLE self, const char* call, const Args&... args) {
-  if (w == nullptr || !w->journal.Enabled()) return;
-  Trace(w, w->Find(self), call, args...);
+  if (w == nullptr || !w->journal.Enabled()) [[likely]] return;
+  RecordCallOn(w, self, call, args...);
 }
 
 // Records a callback of the world into a module when the journal is on.
 template <class... Args>
 inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,
                           const Args&... args) {
-  if (!w.journal.Enabled()) return;
-  std::string text;
-  FormatArgs(w, text, args...);
-  w.journal.Record(Journal::Kind::Callback, self.name(), call, std::move(text));
+  if (!w.journal.Enabled()) [[likely]] return;
+  RecordCallback(w, self, call, args...);
 }
 
 // Host-internal operations shared by the sources (no journal entries).

@@ -10,7 +10,6 @@ namespace hostsim {
 namespace {
 
 World* g_current = nullptr;
-World::Impl* g_currentImpl = nullptr;
 
 // The host's own vessel object for a class without a module.
 class HostVessel final : public VESSEL3 {
@@ -67,7 +66,7 @@ HostClassItems ReadHostClassItems(World& world, const ConfigFile& cfg) {
 
 }  // namespace
 
-World::Impl* CurrentImpl() { return g_currentImpl; }
+World::Impl* g_currentImpl = nullptr;
 
 void ClearCurrent() {
   g_current = nullptr;

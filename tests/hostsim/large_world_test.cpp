@@ -237,4 +237,26 @@ TEST(LargeWorld, AHudListDrawnIntoAgainHoldsJustThatFrame) {
   EXPECT_TRUE(ops.empty());
 }
 
+TEST(LargeWorld, AHostMayDrawAModulesHudWithTheRecorderItself) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& lamp = w.CreateVessel("L", "lumipod");
+  const auto expected = w.DrawHUD(lamp, 1920, 1080);
+  HUDPAINTSPEC hps{};
+  hps.W = 1920;
+  hps.H = 1080;
+  std::vector<HudOp> ops(3);
+  w.journal().Clear();
+  {
+    hostsim::HudRecorder skp(w, lamp, ops);
+    EXPECT_TRUE(lamp.callbacks()->clbkDrawHUD(1, &hps, &skp));
+    EXPECT_EQ(skp.GetCharHeight(), 16);
+  }
+  ExpectSameOps(ops, expected);
+  // Its calls are journalled as the host's.
+  EXPECT_EQ(w.journal().Count("Sketchpad::Text"), 13u);
+  EXPECT_EQ(w.journal().Count("Sketchpad::SetTextColor"), 13u);
+  EXPECT_EQ(w.journal().Count("Sketchpad::GetCharHeight"), 1u);
+}
+
 }  // namespace
