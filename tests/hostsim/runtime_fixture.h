@@ -13,12 +13,7 @@
 
 namespace hostsim_test {
 
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using testsupport::ReadFile;
 
 class RuntimeWorld {
  public:

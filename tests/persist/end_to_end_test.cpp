@@ -14,13 +14,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(LampEndToEnd, TugWithTwoLampsSurvivesSaveAndLoad) {
   TempDir dir;
   auto start = dir.Write("yard.scn",

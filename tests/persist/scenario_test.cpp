@@ -16,13 +16,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The text of a quoted journal argument ("line" -> line), with \xNN escapes kept.
 std::string Quoted(const std::string& args) {
   auto b = args.find('"');

@@ -3,8 +3,16 @@
 #include <atomic>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 namespace testsupport {
+
+std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};

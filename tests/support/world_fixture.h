@@ -17,6 +17,9 @@ inline hostsim::Paths ExamplePaths() {
   return p;
 }
 
+// The whole file as bytes ("" when it cannot be read).
+std::string ReadFile(const std::filesystem::path& p);
+
 // A fresh, empty temporary folder for one test; removed by the destructor.
 class TempDir {
  public:
