@@ -261,7 +261,8 @@ struct HudOp {
 // The host's recording Sketchpad. What a module draws on it goes into a list of HudOp from
 // the list's first entry on, each operation overwriting the entry of the frame before (a list
 // drawn into every frame allocates nothing once it has grown); the entries that the frame did
-// not reach are dropped when the recorder goes. Every call is journalled like a host call.
+// not reach are dropped when the recorder goes. Every call is journalled like a host call
+// when the journal is on as the recorder is made (it stays as it was for one HUD frame).
 // World::DrawHUD draws with one; so may a host that calls a module's clbkDrawHUD itself.
 class HudRecorder final : public zapi::Sketchpad {
  public:
@@ -286,7 +287,7 @@ class HudRecorder final : public zapi::Sketchpad {
 
   World& world_;
   const Vessel& vessel_;
-  const Journal& journal_;
+  const bool journalled_;  // whether the journal was on when the recorder was made
   std::vector<HudOp>& ops_;
   HudOp* next_;  // the entry the next operation overwrites
   HudOp* end_;   // the end of the list's entries

@@ -42,7 +42,7 @@ inline void CopyBytes(char* to, const char* from, std::size_t n) {
 HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops)
     : world_(world),
       vessel_(vessel),
-      journal_(world.impl_->journal),
+      journalled_(world.impl_->journal.Enabled()),
       ops_(ops),
       next_(ops.data()),
       end_(ops.data() + ops.size()) {}
@@ -50,7 +50,7 @@ HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>&
 HudRecorder::~HudRecorder() { ops_.resize(static_cast<std::size_t>(next_ - ops_.data())); }
 
 std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
-  if (journal_.Enabled()) [[unlikely]]
+  if (journalled_) [[unlikely]]
     return RecordTextColor(col);
   return TextColor(col);
 }
@@ -64,7 +64,7 @@ std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
 }
 
 bool HudRecorder::Text(int x, int y, const char* str, int len) {
-  if (journal_.Enabled()) [[unlikely]]
+  if (journalled_) [[unlikely]]
     return RecordText(x, y, str, len);
   return Write(x, y, str, len);
 }
