@@ -10,10 +10,7 @@ namespace {
 constexpr int kCharHeight = 16;
 
 // A HUD line's bytes: up to 64 in two fixed-size copies that may overlap, more by memcpy.
-#if defined(__GNUC__)
-[[gnu::always_inline]]
-#endif
-inline void CopyBytes(char* to, const char* from, std::size_t n) {
+[[gnu::always_inline]] inline void CopyBytes(char* to, const char* from, std::size_t n) {
   if (n > 32 && n <= 64) {
     std::memcpy(to, from, 32);
     std::memcpy(to + n - 32, from + n - 32, 32);
