@@ -138,10 +138,11 @@ ANIMATION_ID VESSEL::CreateAnimation(double initial_state) const {
   Vessel* v = Self(w, hVessel_);
   Trace(w, v, "CreateAnimation", initial_state);
   if (v == nullptr) return 0;
-  Animation a;
+  // A vessel that has animations mostly has a few: room for them from the first on.
+  if (v->animations.empty()) v->animations.reserve(4);
+  Animation& a = v->animations.emplace_back();
   a.initial = initial_state;
   a.state = initial_state;
-  v->animations.push_back(a);
   return static_cast<ANIMATION_ID>(v->animations.size() - 1);
 }
 
@@ -164,6 +165,7 @@ ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, doubl
   c->trans = trans;
   c->parent = up;
   v->animations[anim].components.push_back(c.get());
+  if (v->components.empty()) v->components.reserve(4);
   v->components.push_back(std::move(c));
   return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(v->components.back().get());
 }

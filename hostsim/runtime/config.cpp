@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -41,6 +42,19 @@ std::vector<std::string> SplitWords(std::string_view text) {
 bool ParseDouble(std::string_view text, double& out) {
   const std::string_view t = Trim(text);
   if (t.empty()) return false;
+  // A plain decimal number (digits, point, exponent, an optional minus) within the range of a
+  // double is read by from_chars, which rounds exactly as strtod does and needs no copy. The
+  // rest (a plus sign, hexadecimal, inf and nan, numbers beyond the range, malformed texts)
+  // goes to strtod, whose verdict stands.
+  const char first = t[t.front() == '-' && t.size() > 1 ? 1 : 0];
+  if ((first >= '0' && first <= '9') || first == '.') {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (ec == std::errc() && end == t.data() + t.size()) {
+      out = v;
+      return true;
+    }
+  }
   // strtod wants a terminated text: an ordinary number is copied to the stack, only a very
   // long one to the heap.
   char small[64];
@@ -79,11 +93,20 @@ bool ParseVector(std::string_view text, VECTOR3& out) {
 }
 
 bool ParseInt(std::string_view text, long long& out) {
-  std::string s(Trim(text));
-  if (s.empty()) return false;
+  const std::string_view t = Trim(text);
+  if (t.empty()) return false;
+  // Decimal digits with an optional minus, in range, as from_chars reads them; anything else
+  // (a plus sign, an overflow) is left to strtoll.
+  long long v = 0;
+  if (const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v, 10);
+      ec == std::errc() && end == t.data() + t.size()) {
+    out = v;
+    return true;
+  }
+  std::string s(t);
   char* end = nullptr;
   errno = 0;
-  long long v = std::strtoll(s.c_str(), &end, 10);
+  v = std::strtoll(s.c_str(), &end, 10);
   if (end != s.c_str() + s.size() || errno == ERANGE) return false;
   out = v;
   return true;

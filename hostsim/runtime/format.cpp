@@ -157,9 +157,8 @@ void AppendArg(World::Impl& w, std::string& out, VISHANDLE v) {
     out += "null";
     return;
   }
-  auto it = w.visuals.find(reinterpret_cast<std::uintptr_t>(v));
-  if (it != w.visuals.end())
-    out += "visual:" + it->second->name();
+  if (const Vessel* owner = w.visuals.Find(reinterpret_cast<std::uintptr_t>(v)))
+    out += "visual:" + owner->name();
   else
     out += "<dead visual>";
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,9 +60,9 @@ struct ScenarioReadObject final : FileObject {
     VECTOR3 hostVector{0, 0, 0};
   };
   Vessel* vessel = nullptr;
-  std::vector<Line> lines;
-  std::size_t next = 0;      // index of the line the next call hands out
-  int currentLine = 0;  // file line of the line handed out last
+  std::span<const Line> lines;  // held by the load for as long as the object lives
+  std::size_t next = 0;         // index of the line the next call hands out
+  int currentLine = 0;          // file line of the line handed out last
 };
 
 // One vessel block being written by clbkSaveState.
@@ -70,7 +71,6 @@ struct ScenarioWriteObject final : FileObject {
   Vessel* vessel = nullptr;
   std::vector<std::string> lines;
 };
-
 
 // What a config-only class sets up, read and checked before anything is created.
 struct HostClassItems {
@@ -103,12 +103,12 @@ struct Vessel::Impl {
   World::Impl* wimpl = nullptr;
   std::string name;
   std::string className;
-  std::uintptr_t token = 0;  // the OBJHANDLE value
-  Module* module = nullptr;  // null for a config-only vessel
-  VESSEL* iface = nullptr;   // the module's object, or the host's own
-  VESSEL2* cb2 = nullptr;    // set for interface version 2 and 3
-  VESSEL3* cb3 = nullptr;    // set for interface version 3
-  bool hostObject = false;   // iface is the host's own object (config-only class)
+  std::uintptr_t token = 0;                  // the OBJHANDLE value
+  Module* module = nullptr;                  // null for a config-only vessel
+  VESSEL* iface = nullptr;                   // the module's object, or the host's own
+  VESSEL2* cb2 = nullptr;                    // set for interface version 2 and 3
+  VESSEL3* cb3 = nullptr;                    // set for interface version 3
+  bool hostObject = false;                   // iface is the host's own object (config-only class)
   std::shared_ptr<const ConfigFile> config;  // shared by the vessels of one scenario load
   // Position and orientation (degrees) as last given by a scenario; saved as given while the
   // free pose still matches them, so a round trip is exact.
@@ -122,24 +122,102 @@ struct Vessel::Impl {
   std::optional<PendingAttachment> pendingAttach;
 };
 
+// Objects by the value of their handle, one of the host's tokens (multiples of 16 from 0x1010
+// on, never reused). Open addressing over a table of slots that hold a token and its object:
+// making and dropping objects by the ten thousand allocates nothing per object. Any value may
+// be looked up (a module can hand in anything as a handle); only the host's tokens are stored.
+template <class T>
+class TokenMap {
+ public:
+  T* Find(std::uintptr_t token) const {
+    if (slots_.empty() || token <= kGone) return nullptr;
+    for (std::size_t i = Home(token);; i = (i + 1) & mask()) {
+      const Slot& s = slots_[i];
+      if (s.token == token) return s.value;
+      if (s.token == kEmpty) return nullptr;
+    }
+  }
+  // Makes `value` the object of `token`, in place of any other.
+  void Set(std::uintptr_t token, T* value) {
+    if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+    Slot* reuse = nullptr;
+    std::size_t i = Home(token);
+    for (; slots_[i].token != kEmpty; i = (i + 1) & mask()) {
+      Slot& s = slots_[i];
+      if (s.token == token) {
+        s.value = value;
+        return;
+      }
+      if (s.token == kGone && reuse == nullptr) reuse = &s;
+    }
+    if (reuse == nullptr) {
+      reuse = &slots_[i];
+      ++used_;
+    }
+    *reuse = {token, value};
+    ++live_;
+  }
+  void Erase(std::uintptr_t token) {
+    if (slots_.empty() || token <= kGone) return;
+    for (std::size_t i = Home(token); slots_[i].token != kEmpty; i = (i + 1) & mask())
+      if (slots_[i].token == token) {
+        slots_[i] = {kGone, nullptr};
+        --live_;
+        return;
+      }
+  }
+  std::size_t size() const { return live_; }
+
+ private:
+  static constexpr std::uintptr_t kEmpty = 0, kGone = 1;
+  struct Slot {
+    std::uintptr_t token;  // kEmpty: never used; kGone: used, then erased
+    T* value;
+  };
+  std::size_t mask() const { return slots_.size() - 1; }
+  std::size_t Home(std::uintptr_t token) const {
+    // Tokens differ in their bits from the fifth on; a multiplication spreads them.
+    const std::uint64_t h = (static_cast<std::uint64_t>(token) >> 4) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h >> 32) & mask();
+  }
+  // Room for twice the live entries (at least 64 slots), without the erased slots.
+  void Grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    std::size_t size = 64;
+    while (size * 3 < (live_ + 1) * 8) size *= 2;
+    slots_.assign(size, Slot{kEmpty, nullptr});
+    used_ = 0;
+    for (const Slot& s : old)
+      if (s.token > kGone) {
+        std::size_t i = Home(s.token);
+        while (slots_[i].token != kEmpty) i = (i + 1) & mask();
+        slots_[i] = s;
+        ++used_;
+      }
+  }
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;  // slots ever used since the last Grow, erased ones included
+  std::size_t live_ = 0;
+};
+
 // The vessels by the value of their handle. Nearly every host call looks up the vessel it
 // acts on, mostly the same one many times running (a module setting itself up, drawing, saving),
 // so the last answer is kept; every change of the index forgets it.
 class VesselsByToken {
  public:
-  Vessel*& operator[](std::uintptr_t token) {
+  void Set(std::uintptr_t token, Vessel* v) {
     Forget();
-    return map_[token];
+    map_.Set(token, v);
   }
   void erase(std::uintptr_t token) {
     Forget();
-    map_.erase(token);
+    map_.Erase(token);
   }
   Vessel* Find(std::uintptr_t token) const {
     if (token != lastToken_ || token == 0) {
-      auto it = map_.find(token);
       lastToken_ = token;
-      lastVessel_ = it == map_.end() ? nullptr : it->second;
+      lastVessel_ = map_.Find(token);
     }
     return lastVessel_;
   }
@@ -149,7 +227,7 @@ class VesselsByToken {
     lastToken_ = 0;
     lastVessel_ = nullptr;
   }
-  std::unordered_map<std::uintptr_t, Vessel*> map_;
+  TokenMap<Vessel> map_;
   mutable std::uintptr_t lastToken_ = 0;
   mutable Vessel* lastVessel_ = nullptr;
 };
@@ -159,6 +237,12 @@ class VesselsByToken {
 // and dropping vessels by the ten thousand allocates nothing per name.
 class VesselsByName {
  public:
+  // FNV-1a over the name folded to lower case.
+  static std::uint64_t Hash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
+    return h;
+  }
   Vessel* Find(std::string_view name) const {
     if (slots_.empty()) return nullptr;
     const std::uint64_t h = Hash(name);
@@ -208,12 +292,6 @@ class VesselsByName {
     Vessel* vessel;  // null: never used; Gone(): used, then erased
   };
   static Vessel* Gone() { return reinterpret_cast<Vessel*>(alignof(Vessel)); }
-  // FNV-1a over the name folded to lower case.
-  static std::uint64_t Hash(std::string_view name) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(FoldCase(c))) * 1099511628211ull;
-    return h;
-  }
   std::size_t mask() const { return slots_.size() - 1; }
   // Twice the room (at least 64 slots), without the erased slots.
   void Grow() {
@@ -249,8 +327,8 @@ struct World::Impl {
   std::map<std::string, std::unique_ptr<Module>> modules;
   std::map<std::string, std::unique_ptr<Mesh>> meshes;
   std::map<std::string, std::string> meshErrors;
-  std::unordered_map<std::uintptr_t, DeviceMesh*> devMeshes;
-  std::unordered_map<std::uintptr_t, Vessel*> visuals;  // visual token -> vessel
+  TokenMap<DeviceMesh> devMeshes;
+  TokenMap<Vessel> visuals;            // visual token -> vessel
   std::vector<FileObject*> openFiles;  // a few at a time: one per running callback
   // The scenario line handed to a module last (zapiReadScenario_nextline), writable by it;
   // one buffer for every block, so reading a block allocates nothing once it has grown.
@@ -313,8 +391,7 @@ struct World::Impl {
     return static_cast<T*>(f);
   }
   DeviceMesh* DevMesh(DEVMESHHANDLE h) const {
-    auto it = devMeshes.find(reinterpret_cast<std::uintptr_t>(h));
-    return it == devMeshes.end() ? nullptr : it->second;
+    return devMeshes.Find(reinterpret_cast<std::uintptr_t>(h));
   }
   Mesh* MeshOf(MESHHANDLE h) const {
     if (h == nullptr) return nullptr;
@@ -415,14 +492,16 @@ HOSTSIM_RECORDING void RecordCallback(World::Impl& w, const Vessel& self, const 
 // that a disabled journal costs one branch; formatting happens only behind it.
 template <class... Args>
 inline void Trace(World::Impl* w, const Vessel* self, const char* call, const Args&... args) {
-  if (w == nullptr || !w->journal.Enabled()) [[likely]] return;
+  if (w == nullptr || !w->journal.Enabled()) [[likely]]
+    return;
   RecordCall(w, self, call, args...);
 }
 
 // The same for a call on the vessel `self`, looked up only when the journal is on.
 template <class... Args>
 inline void TraceOn(World::Impl* w, OBJHANDLE self, const char* call, const Args&... args) {
-  if (w == nullptr || !w->journal.Enabled()) [[likely]] return;
+  if (w == nullptr || !w->journal.Enabled()) [[likely]]
+    return;
   RecordCallOn(w, self, call, args...);
 }
 
@@ -430,7 +509,8 @@ inline void TraceOn(World::Impl* w, OBJHANDLE self, const char* call, const Args
 template <class... Args>
 inline void TraceCallback(World::Impl& w, const Vessel& self, const char* call,
                           const Args&... args) {
-  if (!w.journal.Enabled()) [[likely]] return;
+  if (!w.journal.Enabled()) [[likely]]
+    return;
   RecordCallback(w, self, call, args...);
 }
 
@@ -449,6 +529,9 @@ AttachmentPoint* CreateAttachmentInternal(Vessel& v, bool toparent, const VECTOR
                                           const VECTOR3& dir, const VECTOR3& rot, const char* id,
                                           bool loose);
 void FreeLights(Vessel& v);
+// Builds the visual of a vessel of the current world `w` that has none (World::BuildVisual
+// after its checks).
+void BuildVisualOf(World::Impl& w, Vessel& v);
 Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg);
 VECTOR3 AnglesFromPose(const Transform& t);
 bool SameTransform(const Transform& a, const Transform& b);

@@ -102,31 +102,36 @@ const Mesh* World::MeshFromHandle(MESHHANDLE h) const { return impl_->MeshOf(h);
 
 const DeviceMesh* World::DeviceMeshFromHandle(DEVMESHHANDLE h) const { return impl_->DevMesh(h); }
 
-void World::BuildVisual(Vessel& v) {
-  if (v.visual || impl_->Find(v.handle()) != &v) return;
-  ScopedCurrent current(*this);
+void BuildVisualOf(World::Impl& w, Vessel& v) {
   auto vis = std::make_unique<Visual>();
-  std::uintptr_t token = impl_->NewToken();
+  std::uintptr_t token = w.NewToken();
   vis->handle = reinterpret_cast<VISHANDLE>(token);
+  vis->meshes.reserve(v.meshes.size());
   for (std::size_t i = 0; i < v.meshes.size(); ++i) {
     auto dm = std::make_unique<DeviceMesh>();
     dm->owner = &v;
     dm->index = static_cast<std::uint32_t>(i);
     dm->mesh = v.meshes[i].mesh;
     if (dm->mesh != nullptr) dm->materials = dm->mesh->materials;
-    std::uintptr_t dt = impl_->NewToken();
+    std::uintptr_t dt = w.NewToken();
     dm->handle = reinterpret_cast<DEVMESHHANDLE>(dt);
-    impl_->devMeshes[dt] = dm.get();
+    w.devMeshes.Set(dt, dm.get());
     vis->meshes.push_back(std::move(dm));
   }
-  impl_->visuals[token] = &v;
+  w.visuals.Set(token, &v);
   VISHANDLE h = vis->handle;
   v.visual = std::move(vis);
   if (VESSEL2* cb = Of(v).cb2) {
-    TraceCallback(*impl_, v, "clbkVisualBuilt", h, 1);
-    InCallback in(*impl_, &v);
+    TraceCallback(w, v, "clbkVisualBuilt", h, 1);
+    InCallback in(w, &v);
     cb->clbkVisualBuilt(h, 1);
   }
+}
+
+void World::BuildVisual(Vessel& v) {
+  if (v.visual || impl_->Find(v.handle()) != &v) return;
+  ScopedCurrent current(*this);
+  BuildVisualOf(*impl_, v);
 }
 
 void World::DropVisual(Vessel& v) {
@@ -140,8 +145,8 @@ void World::DropVisual(Vessel& v) {
   }
   if (!v.visual) return;
   for (const auto& dm : v.visual->meshes)
-    impl_->devMeshes.erase(reinterpret_cast<std::uintptr_t>(dm->handle));
-  impl_->visuals.erase(reinterpret_cast<std::uintptr_t>(h));
+    impl_->devMeshes.Erase(reinterpret_cast<std::uintptr_t>(dm->handle));
+  impl_->visuals.Erase(reinterpret_cast<std::uintptr_t>(h));
   v.visual.reset();
 }
 

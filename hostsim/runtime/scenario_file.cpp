@@ -18,7 +18,8 @@ namespace {
 struct ParsedVessel {
   std::string name, className;
   int line = 0;
-  std::vector<ScenarioReadObject::Line> block;
+  // The block's lines: `count` lines of ParsedScenario::lines from `first` on.
+  std::size_t first = 0, count = 0;
   std::optional<PendingAttachment> attached;
 };
 
@@ -28,8 +29,9 @@ struct ParsedScenario {
   std::string focus;
   int focusLine = 0;
   std::vector<ParsedVessel> vessels;
-  std::vector<std::string> kept;      // top-level lines nobody knows
-  std::vector<std::string> warnings;  // gathered while parsing, reported on success
+  std::vector<ScenarioReadObject::Line> lines;  // every block's lines, block after block
+  std::vector<std::string> kept;                // top-level lines nobody knows
+  std::vector<std::string> warnings;            // gathered while parsing, reported on success
 };
 
 // Why a line of a scenario or configuration cannot be text, or null: a control character other
@@ -42,6 +44,24 @@ const char* NotText(std::string_view line) {
     control |= (c < 0x20 && c != '\t') || c == 0x7F;
   }
   return control ? "line holds a control character (not a text file?)" : nullptr;
+}
+
+// True when no line of the text can fail NotText: no control character but the tab and the
+// line feed. One pass over the whole file, which vectorises; a file with any other (a carriage
+// return of a CRLF line ending among them) has each of its lines checked instead.
+bool PlainText(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  unsigned char odd = 0;
+  // Below 0x20 but the tab (0x09) and the line feed (0x0A): below 0x09, or 0x0B to 0x1F. Written
+  // without branches or a bool per byte, so that the compiler vectorises the loop.
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = p[i];
+    odd |= static_cast<unsigned char>(c < 0x09) |
+           static_cast<unsigned char>(static_cast<unsigned char>(c - 0x0B) < 0x15) |
+           static_cast<unsigned char>(c == 0x7F);
+  }
+  return odd == 0;
 }
 
 std::string_view FirstWord(std::string_view line) {
@@ -107,6 +127,7 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
   ParsedScenario out;
   ParsedVessel* open = nullptr;
   int number = 0;
+  const bool plain = PlainText(text);
   // Lines end at '\n'; a last line without one counts, an empty rest after the last does not.
   for (std::size_t pos = 0; pos < text.size();) {
     std::size_t nl = text.find('\n', pos);
@@ -115,7 +136,7 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
     pos = nl + 1;
     ++number;
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    if (const char* why = NotText(raw)) {
+    if (const char* why = plain ? nullptr : NotText(raw)) {
       if (raw.find('\0') != std::string_view::npos)
         throw Error("line holds a zero byte", file, number);
       throw Error(why, file, number);
@@ -140,7 +161,8 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
               file, number);
         open->attached = PendingAttachment{h.parent, h.index, h.pointId, file, number};
       }
-      auto& added = open->block.emplace_back();
+      auto& added = out.lines.emplace_back();
+      ++open->count;
       added.text = line;
       added.number = number;
       if (h.kind == HostLine::Kind::Pos || h.kind == HostLine::Kind::Ori) {
@@ -151,15 +173,18 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
     }
     std::string_view rest = AfterFirstWord(line);
     if (EqualsNoCase(key, "VESSEL")) {
-      auto words = SplitWords(rest);
-      if (words.size() != 2) throw Error("expected VESSEL <name> <class>", file, number);
-      ParsedVessel pv;
-      pv.name = words[0];
-      pv.className = words[1];
+      // Exactly two words: the name and the class.
+      const std::string_view vesselName = FirstWord(rest);
+      const std::string_view afterName = AfterFirstWord(rest);
+      const std::string_view className = FirstWord(afterName);
+      if (vesselName.empty() || className.empty() || !AfterFirstWord(afterName).empty())
+        throw Error("expected VESSEL <name> <class>", file, number);
+      ParsedVessel& pv = out.vessels.emplace_back();
+      pv.name = vesselName;
+      pv.className = className;
       pv.line = number;
-      pv.block.reserve(8);  // room for a usual block's lines from the start
-      out.vessels.push_back(std::move(pv));
-      open = &out.vessels.back();
+      pv.first = out.lines.size();
+      open = &pv;
     } else if (EqualsNoCase(key, "END")) {
       throw Error("END without a VESSEL block", file, number);
     } else if (EqualsNoCase(key, "TITLE")) {
@@ -182,22 +207,60 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
   return out;
 }
 
+// The scenario's vessels by name without regard to case, each name at its first block: open
+// addressing over the indices of the blocks, without an allocation per name.
+class BlockNames {
+ public:
+  explicit BlockNames(const std::vector<ParsedVessel>& vessels) : vessels_(vessels) {
+    std::size_t size = 16;
+    while (size < vessels.size() * 2) size *= 2;
+    slots_.assign(size, Slot{0, kFree});
+  }
+  // Adds the block `index` under its name; returns the block that has the name already, or
+  // null when it is new.
+  const ParsedVessel* Add(std::uint32_t index) {
+    const std::string_view name = vessels_[index].name;
+    const std::uint64_t h = VesselsByName::Hash(name);
+    std::size_t i = h & mask();
+    for (; slots_[i].index != kFree; i = (i + 1) & mask()) {
+      const ParsedVessel& other = vessels_[slots_[i].index];
+      if (slots_[i].hash == h && EqualsNoCase(other.name, name)) return &other;
+    }
+    slots_[i] = {h, index};
+    return nullptr;
+  }
+  const ParsedVessel* Find(std::string_view name) const {
+    const std::uint64_t h = VesselsByName::Hash(name);
+    for (std::size_t i = h & mask(); slots_[i].index != kFree; i = (i + 1) & mask()) {
+      const ParsedVessel& v = vessels_[slots_[i].index];
+      if (slots_[i].hash == h && EqualsNoCase(v.name, name)) return &v;
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr std::uint32_t kFree = UINT32_MAX;
+  struct Slot {
+    std::uint64_t hash;
+    std::uint32_t index;
+  };
+  std::size_t mask() const { return slots_.size() - 1; }
+  const std::vector<ParsedVessel>& vessels_;
+  std::vector<Slot> slots_;
+};
+
 // The checks that need no vessel: names, references between blocks, no cycles.
 void CheckReferences(const ParsedScenario& s, const std::string& file) {
-  // The vessels by name (without regard to case), each name at its first block.
-  std::unordered_map<std::string, const ParsedVessel*> byName;
-  byName.reserve(s.vessels.size());
-  for (const auto& v : s.vessels) {
-    auto [it, fresh] = byName.emplace(World::Impl::NameKey(v.name), &v);
-    if (!fresh)
+  if (s.vessels.size() >= UINT32_MAX) throw Error("too many vessels", file);
+  BlockNames byName(s.vessels);
+  for (std::uint32_t i = 0; i < s.vessels.size(); ++i) {
+    const ParsedVessel& v = s.vessels[i];
+    if (const ParsedVessel* first = byName.Add(i))
       throw Error("a vessel named \"" + v.name + "\" exists already (line " +
-                      std::to_string(it->second->line) + ")",
+                      std::to_string(first->line) + ")",
                   file, v.line);
   }
-  auto find = [&](std::string_view name) -> const ParsedVessel* {
-    auto it = byName.find(World::Impl::NameKey(name));
-    return it == byName.end() ? nullptr : it->second;
-  };
+  auto find = [&](std::string_view name) { return byName.Find(name); };
   for (const auto& v : s.vessels) {
     if (!v.attached) continue;
     const ParsedVessel* parent = find(v.attached->parent);
@@ -263,12 +326,12 @@ void RestoreAttachment(World& world, World::Impl& w, Vessel& child) {
     return;
   }
   if (!AttachInternal(*parent, at, child, own))
-    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\" to \"" +
-                         parent->name() + "\" point " + std::to_string(p.index) +
+    w.warnings.push_back(where() + "cannot attach \"" + child.name() + "\" to \"" + parent->name() +
+                         "\" point " + std::to_string(p.index) +
                          ": the point or the vessel is taken");
 }
 
-void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> lines,
+void LoadBlock(World::Impl& w, Vessel& v, std::span<const ScenarioReadObject::Line> lines,
                const std::string& file) {
   Vessel::Impl& vi = Of(v);
   if (vi.cb2 == nullptr) {
@@ -278,7 +341,7 @@ void LoadBlock(World::Impl& w, Vessel& v, std::vector<ScenarioReadObject::Line> 
   ScenarioReadObject r;
   r.name = file;
   r.vessel = &v;
-  r.lines = std::move(lines);
+  r.lines = lines;
   OpenFile open(w, r);
   ScenarioReadObject* previous = w.activeRead;
   w.activeRead = &r;
@@ -310,6 +373,28 @@ class CreatingFromScenario {
  private:
   World::Impl& w_;
 };
+
+inline void PrefetchLine(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// Calls f on every vessel of the list in order, asking a few vessels ahead for the memory the
+// call will touch (the vessel, its state, the module's object): in a large world a pass over
+// all vessels rarely finds them in the nearest caches.
+template <class F>
+void WalkAhead(const std::vector<Vessel*>& list, F&& f) {
+  const std::size_t n = list.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + 8 < n) PrefetchLine(list[i + 8]);
+    if (i + 4 < n) PrefetchLine(list[i + 4]->impl.get());
+    if (i + 2 < n) PrefetchLine(Of(*list[i + 2]).cb2);
+    f(*list[i]);
+  }
+}
 
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
@@ -357,7 +442,7 @@ void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string
                    int number, const ScenarioReadObject::Line* known) {
   Vessel::Impl& vi = Of(v);
   // The line as a module reads it: up to a zero byte, if one was handed in.
-  std::string text(line.substr(0, line.find('\0')));
+  const std::string_view text = line.substr(0, line.find('\0'));
   HostLine h;
   if (known != nullptr && known->hostKind != HostLine::Kind::None && known->text == text) {
     h.kind = known->hostKind;
@@ -388,7 +473,7 @@ void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string
                            "\" kept: " + Quote(text));
       break;
   }
-  v.keptLines.push_back(OneLine(text));
+  v.keptLines.push_back(OneLine(std::string(text)));
 }
 
 void WriteHostLines(World::Impl&, Vessel& v, std::vector<std::string>& out) {
@@ -431,7 +516,7 @@ void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
     added.text = texts.back();
     added.number = ++n;
   }
-  LoadBlock(*impl_, v, std::move(block), "(state of " + v.name() + ")");
+  LoadBlock(*impl_, v, block, "(state of " + v.name() + ")");
   RestoreAttachment(*this, *impl_, v);
 }
 
@@ -518,8 +603,11 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   title = s.title;
   for (auto& wmsg : s.warnings) impl_->warnings.push_back(std::move(wmsg));
 
+  // The vessels whose blocks hang them on a parent, in creation order.
+  std::vector<Vessel*> attaching;
   try {
     CreatingFromScenario creating(*impl_, classes);
+    impl_->vessels.reserve(s.vessels.size());
     for (auto& pv : s.vessels) {
       Vessel* v = nullptr;
       try {
@@ -527,13 +615,14 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
       } catch (const Error& e) {
         throw Error("cannot create \"" + pv.name + "\": " + e.what(), name, pv.line);
       }
-      LoadBlock(*impl_, *v, std::move(pv.block), name);
+      LoadBlock(*impl_, *v, std::span(s.lines).subspan(pv.first, pv.count), name);
+      if (Of(*v).pendingAttach) attaching.push_back(v);
     }
   } catch (...) {
     while (!impl_->vessels.empty()) DestroyVessel(*impl_->vessels.back());
     impl_->vessels.swap(old);
     ++impl_->vesselsChanged;
-    for (const auto& v : impl_->vessels) impl_->byToken[Of(*v).token] = v.get();
+    for (const auto& v : impl_->vessels) impl_->byToken.Set(Of(*v).token, v.get());
     std::swap(impl_->byName, oldNames);
     impl_->focus = oldFocus;
     impl_->simt = oldSimt;
@@ -548,7 +637,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   // index: they are the new vessels' now.
   std::vector<Vessel*> doomed;
   for (auto& v : old) {
-    impl_->byToken[Of(*v).token] = v.get();
+    impl_->byToken.Set(Of(*v).token, v.get());
     doomed.push_back(v.get());
     impl_->vessels.push_back(std::move(v));
     ++impl_->vesselsChanged;
@@ -558,18 +647,22 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->boxOwner = nullptr;
   impl_->topLevelKept = s.kept;
 
-  for (Vessel* v : Vessels()) RestoreAttachment(*this, *impl_, *v);
-  for (Vessel* v : Vessels()) CallAfterCreation(*impl_, *v);
+  for (Vessel* v : attaching) RestoreAttachment(*this, *impl_, *v);
+  // Modules cannot make or destroy vessels: the list stays as it is for the rest of the load.
+  const std::vector<Vessel*> loaded = Vessels();
+  WalkAhead(loaded, [&](Vessel& v) { CallAfterCreation(*impl_, v); });
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
   if (focus == nullptr)
-    for (Vessel* v : Vessels())
+    for (Vessel* v : loaded)
       if (v->physics.focusEnabled) {
         focus = v;
         break;
       }
   if (focus != nullptr) SetFocus(focus);
   if (opts.buildVisuals)
-    for (Vessel* v : Vessels()) BuildVisual(*v);
+    WalkAhead(loaded, [&](Vessel& v) {
+      if (!v.visual) BuildVisualOf(*impl_, v);
+    });
 }
 
 std::string World::ScenarioText() {

@@ -170,7 +170,7 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   vi.token = impl_->NewToken();
   vi.module = mod;
   vi.config = std::move(cfg);
-  impl_->byToken[vi.token] = &v;
+  impl_->byToken.Set(vi.token, &v);
   impl_->IndexName(v);
   impl_->vessels.push_back(std::move(owned));
   ++impl_->vesselsChanged;

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "hostsim/runtime_fixture.h"
 
@@ -77,6 +80,56 @@ TEST(Config, VectorsAreExactlyThreeNumbers) {
   EXPECT_TRUE(hostsim::ParseVector("nan inf -inf", odd));  // kept as given
   EXPECT_TRUE(std::isnan(odd.x));
   EXPECT_TRUE(std::isinf(odd.y));
+}
+
+// Numbers are read without a copy when they are plain decimals; every other form must give
+// what strtod and strtoll give for the whole text.
+TEST(Config, NumbersReadAsTheCLibraryReadsThem) {
+  const char* doubles[] = {"0",
+                           "-0",
+                           "1.5",
+                           "-.5",
+                           ".5",
+                           "5.",
+                           "+1.5",
+                           "0x1p4",
+                           "1e400",
+                           "-1e400",
+                           "1e-320",
+                           "1e-400",
+                           "inf",
+                           "-nan",
+                           "1e",
+                           "-",
+                           ".",
+                           "1.2.3",
+                           "00012",
+                           "1_0",
+                           "0.1000000000000000055511151231257827",
+                           "123456789012345678901234567890123456789012345678901234567890123456789"};
+  for (const char* text : doubles) {
+    char* end = nullptr;
+    const double want = std::strtod(text, &end);
+    const bool whole = *text != '\0' && *end == '\0';
+    double got = 7;
+    EXPECT_EQ(hostsim::ParseDouble(text, got), whole) << text;
+    if (whole && !std::isnan(want)) {
+      EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text;
+    }
+    if (!whole) {
+      EXPECT_EQ(got, 7) << text;
+    }
+  }
+  const char* ints[] = {"0", "-12", "+12", "9223372036854775807", "9223372036854775808", "1x", "-"};
+  for (const char* text : ints) {
+    char* end = nullptr;
+    errno = 0;
+    const long long want = std::strtoll(text, &end, 10);
+    const bool ok = *end == '\0' && end != text && errno != ERANGE;
+    long long got = 7;
+    EXPECT_EQ(hostsim::ParseInt(text, got), ok) << text;
+    EXPECT_EQ(got, ok ? want : 7) << text;
+  }
 }
 
 TEST(Config, ConfigOnlyClassFromItsFile) {

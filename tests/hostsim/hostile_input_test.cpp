@@ -80,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BinaryCase{"Escape", "TITLE \x1b[31mred\n", 1},
                       BinaryCase{"InBlock", "VESSEL A block\n  POS 0 0 0\n  K\x7f\nEND\n", 3},
                       BinaryCase{"CarriageReturnInside", "TIME 0\r1\n", 1},
-                      BinaryCase{"FormFeed", "VESSEL A block\n\f\nEND\n", 2}),
+                      BinaryCase{"FormFeed", "VESSEL A block\n\f\nEND\n", 2},
+                      BinaryCase{"UnitSeparatorAmongCrlfLines",
+                                 "TITLE x\r\nVESSEL A block\r\n  K\x1f\r\nEND\r\n", 3},
+                      BinaryCase{"LastByte", "TITLE caf\xc3\xa9\nTIME 0\x08", 2}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(HostileInput, TabsAndLineEndingsAreText) {
