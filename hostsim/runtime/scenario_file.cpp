@@ -2,6 +2,7 @@
 // vessels in their documented order, and writing the world back atomically.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -128,6 +129,10 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
   ParsedVessel* open = nullptr;
   int number = 0;
   const bool plain = PlainText(text);
+  // Room for every line from the start: a list grown step by step would copy itself again
+  // and again.
+  const auto lineCount = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  out.lines.reserve(lineCount);
   // Lines end at '\n'; a last line without one counts, an empty rest after the last does not.
   for (std::size_t pos = 0; pos < text.size();) {
     std::size_t nl = text.find('\n', pos);
@@ -409,8 +414,10 @@ void CallAfterCreation(World::Impl& w, Vessel& v) {
 HostLine ParseHostLine(std::string_view line) {
   HostLine h;
   std::string_view key = FirstWord(line);
-  std::string_view rest = AfterFirstWord(line);
   bool pos = EqualsNoCase(key, "POS"), ori = EqualsNoCase(key, "ORI");
+  const bool attached = !pos && !ori && EqualsNoCase(key, "ATTACHED");
+  if (!pos && !ori && !attached) return h;  // a module's line
+  std::string_view rest = AfterFirstWord(line);
   if (pos || ori) {
     h.kind = pos ? HostLine::Kind::Pos : HostLine::Kind::Ori;
     if (!ParseVector(rest, h.v)) {
@@ -419,7 +426,7 @@ HostLine ParseHostLine(std::string_view line) {
     }
     return h;
   }
-  if (EqualsNoCase(key, "ATTACHED")) {
+  {
     auto words = SplitWords(rest);
     long long index = -1;
     if (words.size() < 2 || !ParseInt(words[1], index) || index < 0 || index > UINT32_MAX) {
@@ -435,7 +442,6 @@ HostLine ParseHostLine(std::string_view line) {
     h.pointId = std::string(tail);
     return h;
   }
-  return h;
 }
 
 void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string_view file,
@@ -758,8 +764,10 @@ bool zapiReadScenario_nextline(FILEHANDLE scn, char*& line) {
   if (in == nullptr || in->next >= in->lines.size()) return false;
   const auto& l = in->lines[in->next++];
   in->currentLine = l.number;
-  w->lineBuffer.assign(l.text.begin(), l.text.end());
-  w->lineBuffer.push_back('\0');
+  const std::size_t n = l.text.size();
+  if (w->lineBuffer.size() < n + 1) w->lineBuffer.resize(n + 1);
+  std::memcpy(w->lineBuffer.data(), l.text.data(), n);
+  w->lineBuffer[n] = '\0';
   line = w->lineBuffer.data();
   return true;
 }
