@@ -139,7 +139,7 @@ class TokenMap {
   }
   // Makes `value` the object of `token`, in place of any other.
   void Set(std::uintptr_t token, T* value) {
-    if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+    if ((used_ + 1) * 4 > slots_.size() * 3) Grow(live_ + 1);
     Slot* reuse = nullptr;
     std::size_t i = Home(token);
     for (; slots_[i].token != kEmpty; i = (i + 1) & mask()) {
@@ -167,6 +167,10 @@ class TokenMap {
       }
   }
   std::size_t size() const { return live_; }
+  // Room for `extra` more objects without growing on the way.
+  void Reserve(std::size_t extra) {
+    if ((used_ + extra) * 4 > slots_.size() * 3) Grow(live_ + extra);
+  }
 
  private:
   static constexpr std::uintptr_t kEmpty = 0, kGone = 1;
@@ -175,17 +179,21 @@ class TokenMap {
     T* value;
   };
   std::size_t mask() const { return slots_.size() - 1; }
+  // Tokens differ in their bits from the fifth on, and are mostly made one after the other.
+  // Runs of eight consecutive tokens keep neighbouring slots, so that objects made in a row
+  // share the table's cache lines; a multiplication spreads the runs over the table.
   std::size_t Home(std::uintptr_t token) const {
-    // Tokens differ in their bits from the fifth on; a multiplication spreads them.
-    const std::uint64_t h = (static_cast<std::uint64_t>(token) >> 4) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(h >> 32) & mask();
+    const std::uint64_t k = static_cast<std::uint64_t>(token) >> 4;
+    const std::uint64_t run = ((k >> 3) * 0x9E3779B97F4A7C15ull) >> 32;
+    return static_cast<std::size_t>((run << 3) | (k & 7)) & mask();
   }
-  // Room for twice the live entries (at least 64 slots), without the erased slots.
-  void Grow() {
+  // Room for `live` entries at most three eighths full (at least 64 slots), without the erased
+  // slots.
+  void Grow(std::size_t live) {
     std::vector<Slot> old;
     old.swap(slots_);
     std::size_t size = 64;
-    while (size * 3 < (live_ + 1) * 8) size *= 2;
+    while (size * 3 < live * 8) size *= 2;
     slots_.assign(size, Slot{kEmpty, nullptr});
     used_ = 0;
     for (const Slot& s : old)
@@ -214,6 +222,7 @@ class VesselsByToken {
     Forget();
     map_.Erase(token);
   }
+  void Reserve(std::size_t extra) { map_.Reserve(extra); }
   Vessel* Find(std::uintptr_t token) const {
     if (token != lastToken_ || token == 0) {
       lastToken_ = token;
@@ -255,7 +264,7 @@ class VesselsByName {
   }
   // Makes `v` the vessel of its name (in place of any other of that name).
   void Insert(Vessel& v) {
-    if ((used_ + 1) * 4 > slots_.size() * 3) Grow();
+    if ((used_ + 1) * 4 > slots_.size() * 3) Grow(1);
     const std::uint64_t h = Hash(v.name());
     Slot* reuse = nullptr;
     std::size_t i = h & mask();
@@ -273,6 +282,18 @@ class VesselsByName {
       ++used_;
     }
     *reuse = {h, &v};
+  }
+  // Room for `extra` more names without growing on the way.
+  void Reserve(std::size_t extra) {
+    if ((used_ + extra) * 4 > slots_.size() * 3) Grow(extra);
+  }
+  // Asks for the memory where the name's search starts, ahead of an Insert or Find.
+  void Prefetch(std::string_view name) const {
+#if defined(__GNUC__)
+    if (!slots_.empty()) __builtin_prefetch(&slots_[Hash(name) & mask()]);
+#else
+    (void)name;
+#endif
   }
   // Forgets the name only while it still stands for `v` (a vessel being replaced by a
   // scenario's may share its name with the new one).
@@ -293,14 +314,15 @@ class VesselsByName {
   };
   static Vessel* Gone() { return reinterpret_cast<Vessel*>(alignof(Vessel)); }
   std::size_t mask() const { return slots_.size() - 1; }
-  // Twice the room (at least 64 slots), without the erased slots.
-  void Grow() {
+  // Room for the live names and `extra` more at most three eighths full (at least 64 slots),
+  // without the erased slots.
+  void Grow(std::size_t extra) {
     std::vector<Slot> old;
     old.swap(slots_);
     std::size_t size = 64;
     std::size_t live = 0;
     for (const Slot& s : old) live += s.vessel != nullptr && s.vessel != Gone();
-    while (size * 3 < (live + 1) * 8) size *= 2;
+    while (size * 3 < (live + extra) * 8) size *= 2;
     slots_.assign(size, Slot{0, nullptr});
     used_ = 0;
     for (const Slot& s : old)

@@ -614,7 +614,11 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   try {
     CreatingFromScenario creating(*impl_, classes);
     impl_->vessels.reserve(s.vessels.size());
-    for (auto& pv : s.vessels) {
+    impl_->byToken.Reserve(s.vessels.size());
+    impl_->byName.Reserve(s.vessels.size());
+    for (std::size_t i = 0; i < s.vessels.size(); ++i) {
+      ParsedVessel& pv = s.vessels[i];
+      if (i + 1 < s.vessels.size()) impl_->byName.Prefetch(s.vessels[i + 1].name);
       Vessel* v = nullptr;
       try {
         v = &CreateVessel(pv.name, pv.className);
@@ -665,6 +669,10 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
         break;
       }
   if (focus != nullptr) SetFocus(focus);
+  if (opts.buildVisuals) {
+    impl_->visuals.Reserve(loaded.size());
+    impl_->devMeshes.Reserve(loaded.size());
+  }
   if (opts.buildVisuals)
     WalkAhead(loaded, [&](Vessel& v) {
       if (!v.visual) BuildVisualOf(*impl_, v);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/runtime/internal.h"
 #include "hostsim/runtime_fixture.h"
 #include "hostsim/world.h"
 #include "lamp/lumipod.h"
@@ -89,6 +90,38 @@ TEST(LargeWorld, ARefusedScenarioLeavesTheOldNamesAndNoneOfItsOwn) {
   EXPECT_EQ(w.FindVessel("keep"), &keep);
   EXPECT_EQ(w.FindVessel("Fresh"), nullptr);
   EXPECT_EQ(w.FindVessel("B"), nullptr);
+}
+
+// The handle index: tokens made one after the other, dropped in any order and made again, as a
+// long session makes them; every live token finds its object, every other value nothing.
+TEST(LargeWorld, HandlesFindTheirObjectsThroughManyMadeAndDropped) {
+  hostsim::TokenMap<int> map;
+  std::vector<int> objects(5000);
+  std::vector<std::uintptr_t> tokens;
+  std::uintptr_t next = 0x1000;
+  auto live = [&](std::size_t i) { return i % 3 != 0 || i >= 4000; };  // what stays
+  for (int round = 0; round < 3; ++round) {
+    tokens.clear();
+    if (round == 1) map.Reserve(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      next += 16;
+      tokens.push_back(next);
+      map.Set(next, &objects[i]);
+    }
+    for (std::size_t i = objects.size(); i-- > 0;)
+      if (!live(i)) map.Erase(tokens[i]);
+    for (std::size_t i = 0; i < objects.size(); ++i)
+      ASSERT_EQ(map.Find(tokens[i]), live(i) ? &objects[i] : nullptr) << round << " " << i;
+    for (std::uintptr_t odd : {std::uintptr_t{0}, std::uintptr_t{1}, next + 16, next + 3})
+      EXPECT_EQ(map.Find(odd), nullptr) << odd;
+    for (std::size_t i = 0; i < objects.size(); ++i)
+      if (live(i)) map.Erase(tokens[i]);
+    EXPECT_EQ(map.size(), 0u);
+  }
+  map.Set(next, &objects[0]);
+  map.Set(next, &objects[1]);  // the same token again: replaced, not added
+  EXPECT_EQ(map.Find(next), &objects[1]);
+  EXPECT_EQ(map.size(), 1u);
 }
 
 TEST(LargeWorld, EveryFrameReachesTheVesselsOfThatFrame) {
