@@ -39,8 +39,10 @@ std::vector<std::string> SplitWords(std::string_view text) {
   return words;
 }
 
-bool ParseDouble(std::string_view text, double& out) {
-  const std::string_view t = Trim(text);
+namespace {
+
+// ParseDouble of a text without blanks around it.
+bool ParseWord(std::string_view t, double& out) {
   if (t.empty()) return false;
   // A plain decimal number (digits, point, exponent, an optional minus) within the range of a
   // double is read by from_chars, which rounds exactly as strtod does and needs no copy. The
@@ -75,6 +77,10 @@ bool ParseDouble(std::string_view text, double& out) {
   return true;
 }
 
+}  // namespace
+
+bool ParseDouble(std::string_view text, double& out) { return ParseWord(Trim(text), out); }
+
 bool ParseVector(std::string_view text, VECTOR3& out) {
   // Exactly three words, each a number.
   double n[3] = {};
@@ -84,7 +90,7 @@ bool ParseVector(std::string_view text, VECTOR3& out) {
     const std::size_t b = i;
     while (i < text.size() && !IsBlank(text[i])) ++i;
     if (i == b) break;
-    if (count == 3 || !ParseDouble(text.substr(b, i - b), n[count])) return false;
+    if (count == 3 || !ParseWord(text.substr(b, i - b), n[count])) return false;
     ++count;
   }
   if (count != 3) return false;

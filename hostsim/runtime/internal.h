@@ -88,6 +88,7 @@ struct HostClassItems {
 struct ClassConfig {
   std::shared_ptr<const ConfigFile> file;
   std::optional<HostClassItems> hostItems;  // a config-only class's items, from its first vessel
+  Module* module = nullptr;                 // a module class's library, loaded by the load's checks
 };
 
 struct PendingAttachment {

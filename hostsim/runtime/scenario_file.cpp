@@ -426,22 +426,23 @@ HostLine ParseHostLine(std::string_view line) {
     }
     return h;
   }
-  {
-    auto words = SplitWords(rest);
-    long long index = -1;
-    if (words.size() < 2 || !ParseInt(words[1], index) || index < 0 || index > UINT32_MAX) {
-      h.kind = HostLine::Kind::Malformed;
-      h.problem = "expected ATTACHED <parent> <index> <own point id>, got " + Quote(rest);
-      return h;
-    }
-    h.kind = HostLine::Kind::Attached;
-    h.parent = words[0];
-    h.index = static_cast<std::uint32_t>(index);
-    // The id is the rest of the line after the index (it may be empty).
-    std::string_view tail = AfterFirstWord(AfterFirstWord(rest));
-    h.pointId = std::string(tail);
+  // The parent's name, the index, and the id: the rest of the line after the index (it may be
+  // empty).
+  const std::string_view parent = FirstWord(rest);
+  const std::string_view afterParent = AfterFirstWord(rest);
+  const std::string_view indexWord = FirstWord(afterParent);
+  long long index = -1;
+  if (parent.empty() || indexWord.empty() || !ParseInt(indexWord, index) || index < 0 ||
+      index > UINT32_MAX) {
+    h.kind = HostLine::Kind::Malformed;
+    h.problem = "expected ATTACHED <parent> <index> <own point id>, got " + Quote(rest);
     return h;
   }
+  h.kind = HostLine::Kind::Attached;
+  h.parent = parent;
+  h.index = static_cast<std::uint32_t>(index);
+  h.pointId = AfterFirstWord(afterParent);
+  return h;
 }
 
 void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, std::string_view file,
@@ -579,7 +580,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
       const ConfigFile& cfg = *slot->second.file;
       if (const ConfigItem* m = cfg.Find("Module"); m != nullptr && !m->value.empty()) {
         try {
-          LoadModule(m->value);
+          slot->second.module = &LoadModule(m->value);
         } catch (const Error& e) {
           throw Error("class \"" + pv.className + "\": " + e.what(), name, pv.line);
         }

@@ -145,9 +145,11 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
     cfg = std::make_shared<const ConfigFile>(ReadConfig(cfgPath));
   }
 
-  Module* mod = nullptr;
+  Module* mod = known != nullptr ? known->module : nullptr;
   HostClassItems items;
-  if (const ConfigItem* m = cfg->Find("Module"); m != nullptr && !m->value.empty()) {
+  if (mod != nullptr) {
+    // The class's module, loaded while the scenario was checked.
+  } else if (const ConfigItem* m = cfg->Find("Module"); m != nullptr && !m->value.empty()) {
     try {
       mod = &LoadModule(m->value);
     } catch (const Error& e) {

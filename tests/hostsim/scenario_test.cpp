@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "hostsim/runtime/internal.h"
 #include "hostsim/runtime_fixture.h"
 #include "hostsim/world.h"
 
@@ -73,6 +74,42 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ModuleMissing", "VESSEL A nomod\nEND\n", 1, "module library not found"},
         BadCase{"ZvcInitNull", "VESSEL A probe\nEND\nVESSEL B nullmod\nEND\n", 3, "zvcInit"}),
     [](const auto& tc) { return std::string(tc.param.name); });
+
+// The host's own lines of a block as the host reads them: the words, the index's range, an id
+// that is the rest of the line, any case and blanks; everything else is a module's line.
+TEST(Scenario, HostLinesReadWordByWord) {
+  using Kind = hostsim::HostLine::Kind;
+  struct Case {
+    const char* line;
+    Kind kind;
+    const char* parent;
+    std::uint32_t index;
+    const char* id;
+  };
+  const Case cases[] = {
+      {"ATTACHED A 0 TOP", Kind::Attached, "A", 0, "TOP"},
+      {"attached\tTug  3\t id with blanks ", Kind::Attached, "Tug", 3, "id with blanks"},
+      {"ATTACHED A +2", Kind::Attached, "A", 2, ""},
+      {"ATTACHED A 4294967295 P", Kind::Attached, "A", 4294967295u, "P"},
+      {"ATTACHED A 4294967296 P", Kind::Malformed, "", 0, ""},
+      {"ATTACHED A -1 P", Kind::Malformed, "", 0, ""},
+      {"ATTACHED A x P", Kind::Malformed, "", 0, ""},
+      {"ATTACHED A", Kind::Malformed, "", 0, ""},
+      {"ATTACHED", Kind::Malformed, "", 0, ""},
+      {"POS 1 2 3", Kind::Pos, "", 0, ""},
+      {"ori 1 2", Kind::Malformed, "", 0, ""},
+      {"ATTACHEDX A 0 P", Kind::None, "", 0, ""},
+      {"SPT 1 100 0.3", Kind::None, "", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const hostsim::HostLine h = hostsim::ParseHostLine(c.line);
+    EXPECT_EQ(h.kind, c.kind) << c.line;
+    if (c.kind != Kind::Attached) continue;
+    EXPECT_EQ(h.parent, c.parent) << c.line;
+    EXPECT_EQ(h.index, c.index) << c.line;
+    EXPECT_EQ(h.pointId, c.id) << c.line;
+  }
+}
 
 TEST(Scenario, FailedCreationMidwayLeavesTheOldWorld) {
   RuntimeWorld rw;
