@@ -288,14 +288,6 @@ class VesselsByName {
   void Reserve(std::size_t extra) {
     if ((used_ + extra) * 4 > slots_.size() * 3) Grow(extra);
   }
-  // Asks for the memory where the name's search starts, ahead of an Insert or Find.
-  void Prefetch(std::string_view name) const {
-#if defined(__GNUC__)
-    if (!slots_.empty()) __builtin_prefetch(&slots_[Hash(name) & mask()]);
-#else
-    (void)name;
-#endif
-  }
   // Forgets the name only while it still stands for `v` (a vessel being replaced by a
   // scenario's may share its name with the new one).
   void Erase(const Vessel& v) {

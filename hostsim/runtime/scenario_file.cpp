@@ -388,18 +388,24 @@ inline void PrefetchLine(const void* p) {
 }
 
 // Calls f on every vessel of the list in order, asking a few vessels ahead for the memory the
-// call will touch (the vessel, its state, the module's object): in a large world a pass over
-// all vessels rarely finds them in the nearest caches.
-template <class F>
-void WalkAhead(const std::vector<Vessel*>& list, F&& f) {
+// call will touch (the vessel, its state, the module's object, and whatever `more` names of
+// the vessel): in a large world a pass over all vessels rarely finds them in the nearest
+// caches.
+template <class F, class More>
+void WalkAhead(const std::vector<Vessel*>& list, F&& f, More&& more) {
   const std::size_t n = list.size();
   for (std::size_t i = 0; i < n; ++i) {
     if (i + 8 < n) PrefetchLine(list[i + 8]);
     if (i + 4 < n) PrefetchLine(list[i + 4]->impl.get());
-    if (i + 2 < n) PrefetchLine(Of(*list[i + 2]).cb2);
+    if (i + 2 < n) {
+      PrefetchLine(Of(*list[i + 2]).cb2);
+      PrefetchLine(more(*list[i + 2]));
+    }
     f(*list[i]);
   }
 }
+
+const void* Nothing(const Vessel&) { return nullptr; }
 
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
@@ -563,7 +569,11 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   // from that reading.
   std::map<std::string, ClassConfig> classes;
   try {
+    const std::string* previous = nullptr;  // the class of the vessel before
     for (const auto& pv : s.vessels) {
+      // Vessels of one class mostly come one after the other.
+      if (previous != nullptr && *previous == pv.className) continue;
+      previous = &pv.className;
       auto [slot, fresh] = classes.try_emplace(pv.className);
       if (!fresh) continue;  // checked with the class's first vessel
       auto cfgPath = impl_->paths.config / (pv.className + ".cfg");
@@ -617,9 +627,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     impl_->vessels.reserve(s.vessels.size());
     impl_->byToken.Reserve(s.vessels.size());
     impl_->byName.Reserve(s.vessels.size());
-    for (std::size_t i = 0; i < s.vessels.size(); ++i) {
-      ParsedVessel& pv = s.vessels[i];
-      if (i + 1 < s.vessels.size()) impl_->byName.Prefetch(s.vessels[i + 1].name);
+    for (auto& pv : s.vessels) {
       Vessel* v = nullptr;
       try {
         v = &CreateVessel(pv.name, pv.className);
@@ -661,7 +669,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   for (Vessel* v : attaching) RestoreAttachment(*this, *impl_, *v);
   // Modules cannot make or destroy vessels: the list stays as it is for the rest of the load.
   const std::vector<Vessel*> loaded = Vessels();
-  WalkAhead(loaded, [&](Vessel& v) { CallAfterCreation(*impl_, v); });
+  WalkAhead(
+      loaded, [&](Vessel& v) { CallAfterCreation(*impl_, v); }, Nothing);
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
   if (focus == nullptr)
     for (Vessel* v : loaded)
@@ -675,9 +684,12 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     impl_->devMeshes.Reserve(loaded.size());
   }
   if (opts.buildVisuals)
-    WalkAhead(loaded, [&](Vessel& v) {
-      if (!v.visual) BuildVisualOf(*impl_, v);
-    });
+    WalkAhead(
+        loaded,
+        [&](Vessel& v) {
+          if (!v.visual) BuildVisualOf(*impl_, v);
+        },
+        [](const Vessel& v) { return static_cast<const void*>(v.meshes.data()); });
 }
 
 std::string World::ScenarioText() {
