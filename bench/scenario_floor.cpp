@@ -17,8 +17,9 @@ std::string MakeScenarioText(int lamps) {
   }
   for (int i = 0; i < lamps; ++i) {
     const double x = i * 0.1, z = (i % 97) * 1.3;
-    std::snprintf(line, sizeof line, "VESSEL lamp%d lumipod\n  POS %.17g 0.37 %.17g\n  ORI %d 0 0\n",
-                  i, x, z, (i * 7) % 360);
+    std::snprintf(line, sizeof line,
+                  "VESSEL lamp%d lumipod\n  POS %.17g 0.37 %.17g\n  ORI %d 0 0\n", i, x, z,
+                  (i * 7) % 360);
     out += line;
     if (i % 5 == 0) {
       const int k = i / 5;

@@ -19,9 +19,9 @@ class ZAPI_CLASS MGROUP_TRANSFORM {
   // Reports the kind of transform.
   virtual TYPE Type() const;
 
-  std::uint32_t mesh;   // vessel mesh index
-  std::uint32_t* grp;   // group indices
-  std::uint32_t ngrp;   // number of group indices
+  std::uint32_t mesh;  // vessel mesh index
+  std::uint32_t* grp;  // group indices
+  std::uint32_t ngrp;  // number of group indices
 
  protected:
   ~MGROUP_TRANSFORM() = default;

@@ -25,17 +25,17 @@ struct zapi_module_tag;
 struct zapi_surface_tag;
 struct zapi_panel_tag;
 
-using OBJHANDLE = zapi_object_tag*;                      // a vessel or other simulation object
-using ATTACHMENTHANDLE = zapi_attachment_tag*;           // one attachment point of one vessel
-using MESHHANDLE = zapi_mesh_tag*;                       // a template mesh loaded by the host
-using DEVMESHHANDLE = zapi_devmesh_tag*;                 // a visual's own copy of a mesh
-using VISHANDLE = zapi_visual_tag*;                      // a visual the host built for a vessel
-using FILEHANDLE = zapi_file_tag*;                       // a scenario or configuration file
-using ANIMATIONCOMPONENT_HANDLE = zapi_animcomp_tag*;    // one component of an animation
-using MODULEHANDLE = zapi_module_tag*;                   // a loaded module library
-using SURFHANDLE = zapi_surface_tag*;                    // a drawing surface (panels, HUD textures)
-using PANELHANDLE = zapi_panel_tag*;                     // a 2-D instrument panel
-using DEVCONTEXT = void*;                                // a platform device context
+using OBJHANDLE = zapi_object_tag*;                    // a vessel or other simulation object
+using ATTACHMENTHANDLE = zapi_attachment_tag*;         // one attachment point of one vessel
+using MESHHANDLE = zapi_mesh_tag*;                     // a template mesh loaded by the host
+using DEVMESHHANDLE = zapi_devmesh_tag*;               // a visual's own copy of a mesh
+using VISHANDLE = zapi_visual_tag*;                    // a visual the host built for a vessel
+using FILEHANDLE = zapi_file_tag*;                     // a scenario or configuration file
+using ANIMATIONCOMPONENT_HANDLE = zapi_animcomp_tag*;  // one component of an animation
+using MODULEHANDLE = zapi_module_tag*;                 // a loaded module library
+using SURFHANDLE = zapi_surface_tag*;                  // a drawing surface (panels, HUD textures)
+using PANELHANDLE = zapi_panel_tag*;                   // a 2-D instrument panel
+using DEVCONTEXT = void*;                              // a platform device context
 
 // Animation ids are indices handed out by CreateAnimation.
 using ANIMATION_ID = std::uint32_t;

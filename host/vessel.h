@@ -117,8 +117,8 @@ class ZAPI_CLASS VESSEL {
   // Adds a component to animation `anim` that applies `trans` between states `state0` and
   // `state1`, riding on `parent` when given. The transform is read through the pointer for
   // the animation's lifetime. Returns null for an unknown animation or a null transform.
-  ANIMATIONCOMPONENT_HANDLE AddAnimationComponent(ANIMATION_ID anim, double state0,
-                                                  double state1, MGROUP_TRANSFORM* trans,
+  ANIMATIONCOMPONENT_HANDLE AddAnimationComponent(ANIMATION_ID anim, double state0, double state1,
+                                                  MGROUP_TRANSFORM* trans,
                                                   ANIMATIONCOMPONENT_HANDLE parent = nullptr) const;
   // Sets the state of animation `anim` (any value is kept); false for an unknown animation.
   bool SetAnimation(ANIMATION_ID anim, double state) const;

@@ -40,7 +40,7 @@ TEST(ErrorTextTest, LongMessagesAreCutAtACharacterWithTheirLength) {
 
 TEST(ParseLineTest, ZeroBytesAreRefused) {
   for (const std::string& line : {std::string("load demo\0.scn", 14), std::string("step\0", 5),
-                                 std::string("type 12\0 34", 11), std::string("\0", 1)}) {
+                                  std::string("type 12\0 34", 11), std::string("\0", 1)}) {
     const ParsedLine p = ParseLine(line);
     EXPECT_FALSE(p.command.has_value());
     EXPECT_EQ(p.error, "line holds a zero byte");
