@@ -30,6 +30,8 @@ struct HostLine {
   std::string problem;  // for Malformed
 };
 HostLine ParseHostLine(std::string_view line);
+// The same for a line without blanks around it that starts with the word `key`.
+HostLine ParseHostLine(std::string_view line, std::string_view key);
 
 // The files a module sees through a FILEHANDLE while one callback runs.
 struct FileObject {

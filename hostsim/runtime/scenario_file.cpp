@@ -157,7 +157,7 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
       if (EqualsNoCase(key, "VESSEL"))
         throw Error("VESSEL inside the block of \"" + open->name + "\" (missing END?)", file,
                     number);
-      HostLine h = ParseHostLine(line);
+      HostLine h = ParseHostLine(line, key);
       if (h.kind == HostLine::Kind::Malformed) throw Error(h.problem, file, number);
       if (h.kind == HostLine::Kind::Attached) {
         if (open->attached)
@@ -418,12 +418,16 @@ void CallAfterCreation(World::Impl& w, Vessel& v) {
 }  // namespace
 
 HostLine ParseHostLine(std::string_view line) {
+  line = Trim(line);
+  return ParseHostLine(line, FirstWord(line));
+}
+
+HostLine ParseHostLine(std::string_view line, std::string_view key) {
   HostLine h;
-  std::string_view key = FirstWord(line);
   bool pos = EqualsNoCase(key, "POS"), ori = EqualsNoCase(key, "ORI");
   const bool attached = !pos && !ori && EqualsNoCase(key, "ATTACHED");
   if (!pos && !ori && !attached) return h;  // a module's line
-  std::string_view rest = AfterFirstWord(line);
+  const std::string_view rest = Trim(line.substr(key.size()));
   if (pos || ori) {
     h.kind = pos ? HostLine::Kind::Pos : HostLine::Kind::Ori;
     if (!ParseVector(rest, h.v)) {
