@@ -670,7 +670,9 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->boxOwner = nullptr;
   impl_->topLevelKept = s.kept;
 
-  for (Vessel* v : attaching) RestoreAttachment(*this, *impl_, *v);
+  WalkAhead(
+      attaching, [&](Vessel& v) { RestoreAttachment(*this, *impl_, v); },
+      [](const Vessel& v) { return static_cast<const void*>(v.attachments.data()); });
   // Modules cannot make or destroy vessels: the list stays as it is for the rest of the load.
   const std::vector<Vessel*> loaded = Vessels();
   WalkAhead(
