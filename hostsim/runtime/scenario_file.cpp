@@ -133,6 +133,9 @@ ParsedScenario ParseScenario(std::string_view text, const std::string& file) {
   // and again.
   const auto lineCount = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
   out.lines.reserve(lineCount);
+  // And for the vessels of a file whose blocks hold a few lines each (name, position,
+  // orientation, end), as most do; a file of shorter blocks grows the list as it needs.
+  out.vessels.reserve(lineCount / 4);
   // Lines end at '\n'; a last line without one counts, an empty rest after the last does not.
   for (std::size_t pos = 0; pos < text.size();) {
     std::size_t nl = text.find('\n', pos);
