@@ -246,8 +246,8 @@ namespace {
 // destroyed newest first (a world's end, a scenario replacing the world), which makes each
 // search one step.
 auto PositionOf(std::vector<std::unique_ptr<Vessel>>& vessels, const Vessel& v) {
-  auto it = std::find_if(vessels.rbegin(), vessels.rend(),
-                         [&](const auto& p) { return p.get() == &v; });
+  auto it =
+      std::find_if(vessels.rbegin(), vessels.rend(), [&](const auto& p) { return p.get() == &v; });
   return it == vessels.rend() ? vessels.end() : std::prev(it.base());
 }
 
@@ -296,9 +296,7 @@ void World::DestroyVessel(Vessel& v) {
   ++impl_->vesselsChanged;
 }
 
-Vessel* World::FindVessel(std::string_view name) const {
-  return impl_->byName.Find(name);
-}
+Vessel* World::FindVessel(std::string_view name) const { return impl_->byName.Find(name); }
 
 Vessel* World::FromHandle(OBJHANDLE h) const { return impl_->Find(h); }
 
