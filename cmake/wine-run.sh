@@ -52,4 +52,36 @@ if [[ ! -f "${ready}" ]]; then
   ) 9>"${WINEPREFIX}.lock"
 fi
 
-exec "${wine}" "$@"
+# A Wine program talks to one wineserver per prefix, which Wine starts on demand and which
+# ends a few seconds after its last program. A program that starts just as the server ends
+# fails with "wine client error: ... Connection reset by peer" before it runs at all. So a
+# server that stays for a minute after its last program is started first (this fails
+# harmlessly when one runs already); it must not hold the caller's output open.
+server=""
+for candidate in "$(dirname "${wine}")/wineserver" wineserver64 wineserver; do
+  if command -v "${candidate}" >/dev/null 2>&1; then
+    server=$(command -v "${candidate}")
+    break
+  fi
+done
+if [[ -n "${server}" ]]; then
+  "${server}" -p60 </dev/null >/dev/null 2>&1 || true
+fi
+
+# Should a program still meet a server that is ending, it is run again: the error comes
+# before the program starts, so nothing of it has run. Its error output goes through a file
+# for that (and then on, after its standard output).
+errors=$(mktemp)
+trap 'rm -f "${errors}"' EXIT
+status=0
+for attempt in 1 2 3; do
+  status=0
+  "${wine}" "$@" 2>"${errors}" || status=$?
+  cat "${errors}" >&2
+  if ((status == 0)) || ! grep -q '^wine client error:' "${errors}"; then
+    break
+  fi
+  echo "$0: the wineserver went away (attempt ${attempt}); running $1 again" >&2
+  sleep 1
+done
+exit "${status}"
