@@ -36,7 +36,9 @@ int TextLength(int written, std::size_t size) {
 
 }  // namespace
 
-bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) {
+// Runs every HUD frame, so it starts on a cache line of its own (see clbkBeforeStep).
+[[gnu::aligned(64)]] bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps,
+                                               zapi::Sketchpad* skp) {
   VESSEL3::clbkDrawHUD(mode, hps, skp);
   zapiSetDefNavDisplay(0);
   zapiSetDefRCSDisplay(0);

@@ -34,9 +34,10 @@ constexpr int kCharHeight = 16;
 
 // The operations keep to few instructions on a warm list and need no stack frame: what is
 // seldom needed (a longer list, a text of another length, the journal) is out of line and
-// reached by tail calls.
-
-HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops)
+// reached by tail calls. The operations a HUD frame calls start on cache lines of their own,
+// so that where the linker happens to put them does not change what a frame costs.
+[[gnu::aligned(64)]] HudRecorder::HudRecorder(World& world, const Vessel& vessel,
+                                              std::vector<HudOp>& ops)
     : world_(world),
       vessel_(vessel),
       journalled_(world.impl_->journal.Enabled()),
@@ -44,9 +45,11 @@ HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>&
       next_(ops.data()),
       end_(ops.data() + ops.size()) {}
 
-HudRecorder::~HudRecorder() { ops_.resize(static_cast<std::size_t>(next_ - ops_.data())); }
+[[gnu::aligned(64)]] HudRecorder::~HudRecorder() {
+  ops_.resize(static_cast<std::size_t>(next_ - ops_.data()));
+}
 
-std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
+[[gnu::aligned(64)]] std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
   if (journalled_) [[unlikely]]
     return RecordTextColor(col);
   return TextColor(col);
@@ -60,7 +63,7 @@ std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
   return old;
 }
 
-bool HudRecorder::Text(int x, int y, const char* str, int len) {
+[[gnu::aligned(64)]] bool HudRecorder::Text(int x, int y, const char* str, int len) {
   if (journalled_) [[unlikely]]
     return RecordText(x, y, str, len);
   return Write(x, y, str, len);
@@ -167,13 +170,13 @@ bool World::DefRCSDisplay() const { return impl_->defRCS; }
 
 using namespace hostsim;
 
-void zapiSetDefNavDisplay(int mode) {
+[[gnu::aligned(64)]] void zapiSetDefNavDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefNavDisplay", mode);
   if (w != nullptr) w->defNav = mode != 0;
 }
 
-void zapiSetDefRCSDisplay(int mode) {
+[[gnu::aligned(64)]] void zapiSetDefRCSDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefRCSDisplay", mode);
   if (w != nullptr) w->defRCS = mode != 0;
