@@ -292,4 +292,28 @@ TEST(LargeWorld, AHostMayDrawAModulesHudWithTheRecorderItself) {
   EXPECT_EQ(w.journal().Count("Sketchpad::GetCharHeight"), 1u);
 }
 
+// A text of the same length as the entry's from the frame before is copied over it in place:
+// every byte must be the new one, whatever the length (short, whole words, a last word that
+// overlaps, longer than the words cover).
+TEST(LargeWorld, TextsOfTheSameLengthAsTheFrameBeforeAreRecordedExactly) {
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  Vessel& lamp = w.CreateVessel("L", "lumipod");
+  w.journal().SetEnabled(false);
+  std::vector<HudOp> ops;
+  for (int len = 0; len <= 100; ++len) {
+    std::string before(static_cast<std::size_t>(len), '.');
+    std::string after;
+    for (int i = 0; i < len; ++i) after += static_cast<char>('A' + (i * 7 + len) % 26);
+    for (const std::string* text : {&before, &after}) {
+      hostsim::HudRecorder skp(w, lamp, ops);
+      EXPECT_TRUE(skp.Text(len, 2 * len, text->data(), len));
+    }
+    ASSERT_EQ(ops.size(), 1u);
+    EXPECT_EQ(ops[0].text, after) << "length " << len;
+    EXPECT_EQ(ops[0].x, len);
+    EXPECT_EQ(ops[0].y, 2 * len);
+  }
+}
+
 }  // namespace
