@@ -31,9 +31,11 @@
 //                                  host line: hangs on the parent's child point <index>
 //     <anything else>              the vessel module's own lines, or kept as written
 //   END
-// Load order per scenario: every vessel is created and set up (clbkSetupClass), its block is
-// loaded (clbkLoadScenario), then all attachments are restored, then clbkAfterCreation runs
-// for every vessel, then visuals are built.
+// Load order per scenario: every vessel's object is made (zvcInit), then each vessel in turn
+// is set up (clbkSetupClass) and its block loaded (clbkLoadScenario), then all attachments are
+// restored, then clbkAfterCreation runs for every vessel, then visuals are built. (Making the
+// objects together keeps the modules' objects side by side in memory, where a frame finds
+// them quickly.)
 // The whole file is checked before the world changes; the new vessels are made while the old
 // ones are set aside, so a refused file (or a module failing to make its object) leaves the
 // world as it was. Without a FOCUS line the first vessel that takes the focus gets it.

@@ -367,7 +367,13 @@ struct World::Impl {
   // While a scenario load makes its vessels: the class configurations it has read, which
   // CreateVessel uses instead of reading them again for every vessel.
   std::map<std::string, ClassConfig>* classes = nullptr;
-  bool namesChecked = false;  // and the names it makes vessels of are known to be free
+  // Vessel records made ahead by a scenario load, taken by CreateVessel from the back. The
+  // load makes them all before any module object, and then every vessel's object before any
+  // is set up: the modules' objects, which a frame touches for every vessel, then lie side
+  // by side in memory instead of among each vessel's other data.
+  std::vector<std::unique_ptr<Vessel>> spareVessels;
+  bool setupDeferred = false;  // CreateVessel leaves clbkSetupClass to SetUpVessel
+  bool namesChecked = false;   // and the names it makes vessels of are known to be free
   // What Step needs of every vessel, in one compact list kept from frame to frame and made
   // again only when the vessels change (every change of `vessels` counts up vesselsChanged).
   // A frame then touches little besides the modules' own objects.
@@ -453,6 +459,10 @@ extern World::Impl* g_currentImpl;
 inline World::Impl* CurrentImpl() { return g_currentImpl; }
 // Makes no world current.
 void ClearCurrent();
+
+// Calls a new vessel's clbkSetupClass with its class configuration (CreateVessel does, unless
+// a scenario load defers it); a module's exception destroys the vessel and goes on.
+void SetUpVessel(World& world, World::Impl& w, Vessel& v);
 
 // Makes a world current while it calls into modules, and restores the previous one after.
 class ScopedCurrent {

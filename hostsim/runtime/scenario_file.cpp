@@ -367,13 +367,20 @@ void LoadBlock(World::Impl& w, Vessel& v, std::span<const ScenarioReadObject::Li
 // other, and the old world is set aside).
 class CreatingFromScenario {
  public:
-  CreatingFromScenario(World::Impl& w, std::map<std::string, ClassConfig>& c) : w_(w) {
+  CreatingFromScenario(World::Impl& w, std::map<std::string, ClassConfig>& c, std::size_t n)
+      : w_(w) {
     w_.classes = &c;
     w_.namesChecked = true;
+    w_.setupDeferred = true;
+    // The records of all the load's vessels first, handed out in this order.
+    w_.spareVessels.resize(n);
+    for (std::size_t i = n; i-- > 0;) w_.spareVessels[i] = std::make_unique<Vessel>();
   }
   ~CreatingFromScenario() {
     w_.classes = nullptr;
     w_.namesChecked = false;
+    w_.setupDeferred = false;
+    w_.spareVessels.clear();
   }
   CreatingFromScenario(const CreatingFromScenario&) = delete;
   CreatingFromScenario& operator=(const CreatingFromScenario&) = delete;
@@ -630,14 +637,26 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   // The vessels whose blocks hang them on a parent, in creation order.
   std::vector<Vessel*> attaching;
   try {
-    CreatingFromScenario creating(*impl_, classes);
+    CreatingFromScenario creating(*impl_, classes, s.vessels.size());
     impl_->vessels.reserve(s.vessels.size());
     impl_->byToken.Reserve(s.vessels.size());
     impl_->byName.Reserve(s.vessels.size());
+    // Every vessel's object first, then each one set up and loaded in turn: each vessel
+    // still sees zvcInit, clbkSetupClass and clbkLoadScenario in that order.
+    std::vector<Vessel*> made;
+    made.reserve(s.vessels.size());
     for (auto& pv : s.vessels) {
-      Vessel* v = nullptr;
       try {
-        v = &CreateVessel(pv.name, pv.className);
+        made.push_back(&CreateVessel(pv.name, pv.className));
+      } catch (const Error& e) {
+        throw Error("cannot create \"" + pv.name + "\": " + e.what(), name, pv.line);
+      }
+    }
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      const auto& pv = s.vessels[i];
+      Vessel* v = made[i];
+      try {
+        SetUpVessel(*this, *impl_, *v);
       } catch (const Error& e) {
         throw Error("cannot create \"" + pv.name + "\": " + e.what(), name, pv.line);
       }

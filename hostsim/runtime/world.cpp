@@ -162,7 +162,13 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
     items = ReadHostClassItems(*this, *cfg);
   }
 
-  auto owned = std::make_unique<Vessel>();
+  std::unique_ptr<Vessel> owned;
+  if (!impl_->spareVessels.empty()) {
+    owned = std::move(impl_->spareVessels.back());
+    impl_->spareVessels.pop_back();
+  } else {
+    owned = std::make_unique<Vessel>();
+  }
   Vessel& v = *owned;
   Vessel::Impl& vi = Of(v);
   vi.world = this;
@@ -223,21 +229,25 @@ Vessel& World::CreateVessel(const std::string& name, const std::string& classNam
   if (version >= 2) vi.cb2 = static_cast<VESSEL2*>(obj);
   if (version == 3) vi.cb3 = static_cast<VESSEL3*>(obj);
   ++mod->refCount;
-  if (vi.cb2 != nullptr) {
-    ConfigFileObject file;
-    file.name = vi.config->file;
-    file.config = vi.config.get();
-    OpenFile open(*impl_, file);
-    TraceCallback(*impl_, v, "clbkSetupClass", open.handle());
-    InCallback in(*impl_, &v);
-    try {
-      vi.cb2->clbkSetupClass(open.handle());
-    } catch (...) {
-      DestroyVessel(v);
-      throw;
-    }
-  }
+  if (!impl_->setupDeferred) SetUpVessel(*this, *impl_, v);
   return v;
+}
+
+void SetUpVessel(World& world, World::Impl& w, Vessel& v) {
+  Vessel::Impl& vi = Of(v);
+  if (vi.cb2 == nullptr) return;
+  ConfigFileObject file;
+  file.name = vi.config->file;
+  file.config = vi.config.get();
+  OpenFile open(w, file);
+  TraceCallback(w, v, "clbkSetupClass", open.handle());
+  InCallback in(w, &v);
+  try {
+    vi.cb2->clbkSetupClass(open.handle());
+  } catch (...) {
+    world.DestroyVessel(v);
+    throw;
+  }
 }
 
 namespace {
