@@ -38,10 +38,10 @@ constexpr int kCharHeight = 16;
 
 }  // namespace
 
-// The operations keep to few instructions on a warm list and need no stack frame: what is
-// seldom needed (a longer list, a text of another length, the journal) is out of line and
-// reached by tail calls. The operations a HUD frame calls start on cache lines of their own,
-// so that where the linker happens to put them does not change what a frame costs.
+// The operations keep to few instructions on a warm list: what is seldom needed (a longer
+// list, a text of another length, the journal) is out of line. The operations a HUD frame calls
+// start on cache lines of their own, so that where the linker happens to put them does not change
+// what a frame costs.
 [[gnu::aligned(64)]] HudRecorder::HudRecorder(World& world, const Vessel& vessel,
                                               std::vector<HudOp>& ops)
     : world_(world),

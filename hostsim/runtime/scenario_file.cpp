@@ -389,14 +389,6 @@ class CreatingFromScenario {
   World::Impl& w_;
 };
 
-inline void PrefetchLine(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
-
 // Calls f on every vessel of the list in order, asking a few vessels ahead for the memory the
 // call will touch (the vessel, its state, the module's object, and whatever `more` names of
 // the vessel): in a large world a pass over all vessels rarely finds them in the nearest
@@ -405,11 +397,11 @@ template <class F, class More>
 void WalkAhead(const std::vector<Vessel*>& list, F&& f, More&& more) {
   const std::size_t n = list.size();
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + 8 < n) PrefetchLine(list[i + 8]);
-    if (i + 4 < n) PrefetchLine(list[i + 4]->impl.get());
+    if (i + 8 < n) Prefetch(list[i + 8]);
+    if (i + 4 < n) Prefetch(list[i + 4]->impl.get());
     if (i + 2 < n) {
-      PrefetchLine(Of(*list[i + 2]).cb2);
-      PrefetchLine(more(*list[i + 2]));
+      Prefetch(Of(*list[i + 2]).cb2);
+      Prefetch(more(*list[i + 2]));
     }
     f(*list[i]);
   }

@@ -265,12 +265,22 @@ auto PositionOf(std::vector<std::unique_ptr<Vessel>>& vessels, const Vessel& v) 
 // call reads the object's first bytes (its table of callbacks), and in a large world those
 // are rarely in the nearest caches.
 constexpr std::size_t kPrefetchAhead = 8;
-inline void Prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
+
+// Calls `Callback` (clbkBeforeStep or clbkAfterStep) of every vessel of the frame that has
+// them, in order, journalled under `name`. A template argument, so that each call is a plain
+// virtual call.
+template <void (VESSEL2::*Callback)(double, double, double)>
+void StepCallbacks(World::Impl& w, const std::vector<World::Impl::FrameEntry>& frame,
+                   const char* name, double simt, double dt, double mjd) {
+  const std::size_t n = frame.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kPrefetchAhead < n) Prefetch(frame[i + kPrefetchAhead].callbacks);
+    const auto& [v, vi, cb] = frame[i];
+    if (cb == nullptr) continue;
+    TraceCallback(w, *v, name, simt, dt, mjd);
+    InCallback in(w, v);
+    (cb->*Callback)(simt, dt, mjd);
+  }
 }
 
 }  // namespace
@@ -351,15 +361,7 @@ void World::Step(double dt) {
     for (const auto& v : impl_->vessels) frame.push_back({v.get(), v->impl.get(), Of(*v).cb2});
     impl_->frameMadeAt = impl_->vesselsChanged;
   }
-  const std::size_t n = frame.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchAhead < n) Prefetch(frame[i + kPrefetchAhead].callbacks);
-    const auto& [v, vi, cb] = frame[i];
-    if (cb == nullptr) continue;
-    TraceCallback(*impl_, *v, "clbkBeforeStep", simt, dt, mjd);
-    InCallback in(*impl_, v);
-    cb->clbkBeforeStep(simt, dt, mjd);
-  }
+  StepCallbacks<&VESSEL2::clbkBeforeStep>(*impl_, frame, "clbkBeforeStep", simt, dt, mjd);
   if (Vessel* f = impl_->focus; f != nullptr && Of(*f).cb2 != nullptr) {
     if (impl_->journal.Enabled()) {
       std::string down = "[";
@@ -390,14 +392,7 @@ void World::Step(double dt) {
     }
     impl_->mayDrift = moving;
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchAhead < n) Prefetch(frame[i + kPrefetchAhead].callbacks);
-    const auto& [v, vi, cb] = frame[i];
-    if (cb == nullptr) continue;
-    TraceCallback(*impl_, *v, "clbkAfterStep", simt, dt, mjd);
-    InCallback in(*impl_, v);
-    cb->clbkAfterStep(simt, dt, mjd);
-  }
+  StepCallbacks<&VESSEL2::clbkAfterStep>(*impl_, frame, "clbkAfterStep", simt, dt, mjd);
   impl_->simt = simt + dt;
 }
 
