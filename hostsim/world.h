@@ -262,8 +262,9 @@ struct HudOp {
 
 // The host's recording Sketchpad. What a module draws on it goes into a list of HudOp from
 // the list's first entry on, each operation overwriting the entry of the frame before (a list
-// drawn into every frame allocates nothing once it has grown); the entries that the frame did
-// not reach are dropped when the recorder goes. Every call is journalled like a host call
+// drawn into every frame allocates nothing once it has grown). The list is whole once the
+// recorder has gone: a text colour set last may be written into it only then, and the entries
+// that the frame did not reach are dropped then. Every call is journalled like a host call
 // when the journal is on as the recorder is made (it stays as it was for one HUD frame).
 // World::DrawHUD draws with one; so may a host that calls a module's clbkDrawHUD itself.
 class HudRecorder final : public zapi::Sketchpad {
@@ -280,16 +281,21 @@ class HudRecorder final : public zapi::Sketchpad {
   int GetCharHeight() const override;
 
  private:
-  std::uint32_t TextColor(std::uint32_t col);
-  bool Write(int x, int y, const char* str, int len);
-  std::uint32_t RecordTextColor(std::uint32_t col);
-  bool RecordText(int x, int y, const char* str, int len);
+  enum class State : std::uint8_t {
+    Ready,          // every call so far is in the list
+    ColourWaiting,  // the text colour set last is not in the list yet
+    Journalled,     // the journal is on: every call goes into the list as it comes
+  };
+  std::uint32_t SlowTextColor(std::uint32_t col);
+  bool SlowText(int x, int y, const char* str, int len);
+  void Flush();
+  void Finish();
   HudOp& Next(HudOp::Kind kind, bool noText = true);
   void Add();
 
   World& world_;
   const Vessel& vessel_;
-  const bool journalled_;  // whether the journal was on when the recorder was made
+  State state_;
   std::vector<HudOp>& ops_;
   HudOp* next_;  // the entry the next operation overwrites
   HudOp* end_;   // the end of the list's entries

@@ -39,29 +39,38 @@ constexpr int kCharHeight = 16;
 }  // namespace
 
 // The operations keep to few instructions on a warm list: what is seldom needed (a longer
-// list, a text of another length, the journal) is out of line. The operations a HUD frame calls
-// start on cache lines of their own, so that where the linker happens to put them does not change
-// what a frame costs.
+// list, a text of another length, the journal, an order of calls other than colour then text)
+// is out of line, and the two a HUD frame calls most need no stack frame. Most HUDs set the
+// colour before every text: the colour waits (it is the current text colour) and is written
+// into the list together with the text that follows it, which saves a second pass over the
+// list's bookkeeping; any other operation, or the recorder's end, writes it first. The
+// operations a HUD frame calls start on cache lines of their own, so that where the linker
+// happens to put them does not change what a frame costs.
 [[gnu::aligned(64)]] HudRecorder::HudRecorder(World& world, const Vessel& vessel,
                                               std::vector<HudOp>& ops)
     : world_(world),
       vessel_(vessel),
-      journalled_(world.impl_->journal.Enabled()),
+      state_(world.impl_->journal.Enabled() ? State::Journalled : State::Ready),
       ops_(ops),
       next_(ops.data()),
       end_(ops.data() + ops.size()) {}
 
 [[gnu::aligned(64)]] HudRecorder::~HudRecorder() {
-  ops_.resize(static_cast<std::size_t>(next_ - ops_.data()));
+  if (state_ == State::ColourWaiting || next_ != end_) [[unlikely]]
+    Finish();
 }
 
 [[gnu::aligned(64)]] std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
-  if (journalled_) [[unlikely]]
-    return RecordTextColor(col);
-  return TextColor(col);
+  if (state_ != State::Ready) [[unlikely]]
+    return SlowTextColor(col);
+  state_ = State::ColourWaiting;
+  const std::uint32_t old = text_;
+  text_ = col;
+  return old;
 }
 
 std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
+  Flush();
   Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetBackgroundColor", HexColour{col});
   Next(HudOp::Kind::BackgroundColour).colour = col;
   std::uint32_t old = background_;
@@ -69,13 +78,30 @@ std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
   return old;
 }
 
+// The waiting colour and this text, into two entries that held a colour and a text of this
+// length the frame before.
 [[gnu::aligned(64)]] bool HudRecorder::Text(int x, int y, const char* str, int len) {
-  if (journalled_) [[unlikely]]
-    return RecordText(x, y, str, len);
-  return Write(x, y, str, len);
+  HudOp* op = next_;
+  const auto n = static_cast<std::size_t>(len);
+  if (state_ != State::ColourWaiting || end_ - op < 2 || str == nullptr || len < 8 ||
+      !op[0].text.empty() || op[1].text.size() != n) [[unlikely]]
+    return SlowText(x, y, str, len);
+  state_ = State::Ready;
+  next_ = op + 2;
+  op[0].kind = HudOp::Kind::TextColour;
+  op[0].x = op[0].y = op[0].x1 = op[0].y1 = 0;
+  op[0].colour = text_;
+  op[1].kind = HudOp::Kind::Text;
+  op[1].x = x;
+  op[1].y = y;
+  op[1].x1 = op[1].y1 = 0;
+  op[1].colour = text_;
+  CopyBytes(op[1].text.data(), str, n);
+  return true;
 }
 
 bool HudRecorder::Line(int x0, int y0, int x1, int y1) {
+  Flush();
   Trace(world_.impl_.get(), &vessel_, "Sketchpad::Line", x0, y0, x1, y1);
   HudOp& op = Next(HudOp::Kind::Line);
   op.x = x0;
@@ -90,14 +116,24 @@ int HudRecorder::GetCharHeight() const {
   return kCharHeight;
 }
 
-inline std::uint32_t HudRecorder::TextColor(std::uint32_t col) {
+// A colour set while another waits, or any colour set while the journal is on: written into
+// the list at once.
+[[gnu::noinline]] std::uint32_t HudRecorder::SlowTextColor(std::uint32_t col) {
+  Flush();
+  if (state_ == State::Journalled)
+    Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetTextColor", HexColour{col});
   Next(HudOp::Kind::TextColour).colour = col;
-  std::uint32_t old = text_;
+  const std::uint32_t old = text_;
   text_ = col;
   return old;
 }
 
-inline bool HudRecorder::Write(int x, int y, const char* str, int len) {
+// Any text the quick path does not take: the waiting colour (if any) first, then the text,
+// unless there is none to write.
+[[gnu::noinline]] bool HudRecorder::SlowText(int x, int y, const char* str, int len) {
+  if (state_ == State::Journalled)
+    Trace(world_.impl_.get(), &vessel_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
+  Flush();
   if (str == nullptr || len < 0) return false;
   HudOp& op = Next(HudOp::Kind::Text, false);
   op.x = x;
@@ -111,14 +147,17 @@ inline bool HudRecorder::Write(int x, int y, const char* str, int len) {
   return true;
 }
 
-[[gnu::noinline]] std::uint32_t HudRecorder::RecordTextColor(std::uint32_t col) {
-  Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetTextColor", HexColour{col});
-  return TextColor(col);
+// Writes the waiting colour into the list.
+inline void HudRecorder::Flush() {
+  if (state_ != State::ColourWaiting) return;
+  state_ = State::Ready;
+  Next(HudOp::Kind::TextColour).colour = text_;
 }
 
-[[gnu::noinline]] bool HudRecorder::RecordText(int x, int y, const char* str, int len) {
-  Trace(world_.impl_.get(), &vessel_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
-  return Write(x, y, str, len);
+// The waiting colour, then the entries that the frame did not reach dropped.
+[[gnu::noinline]] void HudRecorder::Finish() {
+  Flush();
+  ops_.resize(static_cast<std::size_t>(next_ - ops_.data()));
 }
 
 // The next entry, reset to a fresh operation of that kind; its text keeps its storage, and is
@@ -176,14 +215,16 @@ bool World::DefRCSDisplay() const { return impl_->defRCS; }
 
 using namespace hostsim;
 
+// Modules call these every HUD frame, mostly with what is already set: the world's flag is
+// written only when it changes, so that a HUD frame stores nothing into the world's state.
 [[gnu::aligned(64)]] void zapiSetDefNavDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefNavDisplay", mode);
-  if (w != nullptr) w->defNav = mode != 0;
+  if (w != nullptr && w->defNav != (mode != 0)) w->defNav = mode != 0;
 }
 
 [[gnu::aligned(64)]] void zapiSetDefRCSDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefRCSDisplay", mode);
-  if (w != nullptr) w->defRCS = mode != 0;
+  if (w != nullptr && w->defRCS != (mode != 0)) w->defRCS = mode != 0;
 }
