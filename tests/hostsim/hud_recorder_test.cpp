@@ -167,18 +167,7 @@ Outcome Record(hostsim::World& w, const hostsim::Vessel& v, const Script& script
 }
 
 void ExpectSame(const Outcome& got, const Outcome& want, bool journalled) {
-  ASSERT_EQ(got.ops.size(), want.ops.size());
-  for (std::size_t i = 0; i < got.ops.size(); ++i) {
-    const HudOp& a = got.ops[i];
-    const HudOp& b = want.ops[i];
-    EXPECT_EQ(a.kind, b.kind) << "entry " << i;
-    EXPECT_EQ(a.x, b.x) << "entry " << i;
-    EXPECT_EQ(a.y, b.y) << "entry " << i;
-    EXPECT_EQ(a.x1, b.x1) << "entry " << i;
-    EXPECT_EQ(a.y1, b.y1) << "entry " << i;
-    EXPECT_EQ(a.colour, b.colour) << "entry " << i;
-    EXPECT_EQ(a.text, b.text) << "entry " << i;
-  }
+  hostsim_test::ExpectSameOps(got.ops, want.ops);
   EXPECT_EQ(got.results, want.results);
   if (journalled)
     EXPECT_EQ(got.journal, want.journal);
@@ -187,18 +176,14 @@ void ExpectSame(const Outcome& got, const Outcome& want, bool journalled) {
 }
 
 // Every script drawn over the list that every script (itself among them) left the frame
-// before, and over a list of leftovers that no recorder wrote; with and without the journal.
+// before, and over lists of leftovers that no recorder wrote; with and without the journal.
 TEST(HudRecorder, RecordsEveryOrderOfCallsAsAPlainRecorderWould) {
   RuntimeWorld rw;
   hostsim::World& w = *rw.world;
   const hostsim::Vessel& v = w.CreateVessel("P", "probe");
-  std::vector<HudOp> leftovers(12);
-  for (HudOp& op : leftovers) {
-    op.kind = HudOp::Kind::Line;
-    op.x = op.y = op.x1 = op.y1 = 77;
-    op.colour = 0xABCDEF;
-    op.text = "left by something else";
-  }
+  // Leftovers with long texts, and with texts as long as the first text of the first script.
+  const std::vector<HudOp> leftovers = hostsim_test::LeftoverOps(12);
+  const std::vector<HudOp> sameLength = hostsim_test::LeftoverOps(12, TextOf(22, 0, 0));
   for (const bool journalled : {false, true}) {
     w.journal().SetEnabled(journalled);
     for (const Script& now : Scripts()) {
@@ -209,6 +194,7 @@ TEST(HudRecorder, RecordsEveryOrderOfCallsAsAPlainRecorderWould) {
         before.push_back(ops);
       }
       before.push_back(leftovers);
+      before.push_back(sameLength);
       before.emplace_back();
       for (std::size_t k = 0; k < before.size(); ++k) {
         SCOPED_TRACE(std::string(now.name) + " over list " + std::to_string(k) +

@@ -16,6 +16,7 @@ using hostsim::Error;
 using hostsim::HudOp;
 using hostsim::Vessel;
 using hostsim::World;
+using hostsim_test::ExpectSameOps;
 using hostsim_test::RuntimeWorld;
 
 namespace {
@@ -230,19 +231,6 @@ TEST(LargeWorld, HostLinesOfALoadedBlockStillApply) {
   EXPECT_EQ(testsupport::AsLamp(*w.FindVessel("L"))->range, 50.0);
 }
 
-void ExpectSameOps(const std::vector<HudOp>& a, const std::vector<HudOp>& b) {
-  ASSERT_EQ(a.size(), b.size());
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].kind, b[i].kind) << i;
-    EXPECT_EQ(a[i].x, b[i].x) << i;
-    EXPECT_EQ(a[i].y, b[i].y) << i;
-    EXPECT_EQ(a[i].x1, b[i].x1) << i;
-    EXPECT_EQ(a[i].y1, b[i].y1) << i;
-    EXPECT_EQ(a[i].colour, b[i].colour) << i;
-    EXPECT_EQ(a[i].text, b[i].text) << i;
-  }
-}
-
 TEST(LargeWorld, AHudListDrawnIntoAgainHoldsJustThatFrame) {
   RuntimeWorld rw;
   World& w = *rw.world;
@@ -250,13 +238,7 @@ TEST(LargeWorld, AHudListDrawnIntoAgainHoldsJustThatFrame) {
   Vessel& probe = w.CreateVessel("P", "probe");
   const auto lampOps = w.DrawHUD(lamp, 1920, 1080);
   ASSERT_EQ(lampOps.size(), 26u);
-  std::vector<HudOp> ops(40);
-  for (auto& op : ops) {
-    op.kind = HudOp::Kind::Line;
-    op.x = op.y = op.x1 = op.y1 = 99;
-    op.colour = 0x123456;
-    op.text = "a text longer than any the lamp draws, left from an earlier frame";
-  }
+  std::vector<HudOp> ops = hostsim_test::LeftoverOps(40);
   w.DrawHUD(lamp, 1920, 1080, ops);
   ExpectSameOps(ops, lampOps);
   w.DrawHUD(lamp, 1920, 1080, ops);

@@ -2,11 +2,14 @@
 // into a temporary config folder (probe classes run by the test module testmod_probe).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "hostsim/world.h"
 #include "support/world_fixture.h"
@@ -46,5 +49,35 @@ class RuntimeWorld {
   testsupport::TempDir dir_;
   std::unique_ptr<hostsim::World> world;
 };
+
+// A HUD list of n entries as no recorder leaves one: lines, every field set, each with the
+// text given (by default one longer than any the tests draw).
+inline std::vector<hostsim::HudOp> LeftoverOps(
+    std::size_t n,
+    const std::string& text = "a text longer than any a test draws, left from an earlier frame") {
+  std::vector<hostsim::HudOp> ops(n);
+  for (auto& op : ops) {
+    op.kind = hostsim::HudOp::Kind::Line;
+    op.x = op.y = op.x1 = op.y1 = 99;
+    op.colour = 0x123456;
+    op.text = text;
+  }
+  return ops;
+}
+
+// Expects two recorded HUD frames to be the same, entry by entry and field by field.
+inline void ExpectSameOps(const std::vector<hostsim::HudOp>& a,
+                          const std::vector<hostsim::HudOp>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].kind, b[i].kind) << "entry " << i;
+    EXPECT_EQ(a[i].x, b[i].x) << "entry " << i;
+    EXPECT_EQ(a[i].y, b[i].y) << "entry " << i;
+    EXPECT_EQ(a[i].x1, b[i].x1) << "entry " << i;
+    EXPECT_EQ(a[i].y1, b[i].y1) << "entry " << i;
+    EXPECT_EQ(a[i].colour, b[i].colour) << "entry " << i;
+    EXPECT_EQ(a[i].text, b[i].text) << "entry " << i;
+  }
+}
 
 }  // namespace hostsim_test
