@@ -15,18 +15,25 @@
 // Every benchmark runs in several repetitions, interleaved at random. The per-frame callbacks,
 // loads and saves are timed in pairs with their floors, and each of those figures is the
 // median of its repetitions' ratios; the frame figure divides the least of each repetition's
-// median frame at 10,000 lamps by that at 1,000. After Google Benchmark's own table the
-// program prints one "name ratio" line per figure (and two frame ratios with warm caches, for
-// the reader), then each figure against its goal; its exit status is 1 when a goal is missed.
+// median frame at 10,000 lamps by that at 1,000. The per-frame figures are then the median
+// over this process and four more, each with its own address layout (see "address layouts"
+// below). After Google Benchmark's own table the program prints one "name ratio" line per
+// figure (and, for the reader, ratios without a goal and each per-frame figure's value in
+// every layout), then each figure against its goal; its exit status is 1 when a goal is
+// missed.
 //
 //   build/release/bin/lumipod_bench [--benchmark_filter=REGEX] [--benchmark_repetitions=N]
+//                                   [--layouts=N]
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -34,6 +41,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -616,6 +624,58 @@ BENCHMARK(BM_LampsOnly)->Arg(kSmallWorld)->Arg(kLargeWorld)->Unit(benchmark::kMi
 BENCHMARK(BM_Load)->Iterations(kScenarioPairs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Save)->Iterations(kScenarioPairs)->Unit(benchmark::kMillisecond);
 
+// --- address layouts ---
+
+// The per-frame figures are a few nanoseconds each, and they move with where the loader puts
+// the program, the libraries, the module and the stack, which it chooses afresh for every
+// process: one build measures a HUD ratio of 1.26 in one process and 1.31 in the next, while
+// runs with the same layout agree to a few thousandths. Each of those figures is therefore the
+// median over this process and a few more started afresh from this program, which measure
+// only them.
+constexpr const char* kLayoutChild = "LUMIPOD_BENCH_LAYOUT";  // set in those processes
+const char* const kPerFrameFigures[] = {"before_step", "direct_keys", "hud_1920x1080"};
+
+// Runs this program again, measuring only the per-frame figures; what its "name ratio" lines
+// say. Nothing when it could not be run.
+std::map<std::string, double> PerFrameFiguresOfANewProcess() {
+  std::map<std::string, double> out;
+  int fd[2];
+  if (pipe(fd) != 0) return out;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fd[0]);
+    close(fd[1]);
+    return out;
+  }
+  if (pid == 0) {
+    dup2(fd[1], STDOUT_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, STDERR_FILENO);
+    close(fd[0]);
+    close(fd[1]);
+    setenv(kLayoutChild, "1", 1);
+    execl("/proc/self/exe", "lumipod_bench", "--benchmark_filter=^BM_(BeforeStep|DirectKeys|Hud)$",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fd[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t got; (got = read(fd[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(got));
+  close(fd[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string name, more;
+    double value = 0;
+    if (words >> name >> value && !(words >> more)) out[name] = value;
+  }
+  return out;
+}
+
 int main(int argc, char** argv) {
   // Defaults for a noisy machine, each overridable on the command line.
   std::vector<char*> args(argv, argv + argc);
@@ -631,6 +691,17 @@ int main(int argc, char** argv) {
   if (!given("--benchmark_enable_random_interleaving"))
     args.insert(args.begin() + 1, interleave.data());
   if (!given("--benchmark_min_time")) args.insert(args.begin() + 1, minTime.data());
+  // --layouts=N: how many processes the per-frame figures are the median over (this one
+  // included); 5 unless given, 1 in the processes started for them.
+  int layouts = std::getenv(kLayoutChild) != nullptr ? 1 : 5;
+  for (auto it = args.begin() + 1; it != args.end();) {
+    if (std::strncmp(*it, "--layouts=", 10) == 0) {
+      layouts = std::max(1, std::atoi(*it + 10));
+      it = args.erase(it);
+    } else {
+      ++it;
+    }
+  }
   int n = static_cast<int>(args.size());
   benchmark::Initialize(&n, args.data());
   if (benchmark::ReportUnrecognizedArguments(n, args.data())) return 2;
@@ -652,7 +723,7 @@ int main(int argc, char** argv) {
       return "BM_FrameCold/" + lamps + "/iterations:" + std::to_string(kColdFrames) +
              "/repeats:" + std::to_string(kColdRepetitions) + ":frame_us";
     };
-    const std::vector<Figure> figures = {
+    std::vector<Figure> figures = {
         {"before_step", collector.Middle("BM_BeforeStep:ratio"), 1.5},
         {"direct_keys", collector.Middle("BM_DirectKeys:ratio"), 2.0},
         {"hud_1920x1080", collector.Middle("BM_Hud:ratio"), 1.3},
@@ -672,6 +743,19 @@ int main(int argc, char** argv) {
         {"hud_host_frame_1920x1080", collector.Middle("BM_HudHostFrame:ratio"), 0},
         {"hud_noop_sketchpad_1920x1080", collector.Middle("BM_HudNoOp:ratio"), 0},
     };
+    // The per-frame figures this process measured, over as many layouts as asked for.
+    std::map<std::string, std::vector<double>> perLayout;
+    for (const Figure& f : figures)
+      for (const char* name : kPerFrameFigures)
+        if (f.name == std::string(name) && !std::isnan(f.ratio)) perLayout[name] = {f.ratio};
+    for (int k = 1; k < layouts && !perLayout.empty(); ++k) {
+      const auto more = PerFrameFiguresOfANewProcess();
+      for (auto& [name, values] : perLayout)
+        if (auto it = more.find(name); it != more.end()) values.push_back(it->second);
+    }
+    for (Figure& f : figures)
+      if (auto it = perLayout.find(f.name); it != perLayout.end()) f.ratio = Median(it->second);
+
     constexpr int kFrames = 1000;
     const std::size_t allocs = ModuleAllocations(kFrames);
     const bool counterWorks = CounterSeesModule();
@@ -685,6 +769,12 @@ int main(int argc, char** argv) {
     std::printf("module_allocations_per_frame %g\n", static_cast<double>(allocs) / kFrames);
     for (const Figure& f : notes)
       if (!std::isnan(f.ratio)) std::printf("%s %.3f\n", f.name, f.ratio);
+    for (const auto& [name, values] : perLayout) {
+      if (values.size() < 2) continue;
+      std::printf("%s_per_layout", name.c_str());
+      for (double v : values) std::printf(" %.3f", v);
+      std::printf("\n");
+    }
 
     std::printf("\n");
     for (const Figure& f : figures) {
