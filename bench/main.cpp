@@ -393,14 +393,14 @@ void EvictCaches() {
   benchmark::DoNotOptimize(junk.data());
 }
 
-// Each frame is timed on its own; the counter frame_us is the median frame of the
-// repetition, which one frame disturbed by the machine does not move.
 constexpr int kColdFrames = 40;  // per repetition
 // More repetitions than the others: a cold frame is moved most by the memory traffic of the
 // rest of the machine, which changes from second to second; the figure takes each world's
 // least repetition, and more of them reach the quiet moments more surely.
 constexpr int kColdRepetitions = 9;
 
+// Each frame is timed on its own; the counter frame_us is the median frame of the
+// repetition, which one frame disturbed by the machine does not move.
 void BM_FrameCold(benchmark::State& state) {
   ManyBed& bed = Many(static_cast<int>(state.range(0)));
   std::vector<double> frames;
@@ -612,8 +612,6 @@ BENCHMARK(BM_Hud);
 BENCHMARK(BM_HudHostFrame);
 BENCHMARK(BM_HudNoOp);
 BENCHMARK(BM_Frame)->Arg(kSmallWorld)->Arg(kLargeWorld)->Unit(benchmark::kMicrosecond);
-// More repetitions than the others: what moves a cold frame most (the machine's memory traffic)
-// changes from second to second, and each repetition takes about a second.
 BENCHMARK(BM_FrameCold)
     ->Arg(kSmallWorld)
     ->Arg(kLargeWorld)
@@ -634,6 +632,8 @@ BENCHMARK(BM_Save)->Iterations(kScenarioPairs)->Unit(benchmark::kMillisecond);
 // only them.
 constexpr const char* kLayoutChild = "LUMIPOD_BENCH_LAYOUT";  // set in those processes
 const char* const kPerFrameFigures[] = {"before_step", "direct_keys", "hud_1920x1080"};
+// The benchmarks those figures come from.
+constexpr const char* kPerFrameFilter = "--benchmark_filter=^BM_(BeforeStep|DirectKeys|Hud)$";
 
 // Runs this program again, measuring only the per-frame figures; what its "name ratio" lines
 // say. Nothing when it could not be run.
@@ -654,8 +654,7 @@ std::map<std::string, double> PerFrameFiguresOfANewProcess() {
     close(fd[0]);
     close(fd[1]);
     setenv(kLayoutChild, "1", 1);
-    execl("/proc/self/exe", "lumipod_bench", "--benchmark_filter=^BM_(BeforeStep|DirectKeys|Hud)$",
-          static_cast<char*>(nullptr));
+    execl("/proc/self/exe", "lumipod_bench", kPerFrameFilter, static_cast<char*>(nullptr));
     _exit(127);
   }
   close(fd[1]);
