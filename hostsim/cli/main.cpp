@@ -4,6 +4,8 @@
 //   hostsim inspect SCENARIO [VESSEL] [--root DIR]
 //   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR]
 //   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR]
+//   hostsim check MODULE [--class NAME] [--filter REGEX] [--list] [--json FILE] [--junit FILE]
+//                 [--seed N] [--in-process] [--timeout S] [--root DIR]
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error.
@@ -17,6 +19,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "hostsim/check/check.h"
 #include "hostsim/world.h"
 #include "session.h"
 #include "view.h"
@@ -292,6 +295,38 @@ int main(int argc, char** argv) {
   inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
 
+  hostsim::check::Options checkArgs;
+  std::string checkModule;
+  CLI::App* check = app.add_subcommand(
+      "check", "Test a vessel module for common faults with a battery of named checks.");
+  check->add_option("MODULE", checkModule, "Module library to check (.so; .dll on Windows)")
+      ->type_name("FILE");
+  check
+      ->add_option("--class", checkArgs.className,
+                   "Check this class only (default: every class whose configuration names "
+                   "the module)")
+      ->type_name("NAME");
+  check->add_option("--filter", checkArgs.filter, "Run the checks whose names match")
+      ->type_name("REGEX");
+  check->add_flag("--list", checkArgs.list, "List the checks with their descriptions");
+  check->add_option("--json", checkArgs.json, "Write the results as JSON")->type_name("FILE");
+  check->add_option("--junit", checkArgs.junit, "Write the results as JUnit XML")
+      ->type_name("FILE");
+  check->add_option("--seed", checkArgs.seed, "Seed of the random input (default: a new one)")
+      ->type_name("N");
+  check->add_flag("--in-process", checkArgs.inProcess,
+                  "Run the checks in this process, not each in a child (a crash ends the run)");
+  check
+      ->add_option("--timeout", checkArgs.timeoutSeconds,
+                   "Time limit of one check's child process in seconds (default 120)")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
+  check->add_option("--root", checkArgs.root, "Folder with config/ and meshes/")->type_name("DIR");
+  check->footer(
+      "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
+      "fails that check and the run goes on. Exit status: 0 when no check failed or crashed,\n"
+      "1 otherwise, 2 for a usage error. Every failure prints the seed that repeats it.");
+
   PictureArgs renderArgs, playArgs;
 #if defined(HOSTSIM_HAVE_RENDER)
   CLI::App* render = app.add_subcommand(
@@ -317,9 +352,9 @@ int main(int argc, char** argv) {
       "Keys go to the focused vessel as held keys and key events; input boxes open in the\n"
       "window (Enter answers, Esc cancels). Left drag orbits, right drag pans, the wheel\n"
       "zooms; F2 saves, F3 resets the view, Esc quits.");
-  const std::string commands = "run, inspect, render, play";
+  const std::string commands = "run, inspect, check, render, play";
 #else
-  const std::string commands = "run, inspect";
+  const std::string commands = "run, inspect, check";
 #endif
 
   // CLI11 would report a mistyped command only as a missing one.
@@ -339,6 +374,17 @@ int main(int argc, char** argv) {
   }
 
   if (*run) return Run(runArgs, argv[0]);
+  if (*check) {
+    checkArgs.module = PathFromUtf8(checkModule);
+    checkArgs.seedGiven = check->count("--seed") > 0;
+    try {
+      const hostsim::Paths paths = ChoosePaths(checkArgs.root, argv[0]);
+      return hostsim::check::Main(checkArgs, paths, std::cout, std::cerr);
+    } catch (const hostsim::Error& e) {
+      Report(e.what());
+      return kExitFailure;
+    }
+  }
 #if defined(HOSTSIM_HAVE_RENDER)
   if (*render) return Picture(renderArgs, argv[0], false);
   if (*play) return Picture(playArgs, argv[0], true);

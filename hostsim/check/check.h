@@ -1,0 +1,90 @@
+// hostsim check: loads a vessel module into the host and runs a battery of named checks on
+// it, each (by default) in a child process of its own, and reports what each found.
+//
+// A check is a function over a Context: it makes worlds, vessels of the module's classes,
+// drives them as a host would and calls Fail (or Skip) when the module does something a
+// host cannot accept. What the module did last is in the journal the report quotes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hostsim/world.h"
+
+namespace hostsim::check {
+
+enum class Status { Passed, Failed, Skipped, Crashed };
+const char* StatusName(Status s);  // "passed", "failed", "skipped", "crashed"
+
+// The outcome of one check.
+struct Result {
+  std::string name;
+  Status status = Status::Passed;
+  std::string reason;                // why it failed, was skipped or crashed
+  std::vector<std::string> journal;  // the last host calls before a failure or crash
+  std::vector<std::string> details;  // what the check found worth reporting when it passed
+  double seconds = 0;
+};
+
+// What every check is given: the module, where its classes and meshes are, and the seed.
+struct Subject {
+  std::filesystem::path module;      // the module library as given
+  std::string moduleName;            // its file name without the suffix
+  Paths paths;                       // config and meshes of the root, modules: the module's folder
+  std::vector<std::string> classes;  // the vessel classes to test, at least one
+  std::uint64_t seed = 0;
+};
+
+class Context;
+
+// One named check of the battery.
+struct Check {
+  const char* name;         // stable: "group.what"
+  const char* description;  // one line
+  void (*run)(Context&);
+};
+
+// The whole battery in the order it runs.
+const std::vector<Check>& Battery();
+
+// Thrown by Context::Fail and Context::Skip; the runner turns them into results.
+struct CheckFailed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+struct CheckSkipped : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Runs one check in this process and returns its result. A crash of the module ends the
+// process, after a last word on the standard error that names the check and quotes the
+// journal (see ParseCrashReport).
+Result RunInProcess(const Check& check, const Subject& subject);
+
+// What a crashed child left on its standard error: the journal lines of its last word, and
+// the error output's last lines when it has none (a sanitizer's report, say).
+std::vector<std::string> CrashJournal(const std::string& stderrText);
+
+// Options of `hostsim check`.
+struct Options {
+  std::filesystem::path module;
+  std::string className;  // empty: every class whose configuration names the module
+  std::string filter;     // regular expression over check names (searched); empty: all
+  bool list = false;
+  std::filesystem::path json, junit;
+  bool seedGiven = false;
+  std::uint64_t seed = 0;
+  bool inProcess = false;
+  std::string root;  // --root as given (passed on to the child processes); empty: none
+  double timeoutSeconds = 120;
+};
+
+// Runs `hostsim check`: `paths` holds the root's config and meshes folders (the modules
+// folder is the module's own). Returns the exit status: 0 when nothing failed or crashed, 1
+// otherwise or on an error.
+int Main(const Options& options, const Paths& paths, std::ostream& out, std::ostream& err);
+
+}  // namespace hostsim::check

@@ -1,0 +1,247 @@
+// `hostsim check`: finds the module's classes, chooses the checks, runs each in a child
+// process of its own (or here), reports, and writes the JSON and JUnit files.
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "hostsim/check/check.h"
+#include "hostsim/check/report.h"
+#include "hostsim/cli/session.h"
+#include "hostsim/platform/dynlib.h"
+#include "hostsim/platform/process.h"
+#include "hostsim/runtime/config.h"
+
+namespace fs = std::filesystem;
+
+namespace hostsim::check {
+
+namespace {
+
+// A usage or set-up error: printed as one line, exit status 1 (2 for usage).
+struct SetupError {
+  std::string message;
+  int status = 1;
+};
+
+std::string FileText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The class named by `cls` must exist and name the module.
+bool NamesModule(const fs::path& cfg, const std::string& module) {
+  const ConfigFile file = ReadConfig(cfg);
+  const ConfigItem* item = file.Find("Module");
+  return item != nullptr && EqualsNoCase(item->value, module);
+}
+
+std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
+                                     const std::string& module, std::ostream& err) {
+  std::error_code ec;
+  if (!o.className.empty()) {
+    const fs::path cfg = paths.config / (o.className + ".cfg");
+    if (!fs::is_regular_file(cfg, ec))
+      throw SetupError{cfg.string() + ": no configuration of class " + o.className + " (--class)"};
+    try {
+      if (!NamesModule(cfg, module))
+        throw SetupError{cfg.string() + ": class " + o.className + " is not of module " + module};
+    } catch (const Error& e) {
+      throw SetupError{e.what()};
+    }
+    return {o.className};
+  }
+  std::vector<std::string> classes;
+  if (fs::is_directory(paths.config, ec)) {
+    for (const auto& entry : fs::directory_iterator(paths.config, ec)) {
+      if (entry.path().extension() != ".cfg") continue;
+      try {
+        if (NamesModule(entry.path(), module)) classes.push_back(entry.path().stem().string());
+      } catch (const Error& e) {
+        err << "hostsim check: skipped " << e.what() << "\n";
+      }
+    }
+  }
+  std::sort(classes.begin(), classes.end());
+  if (classes.empty())
+    throw SetupError{"no class configuration in " + paths.config.string() + " names module " +
+                     module + " (give --class, or a --root whose config/ has one)"};
+  return classes;
+}
+
+// The arguments that run the same check again in a child, answering in `json`.
+std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64_t seed,
+                                   const fs::path& json) {
+  std::string name = c.name;
+  std::string pattern = "^";
+  for (char ch : name) {
+    if (ch == '.') pattern += '\\';
+    pattern += ch;
+  }
+  pattern += "$";
+  std::vector<std::string> args = {
+      "check",  o.module.string(),    "--in-process", "--filter",   pattern,
+      "--seed", std::to_string(seed), "--json",       json.string()};
+  if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
+  if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
+  return args;
+}
+
+Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir) {
+  const std::string base = c.name;
+  const fs::path json = dir / (base + ".json");
+  const fs::path out = dir / (base + ".out");
+  const fs::path errFile = dir / (base + ".err");
+  const auto start = std::chrono::steady_clock::now();
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(o.timeoutSeconds * 1000));
+  const platform::ChildEnd end = platform::RunChild(
+      platform::ExecutablePath(), ChildArgs(o, c, seed, json), out, errFile, limit);
+  Result r;
+  r.name = c.name;
+  std::vector<Result> got;
+  std::error_code ec;
+  if (end.kind != platform::ChildEnd::Kind::NotStarted && fs::exists(json, ec) &&
+      ReadResults(FileText(json), got) && got.size() == 1 && got[0].name == c.name) {
+    r = got[0];
+  } else {
+    r.status = Status::Crashed;
+    switch (end.kind) {
+      case platform::ChildEnd::Kind::NotStarted:
+        r.reason = "could not run the check: " + end.why;
+        break;
+      case platform::ChildEnd::Kind::TimedOut:
+        r.reason = "no result within " + std::to_string(static_cast<int>(o.timeoutSeconds)) +
+                   " s: the check was stopped (a hang? --in-process runs it where a debugger "
+                   "can look)";
+        break;
+      case platform::ChildEnd::Kind::Crashed:
+        r.reason = "crashed: " + end.why;
+        break;
+      case platform::ChildEnd::Kind::Exited:
+        r.reason = "the check's process ended with status " + std::to_string(end.code) +
+                   " before it reported";
+        break;
+    }
+    r.journal = CrashJournal(FileText(errFile));
+  }
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  for (const fs::path& p : {json, out, errFile}) fs::remove(p, ec);
+  return r;
+}
+
+// A folder of its own for the children's files, removed when the run ends.
+class WorkDir {
+ public:
+  WorkDir() {
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    std::random_device rd;
+    for (int i = 0; i < 100 && path_.empty(); ++i) {
+      fs::path p = base / ("hostsim-check-run-" + std::to_string(rd()));
+      if (fs::create_directory(p, ec)) path_ = p;
+    }
+    if (path_.empty()) throw SetupError{"cannot make a temporary folder in " + base.string()};
+  }
+  ~WorkDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostream& err) {
+  std::regex filter;
+  try {
+    filter = std::regex(o.filter.empty() ? std::string(".") : o.filter);
+  } catch (const std::regex_error& e) {
+    throw SetupError{"--filter: not a regular expression: " + std::string(e.what()), 2};
+  }
+  std::vector<const Check*> chosen;
+  for (const Check& c : Battery())
+    if (std::regex_search(c.name, filter)) chosen.push_back(&c);
+  if (chosen.empty()) throw SetupError{"no check matches --filter " + o.filter, 2};
+  if (o.list) {
+    for (const Check* c : chosen) out << std::left << c->name << "\n    " << c->description << "\n";
+    return 0;
+  }
+
+  if (o.module.empty()) throw SetupError{"give the module library to check (MODULE)", 2};
+  std::error_code ec;
+  if (!fs::is_regular_file(o.module, ec))
+    throw SetupError{o.module.string() + ": no such module library"};
+  const std::string suffix = platform::LibrarySuffix();
+  if (o.module.extension() != suffix)
+    throw SetupError{o.module.string() + ": a module library on this system ends in " + suffix};
+
+  Subject subject;
+  subject.module = o.module;
+  subject.moduleName = o.module.stem().string();
+  subject.paths = rootPaths;
+  subject.paths.modules = fs::absolute(o.module, ec).parent_path();
+  subject.classes = FindClasses(o, subject.paths, subject.moduleName, err);
+  if (o.seedGiven) {
+    subject.seed = o.seed;
+  } else {
+    std::random_device rd;
+    // Kept below 2^53, so that a JSON reader that takes numbers as doubles reads it exactly.
+    subject.seed = ((static_cast<std::uint64_t>(rd()) << 32) | rd()) & ((1ull << 53) - 1);
+  }
+
+  Report report;
+  report.module = o.module.string();
+  report.classes = subject.classes;
+  report.seed = subject.seed;
+  report.rerun = "hostsim check " + o.module.string() + " --seed " + std::to_string(subject.seed);
+  if (!o.className.empty()) report.rerun += " --class " + o.className;
+  if (!o.root.empty()) report.rerun += " --root " + o.root;
+  report.checks = chosen;
+
+  std::unique_ptr<WorkDir> work;
+  if (!o.inProcess) work = std::make_unique<WorkDir>();
+  WriteHeading(out, report);
+  const auto start = std::chrono::steady_clock::now();
+  for (const Check* c : chosen) {
+    Result r =
+        o.inProcess ? RunInProcess(*c, subject) : RunInChild(o, *c, subject.seed, work->path());
+    report.results.push_back(std::move(r));
+    WriteRow(out, report, *c, report.results.back());
+  }
+  report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  WriteSummary(out, report);
+
+  int status = 0;
+  auto write = [&](const fs::path& file, const std::string& text) {
+    try {
+      cli::WriteFileAtomic(file, text);
+    } catch (const std::exception& e) {
+      err << "hostsim check: " << e.what() << "\n";
+      status = 1;
+    }
+  };
+  if (!o.json.empty()) write(o.json, JsonText(report));
+  if (!o.junit.empty()) write(o.junit, JunitText(report));
+  const Counts n = Count(report.results);
+  if (n.failed > 0 || n.crashed > 0) status = 1;
+  return status;
+}
+
+}  // namespace
+
+int Main(const Options& options, const Paths& paths, std::ostream& out, std::ostream& err) {
+  try {
+    return Run(options, paths, out, err);
+  } catch (const SetupError& e) {
+    err << "hostsim check: " << CleanText(e.message) << "\n";
+    return e.status;
+  }
+}
+
+}  // namespace hostsim::check

@@ -1,0 +1,84 @@
+// Driving a vessel as a host and a user would (keys, input boxes, frames), and reading back
+// what the module gave the host: non-finite values, registrations, saved lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "hostsim/check/context.h"
+
+namespace hostsim::check {
+
+// Scan codes of the modifier keys a module reads from the key state.
+inline constexpr std::uint8_t kModifierKeys[] = {0x2A, 0x36, 0x1D, 0x38, 0x9D, 0xB8};
+
+// The first non-finite value the host holds from the module for any vessel of the world
+// (physics, lights, beacons, animation states, attachment points, materials), described;
+// empty when there is none. Its reading of the host's objects is left out of the journal.
+std::string FindNonFinite(World& world);
+
+// The first host call of the journal at or after entry `from` with a non-finite number among
+// its arguments, as a journal line; empty when there is none.
+std::string FindNonFiniteCall(const Journal& journal, std::size_t from);
+
+// The first host call at or after entry `from` given a device mesh or visual handle that no
+// longer names anything, as a journal line; empty when there is none.
+std::string FindDeadHandleCall(const Journal& journal, std::size_t from);
+
+// What the module registered with the host for the vessel, one line per kind.
+// Read without journalling.
+std::vector<std::string> Registrations(World& world, const Vessel& vessel);
+
+// The lines of the vessel's block as the host saves it (between VESSEL and END).
+std::vector<std::string> SavedBlock(World& world, const std::string& vessel);
+
+// A scenario of one vessel block.
+std::string ScenarioOf(const std::string& vessel, const std::string& cls,
+                       const std::vector<std::string>& lines);
+
+// The first difference between two blocks as "line N: A / B"; empty when they are equal.
+std::string BlockDifference(const std::vector<std::string>& before,
+                            const std::vector<std::string>& after);
+
+// Hostile texts for input boxes: empty, huge, not UTF-8, numbers at the limits of double.
+const std::vector<std::string>& HostileTexts();
+
+// Drives one focused vessel with seeded random input. Every event keeps the journal short.
+class Driver {
+ public:
+  // With `answerBoxes` false every box a key opens is cancelled: the texts are left to the
+  // check of input boxes.
+  Driver(Context& ctx, World& world, Vessel& vessel, bool answerBoxes = true);
+
+  // One key press and release of `code` while the modifiers in `mods` (bits over
+  // kModifierKeys) are held; a box the key opened is answered with a random text or
+  // cancelled. Returns the title of that box, or "" when none opened.
+  std::string Press(std::uint8_t code, unsigned mods);
+  // One frame of `dt` seconds with the keys in `held` down (then released).
+  void Frame(double dt, const std::vector<std::uint8_t>& held = {});
+  // One random event: a key press (every code comes once in each round of 256, in random
+  // order), a frame of random length, or a frame with random keys held.
+  void RandomEvent();
+  // `events` random events, then the key presses left in the round: every key code is pressed
+  // at least once in a walk.
+  void Walk(int events);
+  // A random box answer: a hostile text, a number, a vessel name with an index, or bytes.
+  std::string RandomText();
+  // Answers the open box (if any) with `text`.
+  void Answer(const std::string& text);
+  // A random frame length, spread over 1e-6 .. 1 s.
+  double RandomStep() { return ctx_.LogUniform(1e-6, 1.0); }
+
+ private:
+  Context& ctx_;
+  World& world_;
+  Vessel& vessel_;
+  // The next key code of the round (every code once, in random order).
+  std::uint8_t NextKey();
+
+  std::vector<std::uint8_t> round_;  // key codes left in this round
+  bool answerBoxes_;
+};
+
+}  // namespace hostsim::check

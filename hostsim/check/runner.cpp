@@ -1,0 +1,112 @@
+// Running one check in this process, and the last word a crash leaves for the parent.
+#include <chrono>
+#include <sstream>
+
+#include "hostsim/check/check.h"
+#include "hostsim/check/context.h"
+#include "hostsim/platform/process.h"
+
+namespace hostsim::check {
+
+namespace {
+
+constexpr const char* kTailStart = "--- last host calls ---";
+constexpr const char* kTailEnd = "--- end of host calls ---";
+constexpr std::size_t kTailLines = 16;
+
+void Put(const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); }
+
+// Called on the way down of a crash: names the check and quotes the journal.
+void CrashReport(const char* what) {
+  Context* ctx = Context::Active();
+  Put("\nhostsim check: ");
+  if (ctx != nullptr) {
+    platform::WriteStderr(ctx->name().data(), ctx->name().size());
+    Put(" ");
+  }
+  Put("crashed: ");
+  Put(what);
+  Put("\n");
+  Put(kTailStart);
+  Put("\n");
+  if (ctx != nullptr) ctx->WriteJournalTail(kTailLines);
+  Put(kTailEnd);
+  Put("\n");
+}
+
+}  // namespace
+
+const char* StatusName(Status s) {
+  switch (s) {
+    case Status::Passed:
+      return "passed";
+    case Status::Failed:
+      return "failed";
+    case Status::Skipped:
+      return "skipped";
+    case Status::Crashed:
+      return "crashed";
+  }
+  return "?";
+}
+
+Result RunInProcess(const Check& check, const Subject& subject) {
+  static const bool installed = (platform::OnFatalCrash(CrashReport), true);
+  (void)installed;
+  Result r;
+  r.name = check.name;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    Context ctx(check, subject);
+    try {
+      check.run(ctx);
+      r.status = Status::Passed;
+    } catch (const CheckFailed& e) {
+      r.status = Status::Failed;
+      r.reason = e.what();
+      r.journal = ctx.JournalTail(kTailLines);
+    } catch (const CheckSkipped& e) {
+      r.status = Status::Skipped;
+      r.reason = e.what();
+    } catch (const Error& e) {
+      r.status = Status::Failed;
+      r.reason = std::string("the host reported an error: ") + e.what();
+      r.journal = ctx.JournalTail(kTailLines);
+    } catch (const std::exception& e) {
+      r.status = Status::Crashed;
+      r.reason = std::string("an exception escaped from the module: ") + e.what();
+      r.journal = ctx.JournalTail(kTailLines);
+    } catch (...) {
+      r.status = Status::Crashed;
+      r.reason = "an exception of unknown type escaped from the module";
+      r.journal = ctx.JournalTail(kTailLines);
+    }
+    r.details = ctx.notes();
+  }  // the check's worlds go here: their vessels' zvcExit and the unloads are part of it
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return r;
+}
+
+std::vector<std::string> CrashJournal(const std::string& stderrText) {
+  std::vector<std::string> lines;
+  std::istringstream in(stderrText);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] != kTailStart) continue;
+    out.clear();
+    for (std::size_t k = i + 1; k < lines.size() && lines[k] != kTailEnd; ++k)
+      out.push_back(lines[k].size() > 2 ? lines[k].substr(2) : lines[k]);
+  }
+  if (!out.empty()) return out;
+  // No last word (a sanitizer's report, a hang): the error output's last lines instead.
+  for (std::size_t i = lines.size() > 12 ? lines.size() - 12 : 0; i < lines.size(); ++i)
+    if (!lines[i].empty()) out.push_back("stderr: " + lines[i]);
+  return out;
+}
+
+}  // namespace hostsim::check

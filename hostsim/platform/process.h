@@ -1,0 +1,47 @@
+// The operating system's processes, behind one small interface: this program's own path,
+// child processes run with a time limit, a last word before a fatal crash, and whether a
+// library is still mapped into this process.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace hostsim::platform {
+
+// The path of the running program; empty when the system cannot tell it.
+std::filesystem::path ExecutablePath();
+
+// How a child process ended.
+struct ChildEnd {
+  enum class Kind {
+    Exited,      // it returned from main or called exit: `code` holds the status
+    Crashed,     // a signal or an unhandled exception ended it: `why` names it
+    TimedOut,    // it was still running at the time limit and was killed
+    NotStarted,  // it could not be started: `why` says why
+  };
+  Kind kind = Kind::NotStarted;
+  int code = 0;
+  std::string why;
+};
+
+// Runs `program` with `args` (UTF-8), its standard input empty and its standard output and
+// error written to the files `out` and `err`; kills it when it runs longer than `limit`.
+ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
+                  const std::filesystem::path& out, const std::filesystem::path& err,
+                  std::chrono::milliseconds limit);
+
+// Calls `report` once, with the name of the signal or exception, when this process is about
+// to die of a crash (invalid access, abort, illegal instruction, arithmetic fault); the
+// process then dies as it would have without it. `report` must only read memory and write
+// to the standard error.
+void OnFatalCrash(void (*report)(const char* what));
+
+// Writes `text` to the standard error without buffering or allocating (safe in `report`).
+void WriteStderr(const char* text, std::size_t length);
+
+// Whether the library at `path` is mapped into this process now (without loading it).
+bool LibraryIsLoaded(const std::filesystem::path& path);
+
+}  // namespace hostsim::platform

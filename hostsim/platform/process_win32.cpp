@@ -1,0 +1,222 @@
+// Processes on Windows: CreateProcessW and WaitForSingleObject for children, an unhandled-
+// exception filter (and the C runtime's abort signal) for the last word before a crash,
+// GetModuleHandleExW to ask whether a library is still loaded.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "hostsim/platform/process.h"
+
+namespace hostsim::platform {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+// One argument quoted the way the C runtime splits a command line: backslashes are literal
+// except before a quote, where they are doubled.
+void AppendArgument(std::wstring& line, const std::wstring& arg) {
+  line += L' ';
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += arg;
+    return;
+  }
+  line += L'"';
+  std::size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"')
+      line.append(backslashes * 2 + 1, L'\\');
+    else
+      line.append(backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+// Closes a handle when it goes out of scope.
+struct Handle {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE && h != nullptr) CloseHandle(h);
+  }
+};
+
+HANDLE OpenForChild(const std::filesystem::path& path, bool write) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};  // inherited by the child
+  return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, write ? CREATE_ALWAYS : OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+const char* ExceptionName(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+      return "EXCEPTION_ACCESS_VIOLATION (invalid memory access)";
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+      return "EXCEPTION_ILLEGAL_INSTRUCTION";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return "EXCEPTION_INT_DIVIDE_BY_ZERO";
+    case EXCEPTION_STACK_OVERFLOW:
+      return "EXCEPTION_STACK_OVERFLOW";
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+      return "EXCEPTION_ARRAY_BOUNDS_EXCEEDED";
+    case EXCEPTION_PRIV_INSTRUCTION:
+      return "EXCEPTION_PRIV_INSTRUCTION";
+    case EXCEPTION_IN_PAGE_ERROR:
+      return "EXCEPTION_IN_PAGE_ERROR";
+    case 0xC0000409:
+      return "STATUS_STACK_BUFFER_OVERRUN (fast fail)";
+    case 0xC0000374:
+      return "STATUS_HEAP_CORRUPTION";
+    case 0xE06D7363:
+      return "unhandled C++ exception";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+std::filesystem::path ExecutablePath() {
+  std::wstring buf(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+  if (n == 0 || n >= buf.size()) return {};
+  buf.resize(n);
+  return std::filesystem::path(buf);
+}
+
+ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
+                  const std::filesystem::path& out, const std::filesystem::path& err,
+                  std::chrono::milliseconds limit) {
+  ChildEnd end;
+  Handle in{OpenForChild(L"NUL", false)};
+  Handle o{OpenForChild(out, true)};
+  Handle e{OpenForChild(err, true)};
+  if (in.h == INVALID_HANDLE_VALUE || o.h == INVALID_HANDLE_VALUE || e.h == INVALID_HANDLE_VALUE) {
+    end.why = "cannot open the child's output files (error " + std::to_string(GetLastError()) + ")";
+    return end;
+  }
+  std::wstring line;
+  AppendArgument(line, program.wstring());
+  line.erase(0, 1);  // no blank before the program
+  for (const std::string& a : args) AppendArgument(line, Wide(a));
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = in.h;
+  si.hStdOutput = o.h;
+  si.hStdError = e.h;
+  PROCESS_INFORMATION pi{};
+  // No error dialog boxes in the child: a crash must end it, not wait for a click.
+  const UINT oldMode =
+      SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  SetErrorMode(oldMode);
+  if (!started) {
+    end.why =
+        "cannot start " + program.string() + " (error " + std::to_string(GetLastError()) + ")";
+    return end;
+  }
+  Handle process{pi.hProcess};
+  Handle thread{pi.hThread};
+  const DWORD waited = WaitForSingleObject(pi.hProcess, static_cast<DWORD>(limit.count()));
+  if (waited == WAIT_TIMEOUT) {
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    end.kind = ChildEnd::Kind::TimedOut;
+    return end;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  if (const char* name = ExceptionName(code)) {
+    end.kind = ChildEnd::Kind::Crashed;
+    end.why = name;
+  } else if (code >= 0xC0000000u) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "exception 0x%08lX", static_cast<unsigned long>(code));
+    end.kind = ChildEnd::Kind::Crashed;
+    end.why = buf;
+  } else if (code == 3) {
+    // What the C runtime's abort() leaves as the exit status.
+    end.kind = ChildEnd::Kind::Crashed;
+    end.why = "abort (exit status 3)";
+  } else {
+    end.kind = ChildEnd::Kind::Exited;
+    end.code = static_cast<int>(code);
+  }
+  return end;
+}
+
+namespace {
+
+void (*g_report)(const char*) = nullptr;
+
+void Report(const char* what) {
+  void (*report)(const char*) = g_report;
+  g_report = nullptr;
+  if (report != nullptr) report(what);
+}
+
+LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
+  const DWORD code = info != nullptr && info->ExceptionRecord != nullptr
+                         ? info->ExceptionRecord->ExceptionCode
+                         : 0;
+  const char* name = ExceptionName(code);
+  Report(name != nullptr ? name : "unhandled exception");
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void OnAbort(int) {
+  Report("abort");
+  std::signal(SIGABRT, SIG_DFL);
+  std::raise(SIGABRT);
+}
+
+}  // namespace
+
+void OnFatalCrash(void (*report)(const char* what)) {
+  g_report = report;
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(OnException);
+  std::signal(SIGABRT, OnAbort);
+}
+
+void WriteStderr(const char* text, std::size_t length) {
+  HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  while (length > 0 && h != nullptr && h != INVALID_HANDLE_VALUE) {
+    DWORD n = 0;
+    if (!WriteFile(h, text, static_cast<DWORD>(length), &n, nullptr) || n == 0) return;
+    text += n;
+    length -= n;
+  }
+}
+
+bool LibraryIsLoaded(const std::filesystem::path& path) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (ec) full = path;
+  full.make_preferred();
+  HMODULE handle = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, full.c_str(), &handle) !=
+         0;
+}
+
+}  // namespace hostsim::platform

@@ -1,0 +1,177 @@
+// A small vessel module for the tests of `hostsim check`: a box with a spot light, a beacon,
+// an attachment point, an animation, a visual whose material it sets, keys, an input box, a
+// HUD line and two scenario lines. Built sound, and built with one fault each (CHECKMOD_*),
+// so that each check can be shown to catch its fault and only its fault:
+//   CHECKMOD_LEAK_ON_UNLOAD  allocates at load and never frees it
+//   CHECKMOD_CRASH_ON_KEY    crashes when the key C (0x2E) goes down
+//   CHECKMOD_BAD_SAVE        ignores its LEVEL line when loading
+//   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
+//   CHECKMOD_FRAME_ALLOC     allocates in every frame
+//   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "host/host.h"
+#include "module/load_hook.h"
+
+namespace lumipod_module {
+ModuleExitHook exitHook = nullptr;
+}
+
+namespace {
+
+#if defined(CHECKMOD_LEAK_ON_UNLOAD)
+// Made when the library is loaded and never freed: each load leaves it behind.
+[[maybe_unused]] int* g_table = new int[64]();
+#endif
+
+#if defined(CHECKMOD_FRAME_ALLOC)
+// Where each frame's allocation goes before it is freed, so that it cannot be left out.
+int* volatile g_scratch = nullptr;
+#endif
+
+constexpr std::uint32_t kKeyA = 0x1E, kKeyB = 0x30, kKeyC = 0x2E, kKeyN = 0x31;
+
+class CheckVessel final : public VESSEL3 {
+ public:
+  CheckVessel(OBJHANDLE h, int fmodel) : VESSEL3(h, fmodel) {}
+  ~CheckVessel() { delete turn_; }
+
+  void clbkSetupClass(FILEHANDLE) override {
+    SetSize(1.0);
+    SetEmptyMass(10.0);
+    const COLOUR4 white{1, 1, 1, 1}, none{0, 0, 0, 0};
+    light_ = AddSpotLight({0, 0, 0}, {0, 0, 1}, 100, 1, 0, 0.01, 0.3, 0.5, white, white, none);
+    light_->Activate(false);
+    AddBeacon(&beacon_);
+    CreateAttachment(true, {0, -0.4, 0}, {0, -1, 0}, {0, 0, 1}, "CK");
+    AddMesh(zapiLoadMesh("checkbox"));
+    anim_ = CreateAnimation(0.0);
+    turn_ = new MGROUP_ROTATE(0, groups_, 1, {0, 0, 0}, {0, 1, 0}, 6.283185307179586f);
+    AddAnimationComponent(anim_, 0.0, 1.0, turn_);
+  }
+
+  void clbkLoadScenario(FILEHANDLE scn, void* status) override {
+    char* line = nullptr;
+    while (zapiReadScenario_nextline(scn, line)) {
+      double v = 0;
+      int n = 0;
+      if (std::sscanf(line, "LEVEL %lf", &v) == 1) {
+#if !defined(CHECKMOD_BAD_SAVE)
+        level_ = v;
+#endif
+      } else if (std::sscanf(line, "ON %d", &n) == 1) {
+        on_ = n != 0;
+      } else {
+        ParseScenarioLineEx(line, status);
+      }
+    }
+  }
+
+  void clbkSaveState(FILEHANDLE scn) override {
+    VESSEL2::clbkSaveState(scn);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6f", level_);
+    zapiWriteScenario_string(scn, "LEVEL", buf);
+    zapiWriteScenario_string(scn, "ON", on_ ? "1" : "0");
+  }
+
+  void clbkAfterCreation() override { light_->Activate(on_); }
+
+  void clbkVisualBuilt(VISHANDLE vis, int) override { glass_ = GetDevMesh(vis, 0); }
+
+  void clbkVisualDestroyed(VISHANDLE, int) override {
+#if !defined(CHECKMOD_KEEP_DEVMESH)
+    glass_ = nullptr;
+#endif
+  }
+
+  void clbkBeforeStep(double, double, double) override {
+#if defined(CHECKMOD_FRAME_ALLOC)
+    g_scratch = new int[16];
+    delete[] g_scratch;
+#endif
+    light_->SetIntensity(on_ ? level_ : 0.0);
+    SetAnimation(anim_, level_);
+    if (glass_ != nullptr) {
+      MATERIAL m{{1, 1, 1, 1}, {1, 1, 1, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, 1};
+      m.emissive.r = on_ ? static_cast<float>(level_) : 0.0f;
+      zapiSetMaterial(glass_, 0, &m);
+    }
+  }
+
+  int clbkDirectKeys(char* kstate) override {
+    if ((static_cast<unsigned char>(kstate[kKeyA]) & 0x80) != 0)
+      level_ = std::fmin(1.0, level_ + 0.1 * zapiGetSimStep());
+    return 0;
+  }
+
+  int clbkBufferedKey(std::uint32_t key, bool down, char*) override {
+    if (!down) return 0;
+    switch (key) {
+      case kKeyA:
+        level_ = std::fmin(1.0, level_ + 0.125);
+        return 1;
+      case kKeyB:
+        on_ = !on_;
+        light_->Activate(on_);
+        return 1;
+      case kKeyC:
+#if defined(CHECKMOD_CRASH_ON_KEY)
+        *static_cast<volatile int*>(nullptr) = 1;
+#endif
+        return 1;
+      case kKeyN:
+        zapiOpenInputBox("Level", LevelTyped, nullptr, 20, this);
+        return 1;
+      default:
+        return 0;
+    }
+  }
+
+  bool clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) override {
+    VESSEL3::clbkDrawHUD(mode, hps, skp);
+    if (hps == nullptr || skp == nullptr || hps->W < 200 || hps->H < 100) return true;
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "Level %.2f %s", level_, on_ ? "on" : "off");
+    skp->Text(10, 10, buf, n);
+    return true;
+  }
+
+ private:
+  static bool LevelTyped(void*, char* text, void* self) {
+    auto* v = static_cast<CheckVessel*>(self);
+    const double x = std::strtod(text, nullptr);
+#if defined(CHECKMOD_NAN_LIGHT)
+    v->light_->SetIntensity(x);
+#endif
+    if (!std::isfinite(x) || x < 0 || x > 1) return false;
+    v->level_ = x;
+    return true;
+  }
+
+  LightEmitter* light_ = nullptr;
+  VECTOR3 beaconPos_{0, 0.5, 0}, beaconCol_{1, 0.5, 0};
+  BEACONLIGHTSPEC beacon_{0, &beaconPos_, &beaconCol_, 0.2, 0.5, 1.0, 0.1, 0.0, true};
+  ANIMATION_ID anim_ = 0;
+  std::uint32_t groups_[1] = {0};
+  MGROUP_ROTATE* turn_ = nullptr;
+  DEVMESHHANDLE glass_ = nullptr;
+  double level_ = 0.5;
+  bool on_ = false;
+};
+
+}  // namespace
+
+extern "C" {
+
+ZVC_EXPORT VESSEL* zvcInit(OBJHANDLE hvessel, int flightmodel) {
+  return new (std::nothrow) CheckVessel(hvessel, flightmodel);
+}
+ZVC_EXPORT void zvcExit(VESSEL* vessel) { delete static_cast<CheckVessel*>(vessel); }
+ZVC_EXPORT const char* ModuleDate() { return "Jun 01 2024"; }
+ZVC_EXPORT int GetModuleVersion() { return Date2Int("Aug 30 2010"); }
+
+}  // extern "C"
