@@ -2,6 +2,7 @@
 // process of its own (or here), reports, and writes the JSON and JUnit files.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -92,6 +93,12 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
   return args;
 }
 
+std::string Limit(double seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", seconds);
+  return buf;
+}
+
 Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir) {
   const std::string base = c.name;
   const fs::path json = dir / (base + ".json");
@@ -115,7 +122,7 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
         r.reason = "could not run the check: " + end.why;
         break;
       case platform::ChildEnd::Kind::TimedOut:
-        r.reason = "no result within " + std::to_string(static_cast<int>(o.timeoutSeconds)) +
+        r.reason = "no result within " + Limit(o.timeoutSeconds) +
                    " s: the check was stopped (a hang? --in-process runs it where a debugger "
                    "can look)";
         break;

@@ -92,12 +92,17 @@ void LibraryUnloadLeaks(Context& ctx) {
     w.UnloadModule(ctx.subject().moduleName);
   }
   const std::int64_t left = LiveAllocations() - before;
-  if (left > 0)
+  if (left > 0) {
+    // One load and unload more with the journal on, for the report.
+    w.journal().SetEnabled(true);
+    Load(ctx, w);
+    w.UnloadModule(ctx.subject().moduleName);
     ctx.Fail(std::to_string(left) +
              " allocations made while the library was loaded were not "
              "freed when it was unloaded, over " +
              std::to_string(kCycles) + " loads (" +
              std::to_string(static_cast<double>(left) / kCycles) + " per load)");
+  }
   ctx.Note(std::to_string(kCycles) + " loads and unloads, no allocation left");
 }
 

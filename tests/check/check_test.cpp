@@ -1,0 +1,323 @@
+// `hostsim check` run as a user runs it, on test modules with one fault each: every module
+// fails exactly the checks meant for its fault, a crash is isolated, the JSON and JUnit files
+// say what the terminal says, and a seed repeats a run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hostsim/platform/process.h"
+
+#if defined(CHECK_HAVE_EXPAT)
+#include <expat.h>
+#endif
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+namespace {
+
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+// The checks that count allocations, skipped where a library's heap cannot be counted.
+const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations"};
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+fs::path Module(const std::string& name) {
+  return fs::path(CHECK_MODULE_DIR) / (name + CHECK_MODULE_SUFFIX);
+}
+
+// A folder of the test's own for the files a run writes.
+class Scratch {
+ public:
+  Scratch() {
+    std::random_device rd;
+    path_ = fs::temp_directory_path() / ("check-test-" + std::to_string(rd()));
+    fs::create_directories(path_);
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+struct Outcome {
+  hostsim::platform::ChildEnd end;
+  std::string out, err;
+};
+
+Outcome Hostsim(const std::vector<std::string>& args, const Scratch& dir, double limit = 300) {
+  Outcome r;
+  r.end =
+      hostsim::platform::RunChild(HOSTSIM_EXE, args, dir / "stdout", dir / "stderr",
+                                  std::chrono::milliseconds(static_cast<long long>(limit * 1000)));
+  r.out = ReadText(dir / "stdout");
+  r.err = ReadText(dir / "stderr");
+  return r;
+}
+
+int ExitCode(const Outcome& r) {
+  return r.end.kind == hostsim::platform::ChildEnd::Kind::Exited ? r.end.code : -1;
+}
+
+// "N checks: P passed, F failed, C crashed, S skipped" from the terminal.
+std::map<std::string, int> Summary(const std::string& out) {
+  std::smatch m;
+  std::map<std::string, int> n;
+  if (std::regex_search(out, m,
+                        std::regex("(\\d+) checks?: (\\d+) passed, (\\d+) failed, (\\d+) crashed, "
+                                   "(\\d+) skipped"))) {
+    n["total"] = std::stoi(m[1]);
+    n["passed"] = std::stoi(m[2]);
+    n["failed"] = std::stoi(m[3]);
+    n["crashed"] = std::stoi(m[4]);
+    n["skipped"] = std::stoi(m[5]);
+  }
+  return n;
+}
+
+std::vector<std::string> Listed(const Scratch& dir) {
+  const Outcome r = Hostsim({"check", "--list"}, dir);
+  std::vector<std::string> names;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty() && line[0] != ' ')
+      names.push_back(line.substr(0, line.find_last_not_of("\r") + 1));
+  return names;
+}
+
+struct Case {
+  const char* module;
+  std::set<std::string> failed;
+  std::set<std::string> crashed;
+};
+
+// What each fault must fail. Checks that press keys meet the crashing key: every walk of
+// random input presses every key code at least once.
+const Case kCases[] = {
+    {"checkmod_sound", {}, {}},
+    {"checkmod_leak", {"library.unload_leaks"}, {}},
+    {"checkmod_crash",
+     {},
+     {"library.two_instances", "state.walk_round_trip", "state.save_before_frame",
+      "input.buffered_keys", "input.boxes", "hud.sizes", "visual.rebuild", "frame.allocations",
+      "frame.time"}},
+    {"checkmod_badsave", {"state.walk_round_trip", "state.save_before_frame"}, {}},
+    {"checkmod_nan", {"input.boxes"}, {}},
+    {"checkmod_alloc", {"frame.allocations"}, {}},
+    {"checkmod_devmesh", {"visual.rebuild"}, {}},
+};
+
+// Test names and failure messages show the module's name, not the bytes of the case.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.module; }
+
+class FaultyModule : public testing::TestWithParam<Case> {};
+
+TEST_P(FaultyModule, FailsItsOwnChecksAndNoOther) {
+  const Case& c = GetParam();
+  Scratch dir;
+  const Outcome r = Hostsim({"check", Module(c.module).string(), "--root", CHECK_ROOT, "--seed",
+                             "7", "--json", (dir / "out.json").string()},
+                            dir);
+  ASSERT_EQ(r.end.kind, hostsim::platform::ChildEnd::Kind::Exited) << r.end.why << "\n" << r.err;
+  const Json j = Json::parse(ReadText(dir / "out.json"));
+  const auto names = Listed(dir);
+  ASSERT_EQ(j["checks"].size(), names.size());
+  bool bad = false;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const Json& check = j["checks"][i];
+    const std::string name = check["name"];
+    EXPECT_EQ(name, names[i]);
+    std::string want = c.failed.count(name)    ? "failed"
+                       : c.crashed.count(name) ? "crashed"
+                                               : "passed";
+    if (kWindows && kCountingChecks.count(name)) want = "skipped";
+    EXPECT_EQ(check["status"], want) << name << ": " << check["reason"] << "\n" << r.out;
+    if (want == "failed" || want == "crashed") {
+      bad = true;
+      EXPECT_FALSE(check["reason"].get<std::string>().empty()) << name;
+      EXPECT_FALSE(check["journal"].empty()) << name << ": no host calls quoted";
+    }
+    if (want == "crashed") {
+      // The crash is the key C going down, and the journal says so.
+      EXPECT_NE(check["journal"].back().get<std::string>().find("clbkBufferedKey(46, true)"),
+                std::string::npos)
+          << name << ": " << check["journal"].dump(1);
+    }
+  }
+  EXPECT_EQ(ExitCode(r), bad ? 1 : 0) << r.out;
+  if (bad) {
+    EXPECT_NE(r.out.find("seed 7: hostsim check"), std::string::npos) << r.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Check, FaultyModule, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& param) {
+                           return std::string(param.param.module);
+                         });
+
+// The JSON file's summary and the terminal's agree, for a run with passes and failures and
+// for one with passes and crashes; so does the JUnit file, read with an XML parser.
+TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
+  for (const char* module : {"checkmod_badsave", "checkmod_crash"}) {
+    Scratch dir;
+    const Outcome r =
+        Hostsim({"check", Module(module).string(), "--root", CHECK_ROOT, "--seed", "3", "--json",
+                 (dir / "r.json").string(), "--junit", (dir / "r.xml").string()},
+                dir);
+    ASSERT_EQ(ExitCode(r), 1) << r.out << r.err;
+    const auto terminal = Summary(r.out);
+    ASSERT_EQ(terminal.size(), 5u) << r.out;
+
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    EXPECT_EQ(j["module"], Module(module).string());
+    EXPECT_EQ(j["seed"], 3);
+    EXPECT_EQ(j["classes"], Json::array({module}));
+    std::map<std::string, int> counted;
+    for (const Json& c : j["checks"]) {
+      for (const char* key : {"name", "description", "status", "reason"})
+        EXPECT_TRUE(c[key].is_string()) << key;
+      EXPECT_TRUE(c["journal"].is_array());
+      EXPECT_TRUE(c["details"].is_array());
+      EXPECT_GE(c["seconds"].get<double>(), 0.0);
+      ++counted[c["status"].get<std::string>()];
+    }
+    for (const char* key : {"passed", "failed", "crashed", "skipped"}) {
+      EXPECT_EQ(j["summary"][key], terminal.at(key)) << key;
+      EXPECT_EQ(counted[key], terminal.at(key)) << key;
+    }
+    EXPECT_EQ(j["summary"]["total"], terminal.at("total"));
+
+#if defined(CHECK_HAVE_EXPAT)
+    // Attributes of <testsuites> and <testsuite>, and the test cases with what each holds.
+    struct Xml {
+      std::vector<std::map<std::string, std::string>> suites;
+      int cases = 0, failures = 0, errors = 0, skipped = 0;
+    } x;
+    XML_Parser p = XML_ParserCreate("UTF-8");
+    XML_SetUserData(p, &x);
+    XML_SetStartElementHandler(p, [](void* data, const XML_Char* name, const XML_Char** atts) {
+      auto& xml = *static_cast<Xml*>(data);
+      const std::string n = name;
+      if (n == "testsuites" || n == "testsuite") {
+        std::map<std::string, std::string> a;
+        for (int i = 0; atts[i] != nullptr; i += 2) a[atts[i]] = atts[i + 1];
+        xml.suites.push_back(a);
+      }
+      if (n == "testcase") ++xml.cases;
+      if (n == "failure") ++xml.failures;
+      if (n == "error") ++xml.errors;
+      if (n == "skipped") ++xml.skipped;
+    });
+    const std::string xml = ReadText(dir / "r.xml");
+    ASSERT_EQ(XML_Parse(p, xml.data(), static_cast<int>(xml.size()), 1), XML_STATUS_OK)
+        << XML_ErrorString(XML_GetErrorCode(p)) << " at line " << XML_GetCurrentLineNumber(p);
+    XML_ParserFree(p);
+    EXPECT_EQ(x.cases, terminal.at("total"));
+    EXPECT_EQ(x.failures, terminal.at("failed"));
+    EXPECT_EQ(x.errors, terminal.at("crashed"));
+    EXPECT_EQ(x.skipped, terminal.at("skipped"));
+    ASSERT_EQ(x.suites.size(), 2u);
+    for (const auto& suite : x.suites) {
+      EXPECT_EQ(std::stoi(suite.at("tests")), terminal.at("total"));
+      EXPECT_EQ(std::stoi(suite.at("failures")), terminal.at("failed"));
+      EXPECT_EQ(std::stoi(suite.at("errors")), terminal.at("crashed"));
+      EXPECT_EQ(std::stoi(suite.at("skipped")), terminal.at("skipped"));
+    }
+#endif
+  }
+}
+
+// The same seed gives the same walk, and so the same failure; the report names the seed.
+TEST(CheckReport, SeedRepeatsARun) {
+  Scratch dir;
+  std::vector<std::string> reasons;
+  for (int i = 0; i < 2; ++i) {
+    const Outcome r =
+        Hostsim({"check", Module("checkmod_badsave").string(), "--root", CHECK_ROOT, "--filter",
+                 "walk", "--seed", "123456", "--json", (dir / "r.json").string()},
+                dir);
+    ASSERT_EQ(ExitCode(r), 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("seed 123456: hostsim check"), std::string::npos) << r.out;
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    ASSERT_EQ(j["checks"].size(), 1u);
+    reasons.push_back(j["checks"][0]["reason"]);
+  }
+  EXPECT_EQ(reasons[0], reasons[1]);
+}
+
+// In this process a crash ends the run, but its last word names the check and quotes the
+// host calls before it.
+TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
+  Scratch dir;
+  const Outcome r = Hostsim({"check", Module("checkmod_crash").string(), "--root", CHECK_ROOT,
+                             "--in-process", "--filter", "^input\\.boxes$", "--seed", "1"},
+                            dir);
+  EXPECT_NE(r.end.kind, hostsim::platform::ChildEnd::Kind::TimedOut);
+  EXPECT_NE(ExitCode(r), 0);
+  EXPECT_NE(r.err.find("input.boxes crashed"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("clbkBufferedKey(46, true)"), std::string::npos) << r.err;
+}
+
+// A check that outlives its time limit is stopped and reported, and the run goes on.
+TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
+  Scratch dir;
+  const Outcome r =
+      Hostsim({"check", Module("checkmod_sound").string(), "--root", CHECK_ROOT, "--filter",
+               "^(lifecycle\\.many|library\\.exports)$", "--timeout", "0.05"},
+              dir);
+  EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("no result within 0.05 s"), std::string::npos) << r.out;
+  EXPECT_EQ(Summary(r.out).at("total"), 2) << r.out;
+}
+
+TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {
+  struct Bad {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  };
+  const std::string sound = Module("checkmod_sound").string();
+  const Bad cases[] = {
+      {{"check", sound, "--root", CHECK_ROOT, "--filter", "("}, 2, "not a regular expression"},
+      {{"check", sound, "--root", CHECK_ROOT, "--filter", "^nothing$"}, 2, "no check matches"},
+      {{"check", sound + ".missing", "--root", CHECK_ROOT}, 1, "no such module library"},
+      {{"check", sound, "--root", CHECK_ROOT, "--class", "checkmod_leak"},
+       1,
+       "is not of module checkmod_sound"},
+      {{"check", sound, "--root", CHECK_ROOT, "--class", "nosuchclass"}, 1, "no configuration"},
+      {{"check", Module("lumipod").string(), "--root", CHECK_ROOT}, 1, "names module lumipod"},
+      {{"check", "--root", CHECK_ROOT}, 2, "give the module library"},
+  };
+  for (const Bad& b : cases) {
+    Scratch dir;
+    const Outcome r = Hostsim(b.args, dir);
+    EXPECT_EQ(ExitCode(r), b.status) << b.message << "\n" << r.err;
+    EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+  }
+}
+
+}  // namespace
