@@ -14,6 +14,8 @@ packages=(
   libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libtinyobjloader-dev
+  # an XML parser, for the test that reads hostsim check's JUnit file
+  libexpat1-dev
   # hostsim's renderer: offscreen OpenGL through EGL with Mesa's software renderer, the
   # window, the HUD font, PNG files; and a virtual X display to test the window under
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev libstb-dev
