@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr std::uint8_t kShift = 0x2A, kV = 0x2F, kN = 0x31, kM = 0x32;
 constexpr double kDeg = 0.017453292519943295;
 
 struct Env {
@@ -31,7 +30,7 @@ struct Env {
 
 bool Press(hostsim::World& world, std::uint8_t key, bool shift) {
   world.ReleaseAllKeys();
-  if (shift) world.SetKey(kShift, true);
+  if (shift) world.SetKey(ZKEY_LSHIFT, true);
   world.SetKey(key, true);
   const int r = world.KeyEvent(key, true);
   world.ReleaseAllKeys();
@@ -55,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double range = lamp->range, aperture = lamp->aperture;
     const bool hung = v.Parent() != nullptr;
     if (box != 'N' && box != 'M' && box != 'V') {
-      Press(world, kV, true);
+      Press(world, ZKEY_V, true);
       fuzzsupport::Expect(v.Parent() == nullptr, "Shift+V releases the lamp");
       continue;
     }
-    const std::uint8_t key = box == 'N' ? kN : box == 'M' ? kM : kV;
+    const std::uint8_t key = box == 'N' ? ZKEY_N : box == 'M' ? ZKEY_M : ZKEY_V;
     fuzzsupport::Expect(Press(world, key, false) && world.OpenBox() != nullptr,
                         std::string("key ") + box + " opens a box");
     const bool accepted = world.AnswerBox(text);

@@ -7,6 +7,7 @@
 #include "config.h"
 #include "hud.h"
 #include "input.h"
+#include "keys.h"
 #include "library.h"
 #include "light.h"
 #include "material.h"

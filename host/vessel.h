@@ -184,10 +184,10 @@ class ZAPI_CLASS VESSEL2 : public VESSEL {
   virtual void clbkDockEvent(int dock, OBJHANDLE mate);
   // Called once per frame to let the module animate its meshes.
   virtual void clbkAnimate(double simt);
-  // Called once per frame with the 256-byte keyboard state; returns 0 to let the host
-  // handle the keys too.
+  // Called once per frame with the 256-byte keyboard state, indexed by key code (keys.h);
+  // returns 0 to let the host handle the keys too.
   virtual int clbkDirectKeys(char* kstate);
-  // Called for each key event (code, true on press); returns 1 when the module used the key.
+  // Called for each key event (key code, true on press); returns 1 when the module used the key.
   virtual int clbkBufferedKey(std::uint32_t key, bool down, char* kstate);
   // Asks for the generic cockpit; true when the module set it up.
   virtual bool clbkLoadGenericCockpit();

@@ -3,38 +3,14 @@
 
 namespace {
 
-// Set-1 scan codes; keys sent with the E0 prefix have the top bit set.
-enum Key : std::uint8_t {
-  kKeyJ = 0x24,
-  kKeyK = 0x25,
-  kKeyLeftShift = 0x2A,
-  kKeyV = 0x2F,
-  kKeyB = 0x30,
-  kKeyN = 0x31,
-  kKeyM = 0x32,
-  kKeyRightShift = 0x36,
-  kKeyLeftAlt = 0x38,
-  kKeyNumPad4 = 0x4B,
-  kKeyNumPad5 = 0x4C,
-  kKeyNumPad6 = 0x4D,
-  kKeyNumPad1 = 0x4F,
-  kKeyNumPad2 = 0x50,
-  kKeyNumPad3 = 0x51,
-  kKeyRightAlt = 0xB8,
-  kKeyUp = 0xC8,
-  kKeyLeft = 0xCB,
-  kKeyRight = 0xCD,
-  kKeyDown = 0xD0,
-};
-
 // A key is down when bit 7 of its byte in the 256-byte keyboard state is set.
-bool Down(const char* kstate, Key key) {
+bool Down(const char* kstate, std::uint8_t key) {
   return (static_cast<unsigned char>(kstate[key]) & 0x80) != 0;
 }
 bool ShiftHeld(const char* kstate) {
-  return Down(kstate, kKeyLeftShift) || Down(kstate, kKeyRightShift);
+  return Down(kstate, ZKEY_LSHIFT) || Down(kstate, ZKEY_RSHIFT);
 }
-bool AltHeld(const char* kstate) { return Down(kstate, kKeyLeftAlt) || Down(kstate, kKeyRightAlt); }
+bool AltHeld(const char* kstate) { return Down(kstate, ZKEY_LALT) || Down(kstate, ZKEY_RALT); }
 
 using Axis = lumipod::Axis;
 using Sign = lumipod::Sign;
@@ -46,14 +22,14 @@ using Ramp = lumipod::Ramp;
 // Alt held (it wins over Shift): the minus shifts, one turn; Shift, the arrows, J and K are
 // not examined.
 [[gnu::noinline]] int AltGroup(lumipod& lamp, const char* kstate) {
-  if (Down(kstate, kKeyNumPad1)) lamp.ShiftAttachment(Axis::X, Sign::Minus);
-  if (Down(kstate, kKeyNumPad2)) lamp.ShiftAttachment(Axis::Y, Sign::Minus);
-  if (Down(kstate, kKeyNumPad3)) lamp.ShiftAttachment(Axis::Z, Sign::Minus);
-  if (Down(kstate, kKeyNumPad4)) {
+  if (Down(kstate, ZKEY_NUMPAD1)) lamp.ShiftAttachment(Axis::X, Sign::Minus);
+  if (Down(kstate, ZKEY_NUMPAD2)) lamp.ShiftAttachment(Axis::Y, Sign::Minus);
+  if (Down(kstate, ZKEY_NUMPAD3)) lamp.ShiftAttachment(Axis::Z, Sign::Minus);
+  if (Down(kstate, ZKEY_NUMPAD4)) {
     lamp.RotateAttachment(Axis::X, Sign::Plus);
-  } else if (Down(kstate, kKeyNumPad5)) {
+  } else if (Down(kstate, ZKEY_NUMPAD5)) {
     lamp.RotateAttachment(Axis::Y, Sign::Minus);
-  } else if (Down(kstate, kKeyNumPad6)) {
+  } else if (Down(kstate, ZKEY_NUMPAD6)) {
     lamp.RotateAttachment(Axis::Z, Sign::Minus);
   }
   return 0;
@@ -61,24 +37,24 @@ using Ramp = lumipod::Ramp;
 
 // Shift held: the plus shifts, one turn, then the aiming steps; J and K are not examined.
 [[gnu::noinline]] int ShiftGroup(lumipod& lamp, const char* kstate) {
-  if (Down(kstate, kKeyNumPad1)) lamp.ShiftAttachment(Axis::X, Sign::Plus);
-  if (Down(kstate, kKeyNumPad2)) lamp.ShiftAttachment(Axis::Y, Sign::Plus);
-  if (Down(kstate, kKeyNumPad3)) lamp.ShiftAttachment(Axis::Z, Sign::Plus);
-  if (Down(kstate, kKeyNumPad4)) {
+  if (Down(kstate, ZKEY_NUMPAD1)) lamp.ShiftAttachment(Axis::X, Sign::Plus);
+  if (Down(kstate, ZKEY_NUMPAD2)) lamp.ShiftAttachment(Axis::Y, Sign::Plus);
+  if (Down(kstate, ZKEY_NUMPAD3)) lamp.ShiftAttachment(Axis::Z, Sign::Plus);
+  if (Down(kstate, ZKEY_NUMPAD4)) {
     lamp.RotateAttachment(Axis::X, Sign::Minus);
-  } else if (Down(kstate, kKeyNumPad5)) {
+  } else if (Down(kstate, ZKEY_NUMPAD5)) {
     lamp.RotateAttachment(Axis::Y, Sign::Plus);
-  } else if (Down(kstate, kKeyNumPad6)) {
+  } else if (Down(kstate, ZKEY_NUMPAD6)) {
     lamp.RotateAttachment(Axis::Z, Sign::Plus);
   }
-  if (Down(kstate, kKeyUp)) {
+  if (Down(kstate, ZKEY_UP)) {
     lamp.StepAltitude(Sign::Plus);
-  } else if (Down(kstate, kKeyDown)) {
+  } else if (Down(kstate, ZKEY_DOWN)) {
     lamp.StepAltitude(Sign::Minus);
   }
-  if (Down(kstate, kKeyRight)) {
+  if (Down(kstate, ZKEY_RIGHT)) {
     lamp.StepAzimuth(Sign::Plus);
-  } else if (Down(kstate, kKeyLeft)) {
+  } else if (Down(kstate, ZKEY_LEFT)) {
     lamp.StepAzimuth(Sign::Minus);
   }
   return 0;
@@ -95,22 +71,22 @@ using Ramp = lumipod::Ramp;
 int lumipod::clbkBufferedKey(std::uint32_t key, bool down, char* kstate) {
   if (!down || kstate == nullptr) return 0;
   if (ShiftHeld(kstate)) {
-    if (key != kKeyV) return 0;
+    if (key != ZKEY_V) return 0;
     DetachFromParent();
     return 1;
   }
   switch (key) {
-    case kKeyV:
+    case ZKEY_V:
       zapiOpenInputBox("Enter Parent Name & Att.Point Index", AttachInputCallback, nullptr, 40,
                        this);
       return 1;
-    case kKeyB:
+    case ZKEY_B:
       ToggleLamp();
       return 1;
-    case kKeyN:
+    case ZKEY_N:
       zapiOpenInputBox("Enter Range(m)", RangeInputCallback, nullptr, 30, this);
       return 1;
-    case kKeyM:
+    case ZKEY_M:
       zapiOpenInputBox("Enter Spread Angle(deg)", SpreadInputCallback, nullptr, 30, this);
       return 1;
     default:
@@ -125,7 +101,7 @@ int lumipod::clbkBufferedKey(std::uint32_t key, bool down, char* kstate) {
   if (kstate == nullptr) return 0;
   if (AltHeld(kstate)) return AltGroup(*this, kstate);
   if (ShiftHeld(kstate)) return ShiftGroup(*this, kstate);
-  if (Down(kstate, kKeyJ)) return Intensity(*this, Ramp::Down);
-  if (Down(kstate, kKeyK)) return Intensity(*this, Ramp::Up);
+  if (Down(kstate, ZKEY_J)) return Intensity(*this, Ramp::Down);
+  if (Down(kstate, ZKEY_K)) return Intensity(*this, Ramp::Up);
   return 0;
 }

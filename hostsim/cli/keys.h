@@ -1,5 +1,5 @@
-// Key names of the hostsim CLI: set-1 keyboard scan codes by name, and key chords such as
-// "Shift+NumPad1" or "Alt+0x38" (modifiers joined with '+' to one key).
+// Key names of the hostsim CLI: the host's key codes (host/keys.h) by name, and key chords such
+// as "Shift+NumPad1" or "Alt+0x38" (modifiers joined with '+' to one key).
 #pragma once
 
 #include <cstdint>
@@ -9,13 +9,6 @@
 #include <vector>
 
 namespace hostsim::cli {
-
-// Set-1 scan codes of the modifier keys (E0-prefixed keys have the top bit set).
-inline constexpr std::uint8_t kKeyLShift = 0x2A;
-inline constexpr std::uint8_t kKeyRShift = 0x36;
-inline constexpr std::uint8_t kKeyLAlt = 0x38;
-inline constexpr std::uint8_t kKeyRAlt = 0xB8;
-inline constexpr std::uint8_t kKeyLCtrl = 0x1D;
 
 // The scan code of a key name, compared without regard to case: a letter, a digit,
 // NumPad1..NumPad9, Up, Down, Left, Right, a modifier name (Shift, RShift, Alt, RAlt, Ctrl)

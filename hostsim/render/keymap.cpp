@@ -2,221 +2,223 @@
 
 #include <SDL_scancode.h>
 
+#include "host/keys.h"
+
 namespace hostsim::render {
 
 std::uint8_t Set1Code(int sdlScancode) {
   switch (static_cast<SDL_Scancode>(sdlScancode)) {
     case SDL_SCANCODE_ESCAPE:
-      return 0x01;
+      return ZKEY_ESCAPE;
     case SDL_SCANCODE_1:
-      return 0x02;
+      return ZKEY_1;
     case SDL_SCANCODE_2:
-      return 0x03;
+      return ZKEY_2;
     case SDL_SCANCODE_3:
-      return 0x04;
+      return ZKEY_3;
     case SDL_SCANCODE_4:
-      return 0x05;
+      return ZKEY_4;
     case SDL_SCANCODE_5:
-      return 0x06;
+      return ZKEY_5;
     case SDL_SCANCODE_6:
-      return 0x07;
+      return ZKEY_6;
     case SDL_SCANCODE_7:
-      return 0x08;
+      return ZKEY_7;
     case SDL_SCANCODE_8:
-      return 0x09;
+      return ZKEY_8;
     case SDL_SCANCODE_9:
-      return 0x0A;
+      return ZKEY_9;
     case SDL_SCANCODE_0:
-      return 0x0B;
+      return ZKEY_0;
     case SDL_SCANCODE_MINUS:
-      return 0x0C;
+      return ZKEY_MINUS;
     case SDL_SCANCODE_EQUALS:
-      return 0x0D;
+      return ZKEY_EQUALS;
     case SDL_SCANCODE_BACKSPACE:
-      return 0x0E;
+      return ZKEY_BACKSPACE;
     case SDL_SCANCODE_TAB:
-      return 0x0F;
+      return ZKEY_TAB;
     case SDL_SCANCODE_Q:
-      return 0x10;
+      return ZKEY_Q;
     case SDL_SCANCODE_W:
-      return 0x11;
+      return ZKEY_W;
     case SDL_SCANCODE_E:
-      return 0x12;
+      return ZKEY_E;
     case SDL_SCANCODE_R:
-      return 0x13;
+      return ZKEY_R;
     case SDL_SCANCODE_T:
-      return 0x14;
+      return ZKEY_T;
     case SDL_SCANCODE_Y:
-      return 0x15;
+      return ZKEY_Y;
     case SDL_SCANCODE_U:
-      return 0x16;
+      return ZKEY_U;
     case SDL_SCANCODE_I:
-      return 0x17;
+      return ZKEY_I;
     case SDL_SCANCODE_O:
-      return 0x18;
+      return ZKEY_O;
     case SDL_SCANCODE_P:
-      return 0x19;
+      return ZKEY_P;
     case SDL_SCANCODE_LEFTBRACKET:
-      return 0x1A;
+      return ZKEY_LBRACKET;
     case SDL_SCANCODE_RIGHTBRACKET:
-      return 0x1B;
+      return ZKEY_RBRACKET;
     case SDL_SCANCODE_RETURN:
-      return 0x1C;
+      return ZKEY_RETURN;
     case SDL_SCANCODE_LCTRL:
-      return 0x1D;
+      return ZKEY_LCTRL;
     case SDL_SCANCODE_A:
-      return 0x1E;
+      return ZKEY_A;
     case SDL_SCANCODE_S:
-      return 0x1F;
+      return ZKEY_S;
     case SDL_SCANCODE_D:
-      return 0x20;
+      return ZKEY_D;
     case SDL_SCANCODE_F:
-      return 0x21;
+      return ZKEY_F;
     case SDL_SCANCODE_G:
-      return 0x22;
+      return ZKEY_G;
     case SDL_SCANCODE_H:
-      return 0x23;
+      return ZKEY_H;
     case SDL_SCANCODE_J:
-      return 0x24;
+      return ZKEY_J;
     case SDL_SCANCODE_K:
-      return 0x25;
+      return ZKEY_K;
     case SDL_SCANCODE_L:
-      return 0x26;
+      return ZKEY_L;
     case SDL_SCANCODE_SEMICOLON:
-      return 0x27;
+      return ZKEY_SEMICOLON;
     case SDL_SCANCODE_APOSTROPHE:
-      return 0x28;
+      return ZKEY_APOSTROPHE;
     case SDL_SCANCODE_GRAVE:
-      return 0x29;
+      return ZKEY_GRAVE;
     case SDL_SCANCODE_LSHIFT:
-      return 0x2A;
+      return ZKEY_LSHIFT;
     case SDL_SCANCODE_BACKSLASH:
-      return 0x2B;
+      return ZKEY_BACKSLASH;
     case SDL_SCANCODE_Z:
-      return 0x2C;
+      return ZKEY_Z;
     case SDL_SCANCODE_X:
-      return 0x2D;
+      return ZKEY_X;
     case SDL_SCANCODE_C:
-      return 0x2E;
+      return ZKEY_C;
     case SDL_SCANCODE_V:
-      return 0x2F;
+      return ZKEY_V;
     case SDL_SCANCODE_B:
-      return 0x30;
+      return ZKEY_B;
     case SDL_SCANCODE_N:
-      return 0x31;
+      return ZKEY_N;
     case SDL_SCANCODE_M:
-      return 0x32;
+      return ZKEY_M;
     case SDL_SCANCODE_COMMA:
-      return 0x33;
+      return ZKEY_COMMA;
     case SDL_SCANCODE_PERIOD:
-      return 0x34;
+      return ZKEY_PERIOD;
     case SDL_SCANCODE_SLASH:
-      return 0x35;
+      return ZKEY_SLASH;
     case SDL_SCANCODE_RSHIFT:
-      return 0x36;
+      return ZKEY_RSHIFT;
     case SDL_SCANCODE_KP_MULTIPLY:
-      return 0x37;
+      return ZKEY_NUMPAD_MULTIPLY;
     case SDL_SCANCODE_LALT:
-      return 0x38;
+      return ZKEY_LALT;
     case SDL_SCANCODE_SPACE:
-      return 0x39;
+      return ZKEY_SPACE;
     case SDL_SCANCODE_CAPSLOCK:
-      return 0x3A;
+      return ZKEY_CAPSLOCK;
     case SDL_SCANCODE_F1:
-      return 0x3B;
+      return ZKEY_F1;
     case SDL_SCANCODE_F2:
-      return 0x3C;
+      return ZKEY_F2;
     case SDL_SCANCODE_F3:
-      return 0x3D;
+      return ZKEY_F3;
     case SDL_SCANCODE_F4:
-      return 0x3E;
+      return ZKEY_F4;
     case SDL_SCANCODE_F5:
-      return 0x3F;
+      return ZKEY_F5;
     case SDL_SCANCODE_F6:
-      return 0x40;
+      return ZKEY_F6;
     case SDL_SCANCODE_F7:
-      return 0x41;
+      return ZKEY_F7;
     case SDL_SCANCODE_F8:
-      return 0x42;
+      return ZKEY_F8;
     case SDL_SCANCODE_F9:
-      return 0x43;
+      return ZKEY_F9;
     case SDL_SCANCODE_F10:
-      return 0x44;
+      return ZKEY_F10;
     case SDL_SCANCODE_NUMLOCKCLEAR:
-      return 0x45;
+      return ZKEY_NUMLOCK;
     case SDL_SCANCODE_SCROLLLOCK:
-      return 0x46;
+      return ZKEY_SCROLLLOCK;
     case SDL_SCANCODE_KP_7:
-      return 0x47;
+      return ZKEY_NUMPAD7;
     case SDL_SCANCODE_KP_8:
-      return 0x48;
+      return ZKEY_NUMPAD8;
     case SDL_SCANCODE_KP_9:
-      return 0x49;
+      return ZKEY_NUMPAD9;
     case SDL_SCANCODE_KP_MINUS:
-      return 0x4A;
+      return ZKEY_NUMPAD_MINUS;
     case SDL_SCANCODE_KP_4:
-      return 0x4B;
+      return ZKEY_NUMPAD4;
     case SDL_SCANCODE_KP_5:
-      return 0x4C;
+      return ZKEY_NUMPAD5;
     case SDL_SCANCODE_KP_6:
-      return 0x4D;
+      return ZKEY_NUMPAD6;
     case SDL_SCANCODE_KP_PLUS:
-      return 0x4E;
+      return ZKEY_NUMPAD_PLUS;
     case SDL_SCANCODE_KP_1:
-      return 0x4F;
+      return ZKEY_NUMPAD1;
     case SDL_SCANCODE_KP_2:
-      return 0x50;
+      return ZKEY_NUMPAD2;
     case SDL_SCANCODE_KP_3:
-      return 0x51;
+      return ZKEY_NUMPAD3;
     case SDL_SCANCODE_KP_0:
-      return 0x52;
+      return ZKEY_NUMPAD0;
     case SDL_SCANCODE_KP_PERIOD:
-      return 0x53;
+      return ZKEY_NUMPAD_PERIOD;
     case SDL_SCANCODE_NONUSBACKSLASH:
-      return 0x56;
+      return ZKEY_EXTRA_BACKSLASH;
     case SDL_SCANCODE_F11:
-      return 0x57;
+      return ZKEY_F11;
     case SDL_SCANCODE_F12:
-      return 0x58;
+      return ZKEY_F12;
     // E0-prefixed keys.
     case SDL_SCANCODE_KP_ENTER:
-      return 0x9C;
+      return ZKEY_NUMPAD_ENTER;
     case SDL_SCANCODE_RCTRL:
-      return 0x9D;
+      return ZKEY_RCTRL;
     case SDL_SCANCODE_KP_DIVIDE:
-      return 0xB5;
+      return ZKEY_NUMPAD_DIVIDE;
     case SDL_SCANCODE_PRINTSCREEN:
-      return 0xB7;
+      return ZKEY_PRINTSCREEN;
     case SDL_SCANCODE_RALT:
-      return 0xB8;
+      return ZKEY_RALT;
     case SDL_SCANCODE_PAUSE:
-      return 0xC5;
+      return ZKEY_PAUSE;
     case SDL_SCANCODE_HOME:
-      return 0xC7;
+      return ZKEY_HOME;
     case SDL_SCANCODE_UP:
-      return 0xC8;
+      return ZKEY_UP;
     case SDL_SCANCODE_PAGEUP:
-      return 0xC9;
+      return ZKEY_PAGEUP;
     case SDL_SCANCODE_LEFT:
-      return 0xCB;
+      return ZKEY_LEFT;
     case SDL_SCANCODE_RIGHT:
-      return 0xCD;
+      return ZKEY_RIGHT;
     case SDL_SCANCODE_END:
-      return 0xCF;
+      return ZKEY_END;
     case SDL_SCANCODE_DOWN:
-      return 0xD0;
+      return ZKEY_DOWN;
     case SDL_SCANCODE_PAGEDOWN:
-      return 0xD1;
+      return ZKEY_PAGEDOWN;
     case SDL_SCANCODE_INSERT:
-      return 0xD2;
+      return ZKEY_INSERT;
     case SDL_SCANCODE_DELETE:
-      return 0xD3;
+      return ZKEY_DELETE;
     case SDL_SCANCODE_LGUI:
-      return 0xDB;
+      return ZKEY_LSUPER;
     case SDL_SCANCODE_RGUI:
-      return 0xDC;
+      return ZKEY_RSUPER;
     case SDL_SCANCODE_APPLICATION:
-      return 0xDD;
+      return ZKEY_MENU;
     default:
       return 0;
   }

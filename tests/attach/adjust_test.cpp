@@ -67,24 +67,24 @@ void RunTable(const Slot& start, double dt, std::initializer_list<AdjustRow> row
 }
 
 constexpr double c = 0.9996841893, sn = 0.0251300954;
-constexpr std::uint8_t S = key::LShift, A = key::LAlt;
+constexpr std::uint8_t S = ZKEY_LSHIFT, A = ZKEY_LALT;
 
 TEST(LampAdjust, WorkedExampleAtStepTwoHundredths) {
   const Slot start{{1, 2, 3}, {0, 0, 1}, {0, 1, 0}};
   RunTable(start, 0.02,
            {
-               {"shift x+", {S, key::NP1}, {{1.01, 2, 3}, {0, 0, 1}, {0, 1, 0}}},
-               {"shift x-", {A, key::NP1}, {{0.99, 2, 3}, {0, 0, 1}, {0, 1, 0}}},
-               {"shift y+", {S, key::NP2}, {{1, 2.01, 3}, {0, 0, 1}, {0, 1, 0}}},
-               {"shift y-", {A, key::NP2}, {{1, 1.99, 3}, {0, 0, 1}, {0, 1, 0}}},
-               {"shift z+", {S, key::NP3}, {{1, 2, 3.01}, {0, 0, 1}, {0, 1, 0}}},
-               {"shift z-", {A, key::NP3}, {{1, 2, 2.99}, {0, 0, 1}, {0, 1, 0}}},
-               {"rotate X-", {S, key::NP4}, {{1, 2, 3}, {0, -sn, c}, {0, c, sn}}},
-               {"rotate X+", {A, key::NP4}, {{1, 2, 3}, {0, sn, c}, {0, c, -sn}}},
-               {"rotate Y+", {S, key::NP5}, {{1, 2, 3}, {0, 0, 1}, {-sn, c, 0}}},
-               {"rotate Y-", {A, key::NP5}, {{1, 2, 3}, {0, 0, 1}, {sn, c, 0}}},
-               {"rotate Z+", {S, key::NP6}, {{1, 2, 3}, {sn, 0, c}, {0, 1, 0}}},
-               {"rotate Z-", {A, key::NP6}, {{1, 2, 3}, {-sn, 0, c}, {0, 1, 0}}},
+               {"shift x+", {S, ZKEY_NUMPAD1}, {{1.01, 2, 3}, {0, 0, 1}, {0, 1, 0}}},
+               {"shift x-", {A, ZKEY_NUMPAD1}, {{0.99, 2, 3}, {0, 0, 1}, {0, 1, 0}}},
+               {"shift y+", {S, ZKEY_NUMPAD2}, {{1, 2.01, 3}, {0, 0, 1}, {0, 1, 0}}},
+               {"shift y-", {A, ZKEY_NUMPAD2}, {{1, 1.99, 3}, {0, 0, 1}, {0, 1, 0}}},
+               {"shift z+", {S, ZKEY_NUMPAD3}, {{1, 2, 3.01}, {0, 0, 1}, {0, 1, 0}}},
+               {"shift z-", {A, ZKEY_NUMPAD3}, {{1, 2, 2.99}, {0, 0, 1}, {0, 1, 0}}},
+               {"rotate X-", {S, ZKEY_NUMPAD4}, {{1, 2, 3}, {0, -sn, c}, {0, c, sn}}},
+               {"rotate X+", {A, ZKEY_NUMPAD4}, {{1, 2, 3}, {0, sn, c}, {0, c, -sn}}},
+               {"rotate Y+", {S, ZKEY_NUMPAD5}, {{1, 2, 3}, {0, 0, 1}, {-sn, c, 0}}},
+               {"rotate Y-", {A, ZKEY_NUMPAD5}, {{1, 2, 3}, {0, 0, 1}, {sn, c, 0}}},
+               {"rotate Z+", {S, ZKEY_NUMPAD6}, {{1, 2, 3}, {sn, 0, c}, {0, 1, 0}}},
+               {"rotate Z-", {A, ZKEY_NUMPAD6}, {{1, 2, 3}, {-sn, 0, c}, {0, 1, 0}}},
            });
 }
 
@@ -94,15 +94,15 @@ TEST(LampAdjust, WorkedExampleInATiltedSlot) {
       start, 0.02,
       {
           {"rotate X-",
-           {S, key::NP4},
+           {S, ZKEY_NUMPAD4},
            {{1, 2, 3},
             {-0.0251300954, 0.5998105136, 0.7997473514},
             {0.9996841893, 0.0150780573, 0.0201040764}}},
           {"rotate Y+",
-           {S, key::NP5},
+           {S, ZKEY_NUMPAD5},
            {{1, 2, 3}, {0, 0.6, 0.8}, {0.9996841893, 0.0201040764, -0.0150780573}}},
-          {"rotate Z+", {S, key::NP6}, {{1, 2, 3}, {0, 0.5797064372, 0.8148254087}, {1, 0, 0}}},
-          {"rotate Z-", {A, key::NP6}, {{1, 2, 3}, {0, 0.6199145899, 0.7846692942}, {1, 0, 0}}},
+          {"rotate Z+", {S, ZKEY_NUMPAD6}, {{1, 2, 3}, {0, 0.5797064372, 0.8148254087}, {1, 0, 0}}},
+          {"rotate Z-", {A, ZKEY_NUMPAD6}, {{1, 2, 3}, {0, 0.6199145899, 0.7846692942}, {1, 0, 0}}},
       });
 }
 
@@ -111,26 +111,27 @@ TEST(LampAdjust, QuarterTurns) {
   // A step of 1.25 s makes rotStep 0.25: a quarter turn.
   RunTable(start, 1.25,
            {
-               {"X-", {S, key::NP4}, {{0, 0, 0}, {0, -1, 0}, {0, 0, 1}}},
-               {"X+", {A, key::NP4}, {{0, 0, 0}, {0, 1, 0}, {0, 0, -1}}},
-               {"Y+", {S, key::NP5}, {{0, 0, 0}, {0, 0, 1}, {-1, 0, 0}}},
-               {"Y-", {A, key::NP5}, {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}}},
-               {"Z+", {S, key::NP6}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
-               {"Z-", {A, key::NP6}, {{0, 0, 0}, {-1, 0, 0}, {0, 1, 0}}},
+               {"X-", {S, ZKEY_NUMPAD4}, {{0, 0, 0}, {0, -1, 0}, {0, 0, 1}}},
+               {"X+", {A, ZKEY_NUMPAD4}, {{0, 0, 0}, {0, 1, 0}, {0, 0, -1}}},
+               {"Y+", {S, ZKEY_NUMPAD5}, {{0, 0, 0}, {0, 0, 1}, {-1, 0, 0}}},
+               {"Y-", {A, ZKEY_NUMPAD5}, {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}}},
+               {"Z+", {S, ZKEY_NUMPAD6}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}},
+               {"Z-", {A, ZKEY_NUMPAD6}, {{0, 0, 0}, {-1, 0, 0}, {0, 1, 0}}},
            });
 }
 
 TEST(LampAdjust, UnnormalisedDirectionIsUsedAsItIs) {
-  RunTable(
-      {{0, 0, 0}, {0, 0, 2}, {0, 1, 0}}, 1.25,
-      {{"Y+ about a direction of length 2", {S, key::NP5}, {{0, 0, 0}, {0, 0, 8}, {-2, 0, 0}}}});
+  RunTable({{0, 0, 0}, {0, 0, 2}, {0, 1, 0}}, 1.25,
+           {{"Y+ about a direction of length 2",
+             {S, ZKEY_NUMPAD5},
+             {{0, 0, 0}, {0, 0, 8}, {-2, 0, 0}}}});
 }
 
 TEST(LampAdjust, HeldKeysAddUp) {
   {
     SCOPED_TRACE("100 shifts of 0.01 m");
     SlotScene s({{1, 2, 3}, {0, 0, 1}, {0, 1, 0}});
-    for (int i = 0; i < 100; ++i) s.w.Frame(0.02, {S, key::NP1});
+    for (int i = 0; i < 100; ++i) s.w.Frame(0.02, {S, ZKEY_NUMPAD1});
     EXPECT_TRUE(SlotNear(s.slot(), {{2, 2, 3}, {0, 0, 1}, {0, 1, 0}}, 1e-9));
   }
   {
@@ -138,7 +139,7 @@ TEST(LampAdjust, HeldKeysAddUp) {
     SlotScene s({{1, 2, 3}, {0, 0, 1}, {0, 1, 0}});
     bool turned = false;
     for (int i = 0; i < 250; ++i) {
-      s.w.Frame(0.02, {S, key::NP6});
+      s.w.Frame(0.02, {S, ZKEY_NUMPAD6});
       if (i == 124) turned = VecNear(s.slot().dir, {0, 0, -1}, 1e-9);  // half way round
     }
     EXPECT_TRUE(turned);
@@ -148,7 +149,7 @@ TEST(LampAdjust, HeldKeysAddUp) {
 
 TEST(LampAdjust, ShiftsInOneFrameEachReadTheSlotAfresh) {
   SlotScene s({{1, 2, 3}, {0, 0, 1}, {0, 1, 0}});
-  s.w.Frame(0.02, {S, key::NP1, key::NP3});
+  s.w.Frame(0.02, {S, ZKEY_NUMPAD1, ZKEY_NUMPAD3});
   auto sets = HostCalls(s.w.journal(), "SetAttachmentParams");
   ASSERT_EQ(sets.size(), 2u);
   EXPECT_TRUE(VecNear(Written(sets[0]).pos, {1.01, 2, 3}, 1e-12));
@@ -170,7 +171,7 @@ TEST(LampAdjust, UndefinedTurnAxisLeavesTheSlotAlone) {
                    << ") rot (" << start.rot.x << ", " << start.rot.y << ", " << start.rot.z << ") "
                    << (mod == S ? "Shift" : "Alt"));
       SlotScene s(start);
-      s.w.Frame(0.02, {mod, key::NP4});
+      s.w.Frame(0.02, {mod, ZKEY_NUMPAD4});
       Slot now = s.slot();
       EXPECT_TRUE(Finite(now.pos) && Finite(now.dir) && Finite(now.rot));
       EXPECT_TRUE(SlotNear(now, start, 0));
@@ -189,7 +190,7 @@ TEST(LampAdjust, FreeLampMakesOnlyTheLookupCall) {
     w.AddLamp("L1");
     w.Frame(0.02);
     w.journal().Clear();
-    w.Frame(0.02, {mod, key::NP1, key::NP2, key::NP3, key::NP4});
+    w.Frame(0.02, {mod, ZKEY_NUMPAD1, ZKEY_NUMPAD2, ZKEY_NUMPAD3, ZKEY_NUMPAD4});
     EXPECT_EQ(CallMethods(w.journal()), (std::vector<std::string>(4, "GetAttachmentStatus")));
   }
 }
@@ -203,8 +204,8 @@ TEST(LampAdjust, BeforeTheFirstStepSizesAreZero) {
   char* ks = s.w.world().KeyState();
   s.w.world().ReleaseAllKeys();
   ks[S] = static_cast<char>(0x80);
-  ks[key::NP1] = static_cast<char>(0x80);
-  ks[key::NP6] = static_cast<char>(0x80);
+  ks[ZKEY_NUMPAD1] = static_cast<char>(0x80);
+  ks[ZKEY_NUMPAD6] = static_cast<char>(0x80);
   EXPECT_EQ(s.lampV.callbacks()->clbkDirectKeys(ks), 0);
   s.w.world().ReleaseAllKeys();
   EXPECT_EQ(CountCalls(s.w.journal(), "SetAttachmentParams"), 2u);
@@ -217,7 +218,7 @@ TEST(LampAdjust, LampFollowsTheSlotInTheWorld) {
   auto slotWorld = [&] { return s.tug.WorldPose().Apply(s.slot().pos); };
   EXPECT_TRUE(VecNear(gsWorld(), slotWorld(), 1e-9));
   const VECTOR3 before = gsWorld();
-  for (int i = 0; i < 10; ++i) s.w.Frame(0.02, {S, key::NP2});
+  for (int i = 0; i < 10; ++i) s.w.Frame(0.02, {S, ZKEY_NUMPAD2});
   EXPECT_TRUE(VecNear(gsWorld(), slotWorld(), 1e-9));
   const VECTOR3 tugY = s.tug.WorldPose().Apply({0, 1, 0}),
                 tugO = s.tug.WorldPose().Apply({0, 0, 0});
@@ -231,7 +232,7 @@ TEST(LampAdjust, LampFollowsTheSlotInTheWorld) {
   };
   // The lamp's own point faces along its y axis, which follows the slot's direction.
   const VECTOR3 yBefore = lampAxis({0, 1, 0});
-  s.w.Frame(1.25, {S, key::NP6});
+  s.w.Frame(1.25, {S, ZKEY_NUMPAD6});
   EXPECT_TRUE(VecNear(gsWorld(), slotWorld(), 1e-9));
   const VECTOR3 yAfter = lampAxis({0, 1, 0});
   const double dot = yBefore.x * yAfter.x + yBefore.y * yAfter.y + yBefore.z * yAfter.z;

@@ -31,7 +31,7 @@ struct AttachScene {
 
   // Opens the attach box with V and answers it; the journal then holds only the answer's calls.
   bool Attach(const std::string& text) {
-    EXPECT_EQ(w.Press(key::V), 1);
+    EXPECT_EQ(w.Press(ZKEY_V), 1);
     const hostsim::InputBox* box = w.world().OpenBox();
     EXPECT_NE(box, nullptr);
     if (!box) return false;
@@ -123,7 +123,7 @@ TEST(LampAttach, OverlongNameIsRefusedWithoutOverrun) {
 TEST(LampAttach, AttachBoxOpensWithTitleLengthAndLamp) {
   AttachScene s;
   s.w.journal().Clear();
-  ASSERT_EQ(s.w.Press(key::V), 1);
+  ASSERT_EQ(s.w.Press(ZKEY_V), 1);
   const hostsim::InputBox* box = s.w.world().OpenBox();
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->title, "Enter Parent Name & Att.Point Index");
@@ -139,7 +139,7 @@ TEST(LampAttach, AttachBoxOpensWithTitleLengthAndLamp) {
 TEST(LampAttach, DetachWhenFreeMakesOneHostCall) {
   AttachScene s;
   s.w.journal().Clear();
-  EXPECT_EQ(s.w.Press(key::V, {key::LShift}), 1);
+  EXPECT_EQ(s.w.Press(ZKEY_V, {ZKEY_LSHIFT}), 1);
   EXPECT_EQ(CallMethods(s.w.journal()), (Calls{"GetAttachmentStatus"}));
   EXPECT_EQ(s.w.world().OpenBox(), nullptr);
 }
@@ -150,7 +150,7 @@ TEST(LampAttach, DetachReleasesTheSlotAndVisitsEveryPoint) {
     AttachScene s;
     ASSERT_TRUE(s.Attach("Tug " + std::to_string(point)));
     s.w.journal().Clear();
-    EXPECT_EQ(s.w.Press(key::V, {key::RShift}), 1);
+    EXPECT_EQ(s.w.Press(ZKEY_V, {ZKEY_RSHIFT}), 1);
     const auto& j = s.w.journal();
     EXPECT_EQ(CountCalls(j, "GetAttachmentHandle"), 4u);
     EXPECT_EQ(CountCalls(j, "GetAttachmentStatus"), 5u);  // the lamp's own, then each point

@@ -65,10 +65,10 @@ TEST(LampAiming, BeamDirectionWorkedValues) {
 enum class Dir { AzPlus, AzMinus, AltPlus, AltMinus };
 
 std::initializer_list<std::uint8_t> KeysFor(Dir d) {
-  static const std::initializer_list<std::uint8_t> azp = {key::LShift, key::Right};
-  static const std::initializer_list<std::uint8_t> azm = {key::LShift, key::Left};
-  static const std::initializer_list<std::uint8_t> altp = {key::LShift, key::Up};
-  static const std::initializer_list<std::uint8_t> altm = {key::LShift, key::Down};
+  static const std::initializer_list<std::uint8_t> azp = {ZKEY_LSHIFT, ZKEY_RIGHT};
+  static const std::initializer_list<std::uint8_t> azm = {ZKEY_LSHIFT, ZKEY_LEFT};
+  static const std::initializer_list<std::uint8_t> altp = {ZKEY_LSHIFT, ZKEY_UP};
+  static const std::initializer_list<std::uint8_t> altm = {ZKEY_LSHIFT, ZKEY_DOWN};
   switch (d) {
     case Dir::AzPlus:
       return azp;
@@ -130,7 +130,7 @@ TEST(LampAiming, StepsWrapAzimuthAndClampAltitude) {
 TEST(LampAiming, AzimuthOfExactlyOneAimsLikeZero) {
   LampWorld w;
   auto* lamp = AsLamp(w.AddLamp("L1", {Gbl(0.5, 0.9)}));
-  w.Frame(0.5, {key::LShift, key::Right});
+  w.Frame(0.5, {ZKEY_LSHIFT, ZKEY_RIGHT});
   ASSERT_EQ(lamp->azState, 1.0);
   EXPECT_TRUE(VecNear(lamp->beamDir, {0, 0, 1}, 1e-12));
 }
@@ -169,9 +169,9 @@ TEST(LampAiming, StepBeforeTheFirstTimeStepChangesNothingButStillUpdates) {
   ASSERT_EQ(lamp->rotStep, 0.0);
   char* ks = w.world().KeyState();
   w.world().ReleaseAllKeys();
-  ks[key::LShift] = static_cast<char>(0x80);
-  ks[key::Up] = static_cast<char>(0x80);
-  ks[key::Left] = static_cast<char>(0x80);
+  ks[ZKEY_LSHIFT] = static_cast<char>(0x80);
+  ks[ZKEY_UP] = static_cast<char>(0x80);
+  ks[ZKEY_LEFT] = static_cast<char>(0x80);
   w.journal().Clear();
   EXPECT_EQ(v.callbacks()->clbkDirectKeys(ks), 0);
   w.world().ReleaseAllKeys();

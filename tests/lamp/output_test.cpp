@@ -34,7 +34,7 @@ TEST(LampOutput, LightParametersWorkedValues) {
   EXPECT_TRUE(VecNear(spot->GetDirection(), {0, 0, 1}, 0));
 
   lamp->intensity = 0.5;
-  w.Press(key::N);
+  w.Press(ZKEY_N);
   w.journal().Clear();
   ASSERT_TRUE(w.world().AnswerBox("100"));
   EXPECT_EQ(CallMethods(w.journal()), (std::vector<std::string>{"SetRange", "SetAperture",
@@ -44,7 +44,7 @@ TEST(LampOutput, LightParametersWorkedValues) {
   EXPECT_DOUBLE_EQ(lamp->beacon.size, 0.1);
 
   lamp->intensity = 1.0;
-  ASSERT_TRUE(w.Answer(key::N, "1"));
+  ASSERT_TRUE(w.Answer(ZKEY_N, "1"));
   EXPECT_DOUBLE_EQ(spot->GetAttenuation(2), 2.0);
   EXPECT_DOUBLE_EQ(lamp->beacon.size, 0.02);
 }
@@ -73,7 +73,7 @@ TEST(LampOutput, ToggleSwitchesLightBeaconAndGlass) {
     lamp->intensity = r.intensity;
 
     w.journal().Clear();
-    EXPECT_EQ(w.Press(key::B), 1);
+    EXPECT_EQ(w.Press(ZKEY_B), 1);
     EXPECT_EQ(CountCalls(w.journal(), "Activate"), 1u);
     EXPECT_EQ(CountCalls(w.journal(), "zapiSetMaterial"), 1u);
     EXPECT_EQ(CountCalls(w.journal(), "SetIntensity"), 0u);
@@ -98,7 +98,7 @@ TEST(LampOutput, ToggleSwitchesLightBeaconAndGlass) {
       EXPECT_EQ(m->power, before.power);
     }
 
-    EXPECT_EQ(w.Press(key::B), 1);
+    EXPECT_EQ(w.Press(ZKEY_B), 1);
     EXPECT_EQ(lamp->lampOn, 0);
     EXPECT_FALSE(lamp->beacon.active);
     EXPECT_FALSE(lamp->spotLight->IsActive());
@@ -127,9 +127,9 @@ TEST(LampOutput, LampOnOtherThanZeroOrOneIsInert) {
   EXPECT_FALSE(lamp->spotLight->IsActive()) << "not switched on after creation";
   w.world().BuildVisual(v);
   w.journal().Clear();
-  EXPECT_EQ(w.Press(key::B), 1);
-  w.Frame(0.5, {key::J});
-  w.Frame(0.5, {key::K});
+  EXPECT_EQ(w.Press(ZKEY_B), 1);
+  w.Frame(0.5, {ZKEY_J});
+  w.Frame(0.5, {ZKEY_K});
   EXPECT_EQ(lamp->lampOn, 2);
   EXPECT_EQ(lamp->intensity, 1.0);
   EXPECT_EQ(CountCalls(w.journal(), "Activate"), 0u);
@@ -149,10 +149,10 @@ struct RampRow {
 
 TEST(LampOutput, IntensityRampClampsAndKeepsPushing) {
   const RampRow rows[] = {
-      {"J to exactly 0", 0.05, key::J, 0.5, 0.0},
-      {"K to exactly 1", 0.95, key::K, 0.5, 1.0},
-      {"J from 1 by 0.5", 1.0, key::J, 2.5, 0.5},
-      {"K from 0 by 0.25", 0.0, key::K, 1.25, 0.25},
+      {"J to exactly 0", 0.05, ZKEY_J, 0.5, 0.0},
+      {"K to exactly 1", 0.95, ZKEY_K, 0.5, 1.0},
+      {"J from 1 by 0.5", 1.0, ZKEY_J, 2.5, 0.5},
+      {"K from 0 by 0.25", 0.0, ZKEY_K, 1.25, 0.25},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -166,7 +166,7 @@ TEST(LampOutput, IntensityRampClampsAndKeepsPushing) {
       w.journal().Clear();
       w.Frame(r.dt, {r.key});
       const double want = frame == 0        ? r.want
-                          : r.key == key::J ? std::max(0.0, r.want - 0.2 * r.dt * frame)
+                          : r.key == ZKEY_J ? std::max(0.0, r.want - 0.2 * r.dt * frame)
                                             : std::min(1.0, r.want + 0.2 * r.dt * frame);
       EXPECT_NEAR(lamp->intensity, want, 1e-15);
       auto pushed = HostCalls(w.journal(), "SetIntensity");
@@ -185,7 +185,7 @@ TEST(LampOutput, IntensityRampClampsAndKeepsPushing) {
 TEST(LampOutput, HalfIntensityBeaconSize) {
   LampWorld w;
   auto* lamp = AsLamp(w.AddLamp("L1", {"SPT 1 300 0.3491"}));
-  w.Frame(2.5, {key::J});
+  w.Frame(2.5, {ZKEY_J});
   EXPECT_EQ(lamp->intensity, 0.5);
   EXPECT_DOUBLE_EQ(lamp->beacon.size, 0.17320508075688776);
   EXPECT_EQ(lamp->spotLight->GetIntensity(), 0.5);
@@ -195,9 +195,9 @@ TEST(LampOutput, RampDoesNothingWhileOff) {
   LampWorld w;
   auto* lamp = AsLamp(w.AddLamp());
   w.journal().Clear();
-  w.Frame(0.5, {key::J});
-  w.Frame(0.5, {key::K});
-  w.Frame(0.5, {key::J, key::K});
+  w.Frame(0.5, {ZKEY_J});
+  w.Frame(0.5, {ZKEY_K});
+  w.Frame(0.5, {ZKEY_J, ZKEY_K});
   EXPECT_EQ(lamp->intensity, 1.0);
   EXPECT_EQ(CountCalls(w.journal(), "SetIntensity"), 0u);
   EXPECT_EQ(CountCalls(w.journal(), "zapiMeshMaterial"), 0u);
@@ -221,7 +221,7 @@ TEST(LampOutput, RangeFromText) {
     SCOPED_TRACE(std::string("\"") + r.text + "\"");
     LampWorld w;
     auto* lamp = AsLamp(w.AddLamp());
-    w.Press(key::N);
+    w.Press(ZKEY_N);
     ASSERT_NE(w.world().OpenBox(), nullptr);
     w.journal().Clear();
     EXPECT_EQ(w.world().AnswerBox(r.text), r.accepted);
@@ -248,7 +248,7 @@ TEST(LampOutput, SpreadFromText) {
     SCOPED_TRACE(std::string("\"") + r.text + "\"");
     LampWorld w;
     auto* lamp = AsLamp(w.AddLamp());
-    w.Press(key::M);
+    w.Press(ZKEY_M);
     ASSERT_NE(w.world().OpenBox(), nullptr);
     w.journal().Clear();
     EXPECT_EQ(w.world().AnswerBox(r.text), r.accepted);
@@ -304,10 +304,10 @@ TEST(LampOutput, DroppedVisualIsNotWrittenTo) {
   w.world().BuildVisual(v);
   w.world().DropVisual(v);
   w.journal().Clear();
-  EXPECT_EQ(w.Press(key::B), 1);
-  EXPECT_EQ(w.Press(key::B), 1);
-  w.Press(key::B);
-  w.Frame(0.5, {key::J});
+  EXPECT_EQ(w.Press(ZKEY_B), 1);
+  EXPECT_EQ(w.Press(ZKEY_B), 1);
+  w.Press(ZKEY_B);
+  w.Frame(0.5, {ZKEY_J});
   for (const auto& e : HostCalls(w.journal(), "zapiSetMaterial"))
     EXPECT_EQ(e.args.find("<dead device mesh>"), std::string::npos) << e.args;
   // The template keeps the look, so the next visual is built lit.

@@ -251,7 +251,7 @@ TEST(LampSetup, BeaconMovesToTheBeamPositionAtTheFirstLightUpdate) {
 
   // Aiming moves the beacon; the rest position stays where it was.
   w.world().SetFocus(&v);
-  w.Frame(1.25, {key::LShift, key::Right});
+  w.Frame(1.25, {ZKEY_LSHIFT, ZKEY_RIGHT});
   EXPECT_TRUE(VecNear(*lamp->beacon.pos, {0.15, 0, 0}, 1e-12));
   EXPECT_TRUE(VecNear(lamp->beaconRestPos, {0, 0, 0.15}, 0));
 }

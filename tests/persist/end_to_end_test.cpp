@@ -55,8 +55,8 @@ TEST(LampEndToEnd, TugWithTwoLampsSurvivesSaveAndLoad) {
 
     // Fine-place the hung lamp: 0.1 m up, then a quarter turn about the point's own axis.
     world.SetFocus(hook);
-    for (int i = 0; i < 10; ++i) hold(0.02, {key::LShift, key::NP2});
-    hold(1.25, {key::LShift, key::NP6});
+    for (int i = 0; i < 10; ++i) hold(0.02, {ZKEY_LSHIFT, ZKEY_NUMPAD2});
+    hold(1.25, {ZKEY_LSHIFT, ZKEY_NUMPAD6});
     placed = LampWorld::GetSlot(*tug, 1);
     EXPECT_TRUE(VecNear(placed.pos, {1.5, 0.7, 1.0}, 1e-9));
     // DECK2 points along +y with rotation reference +z; a quarter turn about that reference
@@ -66,14 +66,14 @@ TEST(LampEndToEnd, TugWithTwoLampsSurvivesSaveAndLoad) {
 
     // Aim, switch on and set up the free lamp.
     world.SetFocus(flood);
-    hold(1.25, {key::LShift, key::Right});  // azimuth 0.25
-    hold(0.5, {key::LShift, key::Up});      // altitude 0.6
-    press(key::B);
-    press(key::N);
+    hold(1.25, {ZKEY_LSHIFT, ZKEY_RIGHT});  // azimuth 0.25
+    hold(0.5, {ZKEY_LSHIFT, ZKEY_UP});      // altitude 0.6
+    press(ZKEY_B);
+    press(ZKEY_N);
     ASSERT_TRUE(world.AnswerBox("120"));
-    press(key::M);
+    press(ZKEY_M);
     ASSERT_TRUE(world.AnswerBox("35"));
-    hold(0.5, {key::J});  // intensity 0.9; not saved
+    hold(0.5, {ZKEY_J});  // intensity 0.9; not saved
     world.SaveScenario(saved);
   }
 

@@ -206,7 +206,7 @@ TEST(LampScenario, SaveWhileAttachedWritesTheSlot) {
   w.Hang(v, tug, 2);
   w.Frame(0.02);  // applies the loaded placement
   LampWorld::SetSlot(tug, 2, {{0.5, 0.6, 0.7}, {0, 0.6, 0.8}, {1, 0, 0}});
-  w.Frame(0.02, {key::LShift, key::NP1});  // and fine-adjust it: x + 0.01
+  w.Frame(0.02, {ZKEY_LSHIFT, ZKEY_NUMPAD1});  // and fine-adjust it: x + 0.01
 
   const std::string want = "0.5100 0.6000 0.7000 0.0000 0.6000 0.8000 1.0000 0.0000 0.0000";
   const std::string first = w.world().ScenarioText();
@@ -214,7 +214,7 @@ TEST(LampScenario, SaveWhileAttachedWritesTheSlot) {
   EXPECT_TRUE(VecNear(lamp->storedPos, {0.51, 0.6, 0.7}, 1e-12));
   EXPECT_TRUE(VecNear(lamp->storedDir, {0, 0.6, 0.8}, 0));
 
-  EXPECT_EQ(w.Press(key::V, {key::LShift}), 1);
+  EXPECT_EQ(w.Press(ZKEY_V, {ZKEY_LSHIFT}), 1);
   ASSERT_EQ(v.Parent(), nullptr);
   const std::string second = w.world().ScenarioText();
   EXPECT_EQ(LampLine(second, "L1", "PAT").value_or(""), want);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "host/keys.h"
 #include "hostsim/render/font.h"
 #include "render/render_fixture.h"
 
@@ -54,7 +55,7 @@ TEST(SceneCapture, SwitchedOffLampGivesNoLightNoBeaconAndGreyGlass) {
   EXPECT_TRUE(scene.beacons.empty());
 
   // The glass (group 1) with the visual's material after a switch on: the glow colour.
-  lw->world->KeyEvent(0x30, true);  // B
+  lw->world->KeyEvent(ZKEY_B, true);
   const auto lit = CaptureScene(*lw->world, {});
   bool found = false;
   for (const auto& g : lit.groups)

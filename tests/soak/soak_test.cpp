@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/keys.h"
 #include "hostsim/world.h"
 #include "support/world_fixture.h"
 
@@ -30,9 +31,6 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
-
-constexpr std::uint8_t kB = 0x30, kN = 0x31, kM = 0x32, kV = 0x2F, kJ = 0x24, kK = 0x25;
-constexpr std::uint8_t kShift = 0x2A, kUp = 0xC8, kRight = 0xCD, kNumPad1 = 0x4F;
 
 // Bytes the process holds on its heap now, where the platform tells; -1 elsewhere.
 long long HeapInUse() {
@@ -55,7 +53,7 @@ const std::vector<std::vector<std::string>> kBlocks = {
 
 void Press(hostsim::World& w, std::uint8_t key, bool shift = false) {
   w.ReleaseAllKeys();
-  if (shift) w.SetKey(kShift, true);
+  if (shift) w.SetKey(ZKEY_LSHIFT, true);
   w.SetKey(key, true);
   w.KeyEvent(key, true);
   w.ReleaseAllKeys();
@@ -69,29 +67,29 @@ void LampLife(hostsim::World& w, int i) {
   w.SetFocus(&v);
   if (i % 3 == 0) w.BuildVisual(v);
   w.Step(0.02);
-  Press(w, kB);
+  Press(w, ZKEY_B);
   w.ReleaseAllKeys();
-  w.SetKey(i % 2 == 0 ? kJ : kK, true);
+  w.SetKey(i % 2 == 0 ? ZKEY_J : ZKEY_K, true);
   w.Step(0.02);
   w.ReleaseAllKeys();
-  w.SetKey(kShift, true);
-  w.SetKey(i % 2 == 0 ? kUp : kRight, true);
-  w.SetKey(kNumPad1, true);
+  w.SetKey(ZKEY_LSHIFT, true);
+  w.SetKey(i % 2 == 0 ? ZKEY_UP : ZKEY_RIGHT, true);
+  w.SetKey(ZKEY_NUMPAD1, true);
   w.Step(0.02);
   w.ReleaseAllKeys();
-  Press(w, kN);
+  Press(w, ZKEY_N);
   w.AnswerBox(std::to_string(i));
-  Press(w, kM);
+  Press(w, ZKEY_M);
   w.AnswerBox(i % 5 == 0 ? "nan" : "45");
-  Press(w, kV);
+  Press(w, ZKEY_V);
   w.AnswerBox(i % 4 == 0 ? "Tug 2" : "Nobody 0");
   if (i % 7 == 0) {
-    Press(w, kN);  // left open: destroying the lamp must close it
+    Press(w, ZKEY_N);  // left open: destroying the lamp must close it
   }
   w.DrawHUD(v, 1024, 768);
   (void)w.ScenarioText();
   if (i % 3 == 0 && i % 2 == 0) w.DropVisual(v);
-  if (i % 2 == 0) Press(w, kV, true);  // release before going
+  if (i % 2 == 0) Press(w, ZKEY_V, true);  // release before going
   w.DestroyVessel(v);
   w.CancelBox();
   (void)w.TakeWarnings();

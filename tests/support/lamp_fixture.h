@@ -1,5 +1,5 @@
 // Test support for driving the real lumipod module through the stand-in host: a world with
-// lamps and parent vessels, key codes, journal queries, attachment slots and scenario text.
+// lamps and parent vessels, journal queries, attachment slots and scenario text.
 //
 // The lamp's fields are read by casting the vessel interface to the lamp class; the lamp's
 // member functions are hidden inside the module, so tests act only through host callbacks.
@@ -20,31 +20,6 @@
 #include "support/world_fixture.h"
 
 namespace testsupport {
-
-// Set-1 scan codes of the keys the lamp reads.
-namespace key {
-inline constexpr std::uint8_t LCtrl = 0x1D;
-inline constexpr std::uint8_t J = 0x24;
-inline constexpr std::uint8_t K = 0x25;
-inline constexpr std::uint8_t LShift = 0x2A;
-inline constexpr std::uint8_t V = 0x2F;
-inline constexpr std::uint8_t B = 0x30;
-inline constexpr std::uint8_t N = 0x31;
-inline constexpr std::uint8_t M = 0x32;
-inline constexpr std::uint8_t RShift = 0x36;
-inline constexpr std::uint8_t LAlt = 0x38;
-inline constexpr std::uint8_t NP4 = 0x4B;
-inline constexpr std::uint8_t NP5 = 0x4C;
-inline constexpr std::uint8_t NP6 = 0x4D;
-inline constexpr std::uint8_t NP1 = 0x4F;
-inline constexpr std::uint8_t NP2 = 0x50;
-inline constexpr std::uint8_t NP3 = 0x51;
-inline constexpr std::uint8_t RAlt = 0xB8;
-inline constexpr std::uint8_t Up = 0xC8;
-inline constexpr std::uint8_t Left = 0xCB;
-inline constexpr std::uint8_t Right = 0xCD;
-inline constexpr std::uint8_t Down = 0xD0;
-}  // namespace key
 
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kDeg = 0.017453292519943295;  // pi / 180

@@ -12,6 +12,14 @@ using namespace testsupport;
 
 namespace {
 
+// Short names of the lamp's keys for the tables below.
+constexpr std::uint8_t J = ZKEY_J, K = ZKEY_K, V = ZKEY_V, B = ZKEY_B, N = ZKEY_N, M = ZKEY_M;
+constexpr std::uint8_t LShift = ZKEY_LSHIFT, RShift = ZKEY_RSHIFT, LAlt = ZKEY_LALT,
+                       RAlt = ZKEY_RALT, LCtrl = ZKEY_LCTRL;
+constexpr std::uint8_t NP1 = ZKEY_NUMPAD1, NP2 = ZKEY_NUMPAD2, NP3 = ZKEY_NUMPAD3,
+                       NP4 = ZKEY_NUMPAD4, NP5 = ZKEY_NUMPAD5, NP6 = ZKEY_NUMPAD6;
+constexpr std::uint8_t Up = ZKEY_UP, Down = ZKEY_DOWN, Left = ZKEY_LEFT, Right = ZKEY_RIGHT;
+
 enum class Effect { None, Toggle, Detach, AttachBox, RangeBox, SpreadBox };
 
 struct BufferedRow {
@@ -24,7 +32,6 @@ struct BufferedRow {
 };
 
 TEST(LampKeys, BufferedKeys) {
-  using namespace key;
   const BufferedRow rows[] = {
       {"V release", V, false, {}, 0, Effect::None},
       {"B release", B, false, {}, 0, Effect::None},
@@ -100,19 +107,19 @@ TEST(LampKeys, OnlyTheTopBitMarksAKeyDown) {
   auto* lamp = AsLamp(w.AddLamp());
   hostsim::World& world = w.world();
   world.ReleaseAllKeys();
-  world.KeyState()[key::LShift] = 0x7F;  // every bit but the top one: Shift is up
-  world.KeyState()[key::B] = static_cast<char>(0x80);
-  EXPECT_EQ(world.KeyEvent(key::B, true), 1);
+  world.KeyState()[LShift] = 0x7F;  // every bit but the top one: Shift is up
+  world.KeyState()[B] = static_cast<char>(0x80);
+  EXPECT_EQ(world.KeyEvent(B, true), 1);
   EXPECT_EQ(lamp->lampOn, 1);
 
   // Held keys likewise: a state byte of 0x7F for Shift and Right does not aim.
   world.ReleaseAllKeys();
-  world.KeyState()[key::LShift] = 0x7F;
-  world.KeyState()[key::Right] = 0x7F;
+  world.KeyState()[LShift] = 0x7F;
+  world.KeyState()[Right] = 0x7F;
   world.Step(1.25);
   EXPECT_EQ(lamp->azState, 0.0);
-  world.KeyState()[key::LShift] = static_cast<char>(0xFF);
-  world.KeyState()[key::Right] = static_cast<char>(0x81);
+  world.KeyState()[LShift] = static_cast<char>(0xFF);
+  world.KeyState()[Right] = static_cast<char>(0x81);
   world.Step(1.25);
   world.ReleaseAllKeys();
   EXPECT_DOUBLE_EQ(lamp->azState, 0.25);
@@ -121,7 +128,7 @@ TEST(LampKeys, OnlyTheTopBitMarksAKeyDown) {
 TEST(LampKeys, BWithAnUnknownSwitchStateIsConsumedAndChangesNothing) {
   LampWorld w;
   auto* lamp = AsLamp(w.AddLamp("L1", {"SPT 2 300 0.3491"}));
-  EXPECT_EQ(w.Press(key::B), 1);
+  EXPECT_EQ(w.Press(B), 1);
   EXPECT_EQ(lamp->lampOn, 2);
   EXPECT_FALSE(lamp->beacon.active);
 }
@@ -147,7 +154,6 @@ const Turn kTurns[] = {
 };
 
 TEST(LampKeys, DirectKeyPrecedence) {
-  using namespace key;
   const DirectRow rows[] = {
       {"Shift+NumPad1", {LShift, NP1}, 1, 0, 0, "", 0, 0, 0},
       {"Alt+NumPad1", {LAlt, NP1}, -1, 0, 0, "", 0, 0, 0},
@@ -214,7 +220,7 @@ TEST(LampKeys, SeveralOperationsInOneFrameRunInOrder) {
   LampWorld::SetSlot(tug, 0, {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}});
   w.Frame(0.02);
   w.journal().Clear();
-  w.Frame(1.25, {key::LShift, key::NP3, key::NP1, key::NP2, key::NP6, key::Right, key::Up});
+  w.Frame(1.25, {LShift, NP3, NP1, NP2, NP6, Right, Up});
 
   // Shifts x, y, z, then the turn, each written back before the next reads.
   std::vector<VECTOR3> positions, directions;
@@ -249,7 +255,6 @@ TEST(LampKeys, SeveralOperationsInOneFrameRunInOrder) {
 }
 
 TEST(LampKeys, DirectKeysAlwaysReturnZero) {
-  using namespace key;
   LampWorld w;
   auto& tug = w.AddParent("Tug", "tug");
   auto& v = w.AddLamp("L1", {"SPT 1 300 0.3491"});
