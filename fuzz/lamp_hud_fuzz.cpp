@@ -12,6 +12,7 @@
 
 #include "lamp/lumipod.h"
 #include "support.h"
+#include "support/hud_text.h"
 
 namespace {
 
@@ -25,22 +26,6 @@ struct Env {
     world.LoadVesselState(*lamp, {});
     world.FinishCreation(*lamp);
   }
-};
-
-const char* const kFixed[13] = {
-    "[B] = Spotlight On/Off",
-    nullptr,
-    nullptr,
-    nullptr,
-    "[V]/[Shift+V] = Easy Attach/Detach",
-    "[Shift]+[Arrows] = Rotate Lamp Alt/Az",
-    "[Shift]/[Alt]+......",
-    "[NumPad1] = Shift Att. +/- X",
-    "[NumPad2] = Shift Att. +/- Y",
-    "[NumPad3] = Shift Att. +/- Z",
-    "[NumPad4] = Rotate Att. +/- X",
-    "[NumPad5] = Rotate Att. +/- Y",
-    "[NumPad6] = Rotate Att. +/- Z",
 };
 
 }  // namespace
@@ -80,9 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (op.kind != hostsim::HudOp::Kind::Text) continue;
     fuzzsupport::Expect(texts < 13, "the HUD draws thirteen lines");
     fuzzsupport::Expect(op.text.size() <= 255, "a HUD line fits its buffer");
-    fuzzsupport::Expect(op.colour == 0x66FF66, "HUD text is light green");
-    if (kFixed[texts] != nullptr)
-      fuzzsupport::Expect(op.text == kFixed[texts], "fixed HUD line " + std::to_string(texts + 1));
+    fuzzsupport::Expect(op.colour == testsupport::kHudColour, "HUD text is light green");
+    const auto line = static_cast<std::size_t>(texts);
+    if (!testsupport::HudLineShowsAValue(line))
+      fuzzsupport::Expect(op.text == testsupport::kHudDefaultLines[line],
+                          "fixed HUD line " + std::to_string(texts + 1));
     ++texts;
   }
   fuzzsupport::Expect(texts == 13, "the HUD draws thirteen lines");

@@ -6,29 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "support/hud_text.h"
 #include "support/lamp_fixture.h"
 
 using namespace testsupport;
 
 namespace {
-
-constexpr std::uint32_t kGreen = 0x66FF66;
-
-const std::array<std::string, 13> kDefaultLines = {
-    "[B] = Spotlight On/Off",
-    "[N] = Enter Range 300.0m",
-    "[M] = Enter Spread Angle 20.0\xB0",
-    "[J]/[K] = -/+ Intensity 100%",
-    "[V]/[Shift+V] = Easy Attach/Detach",
-    "[Shift]+[Arrows] = Rotate Lamp Alt/Az",
-    "[Shift]/[Alt]+......",
-    "[NumPad1] = Shift Att. +/- X",
-    "[NumPad2] = Shift Att. +/- Y",
-    "[NumPad3] = Shift Att. +/- Z",
-    "[NumPad4] = Rotate Att. +/- X",
-    "[NumPad5] = Rotate Att. +/- Y",
-    "[NumPad6] = Rotate Att. +/- Z",
-};
 
 // The text lines of one HUD frame, after checking that the colour is set before each.
 std::vector<hostsim::HudOp> TextLines(const std::vector<hostsim::HudOp>& ops) {
@@ -36,7 +19,7 @@ std::vector<hostsim::HudOp> TextLines(const std::vector<hostsim::HudOp>& ops) {
   EXPECT_EQ(ops.size(), 26u);
   for (std::size_t i = 0; i + 1 < ops.size(); i += 2) {
     EXPECT_EQ(ops[i].kind, hostsim::HudOp::Kind::TextColour) << "op " << i;
-    EXPECT_EQ(ops[i].colour, kGreen) << "op " << i;
+    EXPECT_EQ(ops[i].colour, kHudColour) << "op " << i;
     EXPECT_EQ(ops[i + 1].kind, hostsim::HudOp::Kind::Text) << "op " << i + 1;
     out.push_back(ops[i + 1]);
   }
@@ -67,10 +50,10 @@ TEST(LampHud, LayoutAndTextAtSeveralSizes) {
       SCOPED_TRACE(i + 1);
       EXPECT_EQ(lines[i].x, r.x);
       EXPECT_EQ(lines[i].y, r.y[i]);
-      EXPECT_EQ(lines[i].text, kDefaultLines[i]);
+      EXPECT_EQ(lines[i].text, kHudDefaultLines[i]);
     }
   }
-  EXPECT_EQ(kDefaultLines[2].size(), 30u);
+  EXPECT_EQ(kHudDefaultLines[2].size(), 30u);
 }
 
 TEST(LampHud, DefaultDisplaysAreSwitchedOffEveryFrame) {
@@ -127,8 +110,8 @@ TEST(LampHud, AbsurdRangeStaysInsideTheBuffer) {
   ASSERT_EQ(lines.size(), 13u);
   EXPECT_LE(lines[1].text.size(), 255u);
   EXPECT_EQ(lines[1].text.rfind("[N] = Enter Range 1000000000", 0), 0u) << lines[1].text;
-  EXPECT_EQ(lines[2].text, kDefaultLines[2]);
-  EXPECT_EQ(lines[3].text, kDefaultLines[3]);
+  EXPECT_EQ(lines[2].text, kHudDefaultLines[2]);
+  EXPECT_EQ(lines[3].text, kHudDefaultLines[3]);
 }
 
 // A Sketchpad that only counts, to see the callback's own result.
@@ -157,7 +140,7 @@ TEST(LampHud, CallbackReportsThatItDrew) {
   EXPECT_TRUE(v.callbacks()->clbkDrawHUD(0, &hps, &pad));
   EXPECT_EQ(pad.colours, 13);
   ASSERT_EQ(pad.texts.size(), 13u);
-  for (std::size_t i = 0; i < 13; ++i) EXPECT_EQ(pad.texts[i], kDefaultLines[i]);
+  for (std::size_t i = 0; i < 13; ++i) EXPECT_EQ(pad.texts[i], kHudDefaultLines[i]);
 }
 
 }  // namespace
