@@ -268,19 +268,8 @@ int main(int argc, char** argv) {
                   "Write saves with relative paths under DIR instead of beside the script")
       ->type_name("DIR");
   run->footer(
-      "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n"
-      "  load FILE                  load a scenario; its FOCUS vessel gets the focus\n"
-      "  focus NAME                 give the input focus to a vessel\n"
-      "  step [N] [DT]              run N frames (1) of DT seconds (0.02)\n"
-      "  press CHORD                one key press and release, e.g. press Shift+V\n"
-      "  hold CHORD... for N [DT]   hold keys down during N frames, e.g. hold Alt+NumPad4 for 10\n"
-      "  type TEXT                  answer the open input box with the rest of the line\n"
-      "  cancel                     close the open input box without an answer\n"
-      "  hud W H                    draw the focused vessel's HUD at W x H pixels\n"
-      "  inspect [NAME]             the host's view of a vessel as JSON\n"
-      "  save FILE                  save the scenario and show what was written\n"
-      "  visual build|drop [NAME]   build or drop a vessel's visual\n"
-      "  render FILE.png [W H]      draw the world into a PNG picture (800 x 500)\n"
+      "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n" +
+      hostsim::cli::CommandHelp() +
       "CHORD: modifiers Shift, RShift, Alt, RAlt, Ctrl joined with '+' to one key: a letter,\n"
       "a digit, NumPad1..NumPad9, Up, Down, Left, Right, or a scan code 0xNN.");
 

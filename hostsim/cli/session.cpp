@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <istream>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "text.h"
 #include "view.h"
 
 #if defined(HOSTSIM_HAVE_RENDER)
@@ -20,75 +20,6 @@ namespace hostsim::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The frame count and HUD size are bounded so that no script can ask for arithmetic that
-// overflows in the host or a module.
-constexpr long long kMaxFrames = 1000000000;
-constexpr int kMaxHudSize = 100000;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-// Cuts a trailing comment: a '#' at the start or after a blank.
-std::string_view CutComment(std::string_view s) {
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (s[i] == '#' && (i == 0 || IsBlank(s[i - 1]))) return s.substr(0, i);
-  return s;
-}
-
-std::vector<std::string_view> Words(std::string_view s) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && IsBlank(s[i])) ++i;
-    std::size_t start = i;
-    while (i < s.size() && !IsBlank(s[i])) ++i;
-    if (i > start) words.push_back(s.substr(start, i - start));
-  }
-  return words;
-}
-
-std::optional<long long> ParseCount(std::string_view s) {
-  long long v = 0;
-  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || ptr != s.data() + s.size() || v < 0) return std::nullopt;
-  return v;
-}
-
-std::optional<double> ParseSeconds(std::string_view s) {
-  double v = 0;
-  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || ptr != s.data() + s.size() || !std::isfinite(v) || v < 0)
-    return std::nullopt;
-  return v;
-}
-
-// Reads "[N] [DT]" into the command; returns an error text or "".
-std::string ParseFrames(std::string_view what, const std::vector<std::string_view>& args,
-                        Command& c) {
-  if (args.size() > 2)
-    return std::string(what) + ": too many arguments (expected N frames and DT seconds)";
-  if (!args.empty()) {
-    auto n = ParseCount(args[0]);
-    if (!n || *n > kMaxFrames)
-      return std::string(what) + ": frame count " + Quote(args[0], TextEncoding::Utf8) +
-             " is not a whole number from 0 to " + std::to_string(kMaxFrames);
-    c.frames = *n;
-  }
-  if (args.size() == 2) {
-    auto dt = ParseSeconds(args[1]);
-    if (!dt)
-      return std::string(what) + ": step length " + Quote(args[1], TextEncoding::Utf8) +
-             " is not a number of seconds of 0 or more";
-    c.dt = *dt;
-  }
-  return {};
-}
 
 std::string Shortest(double v) {
   char buf[64];
@@ -140,117 +71,6 @@ class HeldKeys {
 };
 
 }  // namespace
-
-ParsedLine ParseLine(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  // A zero byte would end a file name or a typed text early, so that the command acted on
-  // something other than what the line says.
-  if (line.find('\0') != std::string_view::npos) {
-    ParsedLine r;
-    r.error = "line holds a zero byte";
-    return r;
-  }
-  std::string_view body = line;
-  while (!body.empty() && IsBlank(body.front())) body.remove_prefix(1);
-  if (body.empty() || body.front() == '#') return {};
-
-  std::size_t end = 0;
-  while (end < body.size() && !IsBlank(body[end])) ++end;
-  const std::string_view word = body.substr(0, end);
-  std::string_view rest = body.substr(end);
-
-  ParsedLine r;
-  Command c;
-  auto fail = [&r](std::string msg) {
-    r.error = std::move(msg);
-    return r;
-  };
-
-  if (word == "type") {
-    // The text is taken as written, after the one blank that separates it from the word.
-    c.kind = Command::Kind::Type;
-    if (!rest.empty()) c.arg = std::string(rest.substr(1));
-    r.command = std::move(c);
-    return r;
-  }
-
-  rest = CutComment(rest);
-  const std::vector<std::string_view> args = Words(rest);
-
-  if (word == "load" || word == "save") {
-    c.kind = word == "load" ? Command::Kind::Load : Command::Kind::Save;
-    c.arg = std::string(TrimBlanks(rest));
-    if (c.arg.empty()) return fail(std::string(word) + ": a scenario FILE is needed");
-  } else if (word == "focus") {
-    c.kind = Command::Kind::Focus;
-    if (args.size() != 1) return fail("focus: one vessel NAME is needed");
-    c.arg = std::string(args[0]);
-  } else if (word == "step") {
-    c.kind = Command::Kind::Step;
-    if (auto e = ParseFrames("step", args, c); !e.empty()) return fail(e);
-  } else if (word == "press") {
-    c.kind = Command::Kind::Press;
-    if (args.size() != 1) return fail("press: one key CHORD is needed, e.g. press Shift+V");
-    std::string err;
-    auto chord = ParseChord(args[0], err);
-    if (!chord) return fail("press: " + err);
-    c.chords.push_back(*chord);
-  } else if (word == "hold") {
-    c.kind = Command::Kind::Hold;
-    std::size_t i = 0;
-    for (; i < args.size() && args[i] != "for"; ++i) {
-      std::string err;
-      auto chord = ParseChord(args[i], err);
-      if (!chord) return fail("hold: " + err);
-      c.chords.push_back(*chord);
-    }
-    if (c.chords.empty() || i == args.size() || i + 1 == args.size())
-      return fail("hold: expected hold CHORD [CHORD...] for N [DT]");
-    const std::vector<std::string_view> frames(args.begin() + static_cast<long>(i) + 1, args.end());
-    if (auto e = ParseFrames("hold", frames, c); !e.empty()) return fail(e);
-  } else if (word == "cancel") {
-    c.kind = Command::Kind::Cancel;
-    if (!args.empty()) return fail("cancel: takes no arguments");
-  } else if (word == "hud") {
-    c.kind = Command::Kind::Hud;
-    if (args.size() != 2) return fail("hud: the HUD size W H in pixels is needed");
-    auto w = ParseCount(args[0]);
-    auto h = ParseCount(args[1]);
-    if (!w || !h || *w > kMaxHudSize || *h > kMaxHudSize)
-      return fail("hud: W and H must be whole numbers from 0 to " + std::to_string(kMaxHudSize));
-    c.width = static_cast<int>(*w);
-    c.height = static_cast<int>(*h);
-  } else if (word == "inspect") {
-    c.kind = Command::Kind::Inspect;
-    if (args.size() > 1) return fail("inspect: at most one vessel NAME");
-    if (!args.empty()) c.arg = std::string(args[0]);
-  } else if (word == "render") {
-    c.kind = Command::Kind::Render;
-    if (args.size() != 1 && args.size() != 3) return fail("render: expected render FILE.png [W H]");
-    c.arg = std::string(args[0]);
-    c.width = 800;
-    c.height = 500;
-    if (args.size() == 3) {
-      auto w = ParseCount(args[1]);
-      auto h = ParseCount(args[2]);
-      if (!w || !h || *w < 1 || *h < 1 || *w > 8192 || *h > 8192)
-        return fail("render: W and H must be whole numbers from 1 to 8192");
-      c.width = static_cast<int>(*w);
-      c.height = static_cast<int>(*h);
-    }
-  } else if (word == "visual") {
-    c.kind = Command::Kind::Visual;
-    if (args.empty() || args.size() > 2 || (args[0] != "build" && args[0] != "drop"))
-      return fail("visual: expected visual build|drop [NAME]");
-    c.build = args[0] == "build";
-    if (args.size() == 2) c.arg = std::string(args[1]);
-  } else {
-    return fail("unknown command " + Quote(word, TextEncoding::Utf8) +
-                " (known: load focus step press hold type cancel hud inspect save visual render)");
-  }
-  r.command = std::move(c);
-  return r;
-}
 
 Session::Session(World& world, std::ostream& out, SessionOptions opts)
     : world_(world), out_(out), opts_(std::move(opts)) {

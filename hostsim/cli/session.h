@@ -1,22 +1,5 @@
-// Session scripts: one command a line, run against a World, with a readable report of what
-// the modules did on an output stream.
-//
-//   load FILE                  load a scenario (the FOCUS vessel gets the input focus)
-//   focus NAME                 give the input focus to a vessel
-//   step [N] [DT]              N frames (default 1) of DT seconds (default 0.02)
-//   press CHORD                one key event pair (down, up) to the focused vessel
-//   hold CHORD... for N [DT]   hold keys down during N frames of DT seconds, then release
-//   type TEXT                  answer the open input box with the rest of the line
-//   cancel                     close the open input box without an answer
-//   hud W H                    draw the focused vessel's HUD at W x H pixels
-//   inspect [NAME]             the host's view of a vessel as JSON (default: the focused one)
-//   save FILE                  save the scenario and show what was written
-//   visual build|drop [NAME]   build or drop a vessel's visual (default: the focused one)
-//
-// A line whose first non-blank character is '#' is a comment, and so is the rest of a line
-// from a '#' that follows a blank, except in `type`, which takes its text verbatim: the text
-// starts after the one blank that follows the word "type" and runs to the end of the line.
-// FILE (for load and save) is the rest of the line without surrounding blanks.
+// Session scripts: the commands of commands.h run one by one against a World, with a
+// readable report of what the modules did on an output stream.
 #pragma once
 
 #include <cstddef>
@@ -29,42 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "commands.h"
 #include "hostsim/world.h"
-#include "keys.h"
 
 namespace hostsim::cli {
-
-struct Command {
-  enum class Kind {
-    Load,
-    Focus,
-    Step,
-    Press,
-    Hold,
-    Type,
-    Cancel,
-    Hud,
-    Inspect,
-    Save,
-    Visual,
-    Render
-  };
-  Kind kind = Kind::Step;
-  std::string arg;            // FILE, NAME or TEXT; empty when not given
-  long long frames = 1;       // step, hold
-  double dt = 0.02;           // step, hold
-  std::vector<Chord> chords;  // press (one), hold (one or more)
-  int width = 0, height = 0;  // hud, render
-  bool build = true;          // visual build (true) or drop (false)
-};
-
-// The result of parsing one line: a command, nothing (blank or comment), or an error.
-struct ParsedLine {
-  std::optional<Command> command;
-  std::string error;  // non-empty when the line is malformed
-};
-
-ParsedLine ParseLine(std::string_view line);
 
 // A failure of a session, its message already in the form "SCRIPT:LINE: message".
 class SessionError : public std::runtime_error {

@@ -14,6 +14,13 @@ void AppendUtf8(unsigned code, std::string& out) {
 
 }  // namespace
 
+std::string_view TrimBlanks(std::string_view text) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 std::string ToUtf8(std::string_view text, TextEncoding enc) {
   if (enc == TextEncoding::Utf8) return std::string(text);
   std::string out;

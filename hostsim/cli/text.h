@@ -14,6 +14,9 @@ enum class TextEncoding {
   Utf8,    // text from a script or scenario file, passed through
 };
 
+// The text without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // The text as UTF-8 between double quotes, with '"' and '\' escaped and control
 // characters (and, for Latin1, the bytes 0x80 to 0x9F) shown as \xNN.
 std::string Quote(std::string_view text, TextEncoding enc);
