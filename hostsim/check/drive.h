@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "host/keys.h"
 #include "hostsim/check/context.h"
 
 namespace hostsim::check {
 
-// Scan codes of the modifier keys a module reads from the key state.
-inline constexpr std::uint8_t kModifierKeys[] = {0x2A, 0x36, 0x1D, 0x38, 0x9D, 0xB8};
+// The modifier keys a module reads from the key state.
+inline constexpr std::uint8_t kModifierKeys[] = {ZKEY_LSHIFT, ZKEY_RSHIFT, ZKEY_LCTRL,
+                                                 ZKEY_LALT,   ZKEY_RCTRL,  ZKEY_RALT};
 
 // The first non-finite value the host holds from the module for any vessel of the world
 // (physics, lights, beacons, animation states, attachment points, materials), described;

@@ -3,7 +3,7 @@
 // HUD line and two scenario lines. Built sound, and built with one fault each (CHECKMOD_*),
 // so that each check can be shown to catch its fault and only its fault:
 //   CHECKMOD_LEAK_ON_UNLOAD  allocates at load and never frees it
-//   CHECKMOD_CRASH_ON_KEY    crashes when the key C (0x2E) goes down
+//   CHECKMOD_CRASH_ON_KEY    crashes when the key C goes down
 //   CHECKMOD_BAD_SAVE        ignores its LEVEL line when loading
 //   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
 //   CHECKMOD_FRAME_ALLOC     allocates in every frame
@@ -31,8 +31,6 @@ namespace {
 // Where each frame's allocation goes before it is freed, so that it cannot be left out.
 int* volatile g_scratch = nullptr;
 #endif
-
-constexpr std::uint32_t kKeyA = 0x1E, kKeyB = 0x30, kKeyC = 0x2E, kKeyN = 0x31;
 
 class CheckVessel final : public VESSEL3 {
  public:
@@ -103,7 +101,7 @@ class CheckVessel final : public VESSEL3 {
   }
 
   int clbkDirectKeys(char* kstate) override {
-    if ((static_cast<unsigned char>(kstate[kKeyA]) & 0x80) != 0)
+    if ((static_cast<unsigned char>(kstate[ZKEY_A]) & 0x80) != 0)
       level_ = std::fmin(1.0, level_ + 0.1 * zapiGetSimStep());
     return 0;
   }
@@ -111,19 +109,19 @@ class CheckVessel final : public VESSEL3 {
   int clbkBufferedKey(std::uint32_t key, bool down, char*) override {
     if (!down) return 0;
     switch (key) {
-      case kKeyA:
+      case ZKEY_A:
         level_ = std::fmin(1.0, level_ + 0.125);
         return 1;
-      case kKeyB:
+      case ZKEY_B:
         on_ = !on_;
         light_->Activate(on_);
         return 1;
-      case kKeyC:
+      case ZKEY_C:
 #if defined(CHECKMOD_CRASH_ON_KEY)
         *static_cast<volatile int*>(nullptr) = 1;
 #endif
         return 1;
-      case kKeyN:
+      case ZKEY_N:
         zapiOpenInputBox("Level", LevelTyped, nullptr, 20, this);
         return 1;
       default:
