@@ -159,19 +159,15 @@ void lumipod::clbkSetupClass(FILEHANDLE cfg) {
   DefineAnimations();
 }
 
-// Runs every frame: it starts on a cache line of its own, so that where the linker happens to
-// put it does not change what a frame costs.
-[[gnu::aligned(64)]] void lumipod::clbkBeforeStep(double /*simTime*/, double stepLength,
-                                                  double /*thirdTime*/) {
+// Every frame: the step sizes follow the frame's length, and the first frame re-applies a
+// placement loaded from the scenario, once in the lamp's life.
+void lumipod::clbkBeforeStep(double /*simTime*/, double stepLength, double /*thirdTime*/) {
   shiftStep = 0.5 * stepLength;
   rotStep = stepLength * 0.2;
-  // Every step but the first ends here; the branch is laid out so that this path falls
-  // straight through to the return.
-  if (placementRestored != 0) [[likely]]
-    return;
-  // First step: re-apply a placement loaded from the scenario, once in the lamp's life.
-  if (HasLength(storedDir) && HasLength(storedRot)) ApplyStoredPlacement();
-  placementRestored = 1;
+  if (placementRestored == 0) {
+    if (HasLength(storedDir) && HasLength(storedRot)) ApplyStoredPlacement();
+    placementRestored = 1;
+  }
 }
 
 bool lumipod::StoredPlacementPending() const {

@@ -36,9 +36,7 @@ int TextLength(int written, std::size_t size) {
 
 }  // namespace
 
-// Runs every HUD frame, so it starts on a cache line of its own (see clbkBeforeStep).
-[[gnu::aligned(64)]] bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps,
-                                               zapi::Sketchpad* skp) {
+bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) {
   VESSEL3::clbkDrawHUD(mode, hps, skp);
   zapiSetDefNavDisplay(0);
   zapiSetDefRCSDisplay(0);

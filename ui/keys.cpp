@@ -16,12 +16,9 @@ using Axis = lumipod::Axis;
 using Sign = lumipod::Sign;
 using Ramp = lumipod::Ramp;
 
-// The held-key groups of clbkDirectKeys; each returns the callback's result, 0. They stay
-// out of line so that the callback's common path, no key down, stays a leaf.
-
 // Alt held (it wins over Shift): the minus shifts, one turn; Shift, the arrows, J and K are
 // not examined.
-[[gnu::noinline]] int AltGroup(lumipod& lamp, const char* kstate) {
+void AltGroup(lumipod& lamp, const char* kstate) {
   if (Down(kstate, ZKEY_NUMPAD1)) lamp.ShiftAttachment(Axis::X, Sign::Minus);
   if (Down(kstate, ZKEY_NUMPAD2)) lamp.ShiftAttachment(Axis::Y, Sign::Minus);
   if (Down(kstate, ZKEY_NUMPAD3)) lamp.ShiftAttachment(Axis::Z, Sign::Minus);
@@ -32,11 +29,10 @@ using Ramp = lumipod::Ramp;
   } else if (Down(kstate, ZKEY_NUMPAD6)) {
     lamp.RotateAttachment(Axis::Z, Sign::Minus);
   }
-  return 0;
 }
 
 // Shift held: the plus shifts, one turn, then the aiming steps; J and K are not examined.
-[[gnu::noinline]] int ShiftGroup(lumipod& lamp, const char* kstate) {
+void ShiftGroup(lumipod& lamp, const char* kstate) {
   if (Down(kstate, ZKEY_NUMPAD1)) lamp.ShiftAttachment(Axis::X, Sign::Plus);
   if (Down(kstate, ZKEY_NUMPAD2)) lamp.ShiftAttachment(Axis::Y, Sign::Plus);
   if (Down(kstate, ZKEY_NUMPAD3)) lamp.ShiftAttachment(Axis::Z, Sign::Plus);
@@ -57,13 +53,6 @@ using Ramp = lumipod::Ramp;
   } else if (Down(kstate, ZKEY_LEFT)) {
     lamp.StepAzimuth(Sign::Minus);
   }
-  return 0;
-}
-
-// Neither modifier: J ramps the intensity down, else K up.
-[[gnu::noinline]] int Intensity(lumipod& lamp, Ramp direction) {
-  lamp.AdjustIntensity(direction);
-  return 0;
 }
 
 }  // namespace
@@ -94,14 +83,18 @@ int lumipod::clbkBufferedKey(std::uint32_t key, bool down, char* kstate) {
   }
 }
 
-// Runs every frame, so it starts on a cache line of its own (see clbkBeforeStep).
-[[gnu::aligned(64)]] int lumipod::clbkDirectKeys(char* kstate) {
-  // Called every frame: with no key of the lamp down it only tests the six keys below and
-  // returns. The groups are tail calls, so that path needs no stack frame of its own.
+// Held keys, every frame: Alt wins over Shift; without either, J ramps the intensity down,
+// else K up. The result is always 0.
+int lumipod::clbkDirectKeys(char* kstate) {
   if (kstate == nullptr) return 0;
-  if (AltHeld(kstate)) return AltGroup(*this, kstate);
-  if (ShiftHeld(kstate)) return ShiftGroup(*this, kstate);
-  if (Down(kstate, ZKEY_J)) return Intensity(*this, Ramp::Down);
-  if (Down(kstate, ZKEY_K)) return Intensity(*this, Ramp::Up);
+  if (AltHeld(kstate)) {
+    AltGroup(*this, kstate);
+  } else if (ShiftHeld(kstate)) {
+    ShiftGroup(*this, kstate);
+  } else if (Down(kstate, ZKEY_J)) {
+    AdjustIntensity(Ramp::Down);
+  } else if (Down(kstate, ZKEY_K)) {
+    AdjustIntensity(Ramp::Up);
+  }
   return 0;
 }
