@@ -17,7 +17,7 @@ struct Bytes {
   int length;
 };
 
-// A packed colour, shown as 0xRRGGBB-style hex digits.
+// A packed 0x00BBGGRR colour, shown as 0x and six hex digits (blue, green, red).
 struct HexColour {
   std::uint32_t value;
 };
