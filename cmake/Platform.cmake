@@ -1,4 +1,16 @@
-# The per-OS seams: the module's load hook and the host's library loading.
+# The per-OS seams: the module's load hook and the host's library loading; and what follows
+# from a build with sanitizers.
+
+# Whether the build has sanitizers, turned on by LUMIPOD_SANITIZE or by the user's own flags
+# (CMAKE_CXX_FLAGS, those of the build type, the linker's).
+string(TOUPPER "${CMAKE_BUILD_TYPE}" _build_type)
+set(LUMIPOD_SANITIZED ${LUMIPOD_SANITIZE})
+set(_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${_build_type}}")
+string(APPEND _flags " ${CMAKE_SHARED_LINKER_FLAGS} ${CMAKE_EXE_LINKER_FLAGS}")
+if(_flags MATCHES "-fsanitize=")
+  set(LUMIPOD_SANITIZED ON)
+endif()
+
 if(WIN32)
   set(LUMIPOD_PLATFORM_HOOK ${CMAKE_SOURCE_DIR}/module/load_hook_win32.cpp)
   set(LUMIPOD_PLATFORM_LIBS "")
@@ -21,9 +33,10 @@ function(lumipod_make_module target)
     RUNTIME_OUTPUT_DIRECTORY ${LUMIPOD_MODULE_DIR}
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  # Every reference must resolve at link time, except with clang's sanitizers: their
-  # runtime is linked into the program only, so a sanitized module refers to it unresolved.
-  if(NOT WIN32 AND NOT (LUMIPOD_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+  # Every reference must resolve at link time, except with clang's sanitizers (however they
+  # were turned on): their runtime is linked into the program only, so a sanitized module
+  # refers to it unresolved.
+  if(NOT WIN32 AND NOT (LUMIPOD_SANITIZED AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
 endfunction()
@@ -40,5 +53,15 @@ function(lumipod_make_host_runtime target)
     if(MINGW)
       target_link_options(${target} PRIVATE -Wl,--export-all-symbols -Wl,--exclude-libs,ALL)
     endif()
+  endif()
+endfunction()
+
+# For a program that reads the lamp's fields through its class (tests, fuzz targets,
+# benchmarks): the sanitizer's dynamic-type check of such an access needs the class's type
+# information at link time, but the module keeps it hidden and the program loads the module
+# only at run time. The check is left out of these programs, whatever turned sanitizers on.
+function(lumipod_reads_lamp_fields target)
+  if(LUMIPOD_SANITIZED AND NOT MSVC)
+    target_compile_options(${target} PRIVATE -fno-sanitize=vptr)
   endif()
 endfunction()
