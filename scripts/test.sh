@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds and runs every test: the debug build with warnings as errors,
+# Sets up the machine, checks the sources' format, builds and runs every test: the debug build with warnings as errors,
 # the same suite under AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz targets built
 # with clang's libFuzzer (each replays its corpus, then fuzzes for a short while), then the
 # Windows build (MinGW-w64 cross build, run under Wine). LUMIPOD_TEST_PRESETS picks other
@@ -11,6 +11,10 @@ presets=${LUMIPOD_TEST_PRESETS:-dev asan fuzz mingw}
 # shellcheck disable=SC2086  # one word per preset
 bash scripts/setup.sh ${presets}
 jobs=${LUMIPOD_JOBS:-2}
+
+# Habits checked before anything is built: the sources as clang-format writes them.
+echo "=== format: clang-format over the tracked C++ sources"
+bash scripts/check-format.sh
 
 for preset in ${presets}; do
   echo "=== ${preset}: configure and build"
