@@ -23,23 +23,15 @@ else()
   set(LUMIPOD_MODULE_SUFFIX ".so")
 endif()
 
-# Turns a shared-library target into a vessel module: no "lib" prefix, placed in modules/,
-# every symbol hidden except the explicitly exported entry points.
-function(lumipod_make_module target)
-  set_target_properties(${target} PROPERTIES
-    PREFIX ""
-    SUFFIX ${LUMIPOD_MODULE_SUFFIX}
-    LIBRARY_OUTPUT_DIRECTORY ${LUMIPOD_MODULE_DIR}
-    RUNTIME_OUTPUT_DIRECTORY ${LUMIPOD_MODULE_DIR}
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
-  # Every reference must resolve at link time, except with clang's sanitizers (however they
-  # were turned on): their runtime is linked into the program only, so a sanitized module
-  # refers to it unresolved.
-  if(NOT WIN32 AND NOT (LUMIPOD_SANITIZED AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
-  endif()
-endfunction()
+# Vessel modules (the lamp, the test modules) are made by the same helper module authors get
+# from the installed package, and are built into modules/ of the build tree. Clang's
+# sanitizer runtime is linked into the program only, so a module sanitized with clang (however
+# the sanitizers were turned on) refers to it unresolved.
+include(${CMAKE_CURRENT_LIST_DIR}/HostsimModule.cmake)
+set(HOSTSIM_MODULE_OUTPUT_DIRECTORY ${LUMIPOD_MODULE_DIR})
+if(LUMIPOD_SANITIZED AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  set(HOSTSIM_MODULE_ALLOW_UNDEFINED ON)
+endif()
 
 # Gives the host runtime library its per-OS shape. Like the shared object on POSIX, which
 # exports every symbol, the Windows DLL exports its whole C++ interface (hostsim/world.h, for

@@ -21,6 +21,7 @@
 
 #include "hostsim/check/check.h"
 #include "hostsim/world.h"
+#include "root.h"
 #include "session.h"
 #include "view.h"
 
@@ -65,21 +66,11 @@ fs::path ExecutableDir(const char* argv0) {
   return {};
 }
 
-// Folders when no --root is given: the configurations and meshes of the examples, beside the
-// build tree if they were copied there, else in the source tree this program was built from;
-// the modules of the build tree, in modules/ beside bin/.
+// Folders when no --root is given: those of the build tree or of the installation this
+// program is part of.
 hostsim::Paths DefaultPaths(const char* argv0) {
-  const fs::path exeDir = ExecutableDir(argv0);
-  const fs::path tree = exeDir.empty() ? fs::path(".") : exeDir.parent_path();
-  fs::path examples = tree / "examples";
-  std::error_code ec;
-  if (!fs::is_directory(examples / "config", ec))
-    examples = PathFromUtf8(HOSTSIM_SOURCE_DIR) / "examples";
-  hostsim::Paths p;
-  p.config = examples / "config";
-  p.meshes = examples / "meshes";
-  p.modules = tree / "modules";
-  return p;
+  return hostsim::cli::DefaultPaths(ExecutableDir(argv0), {PathFromUtf8(HOSTSIM_INSTALLED_ROOT),
+                                                           PathFromUtf8(HOSTSIM_SOURCE_DIR)});
 }
 
 // The folders of --root, or the defaults without it; throws hostsim::Error naming the root
@@ -250,8 +241,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("hostsim ") + HOSTSIM_VERSION);
   app.require_subcommand(1);
   app.footer(
-      "Without --root, class configurations and meshes come from the examples and modules\n"
-      "from the build's modules/ folder. Exit status: 0 done, 1 failed, 2 usage error.");
+      "Without --root, an installed hostsim uses the host root of its installation\n"
+      "(share/hostsim); one in a build tree the examples and the build's modules/ folder.\n"
+      "Exit status: 0 done, 1 failed, 2 usage error.");
 
   RunArgs runArgs;
   CLI::App* run = app.add_subcommand(
