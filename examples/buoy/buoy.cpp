@@ -1,0 +1,175 @@
+// buoy: a harbour marker buoy, a vessel module built against an installed hostsim.
+//
+// Its lantern shows a light characteristic, a pattern of flashes, which the host draws as a
+// blinking beacon. A point light at the lantern lights the water around the buoy and follows
+// the flashes: it is on exactly while the beacon is lit. Keys: [C] shows the next
+// characteristic; [L] tests the lantern, which burns steadily while the key is held.
+//
+// The class configuration gives the lantern's colour (LanternColour = r g b) and its first
+// characteristic (Character = F, Fl4, Q or Iso2); one module serves several classes, such as
+// a red port-hand and a green starboard-hand buoy. A scenario keeps the characteristic in a
+// LIGHT line.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <new>
+
+#include "host/host.h"
+
+namespace {
+
+struct Characteristic {
+  const char* name;  // as written in configurations and scenarios
+  double period;     // seconds from one flash to the next; 0 = fixed (always lit)
+  double duration;   // seconds lit in each period
+};
+
+constexpr Characteristic kCharacteristics[] = {
+    {"F", 0.0, 0.0},     // fixed
+    {"Fl4", 4.0, 0.5},   // one flash every four seconds
+    {"Q", 1.0, 0.5},     // quick: a flash every second
+    {"Iso2", 2.0, 1.0},  // isophase: lit and dark for equal times
+};
+constexpr int kCharacteristicCount = static_cast<int>(std::size(kCharacteristics));
+
+// The index of the named characteristic, or -1.
+int FindCharacteristic(const char* name) {
+  for (int i = 0; i < kCharacteristicCount; ++i)
+    if (std::strcmp(kCharacteristics[i].name, name) == 0) return i;
+  return -1;
+}
+
+// Set-1 scan codes of the keys the buoy uses.
+constexpr std::uint8_t kKeyL = 0x26;
+constexpr std::uint8_t kKeyC = 0x2E;
+
+// A colour component from the configuration, brought into [0, 1]; one that is not a number
+// becomes 1.
+double ColourComponent(double c) {
+  if (std::isnan(c)) return 1.0;
+  return c < 0.0 ? 0.0 : c > 1.0 ? 1.0 : c;
+}
+
+class Buoy final : public VESSEL3 {
+ public:
+  Buoy(OBJHANDLE hVessel, int flightModel) : VESSEL3(hVessel, flightModel) {
+    beacon_.pos = &lanternPos_;
+    beacon_.col = &colour_;
+  }
+
+  void clbkSetupClass(FILEHANDLE cfg) override {
+    SetSize(1.2);
+    SetEmptyMass(350.0);
+    SetEnableFocus(true);
+    SetTouchdownPoints({0.0, -0.8, 1.0}, {-1.0, -0.8, -1.0}, {1.0, -0.8, -1.0});
+
+    VECTOR3 colour{1.0, 1.0, 1.0};
+    if (zapiReadItem_vec(cfg, "LanternColour", colour))
+      colour = {ColourComponent(colour.x), ColourComponent(colour.y), ColourComponent(colour.z)};
+    colour_ = colour;
+    char name[16];
+    if (zapiReadItem_string(cfg, "Character", name, static_cast<int>(sizeof name))) {
+      const int found = FindCharacteristic(name);
+      if (found >= 0) character_ = found;
+    }
+
+    // The host keeps the beacon record's address and reads it on every frame.
+    beacon_.shape = 0;
+    beacon_.size = 0.4;
+    beacon_.falloff = 0.5;
+    beacon_.tofs = 0.0;
+    beacon_.active = true;
+    AddBeacon(&beacon_);
+
+    const COLOUR4 light = {static_cast<float>(colour.x), static_cast<float>(colour.y),
+                           static_cast<float>(colour.z), 0.0f};
+    const COLOUR4 black = {0.0f, 0.0f, 0.0f, 0.0f};
+    glow_ = AddPointLight(lanternPos_, 25.0, 1.0, 0.1, 0.02, light, light, black);
+
+    AddMesh(zapiLoadMesh("buoy"));
+    ShowLight(zapiGetSimTime());
+  }
+
+  void clbkLoadScenario(FILEHANDLE scn, void* status) override {
+    char* line = nullptr;
+    while (zapiReadScenario_nextline(scn, line)) {
+      if (std::strncmp(line, "LIGHT ", 6) == 0) {
+        // An unknown characteristic leaves the class's own.
+        const int found = FindCharacteristic(line + 6);
+        if (found >= 0) character_ = found;
+      } else {
+        ParseScenarioLineEx(line, status);
+      }
+    }
+    ShowLight(zapiGetSimTime());
+  }
+
+  void clbkSaveState(FILEHANDLE scn) override {
+    VESSEL2::clbkSaveState(scn);
+    zapiWriteScenario_string(scn, "LIGHT", kCharacteristics[character_].name);
+  }
+
+  // The light as it shows at the end of the step, when the frame is drawn.
+  void clbkAfterStep(double simt, double simdt, double /*mjd*/) override {
+    ShowLight(simt + simdt);
+  }
+
+  int clbkDirectKeys(char* kstate) override {
+    testing_ = (static_cast<unsigned char>(kstate[kKeyL]) & 0x80) != 0;
+    return 0;
+  }
+
+  int clbkBufferedKey(std::uint32_t key, bool down, char* /*kstate*/) override {
+    if (!down || key != kKeyC) return 0;
+    character_ = (character_ + 1) % kCharacteristicCount;
+    ShowLight(zapiGetSimTime());
+    return 1;
+  }
+
+ private:
+  // Sets the beacon's pattern, and switches the point light on when the beacon is lit at
+  // simulation time `t`; under test both burn steadily.
+  void ShowLight(double t) {
+    const Characteristic& c = kCharacteristics[character_];
+    beacon_.period = testing_ ? 0.0 : c.period;
+    beacon_.duration = testing_ ? 0.0 : c.duration;
+    if (glow_ != nullptr) glow_->Activate(BeaconLit(t));
+  }
+
+  // Whether the host shows the beacon at time `t`: always without a period, else during the
+  // first `duration` seconds of each period (counted from the time offset).
+  bool BeaconLit(double t) const {
+    if (!(beacon_.period > 0.0)) return true;
+    double phase = std::fmod(t + beacon_.tofs, beacon_.period);
+    if (phase < 0.0) phase += beacon_.period;
+    return phase < beacon_.duration;
+  }
+
+  int character_ = 1;     // index into kCharacteristics
+  bool testing_ = false;  // [L] is held
+  VECTOR3 lanternPos_{0.0, 1.55, 0.0};
+  VECTOR3 colour_{1.0, 1.0, 1.0};
+  BEACONLIGHTSPEC beacon_{};
+  LightEmitter* glow_ = nullptr;  // owned by the host
+};
+
+}  // namespace
+
+extern "C" {
+
+VESSEL* zvcInit(OBJHANDLE hvessel, int flightmodel) {
+  return new (std::nothrow) Buoy(hvessel, flightmodel);
+}
+
+void zvcExit(VESSEL* vessel) {
+  // zvcInit handed out the VESSEL base of a Buoy; VESSEL has no virtual destructor.
+  delete static_cast<Buoy*>(vessel);
+}
+
+const char* ModuleDate() { return "Dec 07 2026"; }
+
+// The version of the host interface this module is written against.
+int GetModuleVersion() { return Date2Int("Aug 30 2010"); }
+
+}  // extern "C"
