@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Checks the packages CPack made of a build, as a user meets them: unpacked or installed away
+# from the repository and run from an unrelated folder.
+#
+#   check-packages.sh linux BUILD_DIR     the .tar.gz and the .deb in BUILD_DIR/packages
+#   check-packages.sh windows BUILD_DIR   the .zip in BUILD_DIR/packages, run under Wine
+#
+# linux: the .tar.gz is unpacked into a fresh prefix, whose hostsim must print its version and
+# run the demo session without --root; the example module in examples/buoy, copied out of the
+# repository, is built against that prefix alone and its session run. As root the .deb is
+# installed with dpkg -i as well and checked the same way against /usr (and removed again
+# unless it was installed before).
+# windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine.
+set -euo pipefail
+
+if (($# != 2)) || [[ $1 != linux && $1 != windows ]]; then
+  echo "usage: $0 linux|windows BUILD_DIR" >&2
+  exit 2
+fi
+kind=$1
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$2" && pwd)
+packages=${build}/packages
+check_cli=${repo}/tests/sessions/check_cli.cmake
+expected=${repo}/tests/sessions/demo.expected
+version=$(sed -n 's/^project(lumipod VERSION \([0-9.]*\).*/\1/p' "${repo}/CMakeLists.txt")
+started=${SECONDS}
+
+work=$(mktemp -d)
+deb_installed=""
+cleanup() {
+  if [[ -n ${deb_installed} ]]; then
+    dpkg --purge lumipod >/dev/null || echo "check-packages: could not remove the lumipod package" >&2
+  fi
+  rm -rf "${work}"
+}
+trap cleanup EXIT
+
+# The one package of the pattern in BUILD_DIR/packages.
+package() {
+  local found=("${packages}"/$1)
+  if ((${#found[@]} != 1)) || [[ ! -f ${found[0]} ]]; then
+    echo "check-packages: expected one ${packages}/$1 (run cpack first)" >&2
+    exit 1
+  fi
+  echo "${found[0]}"
+}
+
+# check_demo HOSTSIM SESSION [EMULATOR]: runs the demo session from a fresh folder with
+# nothing beside it, without --root, and compares its output with the demo's expected one.
+check_demo() {
+  local dir
+  dir=$(mktemp -d "${work}/elsewhere.XXXX")
+  (cd "${dir}" && cmake -DHOSTSIM="$1" "-DEMULATOR=${3:-}" -DWORKDIR="${dir}" \
+    "-DARGS=run|$2|--out|out" -DSTDOUT_FILE="${expected}" -P "${check_cli}")
+  (cd "${dir}" && cmake -DHOSTSIM="$1" "-DEMULATOR=${3:-}" -DWORKDIR="${dir}" \
+    -DARGS=--version "-DSTDOUT_REGEX=^hostsim ${version}"$'\n$' -P "${check_cli}")
+  echo "check-packages: $1 runs the demo session from an unrelated folder"
+}
+
+# check_module PREFIX: builds the example module from a copy outside the repository, finding
+# hostsim in PREFIX only (empty: the system's folders), and runs its session.
+check_module() {
+  local name=$1 prefix=$2 src="${work}/buoy-$1"
+  cp -r "${repo}/examples/buoy" "${src}"
+  cmake -S "${src}" -B "${src}/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+    ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"} >/dev/null
+  cmake --build "${src}/build"
+  ctest --test-dir "${src}/build" --output-on-failure
+  # Once it exists, `hostsim check` runs on the module here as well.
+  echo "check-packages: the example module builds against the ${name} package and passes"
+}
+
+if [[ ${kind} == linux ]]; then
+  tgz=$(package "lumipod-*-Linux.tar.gz")
+  mkdir "${work}/tgz"
+  tar -xzf "${tgz}" -C "${work}/tgz"
+  prefix=$(echo "${work}"/tgz/lumipod-*)
+  check_demo "${prefix}/bin/hostsim" "${prefix}/share/hostsim/examples/sessions/demo.session"
+  check_module tgz "${prefix}"
+
+  if [[ $(id -u) -eq 0 ]] && command -v dpkg >/dev/null; then
+    deb=$(package "lumipod_*.deb")
+    if ! dpkg-query -W -f='${Status}' lumipod 2>/dev/null | grep -q 'install ok installed'; then
+      deb_installed=yes
+    fi
+    dpkg -i "${deb}" >/dev/null
+    check_demo /usr/bin/hostsim /usr/share/hostsim/examples/sessions/demo.session
+    check_module deb ""
+  else
+    echo "check-packages: not root, the .deb is not installed"
+  fi
+else
+  zip=$(package "lumipod-*-win64.zip")
+  mkdir "${work}/zip"
+  (cd "${work}/zip" && cmake -E tar xf "${zip}")
+  prefix=$(echo "${work}"/zip/lumipod-*)
+  # Wine's prefix is the build's own (made once by its tests); the program comes from the zip.
+  check_demo "${prefix}/bin/hostsim.exe" "${prefix}/share/hostsim/examples/sessions/demo.session" \
+    "${repo}/cmake/wine-run.sh|${build}/wineprefix"
+fi
+echo "check-packages: ${kind} packages checked in $((SECONDS - started)) s"
