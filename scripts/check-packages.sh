@@ -48,11 +48,14 @@ package() {
 
 # check_demo HOSTSIM SESSION [EMULATOR]: runs the demo session from a fresh folder with
 # nothing beside it, without --root, and compares its output with the demo's expected one.
+# The session is named by a relative path: the Windows program's command line takes an
+# argument that starts with '/' for an option.
 check_demo() {
-  local dir
+  local dir session
   dir=$(mktemp -d "${work}/elsewhere.XXXX")
+  session=$(realpath --relative-to="${dir}" "$2")
   (cd "${dir}" && cmake -DHOSTSIM="$1" "-DEMULATOR=${3:-}" -DWORKDIR="${dir}" \
-    "-DARGS=run|$2|--out|out" -DSTDOUT_FILE="${expected}" -P "${check_cli}")
+    "-DARGS=run|${session}|--out|out" -DSTDOUT_FILE="${expected}" -P "${check_cli}")
   (cd "${dir}" && cmake -DHOSTSIM="$1" "-DEMULATOR=${3:-}" -DWORKDIR="${dir}" \
     -DARGS=--version "-DSTDOUT_REGEX=^hostsim ${version}"$'\n$' -P "${check_cli}")
   echo "check-packages: $1 runs the demo session from an unrelated folder"
