@@ -14,6 +14,8 @@ packages=(
   libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libtinyobjloader-dev
+  # the .deb package's dependencies are found with dpkg-shlibdeps, which needs file
+  dpkg-dev file
   # an XML parser, for the test that reads hostsim check's JUnit file
   libexpat1-dev
   # hostsim's renderer: offscreen OpenGL through EGL with Mesa's software renderer, the
