@@ -7,9 +7,9 @@
 #
 # linux: the .tar.gz is unpacked into a fresh prefix, whose hostsim must print its version and
 # run the demo session without --root; the example module in examples/buoy, copied out of the
-# repository, is built against that prefix alone and its session run. As root the .deb is
-# installed with dpkg -i as well and checked the same way against /usr (and removed again
-# unless it was installed before).
+# repository, is built against that prefix alone and its tests run (its session, and hostsim
+# check on it). As root the .deb is installed with dpkg -i as well and checked the same way
+# against /usr (and purged again unless it was installed before).
 # windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine.
 set -euo pipefail
 
@@ -61,8 +61,9 @@ check_demo() {
   echo "check-packages: $1 runs the demo session from an unrelated folder"
 }
 
-# check_module PREFIX: builds the example module from a copy outside the repository, finding
-# hostsim in PREFIX only (empty: the system's folders), and runs its session.
+# check_module NAME PREFIX: builds the example module from a copy outside the repository,
+# finding hostsim in PREFIX only (empty: the system's folders), and runs its tests: its
+# session script and `hostsim check` on it.
 check_module() {
   local name=$1 prefix=$2 src="${work}/buoy-$1"
   cp -r "${repo}/examples/buoy" "${src}"
@@ -71,7 +72,6 @@ check_module() {
     ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"} >/dev/null
   cmake --build "${src}/build"
   ctest --test-dir "${src}/build" --output-on-failure
-  # Once it exists, `hostsim check` runs on the module here as well.
   echo "check-packages: the example module builds against the ${name} package and passes"
 }
 
