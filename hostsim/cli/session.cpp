@@ -253,8 +253,16 @@ void Session::Save(const std::string& file) {
   }
 }
 
+// While an input box is open the keyboard belongs to it, as in the window: a key for the
+// vessel would reach the module behind the box's back.
+void Session::NoBoxOpen(const char* what) const {
+  if (world_.OpenBox())
+    throw std::runtime_error(std::string(what) + ": an input box is open: type or cancel first");
+}
+
 void Session::Press(const Chord& chord) {
   Focused("press");
+  NoBoxOpen("press");
   HeldKeys held(world_);
   for (std::uint8_t m : chord.modifiers) held.Down(m);
   held.Down(chord.key);
@@ -269,6 +277,7 @@ void Session::Press(const Chord& chord) {
 
 void Session::Hold(const Command& c) {
   Focused("hold");
+  NoBoxOpen("hold");
   {
     HeldKeys held(world_);
     for (const Chord& chord : c.chords) {

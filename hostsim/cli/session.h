@@ -57,6 +57,7 @@ class Session {
   void Render(const std::string& file, int w, int h);
   void ShowBoxIfNew(const std::optional<InputBox>& before, bool boxConsumed);
   Vessel& Focused(const char* what);
+  void NoBoxOpen(const char* what) const;
   Vessel& Named(const std::string& name);
 
   std::filesystem::path Resolve(const std::string& file) const;

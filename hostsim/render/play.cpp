@@ -58,6 +58,7 @@ class Window {
   bool Open();
   void HandleEvent(const SDL_Event& e);
   void HandleKey(const SDL_KeyboardEvent& k);
+  void TakeKeyboard(std::uint32_t openedAt);
   void DrawFrame();
   void DrawBox(int W, int H);
   void DrawStatus(int W, int H);
@@ -154,6 +155,8 @@ int Window::Run() {
       if (boxOpen_ && !world_.OpenBox()) {  // closed by someone else
         boxOpen_ = false;
         SDL_StopTextInput();
+      } else if (!boxOpen_ && world_.OpenBox()) {  // opened during the time step
+        TakeKeyboard(SDL_GetTicks());
       }
       DrawFrame();
       SDL_GL_SwapWindow(window_);
@@ -256,14 +259,16 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
   if (code == 0) return;
   world_.SetKey(code, down);
   world_.KeyEvent(code, down);
-  if (const InputBox* box = world_.OpenBox()) {
-    // A key opened a box: from now on typing goes there.
-    boxOpen_ = true;
-    boxText_ = box->initial;
-    boxOpenedAt_ = k.timestamp;
-    world_.ReleaseAllKeys();
-    SDL_StartTextInput();
-  }
+  if (world_.OpenBox()) TakeKeyboard(k.timestamp);  // a key opened a box
+}
+
+void Window::TakeKeyboard(std::uint32_t openedAt) {
+  // From now on the keys and the typing go to the box, not to the vessel.
+  boxOpen_ = true;
+  boxText_ = world_.OpenBox()->initial;
+  boxOpenedAt_ = openedAt;
+  world_.ReleaseAllKeys();
+  SDL_StartTextInput();
 }
 
 void Window::Save() {
