@@ -1,5 +1,5 @@
-# The per-OS seams: the module's load hook and the host's library loading; and what follows
-# from a build with sanitizers.
+# The per-OS seams: the module's load hook, the host's library loading and its file reading
+# and writing; and what follows from a build with sanitizers.
 
 # Whether the build has sanitizers, turned on by LUMIPOD_SANITIZE or by the user's own flags
 # (CMAKE_CXX_FLAGS, those of the build type, the linker's).
@@ -14,14 +14,17 @@ endif()
 if(WIN32)
   set(LUMIPOD_PLATFORM_HOOK ${CMAKE_SOURCE_DIR}/module/load_hook_win32.cpp)
   set(LUMIPOD_PLATFORM_LIBS "")
-  set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_win32.cpp)
+  set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_win32.cpp
+                               ${CMAKE_SOURCE_DIR}/hostsim/platform/files_win32.cpp)
   set(LUMIPOD_MODULE_SUFFIX ".dll")
 else()
   set(LUMIPOD_PLATFORM_HOOK ${CMAKE_SOURCE_DIR}/module/load_hook_posix.cpp)
   set(LUMIPOD_PLATFORM_LIBS ${CMAKE_DL_LIBS})
-  set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_posix.cpp)
+  set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_posix.cpp
+                               ${CMAKE_SOURCE_DIR}/hostsim/platform/files_posix.cpp)
   set(LUMIPOD_MODULE_SUFFIX ".so")
 endif()
+list(APPEND HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/files.cpp)
 
 # Vessel modules (the lamp, the test modules) are made by the same helper module authors get
 # from the installed package, and are built into modules/ of the build tree. Clang's

@@ -408,8 +408,9 @@ class World {
   // Replaces the world's vessels with the scenario's. A malformed file is refused with an
   // Error naming file and line, and the world is left as it was before the call.
   void LoadScenario(const std::filesystem::path& file, LoadOptions opts = {});
-  // Writes the scenario (every vessel, clbkSaveState for module vessels) to a temporary file
-  // beside `file` and renames it over `file`; throws Error on failure, leaving no partial file.
+  // Writes the scenario (every vessel, clbkSaveState for module vessels) with the host's safe
+  // writer (platform::WriteFile: the folder must exist, a special or read-only target is
+  // refused, a link is written through); throws Error on failure, leaving no partial file.
   void SaveScenario(const std::filesystem::path& file);
   // The scenario as text, as SaveScenario would write it.
   std::string ScenarioText();

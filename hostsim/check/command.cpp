@@ -13,6 +13,7 @@
 #include "hostsim/check/report.h"
 #include "hostsim/cli/session.h"
 #include "hostsim/platform/dynlib.h"
+#include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/config.h"
 
@@ -226,10 +227,8 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
 
   int status = 0;
   auto write = [&](const fs::path& file, const std::string& text) {
-    try {
-      cli::WriteFileAtomic(file, text);
-    } catch (const std::exception& e) {
-      err << "hostsim check: " << e.what() << "\n";
+    if (std::string reason = platform::WriteFile(file, text); !reason.empty()) {
+      err << "hostsim check: " << cli::PathToUtf8(file) << ": cannot write: " << reason << "\n";
       status = 1;
     }
   };

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
+#include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
 
 #if defined(_WIN32)
@@ -142,11 +142,8 @@ const std::filesystem::path& Context::TempDir() {
 World& Context::LoadScenarioText(const std::string& text) {
   const std::filesystem::path file =
       TempDir() / ("scenario" + std::to_string(++scenarios_) + ".scn");
-  {
-    std::ofstream out(file, std::ios::binary);
-    out << text;
-    if (!out.flush()) Fail("cannot write " + file.string());
-  }
+  if (std::string reason = platform::WriteFile(file, text); !reason.empty())
+    Fail("cannot write " + file.string() + ": " + reason);
   World& w = NewWorld();
   try {
     w.LoadScenario(file);

@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "hostsim/check/check.h"
+#include "hostsim/platform/files.h"
 #include "hostsim/world.h"
 #include "root.h"
 #include "session.h"
@@ -112,10 +113,9 @@ int Run(const RunArgs& a, const char* argv0) {
   opts.script = script;
   opts.label = a.session;
   if (!a.out.empty()) {
-    std::error_code ec;
-    fs::create_directories(PathFromUtf8(a.out), ec);
-    if (ec) {
-      std::cerr << a.out << ": cannot create the output folder: " << ec.message() << "\n";
+    if (std::string reason = hostsim::platform::CreateFolders(PathFromUtf8(a.out));
+        !reason.empty()) {
+      Report("cannot create the output folder " + reason);
       return kExitFailure;
     }
     opts.outDir = PathFromUtf8(a.out);
@@ -145,16 +145,12 @@ int Run(const RunArgs& a, const char* argv0) {
   }
 
   if (!a.trace.empty() && world) {
-    try {
-      static const std::vector<hostsim::cli::TraceMark> kNoMarks;
-      hostsim::cli::WriteFileAtomic(
-          PathFromUtf8(a.trace),
-          hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks));
-    } catch (const hostsim::Error& e) {
-      Report(Located(e, a.trace));
-      status = kExitFailure;
-    } catch (const std::exception& e) {
-      Report(a.trace + ": " + e.what());
+    static const std::vector<hostsim::cli::TraceMark> kNoMarks;
+    const std::string text =
+        hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks);
+    if (std::string reason = hostsim::platform::WriteFile(PathFromUtf8(a.trace), text);
+        !reason.empty()) {
+      Report(a.trace + ": cannot write the trace: " + reason);
       status = kExitFailure;
     }
   }

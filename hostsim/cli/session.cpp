@@ -9,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "hostsim/platform/files.h"
 #include "text.h"
 #include "view.h"
 
@@ -212,6 +213,15 @@ fs::path Session::SaveTarget(const std::string& file) const {
   return (*opts_.outDir / rel).lexically_normal();
 }
 
+void Session::MakeFoldersFor(const fs::path& target) const {
+  if (!opts_.outDir) return;
+  const fs::path folder = target.parent_path();
+  const fs::path below = folder.lexically_relative(opts_.outDir->lexically_normal());
+  if (below.empty() || *below.begin() == "..") return;
+  if (std::string reason = platform::CreateFolders(folder); !reason.empty())
+    throw Error("cannot create the folder " + reason);
+}
+
 void Session::Load(const std::string& file) {
   fs::path path = Resolve(file);
   if (auto it = saved_.find(path); it != saved_.end()) path = it->second;
@@ -241,7 +251,7 @@ void Session::Save(const std::string& file) {
   if (!target.has_filename() || fs::is_directory(target, ec))
     throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
                              " names a folder, not a scenario file");
-  if (target.has_parent_path()) fs::create_directories(target.parent_path());
+  MakeFoldersFor(target);
   world_.SaveScenario(target);
   saved_[Resolve(file)] = target;
   out_ << "save " << file << "\n";
@@ -302,7 +312,7 @@ void Session::Type(const std::string& text) {
 void Session::Render(const std::string& file, int w, int h) {
 #if defined(HOSTSIM_HAVE_RENDER)
   const fs::path target = SaveTarget(file);
-  if (target.has_parent_path()) fs::create_directories(target.parent_path());
+  MakeFoldersFor(target);
   render::RenderToPng(world_, target, w, h);
   out_ << "render " << file << " " << w << "x" << h << "\n";
 #else
@@ -363,29 +373,6 @@ std::string TraceText(const Journal& journal, const std::vector<TraceMark>& mark
   }
   if (pos < entries.size()) out += dump(pos, entries.size());
   return out;
-}
-
-void WriteFileAtomic(const fs::path& file, const std::string& text) {
-  fs::path tmp = file;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error("cannot write the file", PathToUtf8(file));
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw Error("cannot write the file", PathToUtf8(file));
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, file, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(tmp, ignored);
-    throw Error("cannot replace the file: " + ec.message(), PathToUtf8(file));
-  }
 }
 
 fs::path PathFromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }

@@ -62,6 +62,9 @@ class Session {
 
   std::filesystem::path Resolve(const std::string& file) const;
   std::filesystem::path SaveTarget(const std::string& file) const;
+  // Creates the missing folders of a save or picture under the output folder; elsewhere a
+  // missing folder is the writer's error.
+  void MakeFoldersFor(const std::filesystem::path& target) const;
 
   World& world_;
   std::ostream& out_;
@@ -76,10 +79,6 @@ class Session {
 // The trace of a run: every journal entry, each command's entries under a "# SCRIPT:LINE:
 // command" line, in the journal's own one-line-per-entry format.
 std::string TraceText(const Journal& journal, const std::vector<TraceMark>& marks);
-
-// Writes `text` to a temporary file beside `file` and renames it over `file`; throws
-// Error on failure and leaves no partial file.
-void WriteFileAtomic(const std::filesystem::path& file, const std::string& text);
 
 // A path from UTF-8 text, on every platform.
 std::filesystem::path PathFromUtf8(const std::string& s);

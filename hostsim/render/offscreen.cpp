@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -15,16 +14,9 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "hostsim/platform/files.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/render.h"
-
-#if defined(_WIN32)
-#include <process.h>
-#define HOSTSIM_GETPID _getpid
-#else
-#include <unistd.h>
-#define HOSTSIM_GETPID getpid
-#endif
 
 namespace hostsim::render {
 namespace {
@@ -156,30 +148,6 @@ struct Framebuffer {
   }
 };
 
-void WriteFileAtomic(const std::filesystem::path& file, const std::vector<unsigned char>& bytes) {
-  std::filesystem::path tmp = file;
-  tmp += ".tmp" + std::to_string(HOSTSIM_GETPID());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error("cannot write the picture", file.string());
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(tmp, ec);
-      throw Error("cannot write the picture", file.string());
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, file, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(tmp, ignored);
-    throw Error("cannot write the picture: " + ec.message(), file.string());
-  }
-}
-
 }  // namespace
 
 Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
@@ -251,7 +219,9 @@ void WritePng(const Image& image, const std::filesystem::path& file) {
   if (!stbi_write_png_to_func(sink, &png, image.width, image.height, 3, image.rgb.data(),
                               image.width * 3))
     throw Error("render: cannot encode the picture", file.string());
-  WriteFileAtomic(file, png);
+  const std::string_view bytes(reinterpret_cast<const char*>(png.data()), png.size());
+  if (std::string reason = platform::WriteFile(file, bytes); !reason.empty())
+    throw Error("cannot write the picture: " + reason, file.string());
 }
 
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,

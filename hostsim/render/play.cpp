@@ -7,11 +7,11 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 
+#include "hostsim/platform/files.h"
 #include "hostsim/render/font.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/keymap.h"
@@ -171,9 +171,8 @@ int Window::Run() {
   std::filesystem::path dump = opts_.dumpOnExit;
   if (const char* env = std::getenv("HOSTSIM_PLAY_DUMP"); dump.empty() && env && *env) dump = env;
   if (!dump.empty()) {
-    std::ofstream out(dump, std::ios::binary | std::ios::trunc);
-    out << world_.ScenarioText();
-    if (!out) std::cerr << "hostsim play: cannot write " << dump.string() << "\n";
+    if (std::string reason = platform::WriteFile(dump, world_.ScenarioText()); !reason.empty())
+      std::cerr << "hostsim play: " << dump.string() << ": cannot write: " << reason << "\n";
   }
   renderer_.reset();
   if (context_) SDL_GL_DeleteContext(context_);

@@ -71,8 +71,9 @@ struct Image {
 // not within 1..8192.
 Image RenderToImage(World& world, int W, int H, const RenderOptions& opts = {});
 
-// The same picture written as a PNG file: to a temporary file beside `file`, renamed over it
-// when complete. Throws hostsim::Error on failure, leaving no partial file.
+// The same picture written as a PNG file with the host's safe writer (platform::WriteFile: the
+// folder must exist, a special or read-only target is refused). Throws hostsim::Error on
+// failure, leaving no partial file.
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
                  const RenderOptions& opts = {});
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <random>
 #include <set>
 #include <sstream>
 
+#include "hostsim/platform/files.h"
 #include "hostsim/runtime/internal.h"
 
 namespace hostsim {
@@ -745,34 +745,8 @@ std::string World::ScenarioText() {
 
 void World::SaveScenario(const std::filesystem::path& file) {
   const std::string text = ScenarioText();
-  const std::string name = file.string();
-  std::filesystem::path dir = file.parent_path();
-  static std::random_device rd;
-  static unsigned counter = 0;
-  std::filesystem::path temp = (dir.empty() ? std::filesystem::path(".") : dir) /
-                               ("." + file.filename().string() + ".tmp-" + std::to_string(rd()) +
-                                "-" + std::to_string(++counter));
-  auto fail = [&](const std::string& why) {
-    std::error_code ec;
-    std::filesystem::remove(temp, ec);
-    throw Error("cannot save scenario: " + why, name);
-  };
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      throw Error("cannot save scenario: cannot create " + temp.string(), name);
-    }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) fail("write failed");
-    out.close();
-    if (out.fail()) fail("write failed");
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, file, ec);
-  if (ec) fail(ec.message());
+  if (std::string reason = platform::WriteFile(file, text); !reason.empty())
+    throw Error("cannot save scenario: " + reason, file.string());
 }
 
 }  // namespace hostsim

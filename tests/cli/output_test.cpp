@@ -1,4 +1,4 @@
-// What the CLI writes: JSON numbers and layout, quoted 8-bit texts, the trace, atomic files.
+// What the CLI writes: JSON numbers and layout, quoted 8-bit texts, the trace.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -104,30 +104,6 @@ TEST(TraceTextTest, MarksBeyondTheJournalDoNotLoseEntries) {
   const std::string text = TraceText(j, {{5, "s:1: step"}});
   EXPECT_NE(text.find("SetSize(1)"), std::string::npos);
   EXPECT_NE(text.find("# s:1: step"), std::string::npos);
-}
-
-TEST(WriteFileAtomicTest, ReplacesTheFileAndLeavesNoTemporary) {
-  testsupport::TempDir dir;
-  const auto file = dir.Write("trace.txt", "old contents\n");
-  WriteFileAtomic(file, "new");
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  EXPECT_EQ(s.str(), "new");
-  std::size_t count = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-    (void)e;
-    ++count;
-  }
-  EXPECT_EQ(count, 1u);
-}
-
-TEST(WriteFileAtomicTest, AnUnwritableTargetFailsWithoutPartialFiles) {
-  testsupport::TempDir dir;
-  const auto target = dir.path() / "missing-folder" / "trace.txt";
-  EXPECT_THROW(WriteFileAtomic(target, "text"), Error);
-  EXPECT_FALSE(std::filesystem::exists(target));
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -50,6 +50,12 @@ class SessionTest : public ::testing::Test {
 };
 
 TEST_F(SessionTest, SavesGoBesideTheScriptWithoutAnOutputFolder) {
+  // Folders are made only under an output folder: here a missing one is an error naming it.
+  const std::string error = Run("load tug.scn\nsave saved/a.scn\n");
+  EXPECT_NE(error.find("test.session:2: "), std::string::npos) << error;
+  EXPECT_NE(error.find("scripts/saved: No such file or directory"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(dir_.path() / "scripts" / "saved"));
+  fs::create_directory(dir_.path() / "scripts" / "saved");
   EXPECT_EQ(Run("load tug.scn\nsave saved/a.scn\n"), "");
   EXPECT_TRUE(fs::exists(dir_.path() / "scripts" / "saved" / "a.scn"));
   EXPECT_NE(out_.str().find("save saved/a.scn\n  TITLE One tug\n"), std::string::npos)

@@ -7,12 +7,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -294,5 +297,185 @@ TEST(HostileCliAccepted, UnknownKeysAndHugeTextsRunThrough) {
   // The lamp's range of a million digits is infinite; its line stays inside its buffer.
   EXPECT_NE(saved.find("  SPT 1 inf 0.3000\n"), std::string::npos);
 }
+
+// --- what hostsim writes over, and where ---
+
+mode_t ModeOf(const fs::path& p) {
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+struct TargetCase {
+  const char* name;
+  // Makes the run's folder ready (the target among it); false when this system cannot.
+  std::function<bool(const fs::path& dir)> make;
+  std::vector<std::string> args;
+  // The one error line (a regular expression); empty when the run must succeed.
+  std::string error;
+  // Checks what the run left in the folder.
+  std::function<void(const fs::path& dir)> check;
+};
+
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
+
+class HostileTargets : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(HostileTargets, SpecialAndReadOnlyFilesAreLeftAloneAndLinksStay) {
+  const TargetCase& c = GetParam();
+  testsupport::TempDir dir;
+  dir.Write("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n");
+  if (!c.make(dir.path())) GTEST_SKIP() << "this system cannot make the target";
+  const Result r = RunHostsim(dir.path(), c.args);
+  if (c.error.empty()) {
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+  } else {
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("^" + c.error + "\n$")))
+        << "error line: " << r.err << "expected: " << c.error;
+  }
+  c.check(dir.path());
+  for (const auto& f : FilesUnder(dir.path()))
+    EXPECT_EQ(f.find(".tmp"), std::string::npos) << "left behind: " << f;
+}
+
+bool MakeFifo(const fs::path& p) { return ::mkfifo(p.c_str(), 0644) == 0; }
+
+// Writes `text` to `name` in `dir`, making its folders.
+void Put(const fs::path& dir, const std::string& name, const std::string& text) {
+  fs::create_directories((dir / name).parent_path());
+  std::ofstream(dir / name, std::ios::binary) << text;
+}
+
+std::vector<TargetCase> TargetCases() {
+  const std::string S = "s\\.session:2: [^\n]*";
+  const auto script = [](const fs::path& dir, const std::string& target) {
+    Put(dir, "s.session", "load demo.scn\nsave " + target + "\n");
+  };
+  const auto unchanged = [](const char* name, const char* text) {
+    return
+        [name, text](const fs::path& dir) { EXPECT_EQ(testsupport::ReadFile(dir / name), text); };
+  };
+  std::vector<TargetCase> cases = {
+      {"SaveOverAFifo",
+       [&](const fs::path& dir) {
+         script(dir, "fifo");
+         return MakeFifo(dir / "fifo");
+       },
+       {"run", "s.session"},
+       S + "fifo: cannot save scenario: not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo")); }},
+      {"SaveOverADeviceNode",
+       [&](const fs::path& dir) {
+         script(dir, "device");
+         // The null device's numbers; only a privileged process may make one.
+         return ::mknod((dir / "device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+       },
+       {"run", "s.session"},
+       S + "device: cannot save scenario: not a regular file but a character device",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_character_file(dir / "device")); }},
+      {"SaveOverAReadOnlyFile",
+       [&](const fs::path& dir) {
+         script(dir, "ro.scn");
+         Put(dir, "ro.scn", "keep\n");
+         return ::chmod((dir / "ro.scn").c_str(), 0444) == 0;
+       },
+       {"run", "s.session"},
+       S + "ro\\.scn: cannot save scenario: the file is read-only",
+       unchanged("ro.scn", "keep\n")},
+      {"SaveKeepsTheMode",
+       [&](const fs::path& dir) {
+         script(dir, "private.scn");
+         Put(dir, "private.scn", "old\n");
+         return ::chmod((dir / "private.scn").c_str(), 0600) == 0;
+       },
+       {"run", "s.session"},
+       "",
+       [](const fs::path& dir) {
+         EXPECT_EQ(ModeOf(dir / "private.scn"), 0600u);
+         EXPECT_NE(testsupport::ReadFile(dir / "private.scn").find("VESSEL A tug"),
+                   std::string::npos);
+       }},
+      {"SaveThroughALink",
+       [&](const fs::path& dir) {
+         script(dir, "link.scn");
+         Put(dir, "real/target.scn", "old\n");
+         fs::create_symlink("real/target.scn", dir / "link.scn");
+         return true;
+       },
+       {"run", "s.session"},
+       "",
+       [](const fs::path& dir) {
+         EXPECT_TRUE(fs::is_symlink(dir / "link.scn"));
+         EXPECT_NE(testsupport::ReadFile(dir / "real" / "target.scn").find("VESSEL A tug"),
+                   std::string::npos);
+       }},
+      {"SaveIntoAMissingFolder",
+       [&](const fs::path& dir) {
+         script(dir, "new/deeper/x.scn");
+         return true;
+       },
+       {"run", "s.session"},
+       S + "new/deeper/x\\.scn: cannot save scenario: cannot create a file in [^\n]*new/deeper: "
+           "No such file or directory",
+       [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "new")); }},
+      {"SaveIntoAMissingFolderUnderOut",
+       [&](const fs::path& dir) {
+         script(dir, "new/deeper/x.scn");
+         return true;
+       },
+       {"run", "s.session", "--out", "out"},
+       "",
+       [](const fs::path& dir) {
+         EXPECT_TRUE(fs::exists(dir / "out" / "new" / "deeper" / "x.scn"));
+       }},
+      {"SaveIntoAReadOnlyFolder",
+       [&](const fs::path& dir) {
+         script(dir, "rodir/x.scn");
+         fs::create_directory(dir / "rodir");
+         // A privileged process writes into any folder: nothing to see then.
+         return ::chmod((dir / "rodir").c_str(), 0555) == 0 && ::geteuid() != 0;
+       },
+       {"run", "s.session"},
+       S + "rodir/x\\.scn: cannot save scenario: cannot create a file in [^\n]*rodir: Permission "
+           "denied",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_empty(dir / "rodir")); }},
+      {"TraceOverAFifo",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         return MakeFifo(dir / "fifo");
+       },
+       {"run", "s.session", "--trace", "fifo"},
+       "fifo: cannot write the trace: not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo")); }},
+      {"TraceIntoAMissingFolder",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         return true;
+       },
+       {"run", "s.session", "--trace", "nosuch/t.trace"},
+       "nosuch/t\\.trace: cannot write the trace: cannot create a file in nosuch: No such file or "
+       "directory",
+       [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }},
+  };
+#if defined(HOSTSIM_HAVE_RENDER)
+  cases.push_back({"RenderOverAFifo",
+                   [](const fs::path& dir) { return MakeFifo(dir / "fifo"); },
+                   {"render", "demo.scn", "fifo", "--size", "8x8"},
+                   "fifo: cannot write the picture: not a regular file but a FIFO",
+                   [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo")); }});
+  cases.push_back({"RenderIntoAMissingFolder",
+                   [](const fs::path&) { return true; },
+                   {"render", "demo.scn", "nosuch/x.png", "--size", "8x8"},
+                   "nosuch/x\\.png: cannot write the picture: cannot create a file in nosuch: No "
+                   "such file or directory",
+                   [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }});
+#endif
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, HostileTargets, ::testing::ValuesIn(TargetCases()),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

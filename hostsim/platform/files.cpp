@@ -1,0 +1,116 @@
+// The parts of the file reader and writer that are the same on every system.
+#include "hostsim/platform/files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "hostsim/platform/files_os.h"
+
+namespace hostsim::platform {
+namespace fs = std::filesystem;
+
+namespace detail {
+
+std::string ErrnoReason(int error) { return std::generic_category().message(error); }
+
+std::string TooLarge(std::size_t limit) {
+  const std::string size =
+      limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes";
+  return "larger than " + size + ", the most that is read from such a file";
+}
+
+std::string Utf8(const fs::path& p) {
+  const std::u8string u = p.generic_u8string();
+  return std::string(u.begin(), u.end());
+}
+
+std::string FollowLinks(const fs::path& file, fs::path& target) {
+  // The kernel's own limit on the links it follows in one path.
+  constexpr int kMaxLinks = 40;
+  fs::path p = file;
+  for (int links = 0;; ++links) {
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(p, ec);
+    if (ec || !fs::is_symlink(st)) break;  // not a link, or missing: the caller sees which
+    if (links == kMaxLinks) return ErrnoReason(ELOOP);
+    const fs::path next = fs::read_symlink(p, ec);
+    if (ec) return ec.message();
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  target = p;
+  return {};
+}
+
+fs::path TempName(const fs::path& folder) {
+  static std::atomic<unsigned> counter{0};
+  return folder /
+         (".hostsim-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter) + ".tmp");
+}
+
+namespace {
+
+// The process id in a name made by TempName, or 0 when the name is not one of those.
+unsigned long TempOwner(std::string_view name) {
+  constexpr std::string_view kPrefix = ".hostsim-", kSuffix = ".tmp";
+  if (name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) ||
+      !name.ends_with(kSuffix))
+    return 0;
+  name = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  const auto number = [](std::string_view digits, unsigned long& value) {
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return ec == std::errc() && end == digits.data() + digits.size() && !digits.empty();
+  };
+  const std::size_t dash = name.find('-');
+  unsigned long pid = 0, n = 0;
+  if (dash == std::string_view::npos || !number(name.substr(0, dash), pid) ||
+      !number(name.substr(dash + 1), n))
+    return 0;
+  return pid;
+}
+
+}  // namespace
+
+void RemoveStaleTemps(const fs::path& folder) {
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const unsigned long pid = TempOwner(Utf8(it->path().filename()));
+    if (pid != 0 && pid != ProcessId() && !ProcessRunning(pid)) stale.push_back(it->path());
+  }
+  for (const fs::path& p : stale) fs::remove(p, ec);
+}
+
+}  // namespace detail
+
+std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text) {
+  std::string reason = ReadFile(file, limit, text);
+  if (reason.empty() && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  return reason;
+}
+
+std::string CreateFolders(const fs::path& folder) {
+  std::error_code ec;
+  // The missing folders, the innermost first, so that a failure names the one that failed.
+  std::vector<fs::path> missing;
+  for (fs::path p = folder; !p.empty(); p = p.parent_path()) {
+    if (fs::exists(p, ec)) break;
+    missing.push_back(p);
+    if (p == p.parent_path()) break;
+  }
+  if (missing.empty() && !fs::is_directory(folder, ec))
+    return detail::Utf8(folder) + ": " + detail::ErrnoReason(ENOTDIR);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+    if (!fs::create_directory(*it, ec) && ec) return detail::Utf8(*it) + ": " + ec.message();
+  return {};
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace hostsim::platform

@@ -1,0 +1,59 @@
+// The files the host reads and writes, behind one small interface: one bounded reader for
+// every file it is given, and one safe writer for every file it writes.
+//
+// Both report failure as a reason, to be shown after the file's name and what was being
+// done: the system's own text ("No such file or directory", "Permission denied", "Is a
+// directory") or one of ours ("not a regular file but a FIFO"). An empty reason means success.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace hostsim::platform {
+
+// The largest file of each kind the host reads, in bytes: a bigger one (or an endless one,
+// such as /dev/zero through a pipe) is refused before it fills the memory.
+inline constexpr std::size_t kMiB = std::size_t{1} << 20;
+inline constexpr std::size_t kScenarioLimit = 64 * kMiB;
+inline constexpr std::size_t kScriptLimit = 16 * kMiB;  // session scripts
+inline constexpr std::size_t kConfigLimit = 4 * kMiB;   // class configurations
+inline constexpr std::size_t kMeshLimit = 64 * kMiB;    // OBJ meshes and their MTL materials
+inline constexpr std::size_t kFontLimit = 64 * kMiB;    // the renderer's font
+
+// Reads the whole of `file` into `bytes`. Only a regular file or a pipe is read (a folder, a
+// device or a socket is refused without being opened), and none over `limit` bytes. Returns
+// "" on success, else the reason; `bytes` is then empty.
+[[nodiscard]] std::string ReadFile(const std::filesystem::path& file, std::size_t limit,
+                                   std::string& bytes);
+
+// ReadFile for a text file: a leading UTF-8 byte-order mark, which some editors write, is
+// dropped.
+[[nodiscard]] std::string ReadTextFile(const std::filesystem::path& file, std::size_t limit,
+                                       std::string& text);
+
+// Makes `bytes` the whole content of `file`, so that at every moment the file holds its old
+// content or its new one, and the new one is on the disk when this returns:
+//  - a target that exists must be a regular file that is not read-only; anything else (a
+//    folder, a device, a FIFO) is refused and left alone;
+//  - a symbolic link is written through: its target is replaced, the link stays;
+//  - the new content goes to a temporary file in the target's folder, is flushed to the disk
+//    and renamed over the target, then the folder itself is flushed;
+//  - the replaced file's permissions are kept; a new file gets the usual ones;
+//  - the folder must exist: no folder is created.
+// The temporary file has no name until it is complete where the system allows it (Linux);
+// elsewhere it is named ".hostsim-PID-N.tmp", and such a file left by a process that no longer
+// runs (killed during a save) is removed by the next save into its folder. Returns "" on
+// success, else the reason, with the target as it was.
+[[nodiscard]] std::string WriteFile(const std::filesystem::path& file, std::string_view bytes);
+
+// Creates `folder` and every missing folder above it. Returns "" on success, else
+// "FOLDER: reason" for the folder that could not be made.
+[[nodiscard]] std::string CreateFolders(const std::filesystem::path& folder);
+
+// True when `a` and `b` both exist and are the same file (or folder), however they are
+// spelled: through links, relative or absolute.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace hostsim::platform

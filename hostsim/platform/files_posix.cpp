@@ -1,0 +1,223 @@
+// The file reader and writer on POSIX systems.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#include "hostsim/platform/files.h"
+#include "hostsim/platform/files_os.h"
+
+namespace hostsim::platform {
+namespace fs = std::filesystem;
+using detail::ErrnoReason;
+
+namespace {
+
+std::string LastReason() { return ErrnoReason(errno); }
+
+// Why a file of mode `mode` is neither read nor replaced.
+std::string NotRegular(mode_t mode) {
+  if (S_ISDIR(mode)) return ErrnoReason(EISDIR);
+  const char* kind = S_ISFIFO(mode)   ? "a FIFO"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISSOCK(mode) ? "a socket"
+                                      : "a special file";
+  return std::string("not a regular file but ") + kind;
+}
+
+// An open file descriptor, closed when it goes.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  bool open() const { return fd_ >= 0; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  // Closes the descriptor; false (errno set) when the system reports a failure, which on some
+  // file systems is the first news of a failed write.
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes all of `bytes`, through interruptions and short writes.
+std::string WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::size_t piece = std::min<std::size_t>(bytes.size(), std::size_t{1} << 30);
+    const ssize_t n = ::write(fd, bytes.data(), piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastReason();
+    if (n == 0) return ErrnoReason(EIO);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+// A temporary file in the target's folder: without a name while it is written where the system
+// offers that (O_TMPFILE), so that a process killed meanwhile leaves nothing behind; removed
+// when it goes unless it was renamed over the target.
+struct TempFile {
+  Descriptor fd;
+  fs::path name;  // empty while it has none
+  ~TempFile() {
+    if (!name.empty()) ::unlink(name.c_str());
+  }
+};
+
+// Flushes the folder's entries (the rename) to the disk. File systems that cannot sync a folder
+// say so with EINVAL; that is no failure of the save.
+std::string SyncFolder(const fs::path& folder) {
+  Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.open()) return {};
+  if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
+    return "the folder " + detail::Utf8(folder) + " could not be flushed: " + LastReason();
+  return {};
+}
+
+// Writes `bytes` into a new temporary file in `folder` with the permissions (and, where it
+// may, the owner) of `old` when given, flushes it and renames it over `target`. With `unnamed`
+// the file has no name until it is complete; returns "" with `retry` set when the system
+// cannot do that, for a retry with a named file.
+std::string Replace(const fs::path& target, const fs::path& folder, std::string_view bytes,
+                    const struct stat* old, bool unnamed, bool& retry) {
+  retry = false;
+  TempFile temp;
+#if defined(O_TMPFILE)
+  if (unnamed) {
+    temp.fd.Reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!temp.fd.open()) {
+      retry = true;  // no unnamed files here: the named file's attempt tells why if it fails
+      return {};
+    }
+  }
+#else
+  if (unnamed) {
+    retry = true;
+    return {};
+  }
+#endif
+  if (!unnamed) {
+    temp.name = detail::TempName(folder);
+    temp.fd.Reset(
+        ::open(temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    if (!temp.fd.open()) {
+      const std::string reason = LastReason();
+      temp.name.clear();
+      return "cannot create a file in " + detail::Utf8(folder) + ": " + reason;
+    }
+  }
+  if (old != nullptr) {
+    // The owner first: changing it clears the set-user-id and set-group-id bits.
+    struct stat now {};
+    if (::fstat(temp.fd.get(), &now) == 0 &&
+        (now.st_uid != old->st_uid || now.st_gid != old->st_gid))
+      (void)::fchown(temp.fd.get(), old->st_uid, old->st_gid);  // only a privileged process may
+    if (::fchmod(temp.fd.get(), old->st_mode & 07777) != 0)
+      return "cannot keep the file's permissions: " + LastReason();
+  }
+  if (std::string reason = WriteAll(temp.fd.get(), bytes); !reason.empty()) return reason;
+  if (::fsync(temp.fd.get()) != 0) return LastReason();
+  if (unnamed) {
+    // The complete file gets its name through the process's view of its descriptor.
+    const fs::path name = detail::TempName(folder);
+    const std::string self = "/proc/self/fd/" + std::to_string(temp.fd.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      retry = true;
+      return {};
+    }
+    temp.name = name;
+  }
+  if (!temp.fd.Close()) return LastReason();
+  if (::rename(temp.name.c_str(), target.c_str()) != 0) return LastReason();
+  temp.name.clear();  // it is the target now
+  return SyncFolder(folder);
+}
+
+}  // namespace
+
+std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
+  bytes.clear();
+  // A device or socket is refused before it is opened: opening one may wait, or act.
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return LastReason();
+  if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) return NotRegular(st.st_mode);
+  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.open()) return LastReason();
+  // The file opened may not be the one looked at.
+  if (::fstat(fd.get(), &st) != 0) return LastReason();
+  if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) return NotRegular(st.st_mode);
+  if (S_ISREG(st.st_mode)) {
+    if (static_cast<std::uintmax_t>(st.st_size) > limit) return detail::TooLarge(limit);
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+  }
+  // A pipe, or a file that grows while it is read, is read up to the limit and no further.
+  char piece[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      bytes.clear();
+      return LastReason();
+    }
+    if (n == 0) return {};
+    if (static_cast<std::size_t>(n) > limit - bytes.size()) {
+      bytes.clear();
+      return detail::TooLarge(limit);
+    }
+    bytes.append(piece, static_cast<std::size_t>(n));
+  }
+}
+
+std::string WriteFile(const fs::path& file, std::string_view bytes) {
+  if (!file.has_filename()) return ErrnoReason(EISDIR);
+  fs::path target;
+  if (std::string reason = detail::FollowLinks(file, target); !reason.empty()) return reason;
+
+  struct stat st {};
+  const bool exists = ::lstat(target.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return LastReason();  // e.g. a file where a folder should be
+  if (exists) {
+    if (!S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+    // No write permission for anyone: read-only, even to a process that could override it.
+    if ((st.st_mode & 0222) == 0) return "the file is read-only";
+    if (::access(target.c_str(), W_OK) != 0) return LastReason();
+  }
+
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  detail::RemoveStaleTemps(folder);
+  bool retry = false;
+  std::string reason = Replace(target, folder, bytes, exists ? &st : nullptr, true, retry);
+  if (retry) reason = Replace(target, folder, bytes, exists ? &st : nullptr, false, retry);
+  return reason;
+}
+
+namespace detail {
+
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+bool ProcessRunning(unsigned long pid) {
+  // An id no process can have is taken for a running one: its file is left alone.
+  if (pid == 0 || pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) return true;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+}  // namespace detail
+
+}  // namespace hostsim::platform

@@ -1,0 +1,182 @@
+// The file reader and writer on Windows.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "hostsim/platform/files.h"
+#include "hostsim/platform/files_os.h"
+
+namespace hostsim::platform {
+namespace fs = std::filesystem;
+using detail::ErrnoReason;
+
+namespace {
+
+// The reason for a Windows error code. The common ones read as their C library texts, as on
+// every other system ("No such file or directory"); the rest in the system's own words.
+std::string Reason(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ErrnoReason(ENOENT);
+    case ERROR_ACCESS_DENIED:
+      return ErrnoReason(EACCES);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ErrnoReason(ENOSPC);
+    case ERROR_WRITE_PROTECT:
+      return ErrnoReason(EROFS);
+    default:
+      break;
+  }
+  char buf[512] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buf, sizeof buf, nullptr);
+  while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r' || buf[n - 1] == '.')) buf[--n] = '\0';
+  return n > 0 ? std::string(buf) : "system error " + std::to_string(code);
+}
+
+std::string LastReason() { return Reason(GetLastError()); }
+
+// An open handle, closed when it goes.
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool open() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  bool Close() {
+    if (!open()) return true;
+    const BOOL ok = CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok != 0;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Why an open file of Windows type `type` is neither read nor written; "" for a disk file.
+std::string NotRegular(DWORD type) {
+  switch (type) {
+    case FILE_TYPE_DISK:
+      return {};
+    case FILE_TYPE_PIPE:
+      return "not a regular file but a pipe";
+    case FILE_TYPE_CHAR:
+      return "not a regular file but a character device";
+    default:
+      return "not a regular file";
+  }
+}
+
+// Writes `bytes` to a new temporary file in `folder` (with the attributes `attributes` kept
+// from the file replaced), flushes it and moves it over `target`.
+std::string Replace(const fs::path& target, const fs::path& folder, std::string_view bytes,
+                    DWORD attributes) {
+  const fs::path name = detail::TempName(folder);
+  Handle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.open()) return "cannot create a file in " + detail::Utf8(folder) + ": " + LastReason();
+  std::string reason;
+  while (reason.empty() && !bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), piece, &written, nullptr))
+      reason = LastReason();
+    else if (written == 0)
+      reason = ErrnoReason(EIO);
+    bytes.remove_prefix(written);
+  }
+  if (reason.empty() && !FlushFileBuffers(file.get())) reason = LastReason();
+  if (!file.Close() && reason.empty()) reason = LastReason();
+  if (reason.empty() && attributes != 0 && !SetFileAttributesW(name.c_str(), attributes))
+    reason = "cannot keep the file's attributes: " + LastReason();
+  if (reason.empty() && !MoveFileExW(name.c_str(), target.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    reason = LastReason();
+  if (!reason.empty()) DeleteFileW(name.c_str());
+  return reason;
+}
+
+}  // namespace
+
+std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
+  bytes.clear();
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ErrnoReason(EISDIR);
+  Handle in(CreateFileW(file.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!in.open()) return LastReason();
+  const DWORD type = GetFileType(in.get());
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return NotRegular(type);
+  if (type == FILE_TYPE_DISK) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(in.get(), &size)) return LastReason();
+    if (static_cast<unsigned long long>(size.QuadPart) > limit) return detail::TooLarge(limit);
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  char piece[1 << 16];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(in.get(), piece, sizeof piece, &n, nullptr)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_BROKEN_PIPE) return {};  // the writing end is closed: the end
+      bytes.clear();
+      return Reason(code);
+    }
+    if (n == 0) return {};
+    if (n > limit - bytes.size()) {
+      bytes.clear();
+      return detail::TooLarge(limit);
+    }
+    bytes.append(piece, n);
+  }
+}
+
+std::string WriteFile(const fs::path& file, std::string_view bytes) {
+  if (!file.has_filename()) return ErrnoReason(EISDIR);
+  fs::path target;
+  if (std::string reason = detail::FollowLinks(file, target); !reason.empty()) return reason;
+
+  DWORD keep = 0;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ErrnoReason(EISDIR);
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return NotRegular(FILE_TYPE_CHAR);
+    if (attributes & FILE_ATTRIBUTE_READONLY) return "the file is read-only";
+    keep = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    // A device such as NUL or CON has no attributes of its own to tell it by.
+    Handle probe(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.open() && GetFileType(probe.get()) != FILE_TYPE_DISK)
+      return NotRegular(GetFileType(probe.get()));
+  }
+
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  detail::RemoveStaleTemps(folder);
+  return Replace(target, folder, bytes, keep);
+}
+
+namespace detail {
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+bool ProcessRunning(unsigned long pid) {
+  Handle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  if (!process.open()) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours
+  return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace detail
+
+}  // namespace hostsim::platform
