@@ -129,6 +129,13 @@ int Run(const RunArgs& a, const char* argv0) {
     // Without a trace nobody reads the journal; keep long runs from filling memory with it.
     world->journal().SetEnabled(!a.trace.empty());
     session.emplace(*world, std::cout, opts);
+    // A trace over the script or into the root's folders is refused before anything runs.
+    if (!a.trace.empty()) {
+      if (std::string reason = session->InputReason(PathFromUtf8(a.trace)); !reason.empty()) {
+        Report(a.trace + ": cannot write the trace: " + reason);
+        return kExitFailure;
+      }
+    }
     session->Run(in);
   } catch (const hostsim::cli::SessionError& e) {
     std::cout.flush();
@@ -148,8 +155,11 @@ int Run(const RunArgs& a, const char* argv0) {
     static const std::vector<hostsim::cli::TraceMark> kNoMarks;
     const std::string text =
         hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks);
-    if (std::string reason = hostsim::platform::WriteFile(PathFromUtf8(a.trace), text);
-        !reason.empty()) {
+    const fs::path trace = PathFromUtf8(a.trace);
+    // The scenarios the run loaded are known only now.
+    std::string reason = session ? session->InputReason(trace) : std::string();
+    if (reason.empty()) reason = hostsim::platform::WriteFile(trace, text);
+    if (!reason.empty()) {
       Report(a.trace + ": cannot write the trace: " + reason);
       status = kExitFailure;
     }
@@ -202,6 +212,10 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
   if (!size) {
     std::cerr << "hostsim: --size must be WxH, each side from 1 to 8192\n";
     return kExitUsage;
+  }
+  if (!play && hostsim::platform::SameFile(PathFromUtf8(a.out), PathFromUtf8(a.scenario))) {
+    Report(a.out + ": cannot write the picture: it is an input of this run: the scenario");
+    return kExitFailure;
   }
   try {
     hostsim::World world(ChoosePaths(a.root, argv0));

@@ -213,19 +213,49 @@ fs::path Session::SaveTarget(const std::string& file) const {
   return (*opts_.outDir / rel).lexically_normal();
 }
 
+bool Session::UnderOutDir(const fs::path& target) const {
+  if (!opts_.outDir) return false;
+  const fs::path below = target.lexically_relative(opts_.outDir->lexically_normal());
+  return !below.empty() && *below.begin() != "..";
+}
+
 void Session::MakeFoldersFor(const fs::path& target) const {
-  if (!opts_.outDir) return;
-  const fs::path folder = target.parent_path();
-  const fs::path below = folder.lexically_relative(opts_.outDir->lexically_normal());
-  if (below.empty() || *below.begin() == "..") return;
-  if (std::string reason = platform::CreateFolders(folder); !reason.empty())
+  if (!UnderOutDir(target)) return;
+  if (std::string reason = platform::CreateFolders(target.parent_path()); !reason.empty())
     throw Error("cannot create the folder " + reason);
+}
+
+std::string Session::InputReason(const fs::path& target, bool anyInput) const {
+  if (platform::SameFile(target, opts_.script))
+    return "it is an input of this run: the session script";
+  if (!anyInput) return {};
+  for (const fs::path& input : inputs_)
+    if (platform::SameFile(target, input))
+      return "it is an input of this run: a scenario it loaded";
+  const Paths& paths = world_.paths();
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  for (const auto& [root, name] :
+       {std::pair{&paths.config, "config"}, std::pair{&paths.meshes, "meshes"},
+        std::pair{&paths.modules, "modules"}})
+    if (platform::SameFile(folder, *root))
+      return std::string("it is in the ") + name + " folder, an input of this run";
+  return {};
+}
+
+void Session::CheckOutput(const fs::path& target, const char* what, bool anyInput) const {
+  if (std::string reason = InputReason(target, anyInput); !reason.empty())
+    throw Error(std::string(what) + ": " + reason, PathToUtf8(target));
 }
 
 void Session::Load(const std::string& file) {
   fs::path path = Resolve(file);
   if (auto it = saved_.find(path); it != saved_.end()) path = it->second;
   world_.LoadScenario(path);
+  // A file this run saved is its own output, to be saved again; any other is an input.
+  const auto same = [&path](const fs::path& other) { return platform::SameFile(other, path); };
+  const bool ours =
+      std::any_of(saved_.begin(), saved_.end(), [&](const auto& s) { return same(s.second); });
+  if (!ours && std::none_of(inputs_.begin(), inputs_.end(), same)) inputs_.push_back(path);
   out_ << "load " << file << "\n";
   if (!world_.title.empty()) out_ << "  title " << Quote(world_.title, TextEncoding::Utf8) << "\n";
   for (const Vessel* v : world_.Vessels()) {
@@ -251,6 +281,7 @@ void Session::Save(const std::string& file) {
   if (!target.has_filename() || fs::is_directory(target, ec))
     throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
                              " names a folder, not a scenario file");
+  CheckOutput(target, "cannot save scenario", UnderOutDir(target));
   MakeFoldersFor(target);
   world_.SaveScenario(target);
   saved_[Resolve(file)] = target;
@@ -312,6 +343,7 @@ void Session::Type(const std::string& text) {
 void Session::Render(const std::string& file, int w, int h) {
 #if defined(HOSTSIM_HAVE_RENDER)
   const fs::path target = SaveTarget(file);
+  CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
   render::RenderToPng(world_, target, w, h);
   out_ << "render " << file << " " << w << "x" << h << "\n";

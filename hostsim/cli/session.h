@@ -46,6 +46,11 @@ class Session {
 
   const std::vector<TraceMark>& marks() const { return marks_; }
 
+  // Why the run may not write `target`, or "": it is the script, a scenario the run loaded
+  // (and did not save itself) or a file in the root's config, meshes or modules folder. With
+  // `anyInput` false only the script counts.
+  std::string InputReason(const std::filesystem::path& target, bool anyInput = true) const;
+
  private:
   void Execute(const Command& c);
   void Load(const std::string& file);
@@ -62,9 +67,15 @@ class Session {
 
   std::filesystem::path Resolve(const std::string& file) const;
   std::filesystem::path SaveTarget(const std::string& file) const;
+  // True for a target inside the output folder (--out).
+  bool UnderOutDir(const std::filesystem::path& target) const;
   // Creates the missing folders of a save or picture under the output folder; elsewhere a
   // missing folder is the writer's error.
   void MakeFoldersFor(const std::filesystem::path& target) const;
+  // Throws Error ("FILE: what: reason") when the run may not write `target` (InputReason).
+  // A save replaces only the script's inputs beside it; under --out, and a picture anywhere,
+  // replaces none.
+  void CheckOutput(const std::filesystem::path& target, const char* what, bool anyInput) const;
 
   World& world_;
   std::ostream& out_;
@@ -73,6 +84,9 @@ class Session {
   // Script-relative path of every file saved by this run -> where it was written, so that
   // a later `load` of the same name reads the saved file, wherever --out put it.
   std::map<std::filesystem::path, std::filesystem::path> saved_;
+  // The scenarios the run loaded that it did not save itself: files it may not write over
+  // under the output folder.
+  std::vector<std::filesystem::path> inputs_;
   std::vector<TraceMark> marks_;
 };
 

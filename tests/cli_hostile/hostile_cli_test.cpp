@@ -321,7 +321,7 @@ void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileTargets : public ::testing::TestWithParam<TargetCase> {};
 
-TEST_P(HostileTargets, SpecialAndReadOnlyFilesAreLeftAloneAndLinksStay) {
+TEST_P(HostileTargets, NothingButRegularFilesThatAreNoInputIsReplaced) {
   const TargetCase& c = GetParam();
   testsupport::TempDir dir;
   dir.Write("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n");
@@ -458,6 +458,69 @@ std::vector<TargetCase> TargetCases() {
        "nosuch/t\\.trace: cannot write the trace: cannot create a file in nosuch: No such file or "
        "directory",
        [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }},
+      // --- outputs that are the run's inputs, however they are spelled ---
+      {"TraceOverTheScript",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         return true;
+       },
+       {"run", "s.session", "--trace", "./s.session"},
+       "\\./s\\.session: cannot write the trace: it is an input of this run: the session script",
+       unchanged("s.session", "load demo.scn\n")},
+      {"TraceOverTheScriptThroughALink",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         fs::create_symlink("s.session", dir / "alias");
+         return true;
+       },
+       {"run", "s.session", "--trace", "alias"},
+       "alias: cannot write the trace: it is an input of this run: the session script",
+       unchanged("s.session", "load demo.scn\n")},
+      {"TraceOverALoadedScenario",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         return true;
+       },
+       {"run", "s.session", "--trace", "demo.scn"},
+       "demo\\.scn: cannot write the trace: it is an input of this run: a scenario it loaded",
+       unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")},
+      {"TraceIntoTheConfigFolder",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load demo.scn\n");
+         Put(dir, "root/config/tug.cfg", "Size = 1\n");
+         fs::create_directories(dir / "root" / "meshes");
+         return true;
+       },
+       {"run", "s.session", "--root", "root", "--trace", "root/config/tug.cfg"},
+       "root/config/tug\\.cfg: cannot write the trace: it is in the config folder, an input of "
+       "this run",
+       unchanged("root/config/tug.cfg", "Size = 1\n")},
+      {"SaveUnderOutOverALoadedScenario",
+       [&](const fs::path& dir) {
+         script(dir, "demo.scn");
+         return true;
+       },
+       {"run", "s.session", "--out", "."},
+       S + "demo\\.scn: cannot save scenario: it is an input of this run: a scenario it loaded",
+       unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")},
+      {"SaveOverTheScript",
+       [&](const fs::path& dir) {
+         script(dir, "s.session");
+         return true;
+       },
+       {"run", "s.session"},
+       S + "s\\.session: cannot save scenario: it is an input of this run: the session script",
+       unchanged("s.session", "load demo.scn\nsave s.session\n")},
+      {"SaveBesideTheScriptOverTheScenarioItLoaded",
+       [&](const fs::path& dir) {
+         script(dir, "demo.scn");
+         return true;
+       },
+       {"run", "s.session"},
+       "",
+       [](const fs::path& dir) {
+         EXPECT_NE(testsupport::ReadFile(dir / "demo.scn").find("TIME 0"), std::string::npos);
+       }},
   };
 #if defined(HOSTSIM_HAVE_RENDER)
   cases.push_back({"RenderOverAFifo",
@@ -465,6 +528,21 @@ std::vector<TargetCase> TargetCases() {
                    {"render", "demo.scn", "fifo", "--size", "8x8"},
                    "fifo: cannot write the picture: not a regular file but a FIFO",
                    [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo")); }});
+  cases.push_back({"RenderOverTheScenario",
+                   [](const fs::path&) { return true; },
+                   {"render", "demo.scn", "./demo.scn", "--size", "8x8"},
+                   "\\./demo\\.scn: cannot write the picture: it is an input of this run: the "
+                   "scenario",
+                   unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")});
+  cases.push_back({"SessionRenderOverALoadedScenario",
+                   [](const fs::path& dir) {
+                     Put(dir, "s.session", "load demo.scn\nrender demo.scn 8 8\n");
+                     return true;
+                   },
+                   {"run", "s.session"},
+                   S + "demo\\.scn: cannot write the picture: it is an input of this run: a "
+                       "scenario it loaded",
+                   unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")});
   cases.push_back({"RenderIntoAMissingFolder",
                    [](const fs::path&) { return true; },
                    {"render", "demo.scn", "nosuch/x.png", "--size", "8x8"},
