@@ -9,7 +9,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang clang-format binutils
+  cmake ninja-build g++ clang clang-format clang-tidy binutils
   # clang's sanitizer and libFuzzer runtimes, for the fuzz preset
   libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev

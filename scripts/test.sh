@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Sets up the machine, checks the sources' format, builds and runs every test: the debug build with warnings as errors,
-# the same suite under AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz targets built
-# with clang's libFuzzer (each replays its corpus, then fuzzes for a short while), then the
-# Windows build (MinGW-w64 cross build, run under Wine); the packages of the debug and the
-# Windows builds are made and checked. LUMIPOD_TEST_PRESETS picks other
-# presets; LUMIPOD_FUZZ_SECONDS sets the length of each fuzzing run (default 20).
+# Sets up the machine, checks the sources' format, builds and runs every test: the debug
+# build with warnings as errors, the same suite under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the fuzz targets built with clang's libFuzzer (each replays its
+# corpus, then fuzzes for a short while), then the Windows build (MinGW-w64 cross build, run
+# under Wine); the packages of the debug and the Windows builds are made and checked.
+# LUMIPOD_TEST_PRESETS picks other presets; LUMIPOD_FUZZ_SECONDS sets the length of each
+# fuzzing run (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
