@@ -334,7 +334,14 @@ void Session::Hold(const Command& c) {
 }
 
 void Session::Type(const std::string& text) {
-  if (!world_.OpenBox()) throw std::runtime_error("type: no input box is open");
+  const InputBox* box = world_.OpenBox();
+  if (!box) throw std::runtime_error("type: no input box is open");
+  // The module opened the box for at most `length` characters (bytes, as it receives them),
+  // as the window lets the user type no more.
+  if (box->length > 0 && text.size() > static_cast<std::size_t>(box->length))
+    throw std::runtime_error("type: " + std::to_string(text.size()) +
+                             " characters, but the box takes at most " +
+                             std::to_string(box->length));
   const bool accepted = world_.AnswerBox(text);
   out_ << "type " << Quote(text, TextEncoding::Utf8) << " -> " << (accepted ? "true" : "false")
        << "\n";

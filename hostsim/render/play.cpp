@@ -20,11 +20,11 @@
 namespace hostsim::render {
 namespace {
 
-// Appends UTF-8 text as the 8-bit characters (Windows-1252) the modules take; characters
-// that have no such byte are dropped.
-void AppendAs1252(std::string& out, const char* utf8) {
+// Appends UTF-8 text as the 8-bit characters (Windows-1252) the modules take, while `out`
+// is shorter than `limit`; characters that have no such byte are dropped.
+void AppendAs1252(std::string& out, const char* utf8, std::size_t limit) {
   const auto* s = reinterpret_cast<const unsigned char*>(utf8);
-  while (*s) {
+  while (*s && out.size() < limit) {
     int cp = 0, extra = 0;
     if (*s < 0x80) {
       cp = *s;
@@ -58,7 +58,12 @@ class Window {
   bool Open();
   void HandleEvent(const SDL_Event& e);
   void HandleKey(const SDL_KeyboardEvent& k);
-  void TakeKeyboard(std::uint32_t openedAt);
+  void TakeKeyboard(bool byKey);
+  // How many characters the open box takes: the length the module opened it with.
+  std::size_t BoxLimit() const {
+    const InputBox* box = world_.OpenBox();
+    return box && box->length > 0 ? static_cast<std::size_t>(box->length) : 255;
+  }
   void DrawFrame();
   void DrawBox(int W, int H);
   void DrawStatus(int W, int H);
@@ -88,7 +93,7 @@ class Window {
   bool quit_ = false;
   bool boxOpen_ = false;
   std::string boxText_;
-  std::uint32_t boxOpenedAt_ = 0;  // timestamp of the key press that opened the box
+  bool skipOpenerText_ = false;  // the text of the key that opened the box is not typed
   std::string message_;
   std::uint64_t messageUntil_ = 0;
 };
@@ -136,7 +141,9 @@ int Window::Run() {
   const bool journalWas = world_.journal().Enabled();
   world_.journal().SetEnabled(false);
   if (Open()) {
-    SDL_StopTextInput();
+    // Text input stays on: turned on only once a box is open, the characters typed right
+    // after the opening key, read in the same batch of events, would come without text.
+    SDL_StartTextInput();
     ResetCamera();
     std::uint64_t last = SDL_GetPerformanceCounter();
     const double freq = static_cast<double>(SDL_GetPerformanceFrequency());
@@ -154,9 +161,8 @@ int Window::Run() {
       }
       if (boxOpen_ && !world_.OpenBox()) {  // closed by someone else
         boxOpen_ = false;
-        SDL_StopTextInput();
       } else if (!boxOpen_ && world_.OpenBox()) {  // opened during the time step
-        TakeKeyboard(SDL_GetTicks());
+        TakeKeyboard(false);
       }
       DrawFrame();
       SDL_GL_SwapWindow(window_);
@@ -196,8 +202,10 @@ void Window::HandleEvent(const SDL_Event& e) {
       HandleKey(e.key);
       break;
     case SDL_TEXTINPUT:
-      if (boxOpen_ && e.text.timestamp > boxOpenedAt_ && boxText_.size() < 255)
-        AppendAs1252(boxText_, e.text.text);
+      if (skipOpenerText_)
+        skipOpenerText_ = false;
+      else if (boxOpen_)
+        AppendAs1252(boxText_, e.text.text, BoxLimit());
       break;
     case SDL_MOUSEMOTION:
       if (e.motion.state & SDL_BUTTON_LMASK) {
@@ -224,11 +232,11 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
   const bool down = k.type == SDL_KEYDOWN;
   const SDL_Scancode sc = k.keysym.scancode;
   if (boxOpen_) {
-    // The box has the keyboard; typed characters arrive as text input.
+    // The box has the keyboard; typed characters arrive as text input, each after its key.
     if (!down) return;
+    skipOpenerText_ = false;  // the opening key made no text: this key's text is typed
     if (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) {
       boxOpen_ = false;
-      SDL_StopTextInput();
       try {
         const bool accepted = world_.AnswerBox(boxText_);
         if (!accepted) Say("the vessel did not take \"" + boxText_ + "\"");
@@ -237,7 +245,6 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
       }
     } else if (sc == SDL_SCANCODE_ESCAPE) {
       boxOpen_ = false;
-      SDL_StopTextInput();
       world_.CancelBox();
     } else if (sc == SDL_SCANCODE_BACKSPACE && !boxText_.empty()) {
       boxText_.pop_back();
@@ -258,16 +265,15 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
   if (code == 0) return;
   world_.SetKey(code, down);
   world_.KeyEvent(code, down);
-  if (world_.OpenBox()) TakeKeyboard(k.timestamp);  // a key opened a box
+  if (world_.OpenBox()) TakeKeyboard(true);  // a key opened a box
 }
 
-void Window::TakeKeyboard(std::uint32_t openedAt) {
+void Window::TakeKeyboard(bool byKey) {
   // From now on the keys and the typing go to the box, not to the vessel.
   boxOpen_ = true;
   boxText_ = world_.OpenBox()->initial;
-  boxOpenedAt_ = openedAt;
+  skipOpenerText_ = byKey;
   world_.ReleaseAllKeys();
-  SDL_StartTextInput();
 }
 
 void Window::Save() {
