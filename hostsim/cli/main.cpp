@@ -328,13 +328,18 @@ int main(int argc, char** argv) {
   render->add_option("OUT", renderArgs.out, "Picture to write (PNG)")
       ->required()
       ->type_name("FILE");
-  render->add_option("--size", renderArgs.size, "Picture size (default 800x500)")->type_name("WxH");
+  render
+      ->add_option("--size", renderArgs.size,
+                   "Picture size, each side 1 to 8192 pixels (default 800x500)")
+      ->type_name("WxH");
   render->add_option("--root", renderArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
   CLI::App* play = app.add_subcommand(
       "play", "Run a scenario in a window in real time: keys go to the focused vessel.");
   play->add_option("SCENARIO", playArgs.scenario, "Scenario file")->required()->type_name("FILE");
-  play->add_option("--size", playArgs.size, "Window size (default 800x500)")->type_name("WxH");
+  play->add_option("--size", playArgs.size,
+                   "Window size, each side 1 to 8192 pixels (default 800x500)")
+      ->type_name("WxH");
   play->add_option("--save", playArgs.save, "Where F2 saves (default: the scenario file)")
       ->type_name("FILE");
   play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
