@@ -131,9 +131,25 @@ bool Window::Open() {
   return true;
 }
 
+// Why no window can be seen here, or "" when there may be a display. Without one the video
+// layer falls back to drawing into memory, and the window would run on unseen.
+std::string NoDisplay() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const std::string name = driver ? driver : "";
+  if (name != "offscreen" && name != "dummy" && name != "evdev") return {};
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "DISPLAY is not set";
+  return std::string("cannot connect to the display \"") + display + "\"";
+}
+
 int Window::Run() {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::cerr << "hostsim play: cannot open a window: " << SDL_GetError() << "\n";
+    return 1;
+  }
+  if (const std::string why = NoDisplay(); !why.empty()) {
+    std::cerr << "hostsim play: no display to open the window on: " << why << "\n";
+    SDL_Quit();
     return 1;
   }
   int status = 0;
