@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sets up the machine, checks the sources' format, builds and runs every test: the debug
-# build with warnings as errors, the same suite under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the fuzz targets built with clang's libFuzzer (each replays its
-# corpus, then fuzzes for a short while), then the Windows build (MinGW-w64 cross build, run
-# under Wine); the packages of the debug and the Windows builds are made and checked.
+# Sets up the machine, checks the sources' format, builds and runs every test: the debug build
+# with warnings as errors, the same suite under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the fuzz targets built with clang's libFuzzer (each replays its corpus, then fuzzes for a
+# short while), then the Windows build (MinGW-w64 cross build, run under Wine).
 # LUMIPOD_TEST_PRESETS picks other presets; LUMIPOD_FUZZ_SECONDS sets the length of each
 # fuzzing run (default 20).
+#
+# Every preset is built and tested even when the format check or an earlier preset failed; a
+# summary of all of them ends the output, and the exit status is non-zero when any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,32 +16,63 @@ presets=${LUMIPOD_TEST_PRESETS:-dev asan fuzz mingw}
 bash scripts/setup.sh ${presets}
 jobs=${LUMIPOD_JOBS:-2}
 
+summary=()
+failed=0
+# Records how a step fared.
+record() {
+  [[ $2 == passed ]] || failed=$((failed + 1))
+  summary+=("$1: $2")
+}
+
 # Habits checked before anything is built: the sources as clang-format writes them.
 echo "=== format: clang-format over the tracked C++ sources"
-bash scripts/check-format.sh
+if bash scripts/check-format.sh; then record format passed; else record format FAILED; fi
+
+configure() {
+  if [[ $1 == fuzz ]]; then
+    cmake --preset fuzz -DLUMIPOD_FUZZ_SMOKE_SECONDS="${LUMIPOD_FUZZ_SECONDS:-20}" >/dev/null
+  else
+    cmake --preset "$1" >/dev/null
+  fi
+}
+
+# The packages, checked as a user meets them: the .tar.gz and .deb of the Linux debug build,
+# the .zip of the Windows one (scripts/check-packages.sh). Other presets make none.
+packages() {
+  case $1 in
+    dev)
+      echo "=== $1: packages"
+      (cd "build/$1" && cpack >/dev/null) && bash scripts/check-packages.sh linux "build/$1"
+      ;;
+    mingw)
+      echo "=== $1: packages"
+      cpack --preset mingw >/dev/null && bash scripts/check-packages.sh windows build/mingw
+      ;;
+  esac
+}
 
 for preset in ${presets}; do
   echo "=== ${preset}: configure and build"
-  if [[ ${preset} == fuzz ]]; then
-    cmake --preset fuzz -DLUMIPOD_FUZZ_SMOKE_SECONDS="${LUMIPOD_FUZZ_SECONDS:-20}" >/dev/null
+  if ! configure "${preset}"; then
+    record "${preset}" "FAILED to configure"
+  elif ! cmake --build --preset "${preset}" -j "${jobs}"; then
+    record "${preset}" "FAILED to build"
   else
-    cmake --preset "${preset}" >/dev/null
+    echo "=== ${preset}: test"
+    if ! ctest --preset "${preset}" -j "${jobs}"; then
+      record "${preset}" "FAILED its tests"
+    elif ! packages "${preset}"; then
+      record "${preset}" "FAILED its packages"
+    else
+      record "${preset}" passed
+    fi
   fi
-  cmake --build --preset "${preset}" -j "${jobs}"
-  echo "=== ${preset}: test"
-  ctest --preset "${preset}" -j "${jobs}"
-  # The packages, checked as a user meets them: the .tar.gz and .deb of the Linux debug build,
-  # the .zip of the Windows one (scripts/check-packages.sh).
-  case ${preset} in
-    dev)
-      echo "=== ${preset}: packages"
-      (cd "build/${preset}" && cpack >/dev/null)
-      bash scripts/check-packages.sh linux "build/${preset}"
-      ;;
-    mingw)
-      echo "=== ${preset}: packages"
-      cpack --preset mingw >/dev/null
-      bash scripts/check-packages.sh windows build/mingw
-      ;;
-  esac
 done
+
+echo "=== summary"
+printf '  %s\n' "${summary[@]}"
+if ((failed > 0)); then
+  echo "=== ${failed} of ${#summary[@]} failed"
+  exit 1
+fi
+echo "=== all ${#summary[@]} passed"
