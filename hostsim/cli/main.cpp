@@ -10,6 +10,9 @@
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -87,6 +90,18 @@ hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
 // One error line on standard error, escaped and bounded.
 void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(message) << "\n"; }
 
+// Flushes the standard output. When a write to it failed (a full disk, a file-size limit),
+// reports it with the system's reason (the errno value the failed write left, or `error` when
+// it is known) and returns false: output that did not reach its reader is a failure.
+bool OutputWritten(int error = 0) {
+  std::cout.flush();
+  if (error == 0) error = errno;
+  if (std::cout && std::ferror(stdout) == 0) return true;
+  Report("standard output: cannot write" +
+         (error != 0 ? ": " + std::generic_category().message(error) : std::string()));
+  return false;
+}
+
 // "FILE:LINE: message" from a host error, naming `file` when the error names none.
 std::string Located(const hostsim::Error& e, const std::string& file) {
   if (!e.file().empty()) return e.what();
@@ -122,6 +137,7 @@ int Run(const RunArgs& a, const char* argv0) {
   }
 
   int status = 0;
+  int outputError = 0;  // the errno value of a failed write of the report
   std::optional<hostsim::World> world;
   std::optional<hostsim::cli::Session> session;
   try {
@@ -137,6 +153,8 @@ int Run(const RunArgs& a, const char* argv0) {
       }
     }
     session->Run(in);
+  } catch (const hostsim::cli::OutputError& e) {
+    outputError = e.error();
   } catch (const hostsim::cli::SessionError& e) {
     std::cout.flush();
     Report(e.what());
@@ -164,6 +182,7 @@ int Run(const RunArgs& a, const char* argv0) {
       status = kExitFailure;
     }
   }
+  if (!OutputWritten(outputError)) status = kExitFailure;
   return status;
 }
 
@@ -191,7 +210,7 @@ int Inspect(const InspectArgs& a, const char* argv0) {
         out.push_back(hostsim::cli::VesselView(world, *v));
     }
     std::cout << hostsim::cli::PrettyJson(out) << "\n";
-    return 0;
+    return OutputWritten() ? 0 : kExitFailure;
   } catch (const hostsim::Error& e) {
     Report(Located(e, a.scenario));
   } catch (const std::exception& e) {
@@ -244,6 +263,11 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  // Beyond a file-size limit a write fails and is reported, rather than ending the program
+  // without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   CLI::App app{
       "hostsim: the stand-in host for vessel modules. Runs scenarios and session scripts "
       "against the modules and shows what they did.",

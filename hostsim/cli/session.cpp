@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -101,7 +102,8 @@ void Session::RunLine(std::string_view line, int lineNo) {
     out_.flush();
     throw SessionError(where + e.what());
   }
-  out_.flush();
+  // A report nobody can read (a full disk, a file-size limit) ends the run.
+  if (!out_.flush()) throw OutputError(errno);
 }
 
 void Session::Execute(const Command& c) {

@@ -23,6 +23,18 @@ class SessionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The session's output stream failed: the run stops, and the program reports why. `error` is
+// the errno value the failed write left (0 when unknown).
+class OutputError : public std::runtime_error {
+ public:
+  explicit OutputError(int error)
+      : std::runtime_error("the report cannot be written"), error_(error) {}
+  int error() const { return error_; }
+
+ private:
+  int error_;
+};
+
 // Where a command began in the journal, for the trace.
 struct TraceMark {
   std::size_t entry;  // index of the first journal entry recorded by the command

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -42,8 +43,10 @@ std::string Slurp(const fs::path& p) {
   return s.str();
 }
 
-// Runs hostsim with `args` in `dir`, its output to files there.
-Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args) {
+// Runs hostsim with `args` in `dir`, its output to files there (standard output to `stdoutTo`
+// instead when given; with `fileSizeLimit`, no file it writes may grow beyond that).
+Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args,
+                  const char* stdoutTo = nullptr, rlim_t fileSizeLimit = 0) {
   std::vector<std::string> argv = {HOSTSIM_PROGRAM};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
@@ -53,13 +56,22 @@ Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, stdoutTo ? stdoutTo : out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   // The program's relative paths start in `dir`.
   const fs::path cwd = fs::current_path();
   fs::current_path(dir);
   pid_t pid = 0;
+  // The child inherits the limit; this process has its own back before it writes again.
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  if (fileSizeLimit != 0) {
+    const rlimit limited{fileSizeLimit, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
   const int rc = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+  setrlimit(RLIMIT_FSIZE, &before);
   fs::current_path(cwd);
   posix_spawn_file_actions_destroy(&actions);
   Result r;
@@ -555,5 +567,29 @@ std::vector<TargetCase> TargetCases() {
 
 INSTANTIATE_TEST_SUITE_P(Cli, HostileTargets, ::testing::ValuesIn(TargetCases()),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// --- the standard output ---
+
+// Output that does not reach its reader is a failure: a full device, a file-size limit.
+TEST(HostileCliOutput, AFailedWriteOfTheStandardOutputIsAnError) {
+  testsupport::TempDir dir;
+  dir.Write("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n");
+  dir.Write("s.session", "load demo.scn\nstep 3\ninspect A\n");
+  const std::string full = "standard output: cannot write: No space left on device\n";
+  if (fs::is_character_file("/dev/full")) {
+    Result r = RunHostsim(dir.path(), {"inspect", "demo.scn"}, "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, full);
+    r = RunHostsim(dir.path(), {"run", "s.session"}, "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, full);
+  }
+  const fs::path demo = fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn";
+  const std::string out = (dir.path() / "out.json").string();
+  const Result r = RunHostsim(dir.path(), {"inspect", demo.string()}, out.c_str(), 4096);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "standard output: cannot write: File too large\n");
+  EXPECT_LE(fs::file_size(out), 4096u);
+}
 
 }  // namespace
