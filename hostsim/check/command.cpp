@@ -87,8 +87,8 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
   }
   pattern += "$";
   std::vector<std::string> args = {
-      "check",  o.module.string(),    "--in-process", "--filter",   pattern,
-      "--seed", std::to_string(seed), "--json",       json.string()};
+      "check",  cli::PathToUtf8(o.module), "--in-process", "--filter",           pattern,
+      "--seed", std::to_string(seed),      "--json",       cli::PathToUtf8(json)};
   if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
   if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
   return args;
@@ -204,10 +204,10 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   }
 
   Report report;
-  report.module = o.module.string();
+  report.module = cli::PathToUtf8(o.module);
   report.classes = subject.classes;
   report.seed = subject.seed;
-  report.rerun = "hostsim check " + o.module.string() + " --seed " + std::to_string(subject.seed);
+  report.rerun = "hostsim check " + report.module + " --seed " + std::to_string(subject.seed);
   if (!o.className.empty()) report.rerun += " --class " + o.className;
   if (!o.root.empty()) report.rerun += " --root " + o.root;
   report.checks = chosen;
