@@ -273,6 +273,9 @@ int main(int argc, char** argv) {
       "against the modules and shows what they did.",
       "hostsim"};
   app.set_version_flag("--version", std::string("hostsim ") + HOSTSIM_VERSION);
+  // Options are "--name" on every system: a Windows build would otherwise take an argument
+  // that starts with '/' for an option, and a POSIX path given to it under Wine is one.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.footer(
       "Without --root, an installed hostsim uses the host root of its installation\n"
