@@ -81,6 +81,8 @@ Session::Session(World& world, std::ostream& out, SessionOptions opts)
   if (opts_.label.empty()) opts_.label = PathToUtf8(opts_.script);
 }
 
+Session::~Session() = default;
+
 void Session::Run(std::istream& script) {
   std::string line;
   int lineNo = 0;
@@ -354,7 +356,8 @@ void Session::Render(const std::string& file, int w, int h) {
   const fs::path target = SaveTarget(file);
   CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
-  render::RenderToPng(world_, target, w, h);
+  if (!offscreen_) offscreen_ = std::make_unique<render::Offscreen>();
+  render::WritePng(offscreen_->Render(world_, w, h), target);
   out_ << "render " << file << " " << w << "x" << h << "\n";
 #else
   (void)file, (void)w, (void)h;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,10 @@
 
 #include "commands.h"
 #include "hostsim/world.h"
+
+namespace hostsim::render {
+class Offscreen;
+}
 
 namespace hostsim::cli {
 
@@ -50,6 +55,9 @@ struct SessionOptions {
 class Session {
  public:
   Session(World& world, std::ostream& out, SessionOptions opts);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   // Runs the script's lines in order; the first failure stops the run with a SessionError.
   void Run(std::istream& script);
@@ -100,6 +108,10 @@ class Session {
   // under the output folder.
   std::vector<std::filesystem::path> inputs_;
   std::vector<TraceMark> marks_;
+#if defined(HOSTSIM_HAVE_RENDER)
+  // The pictures' OpenGL context: made by the first `render`, released with the session.
+  std::unique_ptr<render::Offscreen> offscreen_;
+#endif
 };
 
 // The trace of a run: every journal entry, each command's entries under a "# SCRIPT:LINE:

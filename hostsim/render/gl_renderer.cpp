@@ -294,6 +294,7 @@ GlRenderer::GlRenderer() {
 }
 
 GlRenderer::~GlRenderer() {
+  if (abandoned_) return;
   ForgetMeshes();
   for (auto& [size, f] : fonts_)
     if (f.texture) glDeleteTextures(1, &f.texture);
@@ -304,6 +305,13 @@ GlRenderer::~GlRenderer() {
   glDeleteProgram(meshProgram_);
   glDeleteProgram(spriteProgram_);
   glDeleteProgram(overlayProgram_);
+}
+
+void GlRenderer::Abandon() {
+  meshes_.clear();
+  meshesOf_ = nullptr;
+  fonts_.clear();
+  abandoned_ = true;
 }
 
 void GlRenderer::ForgetMeshes() {

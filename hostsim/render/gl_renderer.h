@@ -40,6 +40,9 @@ class GlRenderer {
 
   // Drops the GPU copies of meshes (to be called when the meshes they came from may be gone).
   void ForgetMeshes();
+  // Forgets its GL objects without deleting them, for when its context cannot be made
+  // current: they go with the context. Makes no GL call, then or when destroyed.
+  void Abandon();
 
  private:
   struct GroupBuffers {
@@ -72,6 +75,7 @@ class GlRenderer {
   };
   std::map<int, FontAtlas> fonts_;  // by pixel height
   bool fontMissing_ = false;
+  bool abandoned_ = false;
 };
 
 }  // namespace hostsim::render

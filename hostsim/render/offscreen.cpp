@@ -1,12 +1,17 @@
 // Pictures without a display: an EGL context (Mesa's surfaceless platform when there is one,
 // else an EGL device, else the default display with a small pbuffer) drawing into a
-// multisampled framebuffer object, read back and written as PNG.
+// multisampled framebuffer object, read back and written as PNG. Everything is released
+// again with the Offscreen that made it.
+#include <dlfcn.h>
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -35,90 +40,76 @@ std::string EglErrorText(const char* what) {
   return buf;
 }
 
-// The process's one offscreen context, made on first use and kept: contexts are slow to make
-// in software, and pictures are often taken in a row.
-class Offscreen {
- public:
-  static Offscreen& Get() {
-    static Offscreen* instance = new Offscreen();  // kept to the end of the process
-    return *instance;
+// The process's EGL display, initialised while some Offscreen uses it and terminated when the
+// last one is gone. EGL hands out one display per platform, so Offscreens alive at the same
+// time share it: terminating it under one of them would destroy that one's context.
+std::mutex displayMutex;
+int displayUsers = 0;
+EGLDisplay sharedDisplay = EGL_NO_DISPLAY;
+
+// Mesa's surfaceless platform when there is one, else an EGL device, else the default display.
+EGLDisplay OpenDisplay() {
+  EGLDisplay display = EGL_NO_DISPLAY;
+  const bool platforms = HasClientExtension("EGL_EXT_platform_base");
+  if (platforms && HasClientExtension("EGL_MESA_platform_surfaceless"))
+    display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  if ((display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) && platforms &&
+      HasClientExtension("EGL_EXT_platform_device")) {
+    EGLDeviceEXT devices[8];
+    EGLint count = 0;
+    if (eglQueryDevicesEXT(8, devices, &count) && count > 0)
+      display = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[0], nullptr);
   }
-
-  void MakeCurrent() {
-    if (!error_.empty()) throw Error("render: no offscreen OpenGL context: " + error_);
-    if (!eglMakeCurrent(display_, surface_, surface_, context_))
-      throw Error("render: " + EglErrorText("cannot make the offscreen context current"));
+  if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
+    display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
+      throw Error("render: no offscreen OpenGL context: " + EglErrorText("no EGL display"));
   }
+  return display;
+}
 
-  GlRenderer& Renderer() {
-    if (!renderer_) renderer_ = std::make_unique<GlRenderer>();
-    return *renderer_;
+// Paths of the shared libraries loaded into the process.
+std::set<std::string> LoadedLibraries() {
+  std::set<std::string> paths;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* out) {
+        if (info->dlpi_name && *info->dlpi_name)
+          static_cast<std::set<std::string>*>(out)->insert(info->dlpi_name);
+        return 0;
+      },
+      &paths);
+  return paths;
+}
+
+// Keeps the libraries loaded since `before` — the GL driver that initialising the display
+// loaded, and what it needs — in the process after the display is terminated. A driver keeps
+// state made once (its shader compiler's among it) in its static variables; unloading it would
+// leave that memory unreachable, a leak at every display, and load it all afresh for the next.
+void KeepLoadedSince(const std::set<std::string>& before) {
+  for (const std::string& path : LoadedLibraries()) {
+    if (before.count(path)) continue;
+    if (void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+      dlclose(handle);
   }
+}
 
- private:
-  Offscreen() { error_ = Open(); }
-
-  std::string Open() {
-    const bool platforms = HasClientExtension("EGL_EXT_platform_base");
-    if (platforms && HasClientExtension("EGL_MESA_platform_surfaceless"))
-      display_ =
-          eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if ((display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) && platforms &&
-        HasClientExtension("EGL_EXT_platform_device")) {
-      EGLDeviceEXT devices[8];
-      EGLint count = 0;
-      if (eglQueryDevicesEXT(8, devices, &count) && count > 0)
-        display_ = eglGetPlatformDisplayEXT(EGL_PLATFORM_DEVICE_EXT, devices[0], nullptr);
-    }
-    EGLint major = 0, minor = 0;
-    if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor)) {
-      display_ = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-      if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor))
-        return EglErrorText("no EGL display");
-    }
-    if (!eglBindAPI(EGL_OPENGL_API)) return EglErrorText("EGL offers no desktop OpenGL");
-
-    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
-                                    EGL_PBUFFER_BIT,
-                                    EGL_RENDERABLE_TYPE,
-                                    EGL_OPENGL_BIT,
-                                    EGL_RED_SIZE,
-                                    8,
-                                    EGL_GREEN_SIZE,
-                                    8,
-                                    EGL_BLUE_SIZE,
-                                    8,
-                                    EGL_NONE};
-    EGLConfig config = nullptr;
-    EGLint configs = 0;
-    eglChooseConfig(display_, configAttribs, &config, 1, &configs);
-    const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_MINOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                     EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                     EGL_NONE};
-    const bool surfaceless = epoxy_has_egl_extension(display_, "EGL_KHR_surfaceless_context");
-    if (configs < 1 && !surfaceless) return "EGL has no pbuffer configuration";
-    context_ = eglCreateContext(display_, configs > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
-                                contextAttribs);
-    if (context_ == EGL_NO_CONTEXT) return EglErrorText("cannot create an OpenGL 3.3 core context");
-    if (!surfaceless) {
-      // We draw into framebuffer objects; the pbuffer only gives the context a surface.
-      const EGLint pbufferAttribs[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
-      surface_ = eglCreatePbufferSurface(display_, config, pbufferAttribs);
-      if (surface_ == EGL_NO_SURFACE) return EglErrorText("cannot create a pbuffer");
-    }
-    return {};
+EGLDisplay AcquireDisplay() {
+  const std::lock_guard<std::mutex> lock(displayMutex);
+  if (displayUsers == 0) {
+    const std::set<std::string> before = LoadedLibraries();
+    sharedDisplay = OpenDisplay();
+    KeepLoadedSince(before);
   }
+  ++displayUsers;
+  return sharedDisplay;
+}
 
-  EGLDisplay display_ = EGL_NO_DISPLAY;
-  EGLContext context_ = EGL_NO_CONTEXT;
-  EGLSurface surface_ = EGL_NO_SURFACE;
-  std::string error_;
-  std::unique_ptr<GlRenderer> renderer_;
-};
+void ReleaseDisplay() {
+  const std::lock_guard<std::mutex> lock(displayMutex);
+  if (--displayUsers > 0) return;
+  eglTerminate(sharedDisplay);
+  sharedDisplay = EGL_NO_DISPLAY;
+}
 
 // A framebuffer object with colour and depth, multisampled when asked.
 struct Framebuffer {
@@ -148,15 +139,107 @@ struct Framebuffer {
   }
 };
 
-}  // namespace
-
-Image RenderToImage(World& world, int W, int H, const RenderOptions& opts) {
+void CheckSize(int W, int H) {
   if (W < 1 || H < 1 || W > 8192 || H > 8192)
     throw Error("render: picture size " + std::to_string(W) + "x" + std::to_string(H) +
                 " is not within 1..8192");
-  Offscreen& off = Offscreen::Get();
-  off.MakeCurrent();
-  GlRenderer& renderer = off.Renderer();
+}
+
+}  // namespace
+
+// The context, its surface (a small pbuffer where the display needs one: we draw into
+// framebuffer objects) and the renderer's GL objects in it.
+struct Offscreen::Context {
+  EGLDisplay display = EGL_NO_DISPLAY;
+  EGLContext context = EGL_NO_CONTEXT;
+  EGLSurface surface = EGL_NO_SURFACE;
+  std::unique_ptr<GlRenderer> renderer;
+
+  Context() = default;
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  // Releases whatever Open made, also when it stopped half way.
+  ~Context() {
+    if (display != EGL_NO_DISPLAY) Close();
+    // This thread's own EGL state, which the next use makes afresh.
+    eglReleaseThread();
+  }
+
+  void Close() {
+    if (renderer) {
+      // Its GL objects are deleted in their own context; when that cannot be made current,
+      // they go with the context instead.
+      if (!eglMakeCurrent(display, surface, surface, context)) {
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        renderer->Abandon();
+      }
+      renderer.reset();
+    }
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(display, surface);
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    ReleaseDisplay();
+  }
+
+  void Open() {
+    display = AcquireDisplay();
+    if (!eglBindAPI(EGL_OPENGL_API)) Fail("EGL offers no desktop OpenGL");
+
+    const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                    EGL_PBUFFER_BIT,
+                                    EGL_RENDERABLE_TYPE,
+                                    EGL_OPENGL_BIT,
+                                    EGL_RED_SIZE,
+                                    8,
+                                    EGL_GREEN_SIZE,
+                                    8,
+                                    EGL_BLUE_SIZE,
+                                    8,
+                                    EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint configs = 0;
+    eglChooseConfig(display, configAttribs, &config, 1, &configs);
+    const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                     3,
+                                     EGL_CONTEXT_MINOR_VERSION,
+                                     3,
+                                     EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                     EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                     EGL_NONE};
+    const bool surfaceless = epoxy_has_egl_extension(display, "EGL_KHR_surfaceless_context");
+    if (configs < 1 && !surfaceless)
+      throw Error("render: no offscreen OpenGL context: EGL has no pbuffer configuration");
+    context = eglCreateContext(display, configs > 0 ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT,
+                               contextAttribs);
+    if (context == EGL_NO_CONTEXT) Fail("cannot create an OpenGL 3.3 core context");
+    if (!surfaceless) {
+      const EGLint pbufferAttribs[] = {EGL_WIDTH, 16, EGL_HEIGHT, 16, EGL_NONE};
+      surface = eglCreatePbufferSurface(display, config, pbufferAttribs);
+      if (surface == EGL_NO_SURFACE) Fail("cannot create a pbuffer");
+    }
+  }
+
+  void MakeCurrent() {
+    // The thread's API is bound afresh: releasing another Offscreen resets it.
+    if (!eglBindAPI(EGL_OPENGL_API) || !eglMakeCurrent(display, surface, surface, context))
+      throw Error("render: " + EglErrorText("cannot make the offscreen context current"));
+  }
+
+  [[noreturn]] static void Fail(const char* what) {
+    throw Error("render: no offscreen OpenGL context: " + EglErrorText(what));
+  }
+};
+
+Offscreen::Offscreen() : context_(std::make_unique<Context>()) { context_->Open(); }
+
+Offscreen::~Offscreen() = default;
+
+Image Offscreen::Render(World& world, int W, int H, const RenderOptions& opts) {
+  CheckSize(W, H);
+  context_->MakeCurrent();
+  if (!context_->renderer) context_->renderer = std::make_unique<GlRenderer>();
+  GlRenderer& renderer = *context_->renderer;
   // The world's meshes may have been replaced since the last picture.
   renderer.ForgetMeshes();
 
@@ -226,7 +309,9 @@ void WritePng(const Image& image, const std::filesystem::path& file) {
 
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
                  const RenderOptions& opts) {
-  WritePng(RenderToImage(world, W, H, opts), file);
+  CheckSize(W, H);
+  Image image = Offscreen().Render(world, W, H, opts);
+  WritePng(image, file);
 }
 
 }  // namespace hostsim::render

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,14 +67,30 @@ struct Image {
   }
 };
 
-// Draws the world into a picture of W x H pixels with an offscreen OpenGL context (EGL;
-// works without a display). Throws hostsim::Error when no context can be had or the size is
-// not within 1..8192.
-Image RenderToImage(World& world, int W, int H, const RenderOptions& opts = {});
+// An offscreen OpenGL context (EGL; works without a display) with the renderer's GL objects
+// in it. Making one is slow in software, so pictures taken in a row share one. Destroying it
+// releases all it made: the GL objects, the context and its surface, this thread's EGL state
+// and, with the last Offscreen of the process, the EGL display. Used by one thread at a time.
+class Offscreen {
+ public:
+  // Throws hostsim::Error when no context can be had.
+  Offscreen();
+  ~Offscreen();
+  Offscreen(const Offscreen&) = delete;
+  Offscreen& operator=(const Offscreen&) = delete;
 
-// The same picture written as a PNG file with the host's safe writer (platform::WriteFile: the
-// folder must exist, a special or read-only target is refused). Throws hostsim::Error on
-// failure, leaving no partial file.
+  // Draws the world into a picture of W x H pixels. Throws hostsim::Error when the size is
+  // not within 1..8192 or the context cannot draw it.
+  Image Render(World& world, int W, int H, const RenderOptions& opts = {});
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+};
+
+// One picture in a context of its own, written as a PNG file with the host's safe writer
+// (platform::WriteFile: the folder must exist, a special or read-only target is refused).
+// Throws hostsim::Error on failure, leaving no partial file.
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
                  const RenderOptions& opts = {});
 

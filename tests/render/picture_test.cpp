@@ -13,10 +13,10 @@
 namespace {
 
 using hostsim::render::Image;
-using hostsim::render::RenderToImage;
 using rendertest::LampScenario;
 using rendertest::LitPixels;
 using rendertest::Load;
+using rendertest::Picture;
 using rendertest::TopDown;
 
 constexpr double kDeg = std::numbers::pi / 180;
@@ -26,7 +26,7 @@ constexpr int kLitThreshold = 70;  // the unlit night ground stays far below thi
 // The lamp's pool of light on the ground, seen from 30 m above a point 8 m ahead of it.
 Image Pool(const std::string& scenario, const std::string& config = {}) {
   auto lw = Load(scenario, config);
-  return RenderToImage(*lw->world, kSize, kSize, TopDown({0, 0, 8}, 30));
+  return Picture(*lw->world, kSize, kSize, TopDown({0, 0, 8}, 30));
 }
 
 TEST(PictureBeam, LampOffLeavesTheGroundDark) {
@@ -51,7 +51,7 @@ TEST(PictureBeam, PoolFollowsTheAim) {
   const auto view = TopDown({0, 0, 0}, 30);
   const auto centroidFor = [&](double azState) {
     auto lw = Load(LampScenario(1, 40, 40 * kDeg, 0.42, azState));
-    return LitPixels(RenderToImage(*lw->world, kSize, kSize, view), kLitThreshold);
+    return LitPixels(Picture(*lw->world, kSize, kSize, view), kLitThreshold);
   };
   const auto lamp = *hostsim::render::Project(*view.camera, kSize, kSize, {0, 0, 0});
   const auto plusZ = *hostsim::render::Project(*view.camera, kSize, kSize, {0, 0, 4});
@@ -106,7 +106,7 @@ TEST(PictureGlass, GlowsInTheLampColourOnlyWhenOn) {
     camera.pitch = 0.2;
     camera.distance = 1.5;
     opts.camera = camera;
-    const Image img = RenderToImage(*lw->world, 240, kSize, opts);
+    const Image img = Picture(*lw->world, 240, kSize, opts);
     const auto px = hostsim::render::Project(camera, 240, kSize, centre);
     EXPECT_TRUE(px);
     return rendertest::MeanAround(img, static_cast<int>(px->first), static_cast<int>(px->second));
@@ -142,7 +142,7 @@ TEST(PictureBeacon, SpriteShowsInFrontOfTheLampWhileItIsOn) {
     cam.distance = 2.0;
     opts.camera = cam;
     opts.beacons = beacons;
-    const Image img = RenderToImage(*lw->world, kSize, kSize, opts);
+    const Image img = Picture(*lw->world, kSize, kSize, opts);
     const auto px = *hostsim::render::Project(cam, kSize, kSize, {0, 0.37, 0.15});
     const auto m =
         rendertest::MeanAround(img, static_cast<int>(px.first), static_cast<int>(px.second), 2);
@@ -167,7 +167,7 @@ TEST(PictureParent, BeamLightsTheVesselItHangsOn) {
   const auto deck = [&](const std::string& text) {
     auto lw = Load(text);
     const auto opts = TopDown({1.5, 1.2, -1}, 12);
-    const Image img = RenderToImage(*lw->world, kSize, kSize, opts);
+    const Image img = Picture(*lw->world, kSize, kSize, opts);
     // A deck point about a metre behind the lamp, where the tilted beam lands.
     const auto px = *hostsim::render::Project(*opts.camera, kSize, kSize, {1.5, 1.2, -0.2});
     const auto m =
@@ -187,7 +187,7 @@ TEST(PictureHud, HelpTextIsDrawnInLightGreen) {
   opts.beacons = false;
   const auto greenPixels = [&](bool hud) {
     opts.hud = hud;
-    const Image img = RenderToImage(*lw->world, 512, 384, opts);
+    const Image img = Picture(*lw->world, 512, 384, opts);
     int n = 0;
     // The help text's column: x from 10, its thirteen lines between y 84 and 200 at 384 high.
     for (int y = 80; y < 200; ++y)
@@ -199,6 +199,27 @@ TEST(PictureHud, HelpTextIsDrawnInLightGreen) {
   };
   EXPECT_GT(greenPixels(true), 400);
   EXPECT_EQ(greenPixels(false), 0);
+}
+
+// Contexts alive at the same time share the process's display: releasing one leaves the
+// others drawing, and a context made after all were released (the display terminated) draws
+// the same picture again.
+TEST(PictureContext, ContextsComeAndGoIndependently) {
+  auto lw = Load(LampScenario(1, 40, 40 * kDeg, 0.42, 0));
+  const auto opts = TopDown({0, 0, 8}, 30);
+  Image first;
+  {
+    hostsim::render::Offscreen a;
+    first = a.Render(*lw->world, 64, 64, opts);
+    ASSERT_GT(LitPixels(first, kLitThreshold).count, 0);
+    {
+      hostsim::render::Offscreen b;
+      EXPECT_EQ(b.Render(*lw->world, 64, 64, opts).rgb, first.rgb);
+    }
+    EXPECT_EQ(a.Render(*lw->world, 64, 64, opts).rgb, first.rgb);
+  }
+  hostsim::render::Offscreen c;
+  EXPECT_EQ(c.Render(*lw->world, 64, 64, opts).rgb, first.rgb);
 }
 
 TEST(PicturePng, WrittenWholeOrNotAtAll) {

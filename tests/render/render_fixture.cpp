@@ -1,5 +1,7 @@
 #include "render/render_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -9,6 +11,31 @@
 #include <stb/stb_image.h>
 
 namespace rendertest {
+namespace {
+
+// Owns the offscreen context of the program's pictures; gtest tears it down after the last
+// test, so the program exits with everything the renderer made released.
+class OffscreenEnvironment : public ::testing::Environment {
+ public:
+  hostsim::render::Offscreen& Get() {
+    if (!offscreen_) offscreen_ = std::make_unique<hostsim::render::Offscreen>();
+    return *offscreen_;
+  }
+  void TearDown() override { offscreen_.reset(); }
+
+ private:
+  std::unique_ptr<hostsim::render::Offscreen> offscreen_;
+};
+
+OffscreenEnvironment* const offscreenEnvironment = static_cast<OffscreenEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new OffscreenEnvironment));
+
+}  // namespace
+
+hostsim::render::Image Picture(hostsim::World& world, int W, int H,
+                               const hostsim::render::RenderOptions& opts) {
+  return offscreenEnvironment->Get().Render(world, W, H, opts);
+}
 
 std::unique_ptr<LoadedWorld> Load(const std::string& scenario, const std::string& lampConfig) {
   auto lw = std::make_unique<LoadedWorld>();

@@ -22,6 +22,11 @@ struct LoadedWorld {
 };
 std::unique_ptr<LoadedWorld> Load(const std::string& scenario, const std::string& lampConfig = {});
 
+// A picture of the world taken in the test program's one offscreen context, which is made at
+// the first picture and released when the program's tests are done.
+hostsim::render::Image Picture(hostsim::World& world, int W, int H,
+                               const hostsim::render::RenderOptions& opts = {});
+
 // A scenario with one lamp named Lamp standing on the ground at the origin, facing +z.
 std::string LampScenario(int on, double range, double apertureRad, double altState, double azState);
 
