@@ -204,11 +204,8 @@ bool VESSEL3::clbkLoadPanel2D(int id, PANELHANDLE hPanel, std::uint32_t viewW,
   return false;
 }
 
-// Called by modules every HUD frame: it starts on a cache line of its own, as do the
-// recording Sketchpad's operations (hud.cpp), so that where the linker puts them does not
-// change what a frame costs.
-[[gnu::aligned(64)]] bool VESSEL3::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps,
-                                               zapi::Sketchpad* skp) {
+// Called by modules every HUD frame.
+bool VESSEL3::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) {
   World::Impl* w = CurrentImpl();
   TraceOn(w, hVessel_, "VESSEL3::clbkDrawHUD", mode, hps, skp);
   // The host draws no default HUD elements of its own in this simulator.

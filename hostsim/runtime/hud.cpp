@@ -10,28 +10,7 @@ namespace {
 
 constexpr int kCharHeight = 16;
 
-// A HUD line's bytes, copied in eight-byte words, the last of which may overlap the one
-// before. The module has mostly composed the text a few instructions earlier, and its stores
-// are still in flight: a load that spans several of them waits until they reach the cache,
-// which eight-byte loads meet less often than wider ones. The empty asm keeps the compiler
-// from merging the words into wider moves.
-[[gnu::always_inline]] inline void CopyBytes(char* to, const char* from, std::size_t n) {
-  if (n < 8) {
-    std::memcpy(to, from, n);
-    return;
-  }
-  auto word = [&](std::size_t at) {
-    std::uint64_t w;
-    std::memcpy(&w, from + at, 8);
-    asm("" : "+r"(w));
-    std::memcpy(to + at, &w, 8);
-  };
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) word(i);
-  if (i < n) word(n - 8);
-}
-
-[[gnu::noinline]] bool SetText(std::string& text, const char* str, std::size_t n) {
+bool SetText(std::string& text, const char* str, std::size_t n) {
   text.assign(str, n);
   return true;
 }
@@ -43,11 +22,8 @@ constexpr int kCharHeight = 16;
 // is out of line, and the two a HUD frame calls most need no stack frame. Most HUDs set the
 // colour before every text: the colour waits (it is the current text colour) and is written
 // into the list together with the text that follows it, which saves a second pass over the
-// list's bookkeeping; any other operation, or the recorder's end, writes it first. The
-// operations a HUD frame calls start on cache lines of their own, so that where the linker
-// happens to put them does not change what a frame costs.
-[[gnu::aligned(64)]] HudRecorder::HudRecorder(World& world, const Vessel& vessel,
-                                              std::vector<HudOp>& ops)
+// list's bookkeeping; any other operation, or the recorder's end, writes it first.
+HudRecorder::HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops)
     : world_(world),
       vessel_(vessel),
       state_(world.impl_->journal.Enabled() ? State::Journalled : State::Ready),
@@ -55,12 +31,12 @@ constexpr int kCharHeight = 16;
       next_(ops.data()),
       end_(ops.data() + ops.size()) {}
 
-[[gnu::aligned(64)]] HudRecorder::~HudRecorder() {
+HudRecorder::~HudRecorder() {
   if (state_ == State::ColourWaiting || next_ != end_) [[unlikely]]
     Finish();
 }
 
-[[gnu::aligned(64)]] std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
+std::uint32_t HudRecorder::SetTextColor(std::uint32_t col) {
   if (state_ != State::Ready) [[unlikely]]
     return SlowTextColor(col);
   state_ = State::ColourWaiting;
@@ -80,7 +56,7 @@ std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
 
 // The waiting colour and this text, into two entries that held a colour and a text of this
 // length the frame before.
-[[gnu::aligned(64)]] bool HudRecorder::Text(int x, int y, const char* str, int len) {
+bool HudRecorder::Text(int x, int y, const char* str, int len) {
   HudOp* op = next_;
   const auto n = static_cast<std::size_t>(len);
   if (state_ != State::ColourWaiting || end_ - op < 2 || str == nullptr || len < 8 ||
@@ -96,7 +72,7 @@ std::uint32_t HudRecorder::SetBackgroundColor(std::uint32_t col) {
   op[1].y = y;
   op[1].x1 = op[1].y1 = 0;
   op[1].colour = text_;
-  CopyBytes(op[1].text.data(), str, n);
+  std::memcpy(op[1].text.data(), str, n);
   return true;
 }
 
@@ -118,7 +94,7 @@ int HudRecorder::GetCharHeight() const {
 
 // A colour set while another waits, or any colour set while the journal is on: written into
 // the list at once.
-[[gnu::noinline]] std::uint32_t HudRecorder::SlowTextColor(std::uint32_t col) {
+std::uint32_t HudRecorder::SlowTextColor(std::uint32_t col) {
   Flush();
   if (state_ == State::Journalled)
     Trace(world_.impl_.get(), &vessel_, "Sketchpad::SetTextColor", HexColour{col});
@@ -130,7 +106,7 @@ int HudRecorder::GetCharHeight() const {
 
 // Any text the quick path does not take: the waiting colour (if any) first, then the text,
 // unless there is none to write.
-[[gnu::noinline]] bool HudRecorder::SlowText(int x, int y, const char* str, int len) {
+bool HudRecorder::SlowText(int x, int y, const char* str, int len) {
   if (state_ == State::Journalled)
     Trace(world_.impl_.get(), &vessel_, "Sketchpad::Text", x, y, Bytes{str, len}, len);
   Flush();
@@ -143,7 +119,7 @@ int HudRecorder::GetCharHeight() const {
   // then only the bytes are copied.
   const auto n = static_cast<std::size_t>(len);
   if (op.text.size() != n) return SetText(op.text, str, n);
-  CopyBytes(op.text.data(), str, n);
+  std::memcpy(op.text.data(), str, n);
   return true;
 }
 
@@ -155,7 +131,7 @@ inline void HudRecorder::Flush() {
 }
 
 // The waiting colour, then the entries that the frame did not reach dropped.
-[[gnu::noinline]] void HudRecorder::Finish() {
+void HudRecorder::Finish() {
   Flush();
   ops_.resize(static_cast<std::size_t>(next_ - ops_.data()));
 }
@@ -173,7 +149,7 @@ inline HudOp& HudRecorder::Next(HudOp::Kind kind, bool noText) {
   return op;
 }
 
-[[gnu::noinline]] void HudRecorder::Add() {
+void HudRecorder::Add() {
   const auto used = static_cast<std::size_t>(next_ - ops_.data());
   ops_.emplace_back();
   next_ = ops_.data() + used;
@@ -217,13 +193,13 @@ using namespace hostsim;
 
 // Modules call these every HUD frame, mostly with what is already set: the world's flag is
 // written only when it changes, so that a HUD frame stores nothing into the world's state.
-[[gnu::aligned(64)]] void zapiSetDefNavDisplay(int mode) {
+void zapiSetDefNavDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefNavDisplay", mode);
   if (w != nullptr && w->defNav != (mode != 0)) w->defNav = mode != 0;
 }
 
-[[gnu::aligned(64)]] void zapiSetDefRCSDisplay(int mode) {
+void zapiSetDefRCSDisplay(int mode) {
   World::Impl* w = CurrentImpl();
   Trace(w, nullptr, "zapiSetDefRCSDisplay", mode);
   if (w != nullptr && w->defRCS != (mode != 0)) w->defRCS = mode != 0;

@@ -457,14 +457,6 @@ class InCallback {
 // (Read inline: every host call starts here.)
 extern World::Impl* g_currentImpl;
 inline World::Impl* CurrentImpl() { return g_currentImpl; }
-// Asks for the cache line at p ahead of its use (a hint; nothing where the compiler has none).
-inline void Prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
 
 // Makes no world current.
 void ClearCurrent();
@@ -493,17 +485,8 @@ class ScopedCurrent {
 inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }
 inline const Vessel::Impl& Of(const Vessel& v) { return *v.impl; }
 
-// The journal's recording, out of line: a host call whose journal is off then runs no code of
-// it and keeps a small frame of its own.
-#if defined(__GNUC__)
-#define HOSTSIM_RECORDING [[gnu::noinline, gnu::cold]]
-#else
-#define HOSTSIM_RECORDING
-#endif
-
 template <class... Args>
-HOSTSIM_RECORDING void RecordCall(World::Impl* w, const Vessel* self, const char* call,
-                                  const Args&... args) {
+void RecordCall(World::Impl* w, const Vessel* self, const char* call, const Args&... args) {
   std::string text;
   FormatArgs(*w, text, args...);
   w->journal.Record(Journal::Kind::Call, self != nullptr ? self->name() : std::string(), call,
@@ -511,14 +494,12 @@ HOSTSIM_RECORDING void RecordCall(World::Impl* w, const Vessel* self, const char
 }
 
 template <class... Args>
-HOSTSIM_RECORDING void RecordCallOn(World::Impl* w, OBJHANDLE self, const char* call,
-                                    const Args&... args) {
+void RecordCallOn(World::Impl* w, OBJHANDLE self, const char* call, const Args&... args) {
   RecordCall(w, w->Find(self), call, args...);
 }
 
 template <class... Args>
-HOSTSIM_RECORDING void RecordCallback(World::Impl& w, const Vessel& self, const char* call,
-                                      const Args&... args) {
+void RecordCallback(World::Impl& w, const Vessel& self, const char* call, const Args&... args) {
   std::string text;
   FormatArgs(w, text, args...);
   w.journal.Record(Journal::Kind::Callback, self.name(), call, std::move(text));

@@ -389,26 +389,6 @@ class CreatingFromScenario {
   World::Impl& w_;
 };
 
-// Calls f on every vessel of the list in order, asking a few vessels ahead for the memory the
-// call will touch (the vessel, its state, the module's object, and whatever `more` names of
-// the vessel): in a large world a pass over all vessels rarely finds them in the nearest
-// caches.
-template <class F, class More>
-void WalkAhead(const std::vector<Vessel*>& list, F&& f, More&& more) {
-  const std::size_t n = list.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i + 8 < n) Prefetch(list[i + 8]);
-    if (i + 4 < n) Prefetch(list[i + 4]->impl.get());
-    if (i + 2 < n) {
-      Prefetch(Of(*list[i + 2]).cb2);
-      Prefetch(more(*list[i + 2]));
-    }
-    f(*list[i]);
-  }
-}
-
-const void* Nothing(const Vessel&) { return nullptr; }
-
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
     TraceCallback(w, v, "clbkAfterCreation");
@@ -684,13 +664,10 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->boxOwner = nullptr;
   impl_->topLevelKept = s.kept;
 
-  WalkAhead(
-      attaching, [&](Vessel& v) { RestoreAttachment(*this, *impl_, v); },
-      [](const Vessel& v) { return static_cast<const void*>(v.attachments.data()); });
+  for (Vessel* v : attaching) RestoreAttachment(*this, *impl_, *v);
   // Modules cannot make or destroy vessels: the list stays as it is for the rest of the load.
   const std::vector<Vessel*> loaded = Vessels();
-  WalkAhead(
-      loaded, [&](Vessel& v) { CallAfterCreation(*impl_, v); }, Nothing);
+  for (Vessel* v : loaded) CallAfterCreation(*impl_, *v);
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
   if (focus == nullptr)
     for (Vessel* v : loaded)
@@ -704,12 +681,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     impl_->devMeshes.Reserve(loaded.size());
   }
   if (opts.buildVisuals)
-    WalkAhead(
-        loaded,
-        [&](Vessel& v) {
-          if (!v.visual) BuildVisualOf(*impl_, v);
-        },
-        [](const Vessel& v) { return static_cast<const void*>(v.meshes.data()); });
+    for (Vessel* v : loaded)
+      if (!v->visual) BuildVisualOf(*impl_, *v);
 }
 
 std::string World::ScenarioText() {

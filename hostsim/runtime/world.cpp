@@ -261,11 +261,6 @@ auto PositionOf(std::vector<std::unique_ptr<Vessel>>& vessels, const Vessel& v) 
   return it == vessels.rend() ? vessels.end() : std::prev(it.base());
 }
 
-// The callback loops of a frame ask for the objects they will call a few vessels ahead: the
-// call reads the object's first bytes (its table of callbacks), and in a large world those
-// are rarely in the nearest caches.
-constexpr std::size_t kPrefetchAhead = 8;
-
 // Calls `Callback` (clbkBeforeStep or clbkAfterStep) of every vessel of the frame that has
 // them, in order, journalled under `name`. A template argument, so that each call is a plain
 // virtual call.
@@ -274,7 +269,6 @@ void StepCallbacks(World::Impl& w, const std::vector<World::Impl::FrameEntry>& f
                    const char* name, double simt, double dt, double mjd) {
   const std::size_t n = frame.size();
   for (std::size_t i = 0; i < n; ++i) {
-    if (i + kPrefetchAhead < n) Prefetch(frame[i + kPrefetchAhead].callbacks);
     const auto& [v, vi, cb] = frame[i];
     if (cb == nullptr) continue;
     TraceCallback(w, *v, name, simt, dt, mjd);
