@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   world.journal().SetEnabled(false);
   const hostsim::Mesh* mesh = world.LoadMesh("m");
   if (mesh == nullptr) return 0;
-  fuzzsupport::Expect(mesh->materials.size() == mesh->materialNames.size(),
+  fuzzsupport::Expect(mesh->materials.size() == mesh->materialNames().size(),
                       "every material has its name");
-  for (const hostsim::MeshGroup& g : mesh->groups) {
+  for (const hostsim::MeshGroup& g : mesh->groups()) {
     fuzzsupport::Expect(g.positions.size() % 3 == 0, "positions come in threes");
     fuzzsupport::Expect(g.normals.size() == g.positions.size(), "a normal for every vertex");
     fuzzsupport::Expect(g.indices.size() % 3 == 0, "indices make triangles");

@@ -31,18 +31,24 @@
 //                                  host line: hangs on the parent's child point <index>
 //     <anything else>              the vessel module's own lines, or kept as written
 //   END
-// Load order per scenario: every vessel's object is made (zvcInit), then each vessel in turn
-// is set up (clbkSetupClass) and its block loaded (clbkLoadScenario), then all attachments are
-// restored, then clbkAfterCreation runs for every vessel, then visuals are built. (Making the
-// objects together keeps the modules' objects side by side in memory, where a frame finds
-// them quickly.)
-// The whole file is checked before the world changes; the new vessels are made while the old
-// ones are set aside, so a refused file (or a module failing to make its object) leaves the
-// world as it was. Without a FOCUS line the first vessel that takes the focus gets it.
+// A scenario load reads and checks the whole file, and every class it names (configuration
+// read, module loaded), before anything is made. It then builds the file's vessels one by one
+// (zvcInit, clbkSetupClass, clbkLoadScenario for each), while the world keeps its own; only
+// when every one is built do they replace the world's vessels (the old ones then end, zvcExit).
+// Then all attachments are restored, clbkAfterCreation runs for every vessel, and visuals are
+// built. A refused file, or a module failing to build its vessel (which no check can tell
+// beforehand), leaves the world as it was: the vessels built so far end, and modules loaded
+// only for the load are unloaded again. Without a FOCUS line the first vessel that takes the
+// focus gets it.
 // ORI turns the vessel frame by roll about z, then pitch about x, then yaw about y.
 // Saving writes numbers with %.17g (POS/ORI exactly as loaded while the vessel has not
 // moved) and every module line as written, two blanks in; line breaks inside a line become
 // blanks. The file is written beside the target and renamed over it.
+//
+// Meshes: every zapiLoadMesh call (and every vessel of a class without a module) gets a
+// template of its own, with its own materials; the file is read once per world and its
+// groups are shared by the templates made from it. A template loaded in a vessel's callback
+// is that vessel's: its handle ends with the vessel.
 //
 // Attached vessels: the child's to-parent point sits on the parent's child point, the two
 // directions face each other and the rotation references coincide. While a point's vectors
@@ -55,29 +61,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/host.h"
+#include "hostsim/error.h"
 
 namespace hostsim {
-
-// An error of the host: a file that cannot be read, a malformed scenario or configuration,
-// a missing module. what() is "FILE:LINE: message" when a file and line are known.
-class Error : public std::runtime_error {
- public:
-  Error(std::string message, std::string file = {}, int line = 0);
-  const std::string& file() const { return file_; }
-  int line() const { return line_; }
-  const std::string& message() const { return message_; }
-
- private:
-  std::string message_;
-  std::string file_;
-  int line_;
-};
 
 // The record of host calls. Every call a module makes into the host (kind Call) and every
 // callback the host makes into a module (kind Callback) is appended in order while enabled.
@@ -111,20 +102,30 @@ class Journal {
 class Vessel;
 class World;
 
-// A mesh as the host holds it.
+// A mesh file as the host read it (Wavefront OBJ with its MTL): groups in file order,
+// materials in MTL order. Read once per world; shared by every template made from it.
 struct MeshGroup {
   std::string name;
   std::vector<float> positions;        // x, y, z per vertex
   std::vector<float> normals;          // x, y, z per vertex (same count as positions)
   std::vector<std::uint32_t> indices;  // triangles
-  int material = -1;                   // index into Mesh::materials, -1 none
+  int material = -1;                   // index into the materials, -1 none
 };
 
-struct Mesh {
-  std::string name;
+struct MeshFile {
   std::vector<MeshGroup> groups;
   std::vector<MATERIAL> materials;
   std::vector<std::string> materialNames;
+};
+
+// A template mesh: what zapiLoadMesh hands out. Its materials are its own (a module may change
+// them in place); its groups are its file's.
+struct Mesh {
+  std::string name;
+  std::shared_ptr<const MeshFile> file;
+  std::vector<MATERIAL> materials;
+  const std::vector<MeshGroup>& groups() const { return file->groups; }
+  const std::vector<std::string>& materialNames() const { return file->materialNames; }
 };
 
 // A 3x4 affine transform: rotation r (row-major) then translation t.
@@ -188,6 +189,20 @@ struct Physics {
   double cw[4] = {0, 0, 0, 0};
   double visLimit = 0, spotLimit = 0;
 };
+
+// A light as the host sees it: what the module set through the light's functions, read
+// without a journal entry (the host's own look is no module's call).
+struct LightState {
+  LightEmitter::TYPE type = LightEmitter::LT_NONE;
+  bool active = false;
+  double intensity = 0;
+  VECTOR3 position{0, 0, 0}, direction{0, 0, 0};
+  double range = 0;                   // point and spot lights
+  double attenuation[3] = {0, 0, 0};  // point and spot lights
+  double umbra = 0, penumbra = 0;     // spot lights
+  COLOUR4 diffuse{}, specular{}, ambient{};
+};
+LightState ViewLight(const LightEmitter& light);
 
 // One vessel of the world.
 class Vessel {
@@ -260,13 +275,12 @@ struct HudOp {
   std::string text;  // exact bytes for Text
 };
 
-// The host's recording Sketchpad. What a module draws on it goes into a list of HudOp from
-// the list's first entry on, each operation overwriting the entry of the frame before (a list
-// drawn into every frame allocates nothing once it has grown). The list is whole once the
-// recorder has gone: a text colour set last may be written into it only then, and the entries
-// that the frame did not reach are dropped then. Every call is journalled like a host call
-// when the journal is on as the recorder is made (it stays as it was for one HUD frame).
-// World::DrawHUD draws with one; so may a host that calls a module's clbkDrawHUD itself.
+// The host's recording Sketchpad. What a module draws on it goes into a list of HudOp, one
+// entry per operation in call order; the list is whole once the recorder has gone. The list
+// passed in is drawn over from its first entry on, reusing its entries and their texts'
+// storage (a list drawn into every frame allocates nothing once it has grown). Every call is
+// journalled like a host call while the journal is on. World::DrawHUD draws with one; so may
+// a host that calls a module's clbkDrawHUD itself.
 class HudRecorder final : public zapi::Sketchpad {
  public:
   HudRecorder(World& world, const Vessel& vessel, std::vector<HudOp>& ops);
@@ -281,24 +295,15 @@ class HudRecorder final : public zapi::Sketchpad {
   int GetCharHeight() const override;
 
  private:
-  enum class State : std::uint8_t {
-    Ready,          // every call so far is in the list
-    ColourWaiting,  // the text colour set last is not in the list yet
-    Journalled,     // the journal is on: every call goes into the list as it comes
-  };
-  std::uint32_t SlowTextColor(std::uint32_t col);
-  bool SlowText(int x, int y, const char* str, int len);
-  void Flush();
-  void Finish();
-  HudOp& Next(HudOp::Kind kind, bool noText = true);
-  void Add();
+  // The next entry of the list, as a fresh operation of that kind.
+  HudOp& Add(HudOp::Kind kind);
+  template <class... Args>
+  void Note(const char* call, const Args&... args) const;  // journals the call
 
   World& world_;
   const Vessel& vessel_;
-  State state_;
   std::vector<HudOp>& ops_;
-  HudOp* next_;  // the entry the next operation overwrites
-  HudOp* end_;   // the end of the list's entries
+  std::size_t used_ = 0;  // entries of this frame
   std::uint32_t text_ = 0xFFFFFF;
   std::uint32_t background_ = 0;
 };
@@ -397,7 +402,7 @@ class World {
   bool DefRCSDisplay() const;
 
   // --- meshes, configuration ---
-  // Loads meshes/<name>.obj once; null when it cannot be read.
+  // A new template of meshes/<name>.obj (the file is read once); null when it cannot be read.
   const Mesh* LoadMesh(const std::string& name);
   // The mesh a handle names, or null.
   const Mesh* MeshFromHandle(MESHHANDLE h) const;

@@ -108,37 +108,35 @@ const char* LightType(LightEmitter::TYPE t) {
   }
 }
 
+// The light as the host sees it: reading it through the module's functions would journal
+// calls the module never made.
 Json LightView(const LightEmitter& l) {
+  const LightState s = ViewLight(l);
   Json j;
-  const LightEmitter::TYPE type = l.GetType();
-  j["type"] = LightType(type);
-  j["active"] = l.IsActive();
-  j["intensity"] = Num(l.GetIntensity());
-  j["position"] = Vec(l.GetPosition());
-  j["direction"] = Vec(l.GetDirection());
-  // LightEmitter carries its kind instead of virtual functions; the kind tells which of the
-  // host's light classes made it.
-  if (type == LightEmitter::LT_POINT || type == LightEmitter::LT_SPOT) {
-    const auto& pl = static_cast<const PointLight&>(l);
-    j["range"] = Num(pl.GetRange());
-    j["attenuation"] = Json::array(
-        {Num(pl.GetAttenuation(0)), Num(pl.GetAttenuation(1)), Num(pl.GetAttenuation(2))});
+  j["type"] = LightType(s.type);
+  j["active"] = s.active;
+  j["intensity"] = Num(s.intensity);
+  j["position"] = Vec(s.position);
+  j["direction"] = Vec(s.direction);
+  if (s.type == LightEmitter::LT_POINT || s.type == LightEmitter::LT_SPOT) {
+    j["range"] = Num(s.range);
+    j["attenuation"] =
+        Json::array({Num(s.attenuation[0]), Num(s.attenuation[1]), Num(s.attenuation[2])});
   } else {
     j["range"] = nullptr;
     j["attenuation"] = nullptr;
   }
-  if (type == LightEmitter::LT_SPOT) {
-    const auto& sl = static_cast<const SpotLight&>(l);
-    j["umbra"] = Num(sl.GetUmbra());
-    j["penumbra"] = Num(sl.GetPenumbra());
+  if (s.type == LightEmitter::LT_SPOT) {
+    j["umbra"] = Num(s.umbra);
+    j["penumbra"] = Num(s.penumbra);
   } else {
     j["umbra"] = nullptr;
     j["penumbra"] = nullptr;
   }
   Json colours;
-  colours["diffuse"] = Colour(l.GetDiffuseColour());
-  colours["specular"] = Colour(l.GetSpecularColour());
-  colours["ambient"] = Colour(l.GetAmbientColour());
+  colours["diffuse"] = Colour(s.diffuse);
+  colours["specular"] = Colour(s.specular);
+  colours["ambient"] = Colour(s.ambient);
   j["colours"] = std::move(colours);
   return j;
 }
@@ -238,8 +236,8 @@ Json MeshesView(const Vessel& v) {
     Json materials = Json::array();
     if (slot.mesh) {
       const std::vector<Transform> transforms = v.GroupTransforms(index);
-      for (std::size_t gi = 0; gi < slot.mesh->groups.size(); ++gi) {
-        const MeshGroup& g = slot.mesh->groups[gi];
+      for (std::size_t gi = 0; gi < slot.mesh->groups().size(); ++gi) {
+        const MeshGroup& g = slot.mesh->groups()[gi];
         Json gj;
         gj["index"] = gi;
         gj["name"] = g.name;
@@ -251,8 +249,8 @@ Json MeshesView(const Vessel& v) {
       for (std::size_t k = 0; k < slot.mesh->materials.size(); ++k) {
         Json mj;
         mj["index"] = k;
-        mj["name"] =
-            k < slot.mesh->materialNames.size() ? Json(slot.mesh->materialNames[k]) : Json(nullptr);
+        mj["name"] = k < slot.mesh->materialNames().size() ? Json(slot.mesh->materialNames()[k])
+                                                           : Json(nullptr);
         mj["template"] = MaterialView(slot.mesh->materials[k]);
         mj["visual"] =
             dev && k < dev->materials.size() ? MaterialView(dev->materials[k]) : Json(nullptr);

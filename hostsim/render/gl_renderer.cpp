@@ -326,10 +326,10 @@ void GlRenderer::ForgetMeshes() {
 }
 
 const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
-  auto it = meshes_.find(&mesh);
+  auto it = meshes_.find(mesh.file.get());
   if (it != meshes_.end()) return it->second;
   MeshBuffers mb;
-  for (const MeshGroup& g : mesh.groups) {
+  for (const MeshGroup& g : mesh.groups()) {
     GroupBuffers gb;
     const std::vector<float> normals = NormalsOf(g);
     const std::size_t nv = g.positions.size() / 3;
@@ -366,7 +366,7 @@ const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
     mb.groups.push_back(gb);
   }
   glBindVertexArray(0);
-  return meshes_.emplace(&mesh, std::move(mb)).first->second;
+  return meshes_.emplace(mesh.file.get(), std::move(mb)).first->second;
 }
 
 void GlRenderer::DrawWorld(World& world, int W, int H, const RenderOptions& opts,

@@ -66,7 +66,7 @@ class GlRenderer {
   GLuint groundVao_ = 0, groundVbo_ = 0;
   GLuint spriteVao_ = 0, spriteVbo_ = 0;
   GLuint overlayVao_ = 0, overlayVbo_ = 0;
-  std::map<const Mesh*, MeshBuffers> meshes_;
+  std::map<const MeshFile*, MeshBuffers> meshes_;  // by file: its templates share its groups
   const World* meshesOf_ = nullptr;
 
   struct FontAtlas {

@@ -28,7 +28,7 @@ void ForEachGroup(const Vessel& v, Fn&& fn) {
     }
     const std::vector<Transform> groupTf = v.GroupTransforms(static_cast<std::uint32_t>(slot));
     const Transform base = Compose(pose, Translation(V(ms.ofs)));
-    for (std::size_t g = 0; g < ms.mesh->groups.size(); ++g) {
+    for (std::size_t g = 0; g < ms.mesh->groups().size(); ++g) {
       const Transform world = g < groupTf.size() ? Compose(base, groupTf[g]) : base;
       fn(*ms.mesh, g, world, *materials);
     }
@@ -65,26 +65,24 @@ double HalfAngleCos(double fullAngle) {
   return std::cos(half);
 }
 
-void AddLight(const LightEmitter& l, const Transform& pose, std::vector<SceneLight>& out) {
-  if (!l.IsActive()) return;
-  const LightEmitter::TYPE type = l.GetType();
-  if (type != LightEmitter::LT_SPOT && type != LightEmitter::LT_POINT) return;
-  const auto& pl = static_cast<const PointLight&>(l);
-  const double intensity = std::max(0.0, l.GetIntensity());
+void AddLight(const LightEmitter& light, const Transform& pose, std::vector<SceneLight>& out) {
+  const LightState l = ViewLight(light);
+  if (!l.active) return;
+  if (l.type != LightEmitter::LT_SPOT && l.type != LightEmitter::LT_POINT) return;
+  const double intensity = std::max(0.0, l.intensity);
   SceneLight s;
-  s.spot = type == LightEmitter::LT_SPOT;
-  s.pos = Apply(pose, V(l.GetPosition()));
-  s.dir = Normalized(Rotate(pose, V(l.GetDirection())));
-  s.colour = Rgb(l.GetDiffuseColour(), intensity);
-  s.specular = Rgb(l.GetSpecularColour(), intensity);
-  s.range = pl.GetRange();
-  s.att = {pl.GetAttenuation(0), pl.GetAttenuation(1), pl.GetAttenuation(2)};
+  s.spot = l.type == LightEmitter::LT_SPOT;
+  s.pos = Apply(pose, V(l.position));
+  s.dir = Normalized(Rotate(pose, V(l.direction)));
+  s.colour = Rgb(l.diffuse, intensity);
+  s.specular = Rgb(l.specular, intensity);
+  s.range = l.range;
+  s.att = {l.attenuation[0], l.attenuation[1], l.attenuation[2]};
   if (s.spot) {
-    const auto& sp = static_cast<const SpotLight&>(l);
     // Angles are full cone angles. A penumbra inside the umbra makes a hard edge at the
     // umbra rather than an inverted fade.
-    const double umbra = std::max(0.0, sp.GetUmbra());
-    const double penumbra = std::max(umbra, sp.GetPenumbra());
+    const double umbra = std::max(0.0, l.umbra);
+    const double penumbra = std::max(umbra, l.penumbra);
     s.cosInner = HalfAngleCos(umbra);
     s.cosOuter = HalfAngleCos(penumbra);
   }
@@ -118,7 +116,7 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
   for (Vessel* v : world.Vessels()) {
     ForEachGroup(*v, [&](const Mesh& mesh, std::size_t g, const Transform& tf,
                          const std::vector<MATERIAL>& materials) {
-      const MeshGroup& group = mesh.groups[g];
+      const MeshGroup& group = mesh.groups()[g];
       if (group.indices.empty()) return;
       DrawGroup dg;
       dg.mesh = &mesh;
@@ -154,7 +152,7 @@ std::pair<Vec3, double> VesselBounds(const Vessel& v) {
   std::vector<Vec3> points;
   ForEachGroup(
       v, [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
-        const auto& pos = mesh.groups[g].positions;
+        const auto& pos = mesh.groups()[g].positions;
         for (std::size_t i = 0; i + 2 < pos.size(); i += 3) {
           const Vec3 p = Apply(tf, {pos[i], pos[i + 1], pos[i + 2]});
           lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -187,7 +185,7 @@ double GroundHeight(World& world, const RenderOptions& opts) {
   for (const Vessel* v : world.Vessels()) {
     ForEachGroup(*v, [&](const Mesh& mesh, std::size_t g, const Transform& tf,
                          const std::vector<MATERIAL>&) {
-      const auto& pos = mesh.groups[g].positions;
+      const auto& pos = mesh.groups()[g].positions;
       for (std::size_t i = 0; i + 2 < pos.size(); i += 3)
         lowest = std::min(lowest, Apply(tf, {pos[i], pos[i + 1], pos[i + 2]}).y);
     });
@@ -219,17 +217,18 @@ Camera DefaultCamera(World& world, double aspect) {
   forward = Normalized(forward, {0, 0, 1});
   Vec3 heading = forward;
   Vec3 interest = centre;
-  for (const LightEmitter* l : v->lights) {
-    if (!l || l->GetType() != LightEmitter::LT_SPOT) continue;
-    const auto& spot = static_cast<const SpotLight&>(*l);
-    const Vec3 origin = Apply(pose, V(l->GetPosition()));
-    const Vec3 dir = Normalized(Rotate(pose, V(l->GetDirection())));
+  for (const LightEmitter* light : v->lights) {
+    if (!light) continue;
+    const LightState spot = ViewLight(*light);
+    if (spot.type != LightEmitter::LT_SPOT) continue;
+    const Vec3 origin = Apply(pose, V(spot.position));
+    const Vec3 dir = Normalized(Rotate(pose, V(spot.direction)));
     Vec3 flat{dir.x, 0, dir.z};
     heading = Normalized(flat, forward);  // a beam straight up or down: the vessel's front
     const double height = origin.y - groundY;
     const double elevation = std::asin(std::clamp(dir.y, -1.0, 1.0));
-    const double half = std::clamp(std::max(spot.GetUmbra(), spot.GetPenumbra()) / 2, 0.0, 1.4);
-    const double reach = std::min(spot.GetRange(), 30.0);
+    const double half = std::clamp(std::max(spot.umbra, spot.penumbra) / 2, 0.0, 1.4);
+    const double reach = std::min(spot.range, 30.0);
     // The axis's ground point, or for a beam that does not dip, a little past where its
     // lower edge lands.
     double along = -1;

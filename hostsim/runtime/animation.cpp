@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/call.h"
 #include "hostsim/runtime/vecmath.h"
 
 // --- MGROUP_* (made and owned by modules) ---
@@ -89,7 +89,7 @@ int Depth(const AnimationComponent* c) {
 std::vector<Transform> Vessel::GroupTransforms(std::uint32_t meshIdx) const {
   std::size_t count = 0;
   if (meshIdx < meshes.size() && meshes[meshIdx].mesh != nullptr)
-    count = meshes[meshIdx].mesh->groups.size();
+    count = meshes[meshIdx].mesh->groups().size();
   else
     for (const auto& c : components)
       if (c->trans != nullptr && c->trans->mesh == meshIdx && c->trans->grp != nullptr)
@@ -123,8 +123,6 @@ using namespace hostsim;
 
 namespace {
 
-Vessel* Self(World::Impl* w, OBJHANDLE h) { return w != nullptr ? w->Find(h) : nullptr; }
-
 AnimationComponent* OwnComponent(const Vessel& v, ANIMATIONCOMPONENT_HANDLE h) {
   for (const auto& c : v.components)
     if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(c.get()) == h) return c.get();
@@ -134,12 +132,8 @@ AnimationComponent* OwnComponent(const Vessel& v, ANIMATIONCOMPONENT_HANDLE h) {
 }  // namespace
 
 ANIMATION_ID VESSEL::CreateAnimation(double initial_state) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "CreateAnimation", initial_state);
+  Vessel* v = CallOn(hVessel_, "CreateAnimation", initial_state).vessel;
   if (v == nullptr) return 0;
-  // A vessel that has animations mostly has a few: room for them from the first on.
-  if (v->animations.empty()) v->animations.reserve(4);
   Animation& a = v->animations.emplace_back();
   a.initial = initial_state;
   a.state = initial_state;
@@ -149,9 +143,7 @@ ANIMATION_ID VESSEL::CreateAnimation(double initial_state) const {
 ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, double state0,
                                                         double state1, MGROUP_TRANSFORM* trans,
                                                         ANIMATIONCOMPONENT_HANDLE parent) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "AddAnimationComponent", anim, state0, state1, trans, parent);
+  Vessel* v = CallOn(hVessel_, "AddAnimationComponent", anim, state0, state1, trans, parent).vessel;
   if (v == nullptr || anim >= v->animations.size() || trans == nullptr) return nullptr;
   AnimationComponent* up = nullptr;
   if (parent != nullptr) {
@@ -165,24 +157,19 @@ ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, doubl
   c->trans = trans;
   c->parent = up;
   v->animations[anim].components.push_back(c.get());
-  if (v->components.empty()) v->components.reserve(4);
   v->components.push_back(std::move(c));
   return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(v->components.back().get());
 }
 
 bool VESSEL::SetAnimation(ANIMATION_ID anim, double state) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "SetAnimation", anim, state);
+  Vessel* v = CallOn(hVessel_, "SetAnimation", anim, state).vessel;
   if (v == nullptr || anim >= v->animations.size()) return false;
   v->animations[anim].state = state;
   return true;
 }
 
 double VESSEL::GetAnimation(ANIMATION_ID anim) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAnimation", anim);
+  Vessel* v = CallOn(hVessel_, "GetAnimation", anim).vessel;
   if (v == nullptr || anim >= v->animations.size()) return 0.0;
   return v->animations[anim].state;
 }

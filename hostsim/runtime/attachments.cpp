@@ -1,9 +1,11 @@
 // Attachment points, attaching and detaching, and the poses of attached vessels.
-#include <algorithm>
+#include "hostsim/runtime/attachments.h"
+
 #include <cmath>
 #include <cstring>
 
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/call.h"
+#include "hostsim/runtime/transform.h"
 #include "hostsim/runtime/vecmath.h"
 
 namespace hostsim {
@@ -99,9 +101,8 @@ AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h) {
   return nullptr;
 }
 
-AttachmentPoint* CreateAttachmentInternal(Vessel& v, bool toparent, const VECTOR3& pos,
-                                          const VECTOR3& dir, const VECTOR3& rot, const char* id,
-                                          bool loose) {
+AttachmentPoint* CreatePoint(Vessel& v, bool toparent, const VECTOR3& pos, const VECTOR3& dir,
+                             const VECTOR3& rot, const char* id, bool loose) {
   auto p = std::make_unique<AttachmentPoint>();
   p->owner = &v;
   p->toParent = toparent;
@@ -114,7 +115,7 @@ AttachmentPoint* CreateAttachmentInternal(Vessel& v, bool toparent, const VECTOR
   return v.attachments.back().get();
 }
 
-bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt) {
+bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt) {
   if (at == nullptr || childAt == nullptr || at->owner != &parent || childAt->owner != &child)
     return false;
   if (at->toParent || !childAt->toParent) return false;
@@ -135,7 +136,7 @@ bool AttachInternal(Vessel& parent, AttachmentPoint* at, Vessel& child, Attachme
   return true;
 }
 
-bool DetachInternal(World::Impl& w, AttachmentPoint* at, double vel) {
+bool Detach(AttachmentPoint* at, double vel) {
   if (at == nullptr || at->toParent || at->peer == nullptr) return false;
   AttachmentPoint* childAt = at->peer;
   Vessel& child = *childAt->owner;
@@ -155,17 +156,13 @@ bool DetachInternal(World::Impl& w, AttachmentPoint* at, double vel) {
     rot.t = {0, 0, 0};
     ci.velocity = Add(ci.velocity, Scale(rot.Apply(dir), vel));
   }
-  if (ci.velocity.x != 0 || ci.velocity.y != 0 || ci.velocity.z != 0) w.mayDrift = true;
   return true;
 }
 
-void DetachAll(World::Impl& w, Vessel& v) {
+void DetachAll(Vessel& v) {
   for (const auto& p : v.attachments) {
     if (p->peer == nullptr) continue;
-    if (p->toParent)
-      DetachInternal(w, p->peer, 0.0);
-    else
-      DetachInternal(w, p.get(), 0.0);
+    Detach(p->toParent ? p->peer : p.get(), 0.0);
   }
 }
 
@@ -200,26 +197,15 @@ Transform Vessel::WorldPose() const {
 
 using namespace hostsim;
 
-namespace {
-
-Vessel* Self(World::Impl* w, OBJHANDLE h) { return w != nullptr ? w->Find(h) : nullptr; }
-
-}  // namespace
-
 ATTACHMENTHANDLE VESSEL::CreateAttachment(bool toparent, const VECTOR3& pos, const VECTOR3& dir,
                                           const VECTOR3& rot, const char* id, bool loose) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "CreateAttachment", toparent, pos, dir, rot, id, loose);
+  Vessel* v = CallOn(hVessel_, "CreateAttachment", toparent, pos, dir, rot, id, loose).vessel;
   if (v == nullptr) return nullptr;
-  return reinterpret_cast<ATTACHMENTHANDLE>(
-      CreateAttachmentInternal(*v, toparent, pos, dir, rot, id, loose));
+  return reinterpret_cast<ATTACHMENTHANDLE>(CreatePoint(*v, toparent, pos, dir, rot, id, loose));
 }
 
 OBJHANDLE VESSEL::GetAttachmentStatus(ATTACHMENTHANDLE attachment) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAttachmentStatus", attachment);
+  Vessel* v = CallOn(hVessel_, "GetAttachmentStatus", attachment).vessel;
   if (v == nullptr) return nullptr;
   AttachmentPoint* p = OwnPoint(*v, attachment);
   if (p == nullptr || p->peer == nullptr) return nullptr;
@@ -227,9 +213,7 @@ OBJHANDLE VESSEL::GetAttachmentStatus(ATTACHMENTHANDLE attachment) const {
 }
 
 std::uint32_t VESSEL::AttachmentCount(bool toparent) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "AttachmentCount", toparent);
+  Vessel* v = CallOn(hVessel_, "AttachmentCount", toparent).vessel;
   if (v == nullptr) return 0;
   std::uint32_t n = 0;
   for (const auto& p : v->attachments)
@@ -238,9 +222,7 @@ std::uint32_t VESSEL::AttachmentCount(bool toparent) const {
 }
 
 ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, std::uint32_t i) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAttachmentHandle", toparent, i);
+  Vessel* v = CallOn(hVessel_, "GetAttachmentHandle", toparent, i).vessel;
   if (v == nullptr) return nullptr;
   std::uint32_t n = 0;
   for (const auto& p : v->attachments) {
@@ -252,9 +234,7 @@ ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, std::uint32_t i) con
 }
 
 int VESSEL::GetAttachmentIndex(ATTACHMENTHANDLE attachment) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAttachmentIndex", attachment);
+  Vessel* v = CallOn(hVessel_, "GetAttachmentIndex", attachment).vessel;
   if (v == nullptr) return -1;
   AttachmentPoint* target = OwnPoint(*v, attachment);
   if (target == nullptr) return -1;
@@ -267,9 +247,7 @@ int VESSEL::GetAttachmentIndex(ATTACHMENTHANDLE attachment) const {
 }
 
 const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE attachment) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAttachmentId", attachment);
+  Vessel* v = CallOn(hVessel_, "GetAttachmentId", attachment).vessel;
   if (v == nullptr) return nullptr;
   AttachmentPoint* p = OwnPoint(*v, attachment);
   return p != nullptr ? p->id.c_str() : nullptr;
@@ -277,9 +255,7 @@ const char* VESSEL::GetAttachmentId(ATTACHMENTHANDLE attachment) const {
 
 void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE attachment, VECTOR3& pos, VECTOR3& dir,
                                  VECTOR3& rot) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "GetAttachmentParams", attachment);
+  Vessel* v = CallOn(hVessel_, "GetAttachmentParams", attachment).vessel;
   if (v == nullptr) return;
   AttachmentPoint* p = OwnPoint(*v, attachment);
   if (p == nullptr) return;
@@ -290,9 +266,7 @@ void VESSEL::GetAttachmentParams(ATTACHMENTHANDLE attachment, VECTOR3& pos, VECT
 
 void VESSEL::SetAttachmentParams(ATTACHMENTHANDLE attachment, const VECTOR3& pos,
                                  const VECTOR3& dir, const VECTOR3& rot) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "SetAttachmentParams", attachment, pos, dir, rot);
+  Vessel* v = CallOn(hVessel_, "SetAttachmentParams", attachment, pos, dir, rot).vessel;
   if (v == nullptr) return;
   AttachmentPoint* p = OwnPoint(*v, attachment);
   if (p == nullptr) return;
@@ -303,19 +277,15 @@ void VESSEL::SetAttachmentParams(ATTACHMENTHANDLE attachment, const VECTOR3& pos
 
 bool VESSEL::AttachChild(OBJHANDLE child, ATTACHMENTHANDLE attachment,
                          ATTACHMENTHANDLE child_attachment) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "AttachChild", child, attachment, child_attachment);
+  auto [w, v] = CallOn(hVessel_, "AttachChild", child, attachment, child_attachment);
   if (v == nullptr) return false;
   Vessel* c = w->Find(child);
   if (c == nullptr) return false;
-  return AttachInternal(*v, OwnPoint(*v, attachment), *c, OwnPoint(*c, child_attachment));
+  return Attach(*v, OwnPoint(*v, attachment), *c, OwnPoint(*c, child_attachment));
 }
 
 bool VESSEL::DetachChild(ATTACHMENTHANDLE attachment, double vel) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Self(w, hVessel_);
-  Trace(w, v, "DetachChild", attachment, vel);
+  Vessel* v = CallOn(hVessel_, "DetachChild", attachment, vel).vessel;
   if (v == nullptr) return false;
-  return DetachInternal(*w, OwnPoint(*v, attachment), vel);
+  return Detach(OwnPoint(*v, attachment), vel);
 }

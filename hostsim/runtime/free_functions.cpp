@@ -1,53 +1,46 @@
 // Free functions of the host: simulation queries, library initialisation, dates.
 #include <cctype>
-#include <cstring>
 
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/call.h"
+#include "hostsim/runtime/text.h"
 
 using namespace hostsim;
 
 double zapiGetSimStep() {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiGetSimStep");
-  return w != nullptr ? w->simdt : 0.0;
+  World::Impl* w = HostCall("zapiGetSimStep");
+  return w != nullptr ? w->clock.simdt : 0.0;
 }
 
 double zapiGetSimTime() {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiGetSimTime");
-  return w != nullptr ? w->simt : 0.0;
+  World::Impl* w = HostCall("zapiGetSimTime");
+  return w != nullptr ? w->clock.simt : 0.0;
 }
 
 OBJHANDLE zapiGetObjectByName(const char* name) {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiGetObjectByName", name);
+  World::Impl* w = HostCall("zapiGetObjectByName", name);
   if (w == nullptr || name == nullptr) return nullptr;
   Vessel* v = w->self->FindVessel(name);
   return v != nullptr ? v->handle() : nullptr;
 }
 
 VESSEL* zapiGetVesselInterface(OBJHANDLE hVessel) {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiGetVesselInterface", hVessel);
+  World::Impl* w = HostCall("zapiGetVesselInterface", hVessel);
   Vessel* v = w != nullptr ? w->Find(hVessel) : nullptr;
   return v != nullptr ? v->iface() : nullptr;
 }
 
 OBJHANDLE zapiGetFocusObject() {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiGetFocusObject");
+  World::Impl* w = HostCall("zapiGetFocusObject");
   return w != nullptr && w->focus != nullptr ? w->focus->handle() : nullptr;
 }
 
 void InitLib(MODULEHANDLE hModule) {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "InitLib", hModule);
+  World::Impl* w = HostCall("InitLib", hModule);
   if (w != nullptr && w->initialising != nullptr) w->initialising->initHandle = hModule;
 }
 
 int Date2Int(const char* date) {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "Date2Int", date);
+  HostCall("Date2Int", date);
   if (date == nullptr) return 0;
   static const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

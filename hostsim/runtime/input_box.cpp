@@ -1,7 +1,5 @@
 // Text input boxes: at most one open; the user's answer goes to the module's callback.
-#include <cstring>
-
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/call.h"
 
 namespace hostsim {
 
@@ -9,14 +7,14 @@ const InputBox* World::OpenBox() const { return impl_->box ? &*impl_->box : null
 
 bool World::OpenInputBox(InputBox box) {
   if (impl_->box || box.callback == nullptr) return false;
-  impl_->boxOwner = impl_->callbackStack.empty() ? impl_->focus : impl_->callbackStack.back();
+  impl_->boxOwner = impl_->callbacks.empty() ? impl_->focus : impl_->callbacks.back();
   impl_->box = std::move(box);
   return true;
 }
 
 bool World::AnswerBox(const std::string& text) {
   if (!impl_->box) throw Error("no input box is open");
-  ScopedCurrent current(*this);
+  ScopedCurrent current(impl_.get());
   // The box closes before the callback runs, so the callback may open the next one.
   InputBox box = std::move(*impl_->box);
   Vessel* owner = impl_->boxOwner;
@@ -25,8 +23,7 @@ bool World::AnswerBox(const std::string& text) {
   // A writable copy with room to spare: the callback owns it for the call.
   std::vector<char> buf(text.begin(), text.end());
   buf.resize(text.size() + 256, '\0');
-  if (owner != nullptr) TraceCallback(*impl_, *owner, "InputCallback", box.title, text);
-  InCallback in(*impl_, owner);
+  Callback in(*impl_, owner, "InputCallback", box.title, text);
   return box.callback(&box, buf.data(), box.userData);
 }
 
@@ -41,8 +38,7 @@ using namespace hostsim;
 
 bool zapiOpenInputBox(const char* title, InputCallback cbk, const char* buf, int vislen,
                       void* usrdata) {
-  World::Impl* w = CurrentImpl();
-  Trace(w, nullptr, "zapiOpenInputBox", title, cbk, buf, vislen, usrdata);
+  World::Impl* w = HostCall("zapiOpenInputBox", title, cbk, buf, vislen, usrdata);
   if (w == nullptr) return false;
   InputBox box;
   box.title = title != nullptr ? title : "";

@@ -1,7 +1,8 @@
 // Light emitters and beacons of vessels.
 #include <algorithm>
 
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/call.h"
+#include "hostsim/runtime/vessels.h"
 
 namespace hostsim {
 
@@ -25,15 +26,36 @@ void FreeLights(Vessel& v) {
   v.lights.clear();
 }
 
+LightState ViewLight(const LightEmitter& l) {
+  // The light's functions journal a module's call into the current world. The host's own
+  // look is no module's call: it reads with no world current.
+  ScopedCurrent none(nullptr);
+  LightState s;
+  s.type = l.GetType();
+  s.active = l.IsActive();
+  s.intensity = l.GetIntensity();
+  s.position = l.GetPosition();
+  s.direction = l.GetDirection();
+  s.diffuse = l.GetDiffuseColour();
+  s.specular = l.GetSpecularColour();
+  s.ambient = l.GetAmbientColour();
+  // The kind tells which of the host's light classes made it.
+  if (s.type == LightEmitter::LT_POINT || s.type == LightEmitter::LT_SPOT) {
+    const auto& pl = static_cast<const PointLight&>(l);
+    s.range = pl.GetRange();
+    for (int i = 0; i < 3; ++i) s.attenuation[i] = pl.GetAttenuation(i);
+  }
+  if (s.type == LightEmitter::LT_SPOT) {
+    const auto& sl = static_cast<const SpotLight&>(l);
+    s.umbra = sl.GetUmbra();
+    s.penumbra = sl.GetPenumbra();
+  }
+  return s;
+}
+
 }  // namespace hostsim
 
 using namespace hostsim;
-
-namespace {
-
-Vessel* Owner(World::Impl* w, OBJHANDLE h) { return w != nullptr ? w->Find(h) : nullptr; }
-
-}  // namespace
 
 // --- LightEmitter ---
 
@@ -50,81 +72,68 @@ LightEmitter::LightEmitter(TYPE type, OBJHANDLE owner, const VECTOR3& pos, const
       ambient_(ambient) {}
 
 bool LightEmitter::Activate(bool act) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::Activate", act);
+  CallOn(owner_, "LightEmitter::Activate", act);
   active_ = act;
   return active_;
 }
 
 bool LightEmitter::IsActive() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::IsActive");
+  CallOn(owner_, "LightEmitter::IsActive");
   return active_;
 }
 
 void LightEmitter::SetIntensity(double intensity) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::SetIntensity", intensity);
+  CallOn(owner_, "LightEmitter::SetIntensity", intensity);
   intensity_ = intensity;
 }
 
 double LightEmitter::GetIntensity() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetIntensity");
+  CallOn(owner_, "LightEmitter::GetIntensity");
   return intensity_;
 }
 
 void LightEmitter::SetDirection(const VECTOR3& dir) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::SetDirection", dir);
+  CallOn(owner_, "LightEmitter::SetDirection", dir);
   dir_ = dir;
 }
 
 VECTOR3 LightEmitter::GetDirection() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetDirection");
+  CallOn(owner_, "LightEmitter::GetDirection");
   return dir_;
 }
 
 void LightEmitter::SetPosition(const VECTOR3& pos) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::SetPosition", pos);
+  CallOn(owner_, "LightEmitter::SetPosition", pos);
   pos_ = pos;
 }
 
 VECTOR3 LightEmitter::GetPosition() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetPosition");
+  CallOn(owner_, "LightEmitter::GetPosition");
   return pos_;
 }
 
 LightEmitter::TYPE LightEmitter::GetType() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetType");
+  CallOn(owner_, "LightEmitter::GetType");
   return type_;
 }
 
 COLOUR4 LightEmitter::GetDiffuseColour() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetDiffuseColour");
+  CallOn(owner_, "LightEmitter::GetDiffuseColour");
   return diffuse_;
 }
 
 COLOUR4 LightEmitter::GetSpecularColour() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetSpecularColour");
+  CallOn(owner_, "LightEmitter::GetSpecularColour");
   return specular_;
 }
 
 COLOUR4 LightEmitter::GetAmbientColour() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetAmbientColour");
+  CallOn(owner_, "LightEmitter::GetAmbientColour");
   return ambient_;
 }
 
 OBJHANDLE LightEmitter::GetOwner() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "LightEmitter::GetOwner");
+  CallOn(owner_, "LightEmitter::GetOwner");
   return owner_;
 }
 
@@ -138,28 +147,24 @@ PointLight::PointLight(TYPE type, OBJHANDLE owner, const VECTOR3& pos, const VEC
       att_{att0, att1, att2} {}
 
 void PointLight::SetRange(double range) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "PointLight::SetRange", range);
+  CallOn(owner_, "PointLight::SetRange", range);
   range_ = range;
 }
 
 double PointLight::GetRange() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "PointLight::GetRange");
+  CallOn(owner_, "PointLight::GetRange");
   return range_;
 }
 
 void PointLight::SetAttenuation(double att0, double att1, double att2) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "PointLight::SetAttenuation", att0, att1, att2);
+  CallOn(owner_, "PointLight::SetAttenuation", att0, att1, att2);
   att_[0] = att0;
   att_[1] = att1;
   att_[2] = att2;
 }
 
 double PointLight::GetAttenuation(int i) const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "PointLight::GetAttenuation", i);
+  CallOn(owner_, "PointLight::GetAttenuation", i);
   return i >= 0 && i < 3 ? att_[i] : 0.0;
 }
 
@@ -173,21 +178,18 @@ SpotLight::SpotLight(OBJHANDLE owner, const VECTOR3& pos, const VECTOR3& dir, do
       penumbra_(penumbra) {}
 
 void SpotLight::SetAperture(double umbra, double penumbra) {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "SpotLight::SetAperture", umbra, penumbra);
+  CallOn(owner_, "SpotLight::SetAperture", umbra, penumbra);
   umbra_ = umbra;
   penumbra_ = penumbra;
 }
 
 double SpotLight::GetUmbra() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "SpotLight::GetUmbra");
+  CallOn(owner_, "SpotLight::GetUmbra");
   return umbra_;
 }
 
 double SpotLight::GetPenumbra() const {
-  World::Impl* w = CurrentImpl();
-  TraceOn(w, owner_, "SpotLight::GetPenumbra");
+  CallOn(owner_, "SpotLight::GetPenumbra");
   return penumbra_;
 }
 
@@ -199,9 +201,7 @@ OmniLight::OmniLight(OBJHANDLE owner, const VECTOR3& pos, double range, double a
 // --- VESSEL: lights and beacons ---
 
 bool VESSEL::AddBeacon(BEACONLIGHTSPEC* bs) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Owner(w, hVessel_);
-  Trace(w, v, "AddBeacon", bs);
+  Vessel* v = CallOn(hVessel_, "AddBeacon", bs).vessel;
   if (v == nullptr || bs == nullptr) return false;
   if (std::find(v->beacons.begin(), v->beacons.end(), bs) == v->beacons.end())
     v->beacons.push_back(bs);
@@ -212,10 +212,9 @@ LightEmitter* VESSEL::AddSpotLight(const VECTOR3& pos, const VECTOR3& dir, doubl
                                    double att0, double att1, double att2, double umbra,
                                    double penumbra, COLOUR4 diffuse, COLOUR4 specular,
                                    COLOUR4 ambient) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Owner(w, hVessel_);
-  Trace(w, v, "AddSpotLight", pos, dir, range, att0, att1, att2, umbra, penumbra, diffuse, specular,
-        ambient);
+  Vessel* v = CallOn(hVessel_, "AddSpotLight", pos, dir, range, att0, att1, att2, umbra, penumbra,
+                     diffuse, specular, ambient)
+                  .vessel;
   auto* light = new SpotLight(hVessel_, pos, dir, range, att0, att1, att2, umbra, penumbra, diffuse,
                               specular, ambient);
   if (v != nullptr) {
@@ -232,9 +231,9 @@ LightEmitter* VESSEL::AddSpotLight(const VECTOR3& pos, const VECTOR3& dir, doubl
 LightEmitter* VESSEL::AddPointLight(const VECTOR3& pos, double range, double att0, double att1,
                                     double att2, COLOUR4 diffuse, COLOUR4 specular,
                                     COLOUR4 ambient) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Owner(w, hVessel_);
-  Trace(w, v, "AddPointLight", pos, range, att0, att1, att2, diffuse, specular, ambient);
+  Vessel* v =
+      CallOn(hVessel_, "AddPointLight", pos, range, att0, att1, att2, diffuse, specular, ambient)
+          .vessel;
   auto* light = new OmniLight(hVessel_, pos, range, att0, att1, att2, diffuse, specular, ambient);
   if (v != nullptr) {
     v->lights.push_back(light);
@@ -246,16 +245,12 @@ LightEmitter* VESSEL::AddPointLight(const VECTOR3& pos, double range, double att
 }
 
 std::uint32_t VESSEL::LightEmitterCount() const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Owner(w, hVessel_);
-  Trace(w, v, "LightEmitterCount");
+  Vessel* v = CallOn(hVessel_, "LightEmitterCount").vessel;
   return v != nullptr ? static_cast<std::uint32_t>(v->lights.size()) : 0;
 }
 
 LightEmitter* VESSEL::GetLightEmitter(std::uint32_t i) const {
-  World::Impl* w = CurrentImpl();
-  Vessel* v = Owner(w, hVessel_);
-  Trace(w, v, "GetLightEmitter", i);
+  Vessel* v = CallOn(hVessel_, "GetLightEmitter", i).vessel;
   if (v == nullptr || i >= v->lights.size()) return nullptr;
   return v->lights[i];
 }

@@ -1,6 +1,6 @@
 // Module libraries: loading through the platform seam, entry points, unloading.
 #include "hostsim/platform/dynlib.h"
-#include "hostsim/runtime/internal.h"
+#include "hostsim/runtime/state.h"
 
 namespace hostsim {
 
@@ -33,13 +33,14 @@ Module& World::LoadModule(const std::string& name) {
   mod->name = name;
   mod->path = path;
   // The library's load hook calls InitLib while it is being opened; it reaches this world.
-  World* previous = Current();
-  MakeCurrent();
-  impl_->initialising = mod.get();
   std::string why;
-  void* lib = platform::OpenLibrary(path, why);
-  impl_->initialising = nullptr;
-  if (previous != nullptr && previous != this) previous->MakeCurrent();
+  void* lib = nullptr;
+  {
+    ScopedCurrent current(impl_.get());
+    impl_->initialising = mod.get();
+    lib = platform::OpenLibrary(path, why);
+    impl_->initialising = nullptr;
+  }
   if (lib == nullptr) throw Error("cannot load module: " + why, path.string());
 
   mod->library = lib;
@@ -64,10 +65,10 @@ Module& World::LoadModule(const std::string& name) {
 bool World::UnloadModule(const std::string& name) {
   auto it = impl_->modules.find(name);
   if (it == impl_->modules.end() || it->second->refCount > 0) return false;
-  World* previous = Current();
-  MakeCurrent();
-  platform::CloseLibrary(it->second->library);
-  if (previous != nullptr && previous != this) previous->MakeCurrent();
+  {
+    ScopedCurrent current(impl_.get());  // the library's exit hook may call the host
+    platform::CloseLibrary(it->second->library);
+  }
   impl_->modules.erase(it);
   return true;
 }

@@ -1,7 +1,8 @@
 // Affine transforms and the Euler angles of scenario orientations.
+#include "hostsim/runtime/transform.h"
+
 #include <cmath>
 
-#include "hostsim/runtime/internal.h"
 #include "hostsim/runtime/vecmath.h"
 
 namespace hostsim {
@@ -49,8 +50,6 @@ bool SameTransform(const Transform& a, const Transform& b) {
   return same(a.t.x, b.t.x) && same(a.t.y, b.t.y) && same(a.t.z, b.t.z);
 }
 
-// Orientation from yaw (about y), pitch (about x) and roll (about z), in degrees, applied
-// roll first: R = Ry(yaw) Rx(pitch) Rz(roll).
 Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg) {
   double cy = std::cos(oriDeg.x * kDeg), sy = std::sin(oriDeg.x * kDeg);
   double cp = std::cos(oriDeg.y * kDeg), sp = std::sin(oriDeg.y * kDeg);

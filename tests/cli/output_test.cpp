@@ -79,6 +79,19 @@ TEST(QuoteTest, EightBitTextsAreShownAsUtf8WithEscapes) {
   EXPECT_EQ(ToUtf8("20.0\xB0", TextEncoding::Latin1), "20.0\xC2\xB0");
 }
 
+// inspect shows what the host holds: its reads of a lamp's light are no calls of the module.
+TEST(VesselViewTest, InspectingALampJournalsNothing) {
+  World w(testsupport::ExamplePaths());
+  Vessel& lamp = w.CreateVessel("Lamp", "lumipod");
+  ASSERT_EQ(lamp.lights.size(), 1u);
+  w.journal().Clear();
+  const Json view = VesselView(w, lamp);
+  EXPECT_TRUE(w.journal().Entries().empty()) << w.journal().Dump();
+  ASSERT_EQ(view["lights"].size(), 1u);
+  EXPECT_EQ(view["lights"][0]["type"], "spot");
+  EXPECT_EQ(view["lights"][0]["active"], false);
+}
+
 TEST(TraceTextTest, EntriesFallUnderTheCommandThatMadeThem) {
   Journal j;
   j.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");

@@ -1,6 +1,7 @@
 // Input boxes, key events, HUD drawing, visuals and device-mesh materials.
 #include <gtest/gtest.h>
 
+#include "hostsim/runtime/mesh_file.h"
 #include "hostsim/runtime_fixture.h"
 
 using hostsim::Error;
@@ -126,7 +127,10 @@ TEST(Visuals, DeviceMeshesCopyTheTemplateAndDieWithTheVisual) {
   const hostsim::Mesh* mesh = tug.meshes[0].mesh;
   ASSERT_NE(mesh, nullptr);
   auto hMesh = reinterpret_cast<MESHHANDLE>(const_cast<hostsim::Mesh*>(mesh));
-  EXPECT_EQ(zapiLoadMesh("tug"), hMesh);  // loaded once, shared
+  // Every load hands out a template of its own.
+  const MESHHANDLE other = zapiLoadMesh("tug");
+  ASSERT_NE(other, nullptr);
+  EXPECT_NE(other, hMesh);
   ASSERT_GE(zapiMeshMaterialCount(hMesh), 1u);
 
   rw.world->BuildVisual(tug);
@@ -141,6 +145,7 @@ TEST(Visuals, DeviceMeshesCopyTheTemplateAndDieWithTheVisual) {
   ASSERT_NE(tmpl, nullptr);
   tmpl->emissive = {1, 0, 0, 1};
   EXPECT_EQ(rw.world->MeshFromHandle(hMesh)->materials[0].emissive.r, 1.0f);
+  EXPECT_NE(zapiMeshMaterial(other, 0)->emissive.r, 1.0f);
   EXPECT_NE(rw.world->DeviceMeshFromHandle(dev)->materials[0].emissive.r, 1.0f);
   EXPECT_EQ(zapiSetMaterial(dev, 0, tmpl), 0);
   EXPECT_EQ(rw.world->DeviceMeshFromHandle(dev)->materials[0].emissive.r, 1.0f);
@@ -164,11 +169,11 @@ TEST(Visuals, MeshMaterialsFollowTheMtlFile) {
   MESHHANDLE h = zapiLoadMesh("lumipod");
   const hostsim::Mesh* m = rw.world->MeshFromHandle(h);
   ASSERT_NE(m, nullptr);
-  ASSERT_EQ(m->groups.size(), 4u);
-  EXPECT_EQ(m->groups[0].name, "yoke");
-  EXPECT_EQ(m->groups[3].name, "lampbody");
+  ASSERT_EQ(m->groups().size(), 4u);
+  EXPECT_EQ(m->groups()[0].name, "yoke");
+  EXPECT_EQ(m->groups()[3].name, "lampbody");
   ASSERT_EQ(m->materials.size(), 3u);
-  EXPECT_EQ(m->materialNames[1], "glass");
+  EXPECT_EQ(m->materialNames()[1], "glass");
   const MATERIAL& body = m->materials[0];
   EXPECT_FLOAT_EQ(body.diffuse.b, 0.40f);
   EXPECT_FLOAT_EQ(body.ambient.r, 0.20f);
@@ -178,6 +183,43 @@ TEST(Visuals, MeshMaterialsFollowTheMtlFile) {
   EXPECT_FLOAT_EQ(body.power, 40.0f);
   EXPECT_EQ(zapiLoadMesh("no_such_mesh"), nullptr);
   EXPECT_EQ(zapiLoadMesh("../config/tug"), nullptr);
+}
+
+// A template a vessel's module loaded is that vessel's: its handle ends with the vessel.
+TEST(Visuals, AVesselsTemplateEndsWithIt) {
+  RuntimeWorld rw;
+  Vessel& lamp = rw.world->CreateVessel("L", "lumipod");
+  ASSERT_EQ(lamp.meshes.size(), 1u);
+  auto h = reinterpret_cast<MESHHANDLE>(const_cast<hostsim::Mesh*>(lamp.meshes[0].mesh));
+  ASSERT_EQ(rw.world->MeshFromHandle(h), lamp.meshes[0].mesh);
+  // Another vessel showing it keeps it, though its handle ends.
+  Vessel& other = rw.world->CreateVessel("B", "block");
+  other.iface()->AddMesh(h, nullptr);
+  rw.world->DestroyVessel(lamp);
+  EXPECT_EQ(rw.world->MeshFromHandle(h), nullptr);
+  EXPECT_EQ(zapiMeshMaterial(h, 0), nullptr);
+  ASSERT_EQ(other.meshes.size(), 1u);
+  ASSERT_NE(other.meshes[0].mesh, nullptr);
+  EXPECT_EQ(other.meshes[0].mesh->name, "lumipod");
+  rw.world->BuildVisual(other);
+  EXPECT_EQ(other.visual->meshes[0]->materials.size(), 3u);
+}
+
+// Corners without a normal in the file take their face's; given normals stay as given.
+TEST(Visuals, MeshesWithoutNormalsGetFaceNormals) {
+  testsupport::TempDir dir;
+  const auto obj = dir.Write("m.obj",
+                             "v 0 0 0\nv 2 0 0\nv 0 2 0\nv 0 0 3\nvn 1 0 0\n"
+                             "g flat\nf 1 2 3\nf 1 4 2\n"
+                             "g given\nf 1//1 2//1 3//1\n");
+  std::string error;
+  const auto mesh = hostsim::ReadObj(obj, error);
+  ASSERT_NE(mesh, nullptr) << error;
+  ASSERT_EQ(mesh->groups.size(), 2u);
+  const std::vector<float> flat = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 1, 0};
+  EXPECT_EQ(mesh->groups[0].normals, flat);
+  const std::vector<float> given = {1, 0, 0, 1, 0, 0, 1, 0, 0};
+  EXPECT_EQ(mesh->groups[1].normals, given);
 }
 
 }  // namespace

@@ -51,4 +51,27 @@ TEST(LampScenario, AttachedLampRoundTrip) {
   EXPECT_NE(a.find("  ATTACHED Tug 1 GS\n"), std::string::npos) << a;
 }
 
+// Each lamp's glass is its own: a lamp that is off stays dark beside one that is on.
+TEST(LampScenario, ALampThatIsOffKeepsItsGlassDarkBesideOneThatIsOn) {
+  testsupport::TempDir dir;
+  auto file = dir.Write("two.scn",
+                        "VESSEL On lumipod\n  SPT 1 150.0000 0.5236\nEND\n"
+                        "VESSEL Off lumipod\n  POS 4 0 0\nEND\n");
+  World w(testsupport::ExamplePaths());
+  w.LoadScenario(file);
+  const auto glass = [&](const char* name) {
+    const hostsim::Vessel* v = w.FindVessel(name);
+    EXPECT_TRUE(v->visual);
+    const hostsim::DeviceMesh& dm = *v->visual->meshes.at(0);
+    EXPECT_EQ(dm.mesh->materialNames().at(1), "glass");
+    return std::make_pair(dm.materials.at(1).emissive, dm.mesh->materials.at(1).emissive);
+  };
+  const auto [onVisual, onTemplate] = glass("On");
+  EXPECT_GT(onVisual.r, 0.5f);
+  EXPECT_GT(onTemplate.r, 0.5f);
+  const auto [offVisual, offTemplate] = glass("Off");
+  EXPECT_EQ(offVisual.r, 0.0f);
+  EXPECT_EQ(offTemplate.r, 0.0f);
+}
+
 }  // namespace

@@ -150,7 +150,7 @@ Rgb MeanAround(const hostsim::render::Image& image, int x, int y, int k) {
 
 VECTOR3 GroupCentre(const hostsim::Vessel& v, std::size_t group) {
   const hostsim::Mesh& mesh = *v.meshes.at(0).mesh;
-  const auto& pos = mesh.groups.at(group).positions;
+  const auto& pos = mesh.groups().at(group).positions;
   const hostsim::Transform tf = v.GroupTransforms(0).at(group).Then(v.WorldPose());
   double x = 0, y = 0, z = 0;
   const std::size_t n = pos.size() / 3;

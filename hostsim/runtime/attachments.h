@@ -1,0 +1,20 @@
+// Attachment points of vessels, and hanging vessels on each other.
+#pragma once
+
+#include "hostsim/runtime/state.h"
+
+namespace hostsim {
+
+// The vessel's own point a handle names, or null.
+AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h);
+AttachmentPoint* CreatePoint(Vessel& v, bool toParent, const VECTOR3& pos, const VECTOR3& dir,
+                             const VECTOR3& rot, const char* id, bool loose);
+// Hangs `child` by its to-parent point `childAt` on the parent's child point `at`; false
+// (nothing changed) when the points are not free, of the wrong kinds, or would make a cycle.
+bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt);
+// Releases what hangs on the child point `at`, with a speed along the point's direction.
+bool Detach(AttachmentPoint* at, double vel);
+// Releases the vessel from its parent and its children.
+void DetachAll(Vessel& v);
+
+}  // namespace hostsim

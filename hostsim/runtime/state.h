@@ -1,0 +1,147 @@
+// The runtime's private state: the world's, in the parts a reader can name, and each vessel's.
+// The parts are plain records; what acts on them lives in the sources named after each part.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "hostsim/runtime/config.h"
+#include "hostsim/world.h"
+
+namespace hostsim {
+
+class FileObject;
+
+// A vessel class as the host knows it: its configuration and, for a module class, its
+// module; for a class without one, what the configuration sets up.
+struct VesselClass {
+  std::string name;
+  std::shared_ptr<const ConfigFile> config;
+  Module* module = nullptr;
+  ConfigOnlyClass items;  // when module is null
+};
+
+// An ATTACHED line a vessel's block gave, applied once every vessel of the load exists.
+struct PendingAttachment {
+  std::string parent;
+  std::uint32_t index = 0;
+  std::string pointId;
+  std::string file;
+  int line = 0;
+};
+
+struct Vessel::Impl {
+  World::Impl* world = nullptr;
+  std::string name;
+  std::string className;
+  std::uintptr_t token = 0;  // the OBJHANDLE value
+  Module* module = nullptr;  // null for a class without a module
+  VESSEL* iface = nullptr;   // the module's object, or the host's own
+  VESSEL2* cb2 = nullptr;    // set for interface version 2 and 3
+  VESSEL3* cb3 = nullptr;    // set for interface version 3
+  bool hostObject = false;   // iface is the host's own object (a class without a module)
+  std::shared_ptr<const ConfigFile> config;
+  // Position and orientation (degrees) as last given by a scenario; saved as given while the
+  // free pose still matches them, so a round trip is exact.
+  VECTOR3 pos{0, 0, 0};
+  VECTOR3 ori{0, 0, 0};
+  Transform givenPose;
+  VECTOR3 velocity{0, 0, 0};  // given by a release; a free vessel drifts with it
+  // Last valid child-to-parent placement, used while the attachment vectors are degenerate.
+  mutable Transform lastAttach;
+  mutable bool haveLastAttach = false;
+  std::optional<PendingAttachment> pendingAttach;
+  // The templates its mesh slots show, kept while it lives (another vessel's template among
+  // them outlives that vessel's end); and those it loaded, whose handles end with it.
+  std::vector<std::shared_ptr<const Mesh>> shownMeshes;
+  std::vector<MESHHANDLE> loadedMeshes;
+};
+
+// The world's vessels: owned in creation order, found by name without regard to case.
+class VesselRegistry {
+ public:
+  Vessel& Add(std::unique_ptr<Vessel> v);
+  // Takes the vessel out; null when it is not in the registry.
+  std::unique_ptr<Vessel> Remove(const Vessel& v);
+  Vessel* Find(std::string_view name) const;
+  const std::vector<std::unique_ptr<Vessel>>& InOrder() const { return order_; }
+  bool Empty() const { return order_.empty(); }
+
+ private:
+  std::vector<std::unique_ptr<Vessel>> order_;
+  std::unordered_map<std::string, Vessel*> byName_;  // name folded to lower case
+};
+
+struct Clock {
+  double simt = 0;        // simulation time, seconds
+  double simdt = 0;       // length of the last step
+  double mjd0 = 51544.5;  // the date at simulation time 0
+};
+
+// What the mesh handles the host handed out name: templates, device meshes and visuals.
+struct Meshes {
+  std::map<std::string, std::shared_ptr<const MeshFile>> files;  // by mesh name, read once
+  // A template loaded in a vessel's callback is that vessel's: its handle ends with it. One
+  // loaded outside any is the world's.
+  std::unordered_map<MESHHANDLE, std::shared_ptr<Mesh>> templates;
+  std::unordered_map<DEVMESHHANDLE, DeviceMesh*> deviceMeshes;  // of live visuals
+  std::unordered_map<VISHANDLE, Vessel*> visuals;               // live visuals' vessels
+};
+
+struct World::Impl {
+  World* self = nullptr;
+  Paths paths;
+  Journal journal;
+  std::map<std::string, std::unique_ptr<Module>> modules;
+  Module* initialising = nullptr;  // the module whose library is being opened
+
+  // Every vessel alive, by the value of its handle: the world's, and those a scenario load
+  // is building or ending. Every call of a module on its vessel finds it here.
+  std::unordered_map<std::uintptr_t, Vessel*> handles;
+  VesselRegistry vessels;  // the world's
+  Vessel* focus = nullptr;
+  std::uintptr_t lastToken = 0x1000;  // handles are never used again
+
+  Clock clock;
+  std::array<char, 256> keys{};  // the keyboard: bit 7 = down
+  Meshes meshes;
+  std::vector<FileObject*> openFiles;  // those a running callback was handed
+  std::vector<Vessel*> callbacks;      // vessels whose callbacks are running, innermost last
+  std::optional<InputBox> box;
+  Vessel* boxOwner = nullptr;  // vessel whose callback opened the box
+  bool defNav = true, defRCS = true;
+  std::vector<std::string> warnings;
+  std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
+
+  std::uintptr_t NewToken() { return lastToken += 16; }
+  Vessel* Find(OBJHANDLE h) const;
+};
+
+inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }
+inline const Vessel::Impl& Of(const Vessel& v) { return *v.impl; }
+
+// The world the host's functions act on, or null.
+World::Impl* CurrentWorld();
+// Makes no world current.
+void ForgetCurrent();
+
+// Makes a world current (or none) for as long as it lives, and the previous one after.
+class ScopedCurrent {
+ public:
+  explicit ScopedCurrent(World::Impl* w);
+  ~ScopedCurrent();
+  ScopedCurrent(const ScopedCurrent&) = delete;
+  ScopedCurrent& operator=(const ScopedCurrent&) = delete;
+
+ private:
+  World::Impl* previous_;
+};
+
+}  // namespace hostsim

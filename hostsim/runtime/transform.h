@@ -1,0 +1,15 @@
+// Poses: Euler angles of scenario orientations, inverses and comparisons of transforms.
+#pragma once
+
+#include "hostsim/world.h"
+
+namespace hostsim {
+
+// Orientation from yaw (about y), pitch (about x) and roll (about z), in degrees, applied
+// roll first: R = Ry(yaw) Rx(pitch) Rz(roll).
+Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg);
+VECTOR3 AnglesFromPose(const Transform& t);
+bool SameTransform(const Transform& a, const Transform& b);  // NaN equals NaN
+Transform Inverse(const Transform& t);                       // of a rigid transform
+
+}  // namespace hostsim

@@ -1,0 +1,31 @@
+// A vessel's block of a scenario: the host's own lines read and written, the block handed to
+// the module, an ATTACHED line carried out once every vessel exists.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hostsim/runtime/scenario_text.h"
+#include "hostsim/runtime/state.h"
+
+namespace hostsim {
+
+// A line of the vessel's block handed to the host (by the block's load, or by the module):
+// POS and ORI place the vessel, ATTACHED is kept for RestoreAttachment, anything else is kept
+// as written (with a warning), a line that would break the saved block is dropped.
+void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::string& file,
+                   int number);
+// The host's lines of the vessel: POS, ORI, ATTACHED and the lines it kept.
+std::vector<std::string> HostLines(const Vessel& v);
+
+// Hands the block to the vessel: to its module's clbkLoadScenario, or to the host's lines.
+void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines,
+               const std::string& file);
+// The vessel's block as it saves it: its module's clbkSaveState, or the host's lines.
+std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v);
+// Hangs the vessel on the parent its ATTACHED line named; a warning when the host cannot.
+void RestoreAttachment(World::Impl& w, Vessel& child);
+void CallAfterCreation(World::Impl& w, Vessel& v);
+
+}  // namespace hostsim

@@ -1,0 +1,27 @@
+// Meshes of vessels: files read once, templates handed out, visuals and their device meshes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hostsim/runtime/state.h"
+
+namespace hostsim {
+
+// meshes/<name>.obj as read, once per world; null (the reason noted) when it cannot be read.
+std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name);
+// A new template of the mesh, loaded by `loader` (null: by the world); null when the file
+// cannot be read.
+MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader);
+// The template a handle names, or null.
+Mesh* TemplateOf(const World::Impl& w, MESHHANDLE h);
+// The device mesh of a live visual a handle names, or null.
+DeviceMesh* DeviceMeshOf(const World::Impl& w, DEVMESHHANDLE h);
+// Adds a slot showing the template `h` names (none when it names none); returns its index.
+std::uint32_t AddMeshSlot(World::Impl& w, Vessel& v, MESHHANDLE h, const VECTOR3* ofs);
+// Builds the vessel's visual (device meshes copied from its templates), then clbkVisualBuilt.
+void BuildVisualOf(World::Impl& w, Vessel& v);
+// clbkVisualDestroyed, then the visual dropped with its device meshes; nothing without one.
+void DropVisualOf(World::Impl& w, Vessel& v);
+
+}  // namespace hostsim
