@@ -76,25 +76,22 @@ void ScanVessel(const Vessel& v, Scan& s) {
   s.Value("visibility limit", p.visLimit);
   s.Value("spot visibility limit", p.spotLimit);
   for (std::size_t i = 0; i < v.lights.size(); ++i) {
-    const LightEmitter* l = v.lights[i];
-    if (l == nullptr) continue;
+    if (v.lights[i] == nullptr) continue;
+    const LightState l = ViewLight(*v.lights[i]);
     const std::string n = "light " + std::to_string(i) + " ";
-    s.Value(n + "intensity", l->GetIntensity());
-    s.Vector(n + "position", l->GetPosition());
-    s.Vector(n + "direction", l->GetDirection());
-    s.Colour(n + "diffuse colour", l->GetDiffuseColour());
-    s.Colour(n + "specular colour", l->GetSpecularColour());
-    s.Colour(n + "ambient colour", l->GetAmbientColour());
-    if (l->GetType() == LightEmitter::LT_POINT || l->GetType() == LightEmitter::LT_SPOT) {
-      const auto* pl = static_cast<const PointLight*>(l);
-      s.Value(n + "range", pl->GetRange());
-      for (int k = 0; k < 3; ++k)
-        s.Value(n + "attenuation " + std::to_string(k), pl->GetAttenuation(k));
+    s.Value(n + "intensity", l.intensity);
+    s.Vector(n + "position", l.position);
+    s.Vector(n + "direction", l.direction);
+    s.Colour(n + "diffuse colour", l.diffuse);
+    s.Colour(n + "specular colour", l.specular);
+    s.Colour(n + "ambient colour", l.ambient);
+    if (l.type == LightEmitter::LT_POINT || l.type == LightEmitter::LT_SPOT) {
+      s.Value(n + "range", l.range);
+      for (int k = 0; k < 3; ++k) s.Value(n + "attenuation " + std::to_string(k), l.attenuation[k]);
     }
-    if (l->GetType() == LightEmitter::LT_SPOT) {
-      const auto* sl = static_cast<const SpotLight*>(l);
-      s.Value(n + "umbra", sl->GetUmbra());
-      s.Value(n + "penumbra", sl->GetPenumbra());
+    if (l.type == LightEmitter::LT_SPOT) {
+      s.Value(n + "umbra", l.umbra);
+      s.Value(n + "penumbra", l.penumbra);
     }
   }
   for (std::size_t i = 0; i < v.beacons.size(); ++i) {
@@ -175,20 +172,12 @@ bool NonFiniteWord(std::string w) {
 }  // namespace
 
 std::string FindNonFinite(World& world) {
-  Journal& j = world.journal();
-  const bool journal = j.Enabled();
-  j.SetEnabled(false);
-  std::string found;
   for (const Vessel* v : world.Vessels()) {
     Scan s(*v);
     ScanVessel(*v, s);
-    if (!s.found.empty()) {
-      found = s.found;
-      break;
-    }
+    if (!s.found.empty()) return s.found;
   }
-  j.SetEnabled(journal);
-  return found;
+  return {};
 }
 
 std::string FindNonFiniteCall(const Journal& journal, std::size_t from) {
@@ -214,19 +203,17 @@ std::string FindDeadHandleCall(const Journal& journal, std::size_t from) {
   return {};
 }
 
-std::vector<std::string> Registrations(World& world, const Vessel& v) {
-  Journal& j = world.journal();
-  const bool journal = j.Enabled();
-  j.SetEnabled(false);
+std::vector<std::string> Registrations(const Vessel& v) {
   std::vector<std::string> out;
   std::string lights = "lights: " + std::to_string(v.lights.size());
-  for (const LightEmitter* l : v.lights) {
-    if (l == nullptr) continue;
-    const char* kind = l->GetType() == LightEmitter::LT_SPOT    ? "spot"
-                       : l->GetType() == LightEmitter::LT_POINT ? "point"
-                                                                : "other";
-    lights += std::string(" [") + kind + " at " + Vec(l->GetPosition()) +
-              (l->IsActive() ? ", on" : ", off") + "]";
+  for (const LightEmitter* light : v.lights) {
+    if (light == nullptr) continue;
+    const LightState l = ViewLight(*light);
+    const char* kind = l.type == LightEmitter::LT_SPOT    ? "spot"
+                       : l.type == LightEmitter::LT_POINT ? "point"
+                                                          : "other";
+    lights +=
+        std::string(" [") + kind + " at " + Vec(l.position) + (l.active ? ", on" : ", off") + "]";
   }
   out.push_back(lights);
   out.push_back("beacons: " + std::to_string(v.beacons.size()));
@@ -240,7 +227,6 @@ std::vector<std::string> Registrations(World& world, const Vessel& v) {
   for (const MeshSlot& m : v.meshes)
     meshes += " [" + (m.mesh != nullptr ? "\"" + m.mesh->name + "\"" : std::string("none")) + "]";
   out.push_back(meshes);
-  j.SetEnabled(journal);
   return out;
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::uint8_t kModifierKeys[] = {ZKEY_LSHIFT, ZKEY_RSHIFT, ZKEY_
 
 // The first non-finite value the host holds from the module for any vessel of the world
 // (physics, lights, beacons, animation states, attachment points, materials), described;
-// empty when there is none. Its reading of the host's objects is left out of the journal.
+// empty when there is none. It reads the host's own view of them, which journals nothing.
 std::string FindNonFinite(World& world);
 
 // The first host call of the journal at or after entry `from` with a non-finite number among
@@ -28,9 +28,9 @@ std::string FindNonFiniteCall(const Journal& journal, std::size_t from);
 // longer names anything, as a journal line; empty when there is none.
 std::string FindDeadHandleCall(const Journal& journal, std::size_t from);
 
-// What the module registered with the host for the vessel, one line per kind.
-// Read without journalling.
-std::vector<std::string> Registrations(World& world, const Vessel& vessel);
+// What the module registered with the host for the vessel, one line per kind, read from
+// the host's own view (nothing is journalled).
+std::vector<std::string> Registrations(const Vessel& vessel);
 
 // The lines of the vessel's block as the host saves it (between VESSEL and END).
 std::vector<std::string> SavedBlock(World& world, const std::string& vessel);

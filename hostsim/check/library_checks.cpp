@@ -114,10 +114,10 @@ void LibraryTwoInstances(Context& ctx) {
     ctx.MakeVessel(y, cls, "check_a");
     World& x = ctx.NewWorld();
     Vessel& a = ctx.MakeVessel(x, cls, "check_a");
-    const auto registered = Registrations(x, a);
+    const auto registered = Registrations(a);
     Vessel& b = ctx.MakeVessel(x, cls, "check_b");
     if (a.iface() == b.iface()) ctx.Fail("zvcInit returned the same object for two vessels");
-    if (Registrations(x, a) != registered)
+    if (Registrations(a) != registered)
       ctx.Fail("creating a second vessel of class " + cls +
                " changed what the first has registered with the host");
     auto expect = [&](const std::string& when) {

@@ -23,7 +23,7 @@ void SetupClass(Context& ctx) {
       setUp = setUp || (e.kind == Journal::Kind::Callback && e.call == "clbkSetupClass");
     if (!setUp) ctx.Fail("the host did not get to call clbkSetupClass");
     ctx.Note("class " + cls + ": interface version " + std::to_string(iface->Version()));
-    for (const std::string& line : Registrations(w, v)) ctx.Note("  " + line);
+    for (const std::string& line : Registrations(v)) ctx.Note("  " + line);
     ctx.DropWorld(w);
   }
 }
