@@ -55,8 +55,9 @@ TEST(LampAiming, BeamDirectionWorkedValues) {
     const double m[9] = {std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a)};
     for (int i = 0; i < 9; ++i) EXPECT_NEAR(lamp->beamMatrix[i], m[i], 1e-12) << i;
     // The light and the beacon follow the beam.
-    EXPECT_TRUE(VecNear(lamp->spotLight->GetDirection(), lamp->beamDir, 0));
-    EXPECT_EQ(lamp->beacon.pos, &lamp->beaconPos);
+    EXPECT_TRUE(VecNear(Light(v).direction, lamp->beamDir, 0));
+    ASSERT_NE(Beacon(v).pos, nullptr);
+    EXPECT_TRUE(VecNear(*Beacon(v).pos, r.beacon, 1e-6));
     EXPECT_DOUBLE_EQ(v.animations[lamp->animAz].state, r.az);
     EXPECT_DOUBLE_EQ(v.animations[lamp->animAlt].state, r.alt);
   }

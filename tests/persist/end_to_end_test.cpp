@@ -100,15 +100,16 @@ TEST(LampEndToEnd, TugWithTwoLampsSurvivesSaveAndLoad) {
 
   auto* f = AsLamp(*flood);
   EXPECT_EQ(f->lampOn, 1);
-  EXPECT_TRUE(f->spotLight->IsActive());
-  EXPECT_TRUE(f->beacon.active);
-  EXPECT_EQ(f->range, 120.0);
-  EXPECT_EQ(f->aperture, 0.6109);
-  EXPECT_EQ(f->azState, 0.25);
-  EXPECT_EQ(f->altState, 0.6);
-  EXPECT_EQ(f->intensity, 1.0) << "intensity is not saved";
+  const hostsim::LightState light = Light(*flood);
+  EXPECT_TRUE(light.active);
+  EXPECT_TRUE(Beacon(*flood).active);
+  EXPECT_EQ(light.range, 120.0);
+  EXPECT_EQ(light.penumbra, 0.6109);
+  EXPECT_EQ(flood->animations[f->animAz].state, 0.25);
+  EXPECT_EQ(flood->animations[f->animAlt].state, 0.6);
+  EXPECT_EQ(light.intensity, 1.0) << "intensity is not saved";
   const double e = 0.1 * kPi;
-  EXPECT_TRUE(VecNear(f->beamDir, {std::cos(e), std::sin(e), 0}, 1e-12));
+  EXPECT_TRUE(VecNear(light.direction, {std::cos(e), std::sin(e), 0}, 1e-12));
   ASSERT_NE(flood->visual, nullptr);
   EXPECT_EQ(flood->visual->meshes.at(0)->materials.at(1).emissive.a, 1.0f) << "glass lit";
   EXPECT_EQ(AsLamp(*hook)->lampOn, 0);

@@ -10,7 +10,9 @@ namespace testsupport {
 
 lumipod* AsLamp(hostsim::Vessel& v) { return static_cast<lumipod*>(v.iface()); }
 
-SpotLight* Spot(lumipod* lamp) { return static_cast<SpotLight*>(lamp->spotLight); }
+hostsim::LightState Light(const hostsim::Vessel& v) { return hostsim::ViewLight(*v.lights.at(0)); }
+
+const BEACONLIGHTSPEC& Beacon(const hostsim::Vessel& v) { return *v.beacons.at(0); }
 
 std::string_view Method(std::string_view call) {
   auto p = call.rfind("::");

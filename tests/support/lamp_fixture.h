@@ -27,8 +27,9 @@ inline constexpr double kDefaultAperture = 0.3490658503988659;
 
 // The lamp object behind a module vessel.
 lumipod* AsLamp(hostsim::Vessel& v);
-// The lamp's spot light as the host's spot light class.
-SpotLight* Spot(lumipod* lamp);
+// The vessel's light and beacon as the host sees them (reading journals nothing).
+hostsim::LightState Light(const hostsim::Vessel& v);
+const BEACONLIGHTSPEC& Beacon(const hostsim::Vessel& v);
 
 // --- journal ---
 // The method part of a recorded call name ("SpotLight::SetAperture" -> "SetAperture").

@@ -92,7 +92,7 @@ TEST(LampKeys, BufferedKeys) {
         break;
       case Effect::Toggle:
         EXPECT_EQ(box, nullptr);
-        EXPECT_TRUE(lamp->beacon.active);
+        EXPECT_TRUE(Beacon(v).active);
         break;
       case Effect::None:
         EXPECT_EQ(box, nullptr);
@@ -104,7 +104,9 @@ TEST(LampKeys, BufferedKeys) {
 
 TEST(LampKeys, OnlyTheTopBitMarksAKeyDown) {
   LampWorld w;
-  auto* lamp = AsLamp(w.AddLamp());
+  auto& v = w.AddLamp();
+  auto* lamp = AsLamp(v);
+  const double& az = v.animations[lamp->animAz].state;
   hostsim::World& world = w.world();
   world.ReleaseAllKeys();
   world.KeyState()[LShift] = 0x7F;  // every bit but the top one: Shift is up
@@ -117,20 +119,21 @@ TEST(LampKeys, OnlyTheTopBitMarksAKeyDown) {
   world.KeyState()[LShift] = 0x7F;
   world.KeyState()[Right] = 0x7F;
   world.Step(1.25);
-  EXPECT_EQ(lamp->azState, 0.0);
+  EXPECT_EQ(az, 0.0);
   world.KeyState()[LShift] = static_cast<char>(0xFF);
   world.KeyState()[Right] = static_cast<char>(0x81);
   world.Step(1.25);
   world.ReleaseAllKeys();
-  EXPECT_DOUBLE_EQ(lamp->azState, 0.25);
+  EXPECT_DOUBLE_EQ(az, 0.25);
 }
 
 TEST(LampKeys, BWithAnUnknownSwitchStateIsConsumedAndChangesNothing) {
   LampWorld w;
-  auto* lamp = AsLamp(w.AddLamp("L1", {"SPT 2 300 0.3491"}));
+  auto& v = w.AddLamp("L1", {"SPT 2 300 0.3491"});
   EXPECT_EQ(w.Press(B), 1);
-  EXPECT_EQ(lamp->lampOn, 2);
-  EXPECT_FALSE(lamp->beacon.active);
+  EXPECT_EQ(AsLamp(v)->lampOn, 2);
+  EXPECT_FALSE(Beacon(v).active);
+  EXPECT_FALSE(Light(v).active);
 }
 
 // What one frame of held keys did, seen from the host and the lamp.
@@ -205,8 +208,8 @@ TEST(LampKeys, DirectKeyPrecedence) {
     ASSERT_NE(turn, nullptr);
     EXPECT_TRUE(VecNear(s.dir, turn->dir, 1e-9));
     EXPECT_TRUE(VecNear(s.rot, turn->rot, 1e-9));
-    EXPECT_DOUBLE_EQ(lamp->altState, 0.5 + 0.25 * r.dAlt);
-    EXPECT_DOUBLE_EQ(lamp->azState, 0.5 + 0.25 * r.dAz);
+    EXPECT_DOUBLE_EQ(v.animations[lamp->animAlt].state, 0.5 + 0.25 * r.dAlt);
+    EXPECT_DOUBLE_EQ(v.animations[lamp->animAz].state, 0.5 + 0.25 * r.dAz);
     EXPECT_DOUBLE_EQ(lamp->intensity, 0.5 + 0.25 * r.dIntensity);
   }
 }
