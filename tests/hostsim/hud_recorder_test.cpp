@@ -175,8 +175,8 @@ void ExpectSame(const Outcome& got, const Outcome& want, bool journalled) {
     EXPECT_TRUE(got.journal.empty());
 }
 
-// Every script drawn over the list that every script (itself among them) left the frame
-// before, and over lists of leftovers that no recorder wrote; with and without the journal.
+// Every script drawn over an empty list, over the list another script left the frame before,
+// and over lists of leftovers that no recorder wrote; with and without the journal.
 TEST(HudRecorder, RecordsEveryOrderOfCallsAsAPlainRecorderWould) {
   RuntimeWorld rw;
   hostsim::World& w = *rw.world;
@@ -184,22 +184,18 @@ TEST(HudRecorder, RecordsEveryOrderOfCallsAsAPlainRecorderWould) {
   // Leftovers with long texts, and with texts as long as the first text of the first script.
   const std::vector<HudOp> leftovers = hostsim_test::LeftoverOps(12);
   const std::vector<HudOp> sameLength = hostsim_test::LeftoverOps(12, TextOf(22, 0, 0));
+  const std::vector<Script>& scripts = Scripts();
   for (const bool journalled : {false, true}) {
     w.journal().SetEnabled(journalled);
-    for (const Script& now : Scripts()) {
-      std::vector<std::vector<HudOp>> before;
-      for (const Script& earlier : Scripts()) {
-        std::vector<HudOp> ops;
-        Record(w, v, earlier, 1, ops);
-        before.push_back(ops);
-      }
-      before.push_back(leftovers);
-      before.push_back(sameLength);
-      before.emplace_back();
+    for (std::size_t i = 0; i < scripts.size(); ++i) {
+      std::vector<HudOp> earlier;
+      Record(w, v, scripts[(i + 1) % scripts.size()], 1, earlier);
+      const std::vector<std::vector<HudOp>> before = {{}, earlier, leftovers, sameLength};
       for (std::size_t k = 0; k < before.size(); ++k) {
-        SCOPED_TRACE(std::string(now.name) + " over list " + std::to_string(k) +
+        SCOPED_TRACE(std::string(scripts[i].name) + " over list " + std::to_string(k) +
                      (journalled ? ", journalled" : ""));
-        ExpectSame(Record(w, v, now, 2, before[k]), Model(now, 2), journalled);
+        std::vector<HudOp> ops = before[k];
+        ExpectSame(Record(w, v, scripts[i], 2, ops), Model(scripts[i], 2), journalled);
       }
     }
   }
