@@ -195,7 +195,6 @@ int Inspect(const InspectArgs& a, const char* argv0) {
     hostsim::World world(ChoosePaths(a.root, argv0));
     world.journal().SetEnabled(false);
     world.LoadScenario(PathFromUtf8(a.scenario));
-    hostsim::cli::Json out;
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);
       if (!v) {
@@ -203,13 +202,17 @@ int Inspect(const InspectArgs& a, const char* argv0) {
                   << hostsim::cli::Quote(a.vessel, hostsim::cli::TextEncoding::Utf8) << "\n";
         return kExitFailure;
       }
-      out = hostsim::cli::VesselView(world, *v);
+      std::cout << hostsim::cli::PrettyJson(hostsim::cli::VesselView(world, *v)) << "\n";
     } else {
-      out = hostsim::cli::Json::array();
-      for (const hostsim::Vessel* v : world.Vessels())
-        out.push_back(hostsim::cli::VesselView(world, *v));
+      // Vessel by vessel: the whole view of a large world would take many times its memory.
+      hostsim::cli::JsonArrayWriter array(std::cout);
+      for (const hostsim::Vessel* v : world.Vessels()) {
+        array.Add(hostsim::cli::VesselView(world, *v));
+        if (!std::cout) break;  // a full disk or a closed pipe: reported below
+      }
+      array.Close();
+      std::cout << "\n";
     }
-    std::cout << hostsim::cli::PrettyJson(out) << "\n";
     return OutputWritten() ? 0 : kExitFailure;
   } catch (const hostsim::Error& e) {
     Report(Located(e, a.scenario));
@@ -220,7 +223,7 @@ int Inspect(const InspectArgs& a, const char* argv0) {
 }
 
 struct PictureArgs {
-  std::string scenario, out, root, size = "800x500", save;
+  std::string scenario, out, root, size = "800x500", save, record;
 };
 
 #if defined(HOSTSIM_HAVE_RENDER)

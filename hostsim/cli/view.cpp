@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <ostream>
+#include <stdexcept>
 
 namespace hostsim::cli {
 namespace {
@@ -375,5 +377,15 @@ std::string PrettyJson(const Json& j) {
   Print(j, 0, out);
   return out;
 }
+
+void JsonArrayWriter::Add(const Json& element) {
+  if (IsPlain(element))
+    throw std::invalid_argument("JsonArrayWriter: an element that prints on one line");
+  std::string text = count_++ == 0 ? "[\n  " : ",\n  ";
+  Print(element, 2, text);
+  out_ << text;
+}
+
+void JsonArrayWriter::Close() { out_ << (count_ == 0 ? "[]" : "\n]"); }
 
 }  // namespace hostsim::cli

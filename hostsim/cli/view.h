@@ -6,6 +6,7 @@
 // string "nan", "inf" or "-inf".
 #pragma once
 
+#include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -30,5 +31,23 @@ Json VesselView(const World& world, const Vessel& v);
 // JSON text indented by two spaces, with arrays of plain values kept on one line
 // ("[1.0, 0.0, 0.0]"), so vectors and colours stay readable.
 std::string PrettyJson(const Json& j);
+
+// Writes a JSON array element by element, in the text PrettyJson gives the whole array, so
+// that only one element is held at a time (the view of a world of many vessels would
+// otherwise be built whole, many times the world's size). Elements are objects or arrays: an
+// array of plain values (numbers, strings) is printed on one line, which could not be known
+// before its last element.
+class JsonArrayWriter {
+ public:
+  explicit JsonArrayWriter(std::ostream& out) : out_(out) {}
+  // Throws std::invalid_argument for a plain value (a number, a string, ...).
+  void Add(const Json& element);
+  // Ends the array: "]" after its elements, "[]" when it has none.
+  void Close();
+
+ private:
+  std::ostream& out_;
+  std::size_t count_ = 0;
+};
 
 }  // namespace hostsim::cli

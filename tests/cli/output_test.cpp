@@ -14,6 +14,33 @@
 namespace hostsim::cli {
 namespace {
 
+// The inspect output of a whole world is written vessel by vessel; the text must be the one
+// the array printed whole gives, whatever its elements hold.
+TEST(JsonArrayWriterTest, WritesWhatTheWholeArrayPrintsAs) {
+  const Json vessel = Json::parse(R"({"name": "Lamp", "pos": [1.5, 0, -2], "lights": [],
+      "meshes": [{"file": "a.obj", "groups": [{"mat": {}}]}], "box": null})");
+  const std::vector<std::vector<Json>> arrays = {
+      {},
+      {vessel},
+      {vessel, Json::object(), vessel},
+      {Json::array({1, 2, 3}), Json::array(), Json::array({vessel})},
+  };
+  for (const auto& elements : arrays) {
+    std::ostringstream streamed;
+    JsonArrayWriter writer(streamed);
+    for (const Json& e : elements) writer.Add(e);
+    writer.Close();
+    EXPECT_EQ(streamed.str(), PrettyJson(Json(elements))) << Json(elements).dump();
+  }
+}
+
+TEST(JsonArrayWriterTest, RefusesAPlainElement) {
+  std::ostringstream out;
+  JsonArrayWriter writer(out);
+  EXPECT_THROW(writer.Add(Json(3)), std::invalid_argument);
+  EXPECT_THROW(writer.Add(Json("text")), std::invalid_argument);
+}
+
 TEST(JsonNumberTest, FiniteValuesRoundTripAndOthersBecomeStrings) {
   EXPECT_EQ(Num(0.3490658503988659).dump(), "0.3490658503988659");
   EXPECT_EQ(Num(2.2222222222222223e-05).get<double>(), 2.2222222222222223e-05);
