@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <stdexcept>
 #include <system_error>
 
 #include "text.h"
@@ -197,28 +198,102 @@ std::string ParseRender(std::string_view rest, Command& c) {
   return {};
 }
 
+// The formatters: each writes what its parser reads back.
+
+std::string NumberText(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
+
+// One word: no blanks, no comment start, not empty.
+std::string Word(std::string_view what, const std::string& s) {
+  if (s.empty() || s.front() == '#' || std::any_of(s.begin(), s.end(), [](char ch) {
+        return IsBlank(ch) || ch == '\n' || ch == '\r' || ch == '\0';
+      }))
+    throw std::invalid_argument(std::string(what) + " " + Q(s) + " cannot be written as one word");
+  return s;
+}
+
+std::string FormatFile(const Command& c) {
+  const std::string& f = c.arg;
+  if (f.empty() || f != TrimBlanks(f) || CutComment(f).size() != f.size() ||
+      f.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos)
+    throw std::invalid_argument("the file name " + Q(f) + " cannot be written in a script");
+  return f;
+}
+
+std::string FormatFrames(const Command& c) {
+  return std::to_string(c.frames) + " " + NumberText(c.dt);
+}
+
+std::string FormatFocus(const Command& c) { return Word("the vessel name", c.arg); }
+
+std::string FormatStep(const Command& c) { return FormatFrames(c); }
+
+std::string FormatPress(const Command& c) { return c.chords.at(0).ToString(); }
+
+std::string FormatHold(const Command& c) {
+  std::string s;
+  for (const Chord& chord : c.chords) s += chord.ToString() + " ";
+  return s + "for " + FormatFrames(c);
+}
+
+std::string FormatType(const Command& c) {
+  if (c.arg.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos)
+    throw std::invalid_argument("a typed text with a line break cannot be written in a script");
+  return c.arg;
+}
+
+std::string FormatNone(const Command&) { return {}; }
+
+std::string FormatSize(const Command& c) {
+  return std::to_string(c.width) + " " + std::to_string(c.height);
+}
+
+std::string FormatName(const Command& c) {
+  return c.arg.empty() ? std::string() : Word("the vessel name", c.arg);
+}
+
+std::string FormatVisual(const Command& c) {
+  return std::string(c.build ? "build" : "drop") + (c.arg.empty() ? "" : " " + FormatName(c));
+}
+
+std::string FormatRender(const Command& c) {
+  return Word("the picture name", c.arg) + " " + FormatSize(c);
+}
+
 constexpr std::array kCommands = {
-    CommandSpec{"load", "FILE", "load a scenario; its FOCUS vessel gets the input focus",
-                ParseLoad},
-    CommandSpec{"focus", "NAME", "give the input focus to a vessel", ParseFocus},
-    CommandSpec{"step", "[N] [DT]", "run N frames (default 1) of DT seconds (default 0.02)",
-                ParseStep},
-    CommandSpec{"press", "CHORD", "press and release a key on the focused vessel, modifiers held",
-                ParsePress},
-    CommandSpec{"hold", "CHORD [CHORD...] for N [DT]",
-                "hold keys down during N frames of DT seconds, then release them", ParseHold},
-    CommandSpec{"type", "TEXT", "answer the open input box with the rest of the line, verbatim",
-                ParseType},
-    CommandSpec{"cancel", "", "close the open input box without an answer", ParseCancel},
-    CommandSpec{"hud", "W H", "draw the focused vessel's HUD at W x H pixels (0 to 100000)",
-                ParseHud},
-    CommandSpec{"inspect", "[NAME]",
-                "the host's view of a vessel as JSON (default: the focused one)", ParseInspect},
-    CommandSpec{"save", "FILE", "save the scenario, then print the file as written", ParseSave},
-    CommandSpec{"visual", "build|drop [NAME]",
-                "build or drop a vessel's visual (default: the focused one)", ParseVisual},
-    CommandSpec{"render", "FILE.png [W H]", "draw the scene into a PNG picture (default 800 x 500)",
-                ParseRender},
+    CommandSpec{Command::Kind::Load, "load", "FILE",
+                "load a scenario; its FOCUS vessel gets the input focus", ParseLoad, FormatFile},
+    CommandSpec{Command::Kind::Focus, "focus", "NAME", "give the input focus to a vessel",
+                ParseFocus, FormatFocus},
+    CommandSpec{Command::Kind::Step, "step", "[N] [DT]",
+                "run N frames (default 1) of DT seconds (default 0.02)", ParseStep, FormatStep},
+    CommandSpec{Command::Kind::Press, "press", "CHORD",
+                "press and release a key on the focused vessel, modifiers held", ParsePress,
+                FormatPress},
+    CommandSpec{Command::Kind::Hold, "hold", "CHORD [CHORD...] for N [DT]",
+                "hold keys down during N frames of DT seconds, then release them", ParseHold,
+                FormatHold},
+    CommandSpec{Command::Kind::Type, "type", "TEXT",
+                "answer the open input box with the rest of the line, verbatim", ParseType,
+                FormatType},
+    CommandSpec{Command::Kind::Cancel, "cancel", "", "close the open input box without an answer",
+                ParseCancel, FormatNone},
+    CommandSpec{Command::Kind::Hud, "hud", "W H",
+                "draw the focused vessel's HUD at W x H pixels (0 to 100000)", ParseHud,
+                FormatSize},
+    CommandSpec{Command::Kind::Inspect, "inspect", "[NAME]",
+                "the host's view of a vessel as JSON (default: the focused one)", ParseInspect,
+                FormatName},
+    CommandSpec{Command::Kind::Save, "save", "FILE",
+                "save the scenario, then print the file as written", ParseSave, FormatFile},
+    CommandSpec{Command::Kind::Visual, "visual", "build|drop [NAME]",
+                "build or drop a vessel's visual (default: the focused one)", ParseVisual,
+                FormatVisual},
+    CommandSpec{Command::Kind::Render, "render", "FILE.png [W H]",
+                "draw the scene into a PNG picture (default 800 x 500)", ParseRender, FormatRender},
 };
 
 }  // namespace
@@ -259,6 +334,15 @@ ParsedLine ParseLine(std::string_view line) {
   r.error = spec->parse(body.substr(end), c);
   if (r.error.empty()) r.command = std::move(c);
   return r;
+}
+
+std::string FormatLine(const Command& c) {
+  const auto spec = std::find_if(kCommands.begin(), kCommands.end(),
+                                 [&c](const CommandSpec& s) { return s.kind == c.kind; });
+  const std::string args = spec->format(c);
+  // `type` keeps its text as written, an empty one too: the blank after the name starts it.
+  if (args.empty() && c.kind != Command::Kind::Type) return std::string(spec->name);
+  return std::string(spec->name) + " " + args;
 }
 
 std::string CommandHelp() {

@@ -44,12 +44,17 @@ struct Command {
 
 // One command of the script language.
 struct CommandSpec {
+  Command::Kind kind;
   std::string_view name;      // the word that starts the line
   std::string_view synopsis;  // its arguments, e.g. "[N] [DT]"; empty when it takes none
   std::string_view summary;   // what it does, in one line
   // Reads the rest of the line after the name (comments still in it) into `c`, setting its
   // kind; returns an error text, or "" when the arguments are good.
   std::string (*parse)(std::string_view rest, Command& c);
+  // Writes the arguments of `c` as `parse` reads them back (without the name); throws
+  // std::invalid_argument when they cannot be written so (a file name with a " #", a name
+  // with blanks).
+  std::string (*format)(const Command& c);
 };
 
 // Every command, in the order the help lists them.
@@ -65,6 +70,10 @@ struct ParsedLine {
 };
 
 ParsedLine ParseLine(std::string_view line);
+
+// The script line of a command, which ParseLine reads back as the same command; throws
+// std::invalid_argument when the command cannot be written as a line.
+std::string FormatLine(const Command& c);
 
 // The command list of `hostsim run --help`: one "  USAGE  SUMMARY" line per command.
 std::string CommandHelp();

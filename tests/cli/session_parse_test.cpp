@@ -1,7 +1,9 @@
 // Parsing of session script lines: arguments, defaults, comments and malformed lines.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "hostsim/cli/session.h"
 
@@ -146,4 +148,72 @@ TEST(ParseLineTest, MalformedLinesAreRefusedWithAReason) {
 }
 
 }  // namespace
+// A recorded session is written with FormatLine: every line it writes must read back as the
+// command it came from, the texts that a blank, a '#' or a chord would change included.
+TEST(FormatLineTest, EveryCommandReadsBackAsItself) {
+  auto make = [](Command::Kind kind, std::string arg = {}) {
+    Command c;
+    c.kind = kind;
+    c.arg = std::move(arg);
+    return c;
+  };
+  std::vector<Command> commands;
+  commands.push_back(make(Command::Kind::Load, "scenarios/a b.scn"));
+  commands.push_back(make(Command::Kind::Load, "/abs/x#1.scn"));
+  commands.push_back(make(Command::Kind::Focus, "Lamp1"));
+  Command step = make(Command::Kind::Step);
+  step.frames = 0;
+  step.dt = 1.0 / 60;
+  commands.push_back(step);
+  Command press = make(Command::Kind::Press);
+  press.chords = {Chord{{0x2A, 0x38}, 0x30}};
+  commands.push_back(press);
+  Command hold = make(Command::Kind::Hold);
+  hold.chords = {Chord{{}, 0x2A}, Chord{{}, 0xCB}, Chord{{}, 0x9D}};
+  hold.frames = 1234;
+  hold.dt = 0.02;
+  commands.push_back(hold);
+  for (const char* text : {"", " 25 # not a comment", "0.1", "\xE9t\xE9"})
+    commands.push_back(make(Command::Kind::Type, text));
+  commands.push_back(make(Command::Kind::Cancel));
+  commands.push_back(make(Command::Kind::Save, "out/saved.scn"));
+  commands.push_back(make(Command::Kind::Inspect, "Tug"));
+  Command visual = make(Command::Kind::Visual);
+  visual.build = false;
+  commands.push_back(visual);
+  for (const Command& c : commands) {
+    const std::string line = FormatLine(c);
+    const ParsedLine back = ParseLine(line);
+    ASSERT_TRUE(back.command) << line << ": " << back.error;
+    const Command& r = *back.command;
+    EXPECT_EQ(r.kind, c.kind) << line;
+    EXPECT_EQ(r.arg, c.arg) << line;
+    EXPECT_EQ(r.frames, c.frames) << line;
+    EXPECT_EQ(r.dt, c.dt) << line;
+    EXPECT_EQ(r.build, c.build) << line;
+    ASSERT_EQ(r.chords.size(), c.chords.size()) << line;
+    for (std::size_t i = 0; i < c.chords.size(); ++i) {
+      EXPECT_EQ(r.chords[i].modifiers, c.chords[i].modifiers) << line;
+      EXPECT_EQ(r.chords[i].key, c.chords[i].key) << line;
+    }
+  }
+}
+
+TEST(FormatLineTest, WhatALineCannotHoldIsRefused) {
+  Command focus;
+  focus.kind = Command::Kind::Focus;
+  focus.arg = "two words";
+  EXPECT_THROW(FormatLine(focus), std::invalid_argument);
+  Command save;
+  save.kind = Command::Kind::Save;
+  for (const char* file : {"", " lead.scn", "a #b.scn", "line\nbreak.scn"}) {
+    save.arg = file;
+    EXPECT_THROW(FormatLine(save), std::invalid_argument) << file;
+  }
+  Command type;
+  type.kind = Command::Kind::Type;
+  type.arg = "a\rb";
+  EXPECT_THROW(FormatLine(type), std::invalid_argument);
+}
+
 }  // namespace hostsim::cli
