@@ -46,24 +46,6 @@ TEST(World, NamesAreFoundWithoutRegardToCaseWhileTheVesselLives) {
   EXPECT_EQ(w.FindVessel("ALPHA"), &again);
 }
 
-TEST(World, NamesStayFoundThroughManyVesselsMadeAndDropped) {
-  RuntimeWorld rw;
-  World& w = *rw.world;
-  std::vector<Vessel*> made;
-  for (int i = 0; i < 300; ++i) made.push_back(&w.CreateVessel("b" + std::to_string(i), "block"));
-  for (int i = 0; i < 300; i += 2) w.DestroyVessel(*made[static_cast<std::size_t>(i)]);
-  // The dropped names come back in capitals, as other vessels.
-  for (int i = 0; i < 300; i += 2)
-    made[static_cast<std::size_t>(i)] = &w.CreateVessel("B" + std::to_string(i), "block");
-  for (int i = 0; i < 300; ++i) {
-    const std::string name = "b" + std::to_string(i);
-    EXPECT_EQ(w.FindVessel(name), made[static_cast<std::size_t>(i)]) << name;
-    EXPECT_EQ(w.FindVessel(name)->name(), (i % 2 == 0 ? "B" : "b") + std::to_string(i));
-  }
-  EXPECT_EQ(w.FindVessel("b300"), nullptr);
-  EXPECT_EQ(w.FindVessel(""), nullptr);
-}
-
 TEST(World, AScenarioReplacingVesselsOfTheSameNameLeavesTheNewOnesFound) {
   RuntimeWorld rw;
   World& w = *rw.world;
