@@ -1,16 +1,13 @@
-// The floor of the per-frame callbacks: a vessel class with the lamp's shape (the same base,
-// the same overridden callbacks, an object of the same size) whose callbacks do nothing.
+// The floor of the per-frame callbacks: a vessel class whose callbacks do nothing. It is built
+// into a shared library of its own, as the lamp's class is built into its module, so that a
+// call of either crosses into another loaded object and the compiler sees through neither.
 #pragma once
 
 #include "host/host.h"
 
 namespace bench {
 
-// A new object of that class, bound to no vessel. The class is built into a shared library
-// of its own, as a module's class is: a virtual call from the program into a callee inside the
-// program itself can be predicted faster than one into another loaded object, which is what
-// the host's calls into the lamp always are. It also keeps the compiler from seeing through
-// the callbacks.
+// A new object of that class, bound to no vessel; FreeEmptyVessel deletes it.
 VESSEL3* MakeEmptyVessel();
 void FreeEmptyVessel(VESSEL3* v);
 
