@@ -25,6 +25,7 @@
 #include "hostsim/check/check.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/world.h"
+#include "record.h"
 #include "root.h"
 #include "session.h"
 #include "view.h"
@@ -245,11 +246,35 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     world.LoadScenario(PathFromUtf8(a.scenario));
     if (play) {
       hostsim::render::PlayOptions opts;
-      opts.scenario = PathFromUtf8(a.save.empty() ? a.scenario : a.save);
+      opts.scenario = PathFromUtf8(a.scenario);
+      opts.saveAs = PathFromUtf8(a.save);
       opts.title = "hostsim - " + (world.title.empty() ? a.scenario : world.title);
       opts.width = size->first;
       opts.height = size->second;
-      return hostsim::render::Play(world, opts) == 0 ? 0 : kExitFailure;
+      std::optional<hostsim::cli::SessionRecorder> recorder;
+      if (!a.record.empty()) {
+        const auto file = PathFromUtf8(a.record);
+        if (hostsim::platform::SameFile(file, opts.scenario)) {
+          Report(a.record +
+                 ": cannot write the recording: it is an input of this run: the scenario");
+          return kExitFailure;
+        }
+        // Written at once, so that a recording that cannot be kept is known before the session.
+        recorder.emplace(file, opts.scenario);
+        if (std::string reason = recorder->Write(); !reason.empty()) {
+          Report(a.record + ": cannot write the recording: " + reason);
+          return kExitFailure;
+        }
+        opts.recorder = &*recorder;
+      }
+      const int status = hostsim::render::Play(world, opts);
+      if (recorder) {
+        if (std::string reason = recorder->Write(); !reason.empty()) {
+          Report(a.record + ": cannot write the recording: " + reason);
+          return kExitFailure;
+        }
+      }
+      return status == 0 ? 0 : kExitFailure;
     }
     world.Step(0.0);
     hostsim::render::RenderToPng(world, PathFromUtf8(a.out), size->first, size->second);
@@ -370,14 +395,21 @@ int main(int argc, char** argv) {
   play->add_option("--size", playArgs.size,
                    "Window size, each side 1 to 8192 pixels (default 800x500)")
       ->type_name("WxH");
-  play->add_option("--save", playArgs.save, "Where F2 saves (default: the scenario file)")
+  play->add_option("--save", playArgs.save,
+                   "The file F2 offers to save to (default: a new name beside the scenario)")
+      ->type_name("FILE");
+  play->add_option("--record", playArgs.record,
+                   "Write what is done in the window as a session script that 'hostsim run' "
+                   "replays to the same state")
       ->type_name("FILE");
   play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
   play->footer(
-      "Keys go to the focused vessel as held keys and key events; input boxes open in the\n"
-      "window (Enter answers, Esc cancels). Left drag orbits, right drag pans, the wheel\n"
-      "zooms; F2 saves, F3 resets the view, Esc quits.");
+      "Keys go to the focused vessel as key presses and held keys; input boxes open in the\n"
+      "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
+      "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
+      "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
+      "resets the view, Esc quits (asking first when changes are not saved).");
   const std::string commands = "run, inspect, check, render, play";
 #else
   const std::string commands = "run, inspect, check";

@@ -1,102 +1,102 @@
-// The interactive window: the world runs in real time, the keyboard goes to the focused
-// vessel, the input boxes are answered in the window.
+// The interactive window: the world runs in real time in fixed time steps, and a frame is
+// drawn when what it shows changed, at most 60 a second; in between the window sleeps until
+// the next time step or the next event.
 #include <SDL.h>
 #include <epoxy/gl.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
-#include <optional>
-#include <string>
 
 #include "hostsim/platform/files.h"
-#include "hostsim/render/font.h"
-#include "hostsim/render/gl_renderer.h"
-#include "hostsim/render/keymap.h"
-#include "hostsim/render/render.h"
+#include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
 namespace {
 
-// Appends UTF-8 text as the 8-bit characters (Windows-1252) the modules take, while `out`
-// is shorter than `limit`; characters that have no such byte are dropped.
-void AppendAs1252(std::string& out, const char* utf8, std::size_t limit) {
-  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
-  while (*s && out.size() < limit) {
-    int cp = 0, extra = 0;
-    if (*s < 0x80) {
-      cp = *s;
-    } else if ((*s & 0xE0) == 0xC0) {
-      cp = *s & 0x1F;
-      extra = 1;
-    } else if ((*s & 0xF0) == 0xE0) {
-      cp = *s & 0x0F;
-      extra = 2;
-    } else {
-      cp = *s & 0x07;
-      extra = 3;
-    }
-    ++s;
-    for (int i = 0; i < extra && (*s & 0xC0) == 0x80; ++i, ++s) cp = (cp << 6) | (*s & 0x3F);
-    for (int b = 0x20; b < 0x100; ++b)
-      if (b != 0x7F && Font::CodePoint(static_cast<unsigned char>(b)) == cp) {
-        out.push_back(static_cast<char>(b));
-        break;
-      }
-  }
+constexpr double kFrameGap = 1.0 / 60;  // seconds between frames at most
+// After a stall (a slow step, the machine busy) the world catches up this many steps at once
+// and lets the rest of the lost time go, rather than falling ever further behind.
+constexpr int kMaxStepsAtOnce = 5;
+constexpr std::uint64_t kCaretBlinkMs = 500;
+
+double Seconds() {
+  return static_cast<double>(SDL_GetPerformanceCounter()) /
+         static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
-class Window {
- public:
-  Window(World& world, const PlayOptions& opts) : world_(world), opts_(opts) {}
+bool SameMaterial(const MATERIAL& a, const MATERIAL& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;  // floats only: no padding
+}
 
-  int Run();
+bool SameVec(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
- private:
-  bool Open();
-  void HandleEvent(const SDL_Event& e);
-  void HandleKey(const SDL_KeyboardEvent& k);
-  void TakeKeyboard(bool byKey);
-  // How many characters the open box takes: the length the module opened it with.
-  std::size_t BoxLimit() const {
-    const InputBox* box = world_.OpenBox();
-    return box && box->length > 0 ? static_cast<std::size_t>(box->length) : 255;
-  }
-  void DrawFrame();
-  void DrawBox(int W, int H);
-  void DrawStatus(int W, int H);
-  void Save();
-  void Say(std::string text) {
-    message_ = std::move(text);
-    messageUntil_ = SDL_GetTicks64() + 4000;
-  }
-  void DrawableSize(int& W, int& H) const {
-    SDL_GL_GetDrawableSize(window_, &W, &H);
-    W = std::max(W, 1);
-    H = std::max(H, 1);
-  }
-  void ResetCamera() {
-    int W = 0, H = 0;
-    DrawableSize(W, H);
-    camera_ = opts_.render.camera ? *opts_.render.camera
-                                  : DefaultCamera(world_, static_cast<double>(W) / H);
-  }
+// Why no window can be seen here, or "" when there may be a display. Without one the video
+// layer falls back to drawing into memory, and the window would run on unseen.
+std::string NoDisplay() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const std::string name = driver ? driver : "";
+  if (name != "offscreen" && name != "dummy" && name != "evdev") return {};
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return "DISPLAY is not set";
+  return std::string("cannot connect to the display \"") + display + "\"";
+}
 
-  World& world_;
-  const PlayOptions& opts_;
-  SDL_Window* window_ = nullptr;
-  SDL_GLContext context_ = nullptr;
-  std::optional<GlRenderer> renderer_;
-  Camera camera_;
-  bool quit_ = false;
-  bool boxOpen_ = false;
-  std::string boxText_;
-  bool skipOpenerText_ = false;  // the text of the key that opened the box is not typed
-  std::string message_;
-  std::uint64_t messageUntil_ = 0;
-};
+}  // namespace
+
+bool SameLook(const FrameLook& a, const FrameLook& b) {
+  const Scene &s = a.scene, &t = b.scene;
+  if (a.focus != b.focus || s.groundY != t.groundY || s.groups.size() != t.groups.size() ||
+      s.lights.size() != t.lights.size() || s.beacons.size() != t.beacons.size() ||
+      a.hud.size() != b.hud.size())
+    return false;
+  for (std::size_t i = 0; i < s.groups.size(); ++i) {
+    const DrawGroup &g = s.groups[i], &h = t.groups[i];
+    if (g.mesh != h.mesh || g.groupIndex != h.groupIndex || g.model.m != h.model.m ||
+        !SameMaterial(g.material, h.material))
+      return false;
+  }
+  for (std::size_t i = 0; i < s.lights.size(); ++i) {
+    const SceneLight &l = s.lights[i], &m = t.lights[i];
+    if (l.spot != m.spot || !SameVec(l.pos, m.pos) || !SameVec(l.dir, m.dir) ||
+        l.colour != m.colour || l.specular != m.specular || l.range != m.range || l.att != m.att ||
+        l.cosInner != m.cosInner || l.cosOuter != m.cosOuter)
+      return false;
+  }
+  for (std::size_t i = 0; i < s.beacons.size(); ++i) {
+    const SceneBeacon &c = s.beacons[i], &d = t.beacons[i];
+    if (!SameVec(c.pos, d.pos) || c.colour != d.colour || c.size != d.size) return false;
+  }
+  for (std::size_t i = 0; i < a.hud.size(); ++i) {
+    const HudOp &o = a.hud[i], &p = b.hud[i];
+    if (o.kind != p.kind || o.x != p.x || o.y != p.y || o.x1 != p.x1 || o.y1 != p.y1 ||
+        o.colour != p.colour || o.text != p.text)
+      return false;
+  }
+  return true;
+}
+
+void Window::Say(std::string text) {
+  message_ = std::move(text);
+  messageUntil_ = SDL_GetTicks64() + 4000;
+  redraw_ = true;
+}
+
+void Window::DrawableSize(int& W, int& H) const {
+  SDL_GL_GetDrawableSize(window_, &W, &H);
+  W = std::max(W, 1);
+  H = std::max(H, 1);
+}
+
+void Window::ResetCamera() {
+  int W = 0, H = 0;
+  DrawableSize(W, H);
+  camera_ = opts_.render.camera ? *opts_.render.camera
+                                : DefaultCamera(world_, static_cast<double>(W) / H);
+  redraw_ = true;
+}
 
 bool Window::Open() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -121,6 +121,8 @@ bool Window::Open() {
     std::cerr << "hostsim play: cannot open an OpenGL 3.3 window: " << SDL_GetError() << "\n";
     return false;
   }
+  // Swaps wait for the display where it offers that; the loop keeps to 60 frames a second
+  // where it does not.
   SDL_GL_SetSwapInterval(1);
   try {
     renderer_.emplace();
@@ -129,17 +131,6 @@ bool Window::Open() {
     return false;
   }
   return true;
-}
-
-// Why no window can be seen here, or "" when there may be a display. Without one the video
-// layer falls back to drawing into memory, and the window would run on unseen.
-std::string NoDisplay() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  const std::string name = driver ? driver : "";
-  if (name != "offscreen" && name != "dummy" && name != "evdev") return {};
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return "DISPLAY is not set";
-  return std::string("cannot connect to the display \"") + display + "\"";
 }
 
 int Window::Run() {
@@ -161,31 +152,8 @@ int Window::Run() {
     // after the opening key, read in the same batch of events, would come without text.
     SDL_StartTextInput();
     ResetCamera();
-    std::uint64_t last = SDL_GetPerformanceCounter();
-    const double freq = static_cast<double>(SDL_GetPerformanceFrequency());
-    while (!quit_) {
-      SDL_Event e;
-      while (SDL_PollEvent(&e)) HandleEvent(e);
-      if (quit_) break;
-      const std::uint64_t now = SDL_GetPerformanceCounter();
-      const double dt = std::clamp(static_cast<double>(now - last) / freq, 0.0, 0.1);
-      last = now;
-      try {
-        world_.Step(dt);
-      } catch (const std::exception& ex) {
-        Say(std::string("step failed: ") + ex.what());
-      }
-      if (boxOpen_ && !world_.OpenBox()) {  // closed by someone else
-        boxOpen_ = false;
-      } else if (!boxOpen_ && world_.OpenBox()) {  // opened during the time step
-        TakeKeyboard(false);
-      }
-      DrawFrame();
-      SDL_GL_SwapWindow(window_);
-      // Without a display that waits for the screen, keep to about 60 frames a second.
-      const double spent = static_cast<double>(SDL_GetPerformanceCounter() - now) / freq;
-      if (spent < 1.0 / 60) SDL_Delay(static_cast<std::uint32_t>((1.0 / 60 - spent) * 1000));
-    }
+    Loop();
+    FlushSteps();
   } else {
     status = 1;
   }
@@ -204,29 +172,134 @@ int Window::Run() {
   return status;
 }
 
+void Window::Loop() {
+  double nextStep = Seconds() + kPlayStep;
+  double nextFrame = 0;
+  std::uint64_t caretPhase = 0;
+  while (!quit_) {
+    // Sleep until the next time step, the next frame when one is wanted, or the next event.
+    double wake = nextStep;
+    if (redraw_ && !hidden_) wake = std::min(wake, nextFrame);
+    const double wait = wake - Seconds();
+    SDL_Event e;
+    const bool got = wait >= 0.001
+                         ? SDL_WaitEventTimeout(&e, static_cast<int>(std::ceil(wait * 1000)))
+                         : SDL_PollEvent(&e);
+    if (got) {
+      HandleEvent(e);
+      while (!quit_ && SDL_PollEvent(&e)) HandleEvent(e);
+    }
+    if (quit_) break;
+
+    const double now = Seconds();
+    int steps = 0;
+    for (; now >= nextStep && steps < kMaxStepsAtOnce; ++steps) {
+      StepOnce();
+      nextStep += kPlayStep;
+    }
+    if (now >= nextStep) nextStep = now + kPlayStep;
+    if (hidden_) continue;
+    if (steps > 0 && LookChanged()) redraw_ = true;
+    // The caret of an open box blinks; a message goes after a while.
+    const std::uint64_t ticks = SDL_GetTicks64();
+    if ((boxOpen_ || (prompt_ && !prompt_->Question())) && ticks / kCaretBlinkMs != caretPhase) {
+      caretPhase = ticks / kCaretBlinkMs;
+      redraw_ = true;
+    }
+    if (!message_.empty() && ticks >= messageUntil_) {
+      message_.clear();
+      redraw_ = true;
+    }
+    if (redraw_ && now >= nextFrame) {
+      redraw_ = false;
+      DrawFrame();
+      SDL_GL_SwapWindow(window_);
+      nextFrame = std::max(nextFrame + kFrameGap, now);
+    }
+  }
+}
+
+void Window::StepOnce() {
+  const std::vector<std::uint8_t> held(held_.begin(), held_.end());
+  if (held != pendingHeld_) {
+    FlushSteps();
+    pendingHeld_ = held;
+  }
+  ++pendingFrames_;
+  if (std::any_of(held.begin(), held.end(), [](std::uint8_t k) { return !IsModifier(k); }))
+    dirty_ = true;
+  try {
+    world_.Step(kPlayStep);
+  } catch (const std::exception& ex) {
+    Say(std::string("step failed: ") + ex.what());
+  }
+  if (boxOpen_ && !world_.OpenBox()) {  // closed by someone else
+    boxOpen_ = false;
+    redraw_ = true;
+  } else if (!boxOpen_ && world_.OpenBox()) {  // opened during the time step
+    TakeKeyboard(false);
+  }
+}
+
+bool Window::LookChanged() {
+  FrameLook look;
+  look.scene = CaptureScene(world_, opts_.render);
+  look.focus = world_.Focus();
+  if (opts_.render.hud && look.focus) {
+    int W = 0, H = 0;
+    DrawableSize(W, H);
+    look.hud = world_.DrawHUD(*world_.Focus(), W, H);
+  }
+  const bool changed = !shown_ || !SameLook(*shown_, look);
+  shown_ = std::move(look);
+  return changed;
+}
+
 void Window::HandleEvent(const SDL_Event& e) {
   switch (e.type) {
     case SDL_QUIT:
-      quit_ = true;
+      // Closing the window a second time while it asks closes it.
+      if (prompt_ && prompt_->kind == Prompt::Kind::Quit)
+        quit_ = true;
+      else
+        AskToQuit();
       break;
     case SDL_WINDOWEVENT:
-      // Keys held while the window loses the keyboard would otherwise stay down.
-      if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) world_.ReleaseAllKeys();
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          // Keys held while the window loses the keyboard would otherwise stay down.
+          ReleaseKeys();
+          break;
+        case SDL_WINDOWEVENT_HIDDEN:
+        case SDL_WINDOWEVENT_MINIMIZED:
+          hidden_ = true;
+          break;
+        default:  // shown, exposed, resized, restored: draw again
+          hidden_ = false;
+          redraw_ = true;
+          break;
+      }
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
       HandleKey(e.key);
+      redraw_ = true;
       break;
     case SDL_TEXTINPUT:
-      if (skipOpenerText_)
+      if (skipOpenerText_) {
         skipOpenerText_ = false;
-      else if (boxOpen_)
+      } else if (prompt_ && !prompt_->Question()) {
+        if (prompt_->text.size() < 1024) prompt_->text += e.text.text;
+      } else if (boxOpen_) {
         AppendAs1252(boxText_, e.text.text, BoxLimit());
+      }
+      redraw_ = true;
       break;
     case SDL_MOUSEMOTION:
       if (e.motion.state & SDL_BUTTON_LMASK) {
         camera_.yaw -= e.motion.xrel * 0.008;
         camera_.pitch = std::clamp(camera_.pitch + e.motion.yrel * 0.006, -0.2, 1.5);
+        redraw_ = true;
       } else if (e.motion.state & (SDL_BUTTON_RMASK | SDL_BUTTON_MMASK)) {
         // Pan in the ground plane, as far as the pointer moved at the target's distance.
         const double k = camera_.distance * 0.0016;
@@ -234,126 +307,17 @@ void Window::HandleEvent(const SDL_Event& e) {
         const double fx = -std::sin(camera_.yaw), fz = -std::cos(camera_.yaw);
         camera_.target.x -= (sx * e.motion.xrel - fx * e.motion.yrel) * k;
         camera_.target.z -= (sz * e.motion.xrel - fz * e.motion.yrel) * k;
+        redraw_ = true;
       }
       break;
     case SDL_MOUSEWHEEL:
       camera_.distance = std::clamp(camera_.distance * std::pow(0.88, e.wheel.y), 0.3, 2000.0);
+      redraw_ = true;
       break;
     default:
       break;
   }
 }
-
-void Window::HandleKey(const SDL_KeyboardEvent& k) {
-  const bool down = k.type == SDL_KEYDOWN;
-  const SDL_Scancode sc = k.keysym.scancode;
-  if (boxOpen_) {
-    // The box has the keyboard; typed characters arrive as text input, each after its key.
-    if (!down) return;
-    skipOpenerText_ = false;  // the opening key made no text: this key's text is typed
-    if (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) {
-      boxOpen_ = false;
-      try {
-        const bool accepted = world_.AnswerBox(boxText_);
-        if (!accepted) Say("the vessel did not take \"" + boxText_ + "\"");
-      } catch (const std::exception& ex) {
-        Say(ex.what());
-      }
-    } else if (sc == SDL_SCANCODE_ESCAPE) {
-      boxOpen_ = false;
-      world_.CancelBox();
-    } else if (sc == SDL_SCANCODE_BACKSPACE && !boxText_.empty()) {
-      boxText_.pop_back();
-    }
-    return;
-  }
-  // The window's own keys; they do not reach the vessel.
-  if (down && sc == SDL_SCANCODE_ESCAPE) {
-    quit_ = true;
-    return;
-  }
-  if (sc == SDL_SCANCODE_F2 || sc == SDL_SCANCODE_F3) {
-    if (down && !k.repeat) sc == SDL_SCANCODE_F2 ? Save() : ResetCamera();
-    return;
-  }
-  if (k.repeat) return;  // a held key is one press: its state stays down
-  const std::uint8_t code = Set1Code(sc);
-  if (code == 0) return;
-  world_.SetKey(code, down);
-  world_.KeyEvent(code, down);
-  if (world_.OpenBox()) TakeKeyboard(true);  // a key opened a box
-}
-
-void Window::TakeKeyboard(bool byKey) {
-  // From now on the keys and the typing go to the box, not to the vessel.
-  boxOpen_ = true;
-  boxText_ = world_.OpenBox()->initial;
-  skipOpenerText_ = byKey;
-  world_.ReleaseAllKeys();
-}
-
-void Window::Save() {
-  if (opts_.scenario.empty()) {
-    Say("no scenario file to save to");
-    return;
-  }
-  try {
-    world_.SaveScenario(opts_.scenario);
-    Say("saved " + opts_.scenario.string());
-  } catch (const std::exception& ex) {
-    Say(std::string("save failed: ") + ex.what());
-  }
-}
-
-void Window::DrawFrame() {
-  int W = 0, H = 0;
-  DrawableSize(W, H);
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  renderer_->DrawWorld(world_, W, H, opts_.render, camera_);
-  if (boxOpen_) DrawBox(W, H);
-  DrawStatus(W, H);
-}
-
-void Window::DrawBox(int W, int H) {
-  const InputBox* box = world_.OpenBox();
-  if (!box) return;
-  const float px = std::max(14.0f, static_cast<float>(H) / 36.0f);
-  const float pad = px * 0.8f;
-  const float fieldChars = static_cast<float>(std::clamp(box->length, 10, 60));
-  const float fieldW = std::max(renderer_->TextWidth("0", px) * fieldChars,
-                                renderer_->TextWidth(boxText_ + "_", px));
-  const float w = std::max(renderer_->TextWidth(box->title, px), fieldW) + 2 * pad;
-  const float h = px * 3.2f + 2 * pad;
-  const float x = (static_cast<float>(W) - w) / 2, y = static_cast<float>(H) * 0.35f - h / 2;
-  const float panel[4] = {0.05f, 0.07f, 0.10f, 0.92f};
-  const float frame[4] = {0.40f, 1.0f, 0.40f, 0.9f};
-  const float field[4] = {0.0f, 0.0f, 0.0f, 0.9f};
-  const float title[4] = {0.85f, 0.90f, 0.95f, 1.0f};
-  const float text[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-  renderer_->FillRect(W, H, x - 1, y - 1, w + 2, h + 2, frame);
-  renderer_->FillRect(W, H, x, y, w, h, panel);
-  renderer_->DrawText(W, H, x + pad, y + pad, box->title, title, px);
-  const float fy = y + pad + px * 1.5f;
-  renderer_->FillRect(W, H, x + pad - 4, fy - 3, w - 2 * pad + 8, px * 1.4f, field);
-  const bool caret = (SDL_GetTicks64() / 500) % 2 == 0;
-  renderer_->DrawText(W, H, x + pad, fy, boxText_ + (caret ? "_" : ""), text, px, false);
-}
-
-void Window::DrawStatus(int W, int H) {
-  const float px = std::max(11.0f, static_cast<float>(H) / 56.0f);
-  const float grey[4] = {0.65f, 0.68f, 0.72f, 0.85f};
-  const float bright[4] = {1.0f, 0.92f, 0.55f, 1.0f};
-  const float y = static_cast<float>(H) - px * 1.6f;
-  std::string help = boxOpen_ ? "Enter: answer   Esc: cancel"
-                              : "F2: save   F3: reset view   drag: orbit   right drag: pan   "
-                                "wheel: zoom   Esc: quit";
-  if (Vessel* focus = world_.Focus()) help = focus->name() + "   " + help;
-  renderer_->DrawText(W, H, px * 0.6f, y, help, grey, px);
-  if (!message_.empty() && SDL_GetTicks64() < messageUntil_)
-    renderer_->DrawText(W, H, px * 0.6f, y - px * 1.5f, message_, bright, px);
-}
-
-}  // namespace
 
 bool PlayAvailable() { return true; }
 

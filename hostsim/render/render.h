@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "hostsim/render/play_recorder.h"
 #include "hostsim/world.h"
 
 namespace hostsim::render {
@@ -101,23 +102,34 @@ std::optional<std::pair<int, int>> ParseSize(std::string_view text);
 void WritePng(const Image& image, const std::filesystem::path& file);
 
 struct PlayOptions {
-  std::filesystem::path scenario;  // F2 saves the scenario here
+  std::filesystem::path scenario;  // the scenario loaded: saved over only when chosen
+  std::filesystem::path saveAs;    // what F2 offers to save to; empty: a new name beside it
   std::string title = "hostsim";
   int width = 1024, height = 640;
   RenderOptions render;
   // When set, the scenario text is written here when the window closes (for scripted checks;
   // the environment variable HOSTSIM_PLAY_DUMP does the same).
   std::filesystem::path dumpOnExit;
+  PlayRecorder* recorder = nullptr;  // told every action when set
 };
+
+// The time step of the window's world, whatever the drawing rate: fixed, so that a recorded
+// session runs again to the same state.
+inline constexpr double kPlayStep = 0.02;
 
 // Whether this build can open a window (Play).
 bool PlayAvailable();
 
-// Runs the world in a window in real time until it is closed (or Escape is pressed while no
-// input box is open): held keys reach the focused vessel every frame, key presses and
-// releases as key events; the three input boxes are answered in the window; the mouse
-// orbits (left drag) and zooms (wheel) the camera; F2 saves the scenario. Returns 0, or 1
-// with a message on stderr when no window can be opened.
+// Runs the world in a window in real time, in time steps of kPlayStep, until it is closed
+// (or Escape is pressed while no input box is open; with unsaved changes the window asks
+// first). A key pressed reaches the focused vessel as a key event (pressed and released at
+// once) and, while it is held, as a held key every time step; the input boxes are answered in
+// the window; F4 gives the focus to the next vessel (Shift+F4: the one before) and F5 to a
+// vessel by name; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
+// camera; F2 saves the scenario to a file named in a box (a new one by default; replacing a
+// file is confirmed). Frames are drawn only when something changed, at most 60 a second, and
+// none while the window is hidden. Returns 0, or 1 with a message on stderr when no window
+// can be opened.
 int Play(World& world, const PlayOptions& opts);
 
 }  // namespace hostsim::render

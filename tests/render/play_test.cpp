@@ -1,16 +1,19 @@
-// The window under a virtual X display, driven by real key events: B switches the lamp on
-// (the screenshot shows its light), N opens the range box, typed text and Enter answer it,
-// Escape closes the window; the scenario written at exit holds what the keys did. The box
-// takes no more characters than the module opened it for.
+// The window under a virtual X display, driven by real key events (xdotool), as a user drives
+// it: keys reach the lamp (the screenshot shows its light), boxes are answered, the focus moves
+// between vessels, F2 saves to a new file unless told otherwise and Escape asks before unsaved
+// changes are lost; an idle window sleeps; and a recorded session replays to the same state.
+// Waits are for events (a window, a file, a picture, the process's end), never fixed delays.
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,6 +28,10 @@ using namespace std::chrono_literals;
 bool Have(const char* tool) {
   return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
+
+#define NEEDS_X_TOOLS()                                  \
+  for (const char* tool : {"Xvfb", "xdotool", "import"}) \
+    if (!Have(tool)) GTEST_SKIP() << tool << " is not installed"
 
 std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
@@ -47,9 +54,8 @@ std::string Capture(const std::string& cmd) {
   return out;
 }
 
-// Waits until `done` holds, for at most `limit`.
-template <typename Fn>
-bool WaitFor(Fn done, std::chrono::milliseconds limit) {
+// Waits until `done` holds, for at most `limit` (generous: the machine may be busy).
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < end) {
     if (done()) return true;
@@ -58,20 +64,68 @@ bool WaitFor(Fn done, std::chrono::milliseconds limit) {
   return done();
 }
 
-bool Running(pid_t pid) { return pid > 0 && kill(pid, 0) == 0; }
+bool Running(pid_t pid) {
+  if (pid <= 0 || kill(pid, 0) != 0) return false;
+  // A process that has ended but not been reaped is no longer running.
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  return close == std::string::npos || stat.size() < close + 3 || stat[close + 2] != 'Z';
+}
 
-// Warm, bright pixels of a screenshot: the lamp's light on the ground and its glow.
-int WarmPixels(const fs::path& png) {
+// Seconds of CPU time the process has used, user and system.
+double CpuSeconds(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream in(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && in >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Pixels of a screenshot that pass `test` (r, g, b); -1 when it cannot be read.
+int CountPixels(const fs::path& png, const std::function<bool(int, int, int)>& test) {
   int w = 0, h = 0, comp = 0;
   unsigned char* px = stbi_load(png.string().c_str(), &w, &h, &comp, 3);
   if (!px) return -1;
   int n = 0;
   for (int i = 0; i < w * h; ++i) {
     const unsigned char* p = px + static_cast<std::ptrdiff_t>(i) * 3;
-    if (p[0] > 70 && p[0] >= p[1] && p[1] >= p[2] && p[0] > p[2] + 4) ++n;
+    if (test(p[0], p[1], p[2])) ++n;
   }
   stbi_image_free(px);
   return n;
+}
+
+// Warm, bright pixels: the lamp's light on the ground and its glow.
+bool Warm(int r, int g, int b) { return r > 70 && r >= g && g >= b && r > b + 4; }
+// The green frame of an open box or question.
+bool BoxFrame(int r, int g, int b) { return g > 110 && 2 * g > 3 * r && 2 * g > 3 * b; }
+
+// Whether the screenshot shows a yes-or-no question: a box framed in green too low to hold a
+// text field under its title (a box with a field is about twice as high at these window
+// sizes). The frame's edges are the rows with a long unbroken run of its colour; the lamp's
+// HUD text, green too, has none.
+bool QuestionShown(const fs::path& png) {
+  int w = 0, h = 0, comp = 0;
+  unsigned char* px = stbi_load(png.string().c_str(), &w, &h, &comp, 3);
+  if (!px) return false;
+  int top = -1, bottom = -1;
+  for (int y = 0; y < h; ++y) {
+    int run = 0, longest = 0;
+    for (int x = 0; x < w; ++x) {
+      const unsigned char* p = px + (static_cast<std::ptrdiff_t>(y) * w + x) * 3;
+      run = BoxFrame(p[0], p[1], p[2]) ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+    if (longest < 100) continue;
+    if (top < 0) top = y;
+    bottom = y;
+  }
+  stbi_image_free(px);
+  return top >= 0 && bottom - top > 10 && bottom - top < 55;
 }
 
 class XDisplay {
@@ -82,7 +136,7 @@ class XDisplay {
     const std::string pid = Capture("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>" +
                                     Quote(number) + " >/dev/null 2>&1 & echo $!");
     pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
-    WaitFor([&] { return !ReadFile(number).empty(); }, 10s);
+    WaitFor([&] { return !ReadFile(number).empty(); });
     const std::string n = ReadFile(number);
     if (!n.empty()) name_ = ":" + n.substr(0, n.find_first_of("\r\n"));
   }
@@ -99,58 +153,208 @@ class XDisplay {
   std::string name_;
 };
 
+// A window on the display: started from a command line, found, given the keyboard.
+class Player {
+ public:
+  Player(const XDisplay& x, const fs::path& dir, const std::string& command) : x_(x), dir_(dir) {
+    const std::string pid = Capture(x.Env() + command + " >" + Quote(log()) + " 2>&1 & echo $!");
+    pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
+    const std::string window =
+        Capture(x.Env() + "timeout 60 xdotool search --sync --onlyvisible --pid " + pid);
+    if (window.empty()) return;
+    window_ = window.substr(0, window.find('\n'));
+    Run("xdotool windowfocus --sync " + window_ + " 2>/dev/null");
+  }
+  ~Player() {
+    if (Running(pid_)) kill(pid_, SIGKILL);
+  }
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+
+  bool found() const { return !window_.empty(); }
+  pid_t pid() const { return pid_; }
+  fs::path log() const { return dir_ / "play.log"; }
+  int Run(const std::string& cmd) const { return std::system((x_.Env() + cmd).c_str()); }
+  void Keys(const std::string& keys) const { Run("xdotool key --delay 60 " + keys); }
+  void Type(const std::string& text) const { Run("xdotool type --delay 40 '" + text + "'"); }
+  // Holds a key down for about `time`: how many time steps that makes is what the window
+  // counts (and records), whatever the delay.
+  void Hold(const std::string& key, std::chrono::milliseconds time) const {
+    Run("xdotool keydown " + key);
+    std::this_thread::sleep_for(time);
+    Run("xdotool keyup " + key);
+  }
+  // Takes screenshots until one passes `test`; the last one stays in `png`.
+  bool WaitForPicture(const fs::path& png, const std::function<bool(const fs::path&)>& test) {
+    return WaitFor([&] { return Run("import -window root " + Quote(png)) == 0 && test(png); });
+  }
+  bool WaitClosed(std::chrono::milliseconds limit = 30s) const {
+    return WaitFor([&] { return !Running(pid_); }, limit);
+  }
+
+ private:
+  const XDisplay& x_;
+  fs::path dir_;
+  pid_t pid_ = 0;
+  std::string window_;
+};
+
+const char* const kLampScenario =
+    "FOCUS Lamp\n"
+    "VESSEL Lamp lumipod\n"
+    "  POS 0 0.37 0\n"
+    "  SPT 0 40.0 0.7\n"
+    "  GBL 0.42000 0.00000\n"
+    "END\n";
+
+std::string Driver(const fs::path& dump, const fs::path& scenario, const std::string& size) {
+  return "HOSTSIM_PLAY_DUMP=" + Quote(dump) + " " + Quote(RENDER_PLAY_DRIVER) + " " +
+         Quote(scenario) + " " + size;
+}
+
 TEST(PlayWindow, RealKeysSwitchTheLampAndAnswerTheRangeBox) {
-  for (const char* tool : {"Xvfb", "xdotool", "import"})
-    if (!Have(tool)) GTEST_SKIP() << tool << " is not installed";
+  NEEDS_X_TOOLS();
   testsupport::TempDir dir;
-  const fs::path scenario = dir.Write("play.scn",
-                                      "FOCUS Lamp\n"
-                                      "VESSEL Lamp lumipod\n"
-                                      "  POS 0 0.37 0\n"
-                                      "  SPT 0 40.0 0.7\n"
-                                      "  GBL 0.42000 0.00000\n"
-                                      "END\n");
+  const fs::path scenario = dir.Write("play.scn", kLampScenario);
   const fs::path dump = dir.path() / "dump.scn";
   XDisplay x(dir.path());
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(), Driver(dump, scenario, "400 300"));
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
 
-  const std::string pid =
-      Capture(x.Env() + "HOSTSIM_PLAY_DUMP=" + Quote(dump) + " " + Quote(RENDER_PLAY_DRIVER) + " " +
-              Quote(scenario) + " 400 300 >" + Quote(dir.path() / "play.log") + " 2>&1 & echo $!");
-  const pid_t player = static_cast<pid_t>(std::atoi(pid.c_str()));
-  const std::string window =
-      Capture(x.Env() + "timeout 20 xdotool search --sync --onlyvisible --pid " + pid);
-  ASSERT_FALSE(window.empty()) << ReadFile(dir.path() / "play.log");
-  const std::string wid = window.substr(0, window.find('\n'));
-  const auto run = [&](const std::string& cmd) { return std::system((x.Env() + cmd).c_str()); };
-  run("xdotool windowfocus --sync " + wid + " 2>/dev/null");
-  std::this_thread::sleep_for(1500ms);
-  ASSERT_EQ(run("import -window root " + Quote(dir.path() / "off.png")), 0);
+  const fs::path off = dir.path() / "off.png", on = dir.path() / "on.png";
+  ASSERT_TRUE(p.WaitForPicture(off, [](const fs::path& png) {
+    return CountPixels(png, [](int r, int g, int b) { return r + g + b > 60; }) > 100;
+  })) << "the window shows nothing";
+  const int before = CountPixels(off, Warm);
+  p.Keys("b");
+  EXPECT_TRUE(p.WaitForPicture(
+      on, [&](const fs::path& png) { return CountPixels(png, Warm) > before + 500; }))
+      << "warm pixels before B " << before << ", after " << CountPixels(on, Warm);
 
-  run("xdotool key --delay 80 b");
-  std::this_thread::sleep_for(1500ms);
-  ASSERT_EQ(run("import -window root " + Quote(dir.path() / "on.png")), 0);
-
-  run("xdotool key --delay 80 n");
-  std::this_thread::sleep_for(500ms);
   // The range box takes 30 characters: the 31st, a 9, is not typed into it.
-  run("xdotool type --delay 40 " + std::string(28, '0') + "259");
-  run("xdotool key --delay 80 Return");
-  std::this_thread::sleep_for(500ms);
-  run("xdotool key Escape");
-  const bool closed = WaitFor([&] { return !Running(player) || fs::exists(dump); }, 15s) &&
-                      WaitFor([&] { return !Running(player); }, 5s);
-  if (!closed) kill(player, SIGKILL);
-  ASSERT_TRUE(closed) << "the window did not close on Escape";
-
-  const int before = WarmPixels(dir.path() / "off.png");
-  const int after = WarmPixels(dir.path() / "on.png");
-  EXPECT_GE(before, 0);
-  EXPECT_GT(after, before + 500) << "warm pixels before B " << before << ", after " << after;
-
-  // Switched on, and the range typed into the box.
+  p.Keys("n");
+  p.Type(std::string(28, '0') + "259");
+  p.Keys("Return Escape");
+  // The lamp changed and was not saved: Escape asks first, N keeps the window, Y closes it.
+  ASSERT_TRUE(p.WaitForPicture(dir.path() / "ask.png", QuestionShown))
+      << "no question on Escape with unsaved changes";
+  EXPECT_TRUE(Running(p.pid()));
+  p.Keys("n Escape y");
+  ASSERT_TRUE(p.WaitClosed()) << "the window did not close on Escape, Y";
+  EXPECT_EQ(ReadFile(scenario), kLampScenario) << "the scenario was written over";
   const std::string saved = ReadFile(dump);
   EXPECT_NE(saved.find("SPT 1 25.0000 0.7000"), std::string::npos) << saved;
 }
+
+// An idle window sleeps between time steps and draws nothing while nothing changes; drawn
+// at full speed it took more than one core.
+TEST(PlayWindow, AnIdleWindowTakesLittleCpu) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path scenario = dir.Write("play.scn", kLampScenario);
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(), Driver(dir.path() / "dump.scn", scenario, "800 500"));
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+  p.Keys("b");  // lit: its light is what costs most to draw
+  ASSERT_TRUE(p.WaitForPicture(dir.path() / "lit.png",
+                               [](const fs::path& png) { return CountPixels(png, Warm) > 500; }));
+  const double cpu0 = CpuSeconds(p.pid());
+  const auto t0 = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(3s);  // the span measured, not a wait for an event
+  const double cpu = CpuSeconds(p.pid()) - cpu0;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(cpu / wall, 0.25) << cpu << " s of CPU in " << wall << " s";
+  EXPECT_TRUE(Running(p.pid()));
+}
+
+// In the shipped demo Lamp2 has the focus; F4 moves it on (the tug, then Lamp1), so that B
+// switches Lamp1 off; F5 names a vessel. Nothing is asked on Escape once the state is saved.
+TEST(PlayWindow, F4AndF5MoveTheFocusAndF2SavesToANewFile) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path demo = fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn";
+  const fs::path scenario = dir.Write("demo.scn", ReadFile(demo));
+  const fs::path dump = dir.path() / "dump.scn";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(), Driver(dump, scenario, "640 400"));
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+
+  p.Keys("F4 F4 b");
+  // F2 offers demo-1.scn beside the scenario; Enter saves there without a question.
+  p.Keys("F2 Return");
+  const fs::path first = dir.path() / "demo-1.scn";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(first); })) << ReadFile(p.log());
+  EXPECT_EQ(ReadFile(scenario), ReadFile(demo)) << "the loaded scenario was written over";
+  const std::string saved = ReadFile(first);
+  EXPECT_NE(saved.find("FOCUS Lamp1"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("SPT 0 150.0000"), std::string::npos) << "Lamp1 was not switched off\n"
+                                                             << saved;
+
+  // F5 and a name give the focus to that vessel; saving over an existing file is confirmed.
+  p.Keys("F5");
+  p.Type("Lamp2");
+  p.Keys("Return F2");
+  p.Run("xdotool key --delay 20 --repeat 200 BackSpace");
+  p.Type(scenario.string());
+  p.Keys("Return");
+  ASSERT_TRUE(p.WaitForPicture(dir.path() / "replace.png", QuestionShown))
+      << "no question before replacing a file";
+  EXPECT_EQ(ReadFile(scenario), ReadFile(demo)) << "replaced before the answer";
+  p.Keys("y");
+  ASSERT_TRUE(WaitFor([&] {
+    return ReadFile(scenario).find("FOCUS Lamp2") != std::string::npos &&
+           ReadFile(scenario) != ReadFile(demo);
+  })) << ReadFile(scenario);
+  p.Keys("Escape");  // saved: nothing to ask
+  ASSERT_TRUE(p.WaitClosed()) << "the window did not close on Escape after a save";
+  EXPECT_NE(ReadFile(dump).find("FOCUS Lamp2"), std::string::npos);
+}
+
+#if defined(HOSTSIM_EXE)
+// hostsim play --record writes a session script of what was done; hostsim run replays it to
+// the same state, byte for byte.
+TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path scenario = dir.Write("play.scn", kLampScenario);
+  const fs::path record = dir.path() / "session.txt";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(),
+           Quote(HOSTSIM_EXE) + " play " + Quote(scenario) + " --size 400x300 --record " +
+               Quote(record));
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+
+  p.Keys("b");
+  p.Hold("k", 700ms);  // the intensity ramps up while K is held
+  p.Keys("n");         // the range box, answered
+  p.Type("31.5");
+  p.Keys("Return m Escape");  // the spread box, cancelled
+  p.Keys("shift+Left");       // a press with a modifier
+  p.Run("xdotool keydown shift");
+  p.Hold("Right", 500ms);  // held keys with a modifier held
+  p.Run("xdotool keyup shift");
+  p.Keys("F2 Return");
+  const fs::path saved = dir.path() / "play-1.scn";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(saved); })) << ReadFile(p.log());
+  p.Keys("Escape");
+  ASSERT_TRUE(p.WaitClosed()) << ReadFile(p.log());
+
+  const std::string script = ReadFile(record);
+  for (const char* line : {"load play.scn\n", "press B\n", "hold K for ", "type 31.5\n", "cancel\n",
+                           "press Shift+Left\n", "hold Shift Right for ", "save play-1.scn\n"})
+    EXPECT_NE(script.find(line), std::string::npos) << line << " not in\n" << script;
+  const fs::path out = dir.path() / "replay";
+  const std::string replay = Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --out " +
+                                     Quote(out) + " 2>&1; echo status $?");
+  EXPECT_NE(replay.find("status 0"), std::string::npos) << replay;
+  EXPECT_EQ(ReadFile(out / "play-1.scn"), ReadFile(saved)) << script;
+  EXPECT_NE(ReadFile(saved).find("SPT 1 31.5000"), std::string::npos) << ReadFile(saved);
+}
+
+#endif
 
 }  // namespace

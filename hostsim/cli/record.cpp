@@ -1,0 +1,88 @@
+#include "record.h"
+
+#include <stdexcept>
+
+#include "hostsim/platform/files.h"
+#include "session.h"
+
+namespace hostsim::cli {
+namespace fs = std::filesystem;
+
+SessionRecorder::SessionRecorder(fs::path script, const fs::path& scenario)
+    : script_(std::move(script)) {
+  std::error_code ec;
+  folder_ = fs::absolute(script_, ec).parent_path();
+  text_ =
+      "# A session recorded by hostsim play: hostsim run replays it. Each line is what was done\n"
+      "# in the window, the time steps between included.\n";
+  Command load;
+  load.kind = Command::Kind::Load;
+  load.arg = Name(scenario, true);
+  Add(load);
+}
+
+// The name of `file` in the script: relative to the script's folder, or absolute when it lies
+// outside and `mayLeave` is false (a save under --out may not lead out of the output folder).
+std::string SessionRecorder::Name(const fs::path& file, bool mayLeave) const {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(file, ec).lexically_normal();
+  const fs::path relative = absolute.lexically_relative(folder_);
+  if (relative.empty() || (!mayLeave && *relative.begin() == "..")) return PathToUtf8(absolute);
+  return PathToUtf8(relative);
+}
+
+void SessionRecorder::Add(const Command& c) {
+  try {
+    text_ += FormatLine(c) + "\n";
+  } catch (const std::invalid_argument& e) {
+    // Kept as a comment: the replay stops short of it, where the script says why.
+    text_ += "# not recordable: " + std::string(e.what()) + "\n";
+  }
+}
+
+void SessionRecorder::Steps(long long frames, double dt, const std::vector<std::uint8_t>& held) {
+  Command c;
+  c.kind = held.empty() ? Command::Kind::Step : Command::Kind::Hold;
+  c.frames = frames;
+  c.dt = dt;
+  for (std::uint8_t key : held) c.chords.push_back(Chord{{}, key});
+  Add(c);
+}
+
+void SessionRecorder::Press(const std::vector<std::uint8_t>& modifiers, std::uint8_t key) {
+  Command c;
+  c.kind = Command::Kind::Press;
+  c.chords.push_back(Chord{modifiers, key});
+  Add(c);
+}
+
+void SessionRecorder::Type(const std::string& text) {
+  Command c;
+  c.kind = Command::Kind::Type;
+  c.arg = text;
+  Add(c);
+}
+
+void SessionRecorder::Cancel() {
+  Command c;
+  c.kind = Command::Kind::Cancel;
+  Add(c);
+}
+
+void SessionRecorder::Focus(const std::string& vessel) {
+  Command c;
+  c.kind = Command::Kind::Focus;
+  c.arg = vessel;
+  Add(c);
+}
+
+void SessionRecorder::Save(const fs::path& file) {
+  Command c;
+  c.kind = Command::Kind::Save;
+  c.arg = Name(file, false);
+  Add(c);
+}
+
+std::string SessionRecorder::Write() const { return platform::WriteFile(script_, text_); }
+
+}  // namespace hostsim::cli
