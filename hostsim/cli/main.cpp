@@ -399,8 +399,7 @@ int main(int argc, char** argv) {
                    "The file F2 offers to save to (default: a new name beside the scenario)")
       ->type_name("FILE");
   play->add_option("--record", playArgs.record,
-                   "Write what is done in the window as a session script that 'hostsim run' "
-                   "replays to the same state")
+                   "Write what is done in the window as a session script (hostsim run replays it)")
       ->type_name("FILE");
   play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");

@@ -561,6 +561,19 @@ std::vector<TargetCase> TargetCases() {
                    "nosuch/x\\.png: cannot write the picture: cannot create a file in nosuch: No "
                    "such file or directory",
                    [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }});
+  // A recording that could not be kept is refused before the window opens.
+  cases.push_back({"RecordOverTheScenario",
+                   [](const fs::path&) { return true; },
+                   {"play", "demo.scn", "--record", "./demo.scn"},
+                   "\\./demo\\.scn: cannot write the recording: it is an input of this run: the "
+                   "scenario",
+                   unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")});
+  cases.push_back({"RecordIntoAMissingFolder",
+                   [](const fs::path&) { return true; },
+                   {"play", "demo.scn", "--record", "nosuch/r.txt"},
+                   "nosuch/r\\.txt: cannot write the recording: cannot create a file in nosuch: "
+                   "No such file or directory",
+                   [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }});
 #endif
   return cases;
 }
