@@ -214,7 +214,7 @@ void Window::Loop() {
       redraw_ = false;
       DrawFrame();
       SDL_GL_SwapWindow(window_);
-      nextFrame = std::max(nextFrame + kFrameGap, now);
+      nextFrame = now + kFrameGap;
     }
   }
 }
