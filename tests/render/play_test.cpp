@@ -159,11 +159,19 @@ class Player {
   Player(const XDisplay& x, const fs::path& dir, const std::string& command) : x_(x), dir_(dir) {
     const std::string pid = Capture(x.Env() + command + " >" + Quote(log()) + " 2>&1 & echo $!");
     pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
-    const std::string window =
-        Capture(x.Env() + "timeout 60 xdotool search --sync --onlyvisible --pid " + pid);
-    if (window.empty()) return;
-    window_ = window.substr(0, window.find('\n'));
-    Run("xdotool windowfocus --sync " + window_ + " 2>/dev/null");
+    // Searched for again until found and given the keyboard: a window made and dropped while
+    // the video layer tries its OpenGL settings can vanish under the search or the focus.
+    WaitFor(
+        [&] {
+          const std::string found =
+              Capture(x.Env() + "xdotool search --onlyvisible --pid " + pid + " 2>/dev/null");
+          const std::string id = found.substr(0, found.find('\n'));
+          if (!id.empty() &&
+              Run("timeout 10 xdotool windowfocus --sync " + id + " 2>/dev/null") == 0)
+            window_ = id;
+          return !window_.empty() || !Running(pid_);
+        },
+        60s);
   }
   ~Player() {
     if (Running(pid_)) kill(pid_, SIGKILL);
