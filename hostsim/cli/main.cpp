@@ -288,14 +288,8 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#if !defined(_WIN32)
-  // Beyond a file-size limit a write fails and is reported, rather than ending the program
-  // without a word.
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
+// The program's work; main() adds only a last catch.
+int Main(int argc, char** argv) {
   CLI::App app{
       "hostsim: the stand-in host for vessel modules. Runs scenarios and session scripts "
       "against the modules and shows what they did.",
@@ -447,4 +441,24 @@ int main(int argc, char** argv) {
   if (*play) return Picture(playArgs, argv[0], true);
 #endif
   return Inspect(inspectArgs, argv[0]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if !defined(_WIN32)
+  // Beyond a file-size limit a write fails and is reported, rather than ending the program
+  // without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+  // What the commands do not catch themselves (memory running out, say) ends the program
+  // with a message and the failure status, not with an abort.
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "hostsim: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "hostsim: unexpected failure\n";
+  }
+  return kExitFailure;
 }
