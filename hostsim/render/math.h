@@ -32,8 +32,12 @@ inline Vec3 Normalized(Vec3 a, Vec3 fallback = {0, 0, 1}) {
 // Column-major 4x4 matrix, as OpenGL takes it: m[col * 4 + row].
 struct Mat4 {
   std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  float& at(int row, int col) { return m[static_cast<std::size_t>(col * 4 + row)]; }
-  float at(int row, int col) const { return m[static_cast<std::size_t>(col * 4 + row)]; }
+  float& at(int row, int col) {
+    return m[static_cast<std::size_t>(col) * 4 + static_cast<std::size_t>(row)];
+  }
+  float at(int row, int col) const {
+    return m[static_cast<std::size_t>(col) * 4 + static_cast<std::size_t>(row)];
+  }
 };
 
 inline Mat4 operator*(const Mat4& a, const Mat4& b) {
