@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up the machine, checks the sources' format, builds and runs every test: the debug build
-# with warnings as errors, the same suite under AddressSanitizer + UndefinedBehaviorSanitizer,
-# the fuzz targets built with clang's libFuzzer (each replays its corpus, then fuzzes for a
-# short while), then the Windows build (MinGW-w64 cross build, run under Wine).
+# Sets up the machine, checks the sources' format and runs clang-tidy over them, then builds and
+# runs every test: the debug build with warnings as errors, the same suite under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the fuzz targets built with clang's libFuzzer
+# (each replays its corpus, then fuzzes for a short while), then the Windows build (MinGW-w64
+# cross build, run under Wine).
 # LUMIPOD_TEST_PRESETS picks other presets; LUMIPOD_FUZZ_SECONDS sets the length of each
 # fuzzing run (default 20).
 #
@@ -27,6 +28,9 @@ record() {
 # Habits checked before anything is built: the sources as clang-format writes them.
 echo "=== format: clang-format over the tracked C++ sources"
 if bash scripts/check-format.sh; then record format passed; else record format FAILED; fi
+# and clang-tidy's checks for real faults over the module and hostsim (.clang-tidy).
+echo "=== tidy: clang-tidy over the module's and hostsim's sources"
+if bash scripts/check-tidy.sh; then record tidy passed; else record tidy FAILED; fi
 
 configure() {
   if [[ $1 == fuzz ]]; then
