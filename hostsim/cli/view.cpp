@@ -33,7 +33,7 @@ Json MaterialView(const MATERIAL& m) {
 
 Json TransformView(const Transform& t) {
   Json rows = Json::array();
-  for (int i = 0; i < 3; ++i)
+  for (std::size_t i = 0; i < 3; ++i)
     rows.push_back(Json::array({Num(t.r[3 * i]), Num(t.r[3 * i + 1]), Num(t.r[3 * i + 2])}));
   Json j;
   j["rotation"] = std::move(rows);

@@ -223,7 +223,7 @@ void SetMaterial(GLuint program, const MATERIAL& m) {
 std::vector<float> NormalsOf(const MeshGroup& g) {
   if (g.normals.size() == g.positions.size()) return g.normals;
   std::vector<float> n(g.positions.size(), 0.0f);
-  const auto P = [&](std::uint32_t i) {
+  const auto P = [&](std::size_t i) {
     return Vec3{g.positions[i * 3], g.positions[i * 3 + 1], g.positions[i * 3 + 2]};
   };
   const std::size_t nv = g.positions.size() / 3;
@@ -231,7 +231,7 @@ std::vector<float> NormalsOf(const MeshGroup& g) {
     const std::uint32_t a = g.indices[t], b = g.indices[t + 1], c = g.indices[t + 2];
     if (a >= nv || b >= nv || c >= nv) continue;
     const Vec3 fn = Cross(P(b) - P(a), P(c) - P(a));
-    for (std::uint32_t i : {a, b, c}) {
+    for (const std::size_t i : {std::size_t{a}, std::size_t{b}, std::size_t{c}}) {
       n[i * 3] += static_cast<float>(fn.x);
       n[i * 3 + 1] += static_cast<float>(fn.y);
       n[i * 3 + 2] += static_cast<float>(fn.z);

@@ -49,9 +49,9 @@ std::array<float, 9> NormalMatrix(const Transform& t) {
   // Cofactor matrix / det is the inverse transpose; stored column-major.
   const double cof[3][3] = {{c00, c01, c02}, {c10, c11, c12}, {c20, c21, c22}};
   std::array<float, 9> out{};
-  for (int row = 0; row < 3; ++row)
-    for (int col = 0; col < 3; ++col)
-      out[static_cast<std::size_t>(col * 3 + row)] = static_cast<float>(cof[row][col] / det);
+  for (std::size_t row = 0; row < 3; ++row)
+    for (std::size_t col = 0; col < 3; ++col)
+      out[col * 3 + row] = static_cast<float>(cof[row][col] / det);
   return out;
 }
 
