@@ -31,12 +31,14 @@ Vessel& VesselRegistry::Add(std::unique_ptr<Vessel> v) {
   return added;
 }
 
+// Searched from the newest: a world is emptied newest first, so each of those removals
+// finds its vessel at once and the whole emptying stays linear.
 std::unique_ptr<Vessel> VesselRegistry::Remove(const Vessel& v) {
   auto it =
-      std::find_if(order_.begin(), order_.end(), [&](const auto& p) { return p.get() == &v; });
-  if (it == order_.end()) return nullptr;
+      std::find_if(order_.rbegin(), order_.rend(), [&](const auto& p) { return p.get() == &v; });
+  if (it == order_.rend()) return nullptr;
   std::unique_ptr<Vessel> out = std::move(*it);
-  order_.erase(it);
+  order_.erase(std::next(it).base());
   byName_.erase(Folded(v.name()));
   return out;
 }
