@@ -352,12 +352,11 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   ASSERT_TRUE(p.WaitClosed()) << ReadFile(p.log());
 
   const std::string script = ReadFile(record);
-  // How many time steps a key was held depends on when the window read its events (on a busy
-  // machine the press and the release may come in one batch): held keys are looked for, not
-  // which ones.
-  for (const char* line :
-       {"load play.scn\n", "press B\n", "press K\n", "\nhold ", "type 31.5\n", "cancel\n",
-        "press Shift+Left\n", "press Shift+Right\n", "save play-1.scn\n"})
+  // How many time steps a key was held depends on when the window read its events: on a busy
+  // machine a press and its release may come in one batch, with no step between (the held
+  // steps' lines themselves are checked in the recorder's own test). What must be there:
+  for (const char* line : {"load play.scn\n", "press B\n", "press K\n", "type 31.5\n", "cancel\n",
+                           "press Shift+Left\n", "press Shift+Right\n", "save play-1.scn\n"})
     EXPECT_NE(script.find(line), std::string::npos) << line << " not in\n" << script;
   const fs::path out = dir.path() / "replay";
   const std::string replay = Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --out " +
