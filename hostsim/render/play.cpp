@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #include "hostsim/platform/files.h"
@@ -27,8 +26,14 @@ double Seconds() {
          static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
+bool SameColour(const COLOUR4& a, const COLOUR4& b) {
+  return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
 bool SameMaterial(const MATERIAL& a, const MATERIAL& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;  // floats only: no padding
+  return SameColour(a.diffuse, b.diffuse) && SameColour(a.ambient, b.ambient) &&
+         SameColour(a.specular, b.specular) && SameColour(a.emissive, b.emissive) &&
+         a.power == b.power;
 }
 
 bool SameVec(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
