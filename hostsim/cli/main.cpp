@@ -14,10 +14,10 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -115,16 +115,14 @@ struct RunArgs {
 
 int Run(const RunArgs& a, const char* argv0) {
   const fs::path script = PathFromUtf8(a.session);
-  std::error_code dirEc;
-  if (fs::is_directory(script, dirEc)) {  // opens like a file on POSIX, and reads as empty
-    std::cerr << a.session << ": cannot open the session script: a folder\n";
+  std::string lines;
+  if (std::string reason =
+          hostsim::platform::ReadTextFile(script, hostsim::platform::kScriptLimit, lines);
+      !reason.empty()) {
+    Report(a.session + ": cannot read the session script: " + reason);
     return kExitFailure;
   }
-  std::ifstream in(script, std::ios::binary);
-  if (!in) {
-    std::cerr << a.session << ": cannot open the session script\n";
-    return kExitFailure;
-  }
+  std::istringstream in(std::move(lines));
   hostsim::cli::SessionOptions opts;
   opts.script = script;
   opts.label = a.session;

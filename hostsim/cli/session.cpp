@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -42,11 +41,11 @@ std::string HexColour(std::uint32_t c) {
 }
 
 std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Error("cannot read the file back", PathToUtf8(file));
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  if (std::string reason = platform::ReadFile(file, platform::kScenarioLimit, text);
+      !reason.empty())
+    throw Error("cannot read the file back: " + reason, PathToUtf8(file));
+  return text;
 }
 
 // Keys held down for the length of a command; the previous state comes back on release.

@@ -1,8 +1,9 @@
 #include "hostsim/render/font.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <string>
+
+#include "hostsim/platform/files.h"
 
 #define STBTT_STATIC
 #define STB_TRUETYPE_IMPLEMENTATION
@@ -36,10 +37,10 @@ std::filesystem::path Font::FindFile() {
 }
 
 std::optional<Font> Font::Load(const std::filesystem::path& file, float pixelHeight) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in || !(pixelHeight > 1)) return std::nullopt;
-  const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+  if (!(pixelHeight > 1)) return std::nullopt;
+  std::string bytes;
+  if (!platform::ReadFile(file, platform::kFontLimit, bytes).empty()) return std::nullopt;
+  const std::vector<unsigned char> data(bytes.begin(), bytes.end());
   stbtt_fontinfo info;
   if (data.empty() ||
       stbtt_InitFont(&info, data.data(), stbtt_GetFontOffsetForIndex(data.data(), 0)) == 0)

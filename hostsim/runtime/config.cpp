@@ -1,10 +1,8 @@
 // Class configuration files.
 #include "hostsim/runtime/config.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "hostsim/error.h"
+#include "hostsim/platform/files.h"
 
 namespace hostsim {
 
@@ -38,16 +36,11 @@ ConfigFile ParseConfig(std::string_view text, const std::string& file) {
 }
 
 ConfigFile ReadConfig(const std::filesystem::path& path) {
-  // A folder may open like a file and read as empty.
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    throw Error("cannot read class configuration: a folder", path.string());
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error("cannot read class configuration", path.string());
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw Error("cannot read class configuration", path.string());
-  return ParseConfig(text.str(), path.string());
+  std::string text;
+  if (std::string reason = platform::ReadTextFile(path, platform::kConfigLimit, text);
+      !reason.empty())
+    throw Error("cannot read class configuration: " + reason, path.string());
+  return ParseConfig(text, path.string());
 }
 
 ConfigOnlyClass ReadConfigOnlyClass(const ConfigFile& cfg) {

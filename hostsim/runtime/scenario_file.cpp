@@ -1,9 +1,7 @@
 // Scenario files in the world: a load (parse, check, build, swap in), a save, a single
 // vessel's block, and the functions a module reads and writes its block with.
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/call.h"
@@ -17,17 +15,11 @@ namespace hostsim {
 namespace {
 
 std::string ReadScenarioFile(const std::filesystem::path& file) {
-  // A folder opens like a file on some systems and reads as empty: it would load as a
-  // scenario without vessels.
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec))
-    throw Error("cannot read scenario: a folder", file.string());
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Error("cannot read scenario", file.string());
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw Error("cannot read scenario", file.string());
-  return text.str();
+  std::string text;
+  if (std::string reason = platform::ReadTextFile(file, platform::kScenarioLimit, text);
+      !reason.empty())
+    throw Error("cannot read scenario: " + reason, file.string());
+  return text;
 }
 
 // Unloads, when it goes, the modules loaded while it lived, unless it was told to keep them.

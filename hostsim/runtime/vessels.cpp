@@ -99,9 +99,10 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
     return cls;
   }
   cls.items = ReadConfigOnlyClass(*cls.config);
-  if (!cls.items.mesh.empty() && ReadMeshFile(w, cls.items.mesh) == nullptr)
-    throw Error("cannot load mesh \"" + cls.items.mesh + "\"", cls.config->file,
-                cls.items.meshLine);
+  std::string why;
+  if (!cls.items.mesh.empty() && ReadMeshFile(w, cls.items.mesh, &why) == nullptr)
+    throw Error("cannot load mesh \"" + cls.items.mesh + "\"" + (why.empty() ? "" : ": " + why),
+                cls.config->file, cls.items.meshLine);
   return cls;
 }
 

@@ -20,7 +20,8 @@ bool ValidMeshName(const std::string& name) {
 
 }  // namespace
 
-std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name) {
+std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name,
+                                             std::string* why) {
   if (auto it = w.meshes.files.find(name); it != w.meshes.files.end()) return it->second;
   if (!ValidMeshName(name)) return nullptr;
   std::string file = name;
@@ -30,13 +31,22 @@ std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& 
   if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
   std::string error;
   std::shared_ptr<const MeshFile> mesh = ReadObj(path, error);
-  if (mesh != nullptr) w.meshes.files.emplace(name, mesh);
+  if (mesh != nullptr)
+    w.meshes.files.emplace(name, mesh);
+  else if (why != nullptr)
+    *why = error;
   return mesh;
 }
 
 MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader) {
-  std::shared_ptr<const MeshFile> file = ReadMeshFile(w, name);
-  if (file == nullptr) return nullptr;
+  std::string why;
+  std::shared_ptr<const MeshFile> file = ReadMeshFile(w, name, &why);
+  if (file == nullptr) {
+    // A mesh that is not there is the module's to handle; one that is there but cannot be
+    // read is worth a word.
+    if (!why.empty()) w.warnings.push_back(why);
+    return nullptr;
+  }
   auto mesh = std::make_shared<Mesh>();
   mesh->name = name;
   mesh->materials = file->materials;

@@ -8,10 +8,12 @@
 
 namespace hostsim {
 
-// meshes/<name>.obj as read, once per world; null (the reason noted) when it cannot be read.
-std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name);
+// meshes/<name>.obj as read, once per world; null when there is no such file or it cannot be
+// read (then, with `why`, "FILE: cannot read mesh: reason" there).
+std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name,
+                                             std::string* why = nullptr);
 // A new template of the mesh, loaded by `loader` (null: by the world); null when the file
-// cannot be read.
+// is missing or cannot be read (a warning says why).
 MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader);
 // The template a handle names, or null.
 Mesh* TemplateOf(const World::Impl& w, MESHHANDLE h);

@@ -118,6 +118,8 @@ struct Case {
   std::string error;
   // A run gets --out (saves go under it) unless this is false.
   bool outFolder = true;
+  // Files of this many bytes (zeros, made without writing them) to put there as well.
+  std::vector<std::pair<std::string, std::uintmax_t>> sized = {};
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -128,6 +130,7 @@ TEST_P(HostileCli, OneErrorLineWithFileAndLineAndNoPartialOutput) {
   const Case& c = GetParam();
   testsupport::TempDir dir;
   for (const auto& [name, text] : c.files) dir.Write(name, text);
+  for (const auto& [name, size] : c.sized) fs::resize_file(dir.Write(name, ""), size);
   fs::create_directories(dir.path() / "root" / "meshes");
   fs::create_directories(dir.path() / "folder.scn");
   std::vector<std::string> args = c.args;
@@ -154,6 +157,7 @@ TEST_P(HostileCli, OneErrorLineWithFileAndLineAndNoPartialOutput) {
 }
 
 const std::string kMeg(1 << 20, 'x');
+constexpr std::uintmax_t kMiB = std::uintmax_t{1} << 20;
 
 // A session that runs `first`, then saves; the save must never happen.
 std::string ThenSave(const std::string& first) { return first + "\nsave saved.scn\n"; }
@@ -165,11 +169,11 @@ std::vector<Case> Cases() {
       {"SessionMissing",
        {},
        {"run", "missing.session"},
-       "missing\\.session: cannot open the session script"},
+       "missing\\.session: cannot read the session script: No such file or directory"},
       {"SessionIsAFolder",
        {{"dir.session/x", ""}},
        {"run", "dir.session"},
-       "dir\\.session: cannot open the session script: a folder"},
+       "dir\\.session: cannot read the session script: Is a directory"},
       {"SessionGarbageWithNul",
        {{"s.session", Garbage(4096, 1, true)}},
        {"run", "s.session"},
@@ -203,11 +207,11 @@ std::vector<Case> Cases() {
       {"ScenarioMissing",
        {{"s.session", ThenSave("load missing.scn")}},
        {"run", "s.session"},
-       S + ":1: [^\n]*missing\\.scn: cannot read scenario"},
+       S + ":1: [^\n]*missing\\.scn: cannot read scenario: No such file or directory"},
       {"ScenarioIsAFolder",
        {{"s.session", ThenSave("load folder.scn")}},
        {"run", "s.session"},
-       S + ":1: [^\n]*folder\\.scn: cannot read scenario: a folder"},
+       S + ":1: [^\n]*folder\\.scn: cannot read scenario: Is a directory"},
       {"ScenarioGarbageWithNul",
        {{"s.session", ThenSave("load g.scn")}, {"g.scn", Garbage(4096, 3, true)}},
        {"run", "s.session"},
@@ -239,7 +243,7 @@ std::vector<Case> Cases() {
       {"InspectFolder",
        {},
        {"inspect", "folder.scn"},
-       "folder\\.scn: cannot read scenario: a folder"},
+       "folder\\.scn: cannot read scenario: Is a directory"},
       {"InspectUnknownClass",
        {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
        {"inspect", "u.scn"},
@@ -277,6 +281,54 @@ std::vector<Case> Cases() {
         {"root/config/junk.cfg", "Unknown = key\nSize = big\n"}},
        {"run", "s.session", "--root", "root"},
        S + ":1: [^\n]*c\\.scn:1: [^\n]*junk\\.cfg:2: Size must be one number[^\n]*"},
+      // --- files over the size read of their kind, and files that never end ---
+      {"SessionTooLarge",
+       {},
+       {"run", "s.session"},
+       "s\\.session: cannot read the session script: larger than 16 MiB, the most that is "
+       "read from such a file",
+       true,
+       {{"s.session", 16 * kMiB + 1}}},
+      {"ScenarioTooLarge",
+       {{"s.session", ThenSave("load big.scn")}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*big\\.scn: cannot read scenario: larger than 64 MiB[^\n]*",
+       true,
+       {{"big.scn", 64 * kMiB + 1}}},
+      {"ConfigTooLarge",
+       {{"s.session", ThenSave("load c.scn")}, {"c.scn", "VESSEL A big\nEND\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"big\": [^\n]*big\\.cfg: cannot read class "
+           "configuration: larger than 4 MiB[^\n]*",
+       true,
+       {{"root/config/big.cfg", 4 * kMiB + 1}}},
+      {"MeshTooLarge",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A hull\nEND\n"},
+        {"root/config/hull.cfg", "Mesh = big\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*c\\.scn:1: class \"hull\": [^\n]*hull\\.cfg:1: cannot load mesh "
+           "\"big\": [^\n]*big\\.obj: cannot read mesh: larger than 64 MiB[^\n]*",
+       true,
+       {{"root/meshes/big.obj", 64 * kMiB + 1}}},
+      {"MaterialsTooLarge",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A hull\nEND\n"},
+        {"root/config/hull.cfg", "Mesh = m\n"},
+        {"root/meshes/m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*hull\\.cfg:1: cannot load mesh \"m\": [^\n]*m\\.mtl: cannot read "
+           "materials: larger than 64 MiB[^\n]*",
+       true,
+       {{"root/meshes/m.mtl", 64 * kMiB + 1}}},
+      {"InspectEndlessDevice",
+       {},
+       {"inspect", "/dev/zero"},
+       "/dev/zero: cannot read scenario: not a regular file but a character device"},
+      {"SessionFromAnEndlessDevice",
+       {},
+       {"run", "/dev/zero"},
+       "/dev/zero: cannot read the session script: not a regular file but a character device"},
       // --- saves that cannot be made ---
       {"SaveUnderAFile",
        {{"s.session", "load demo.scn\nsave afile/x.scn\n"},
@@ -308,6 +360,26 @@ TEST(HostileCliAccepted, UnknownKeysAndHugeTextsRunThrough) {
   EXPECT_NE(saved.find("  ZZZ " + kMeg + "\n"), std::string::npos);
   // The lamp's range of a million digits is infinite; its line stays inside its buffer.
   EXPECT_NE(saved.find("  SPT 1 inf 0.3000\n"), std::string::npos);
+}
+
+// A byte-order mark, which some editors write at the start of a text file, is skipped in every
+// text file the host reads: the script, the scenario, the class configuration, the mesh and
+// its materials.
+TEST(HostileCliAccepted, ByteOrderMarksAreSkippedInEveryTextFile) {
+  const std::string bom = "\xEF\xBB\xBF";
+  testsupport::TempDir dir;
+  dir.Write("root/config/box.cfg", bom + "Mesh = m\nSize = 2\n");
+  dir.Write("root/meshes/m.obj",
+            bom + "mtllib m.mtl\nusemtl red\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  dir.Write("root/meshes/m.mtl", bom + "newmtl red\nKd 1 0 0\n");
+  dir.Write("b.scn", bom + "VESSEL B box\nEND\n");
+  dir.Write("s.session", bom + "load b.scn\ninspect B\n");
+  const Result r = RunHostsim(dir.path(), {"run", "s.session", "--root", "root"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\"size\": 2.0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"name\": \"red\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"material\": 0"), std::string::npos) << r.out;
 }
 
 // --- what hostsim writes over, and where ---

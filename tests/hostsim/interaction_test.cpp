@@ -222,4 +222,40 @@ TEST(Visuals, MeshesWithoutNormalsGetFaceNormals) {
   EXPECT_EQ(mesh->groups[1].normals, given);
 }
 
+// Groups keep the index of their line in the file: a group with no face (an empty "g" or
+// "o", a group of lone "usemtl" lines) stays there, empty, so the groups after it keep theirs.
+TEST(Visuals, MeshGroupsWithoutFacesKeepTheirPlace) {
+  testsupport::TempDir dir;
+  dir.Write("m.mtl", "newmtl a\nKd 1 0 0\nnewmtl b\nKd 0 1 0\n");
+  const auto obj = dir.Write("m.obj",
+                             "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                             "f 1 2 3\n"  // before any group: a group of its own
+                             "g empty\n"  // no face
+                             "g quad\nusemtl b\nf -4 -3 -2 -1\n"  // relative indices, a fan
+                             "o nothing\nusemtl a\n"              // no face either
+                             "g last\nf 1 2 3\n");
+  std::string error;
+  const auto mesh = hostsim::ReadObj(obj, error);
+  ASSERT_NE(mesh, nullptr) << error;
+  ASSERT_EQ(mesh->groups.size(), 5u);
+  const struct {
+    const char* name;
+    std::size_t triangles;
+    int material;
+  } expected[] = {
+      {"", 1, -1}, {"empty", 0, -1}, {"quad", 2, 1}, {"nothing", 0, -1}, {"last", 1, 0}};
+  for (std::size_t i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    const hostsim::MeshGroup& g = mesh->groups[i];
+    EXPECT_EQ(g.name, expected[i].name);
+    EXPECT_EQ(g.indices.size(), expected[i].triangles * 3);
+    EXPECT_EQ(g.positions.size(), expected[i].triangles * 9);
+    EXPECT_EQ(g.normals.size(), g.positions.size());
+    EXPECT_EQ(g.material, expected[i].material);
+  }
+  // The quad's fan: corners 1 2 3 and 1 3 4 of the file.
+  const std::vector<float> quad = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0};
+  EXPECT_EQ(mesh->groups[2].positions, quad);
+}
+
 }  // namespace
