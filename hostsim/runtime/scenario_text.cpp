@@ -47,16 +47,33 @@ bool IsEnd(std::string_view line) {
   return EqualsNoCase(FirstWord(line), "END") && AfterFirstWord(line).empty();
 }
 
+constexpr const char* kBegins = "a scenario begins with TITLE, TIME, FOCUS or VESSEL";
+
+bool IsHeader(std::string_view key) {
+  return EqualsNoCase(key, "TITLE") || EqualsNoCase(key, "TIME") || EqualsNoCase(key, "FOCUS") ||
+         EqualsNoCase(key, "VESSEL");
+}
+
+// A word as a message shows it: at most 40 bytes.
+std::string_view Cut(std::string_view word) { return word.substr(0, 40); }
+
 }  // namespace
 
 ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
   ScenarioFile out;
   ScenarioVessel* open = nullptr;  // the block being read
+  bool begun = false;              // a line other than a comment was read
   ForEachLine(text, file, "line", [&](std::string_view raw, int number) {
     const std::string_view line = Trim(raw);
     if (line.empty() || line.front() == '#') return;
     const std::string_view key = FirstWord(line);
     const std::string_view rest = AfterFirstWord(line);
+    // A scenario begins with one of its own lines: any other file (a text, a script) given
+    // in its place is refused rather than loaded as an empty world.
+    if (!begun && !IsHeader(key))
+      throw Error(std::string("not a scenario: ") + kBegins + ", not " + Quote(Cut(key)), file,
+                  number);
+    begun = true;
     if (open != nullptr) {
       if (IsEnd(line)) {
         open = nullptr;
@@ -104,6 +121,7 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
   });
   if (open != nullptr)
     throw Error("block of vessel \"" + open->name + "\" has no END", file, open->line);
+  if (!begun) throw Error("not a scenario: it holds no TITLE, TIME, FOCUS or VESSEL line", file);
   return out;
 }
 

@@ -58,7 +58,8 @@ struct ScenarioFile {
   std::vector<std::string> warnings;  // gathered while parsing ("file:line: ...")
 };
 
-// Parses a whole file; throws Error naming `file` and the line of the first malformed one.
+// Parses a whole file; throws Error naming `file` and the line of the first malformed one. A
+// file whose first line (comments aside) is not TITLE, TIME, FOCUS or VESSEL is no scenario.
 ScenarioFile ParseScenario(std::string_view text, const std::string& file);
 // The checks between blocks: names differ (without regard to case), ATTACHED and FOCUS name
 // vessels of the file, no vessel hangs on itself or on a cycle. Throws Error like ParseScenario.

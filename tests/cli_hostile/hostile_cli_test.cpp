@@ -244,6 +244,11 @@ std::vector<Case> Cases() {
        {},
        {"inspect", "folder.scn"},
        "folder\\.scn: cannot read scenario: Is a directory"},
+      {"InspectNotAScenario",
+       {{"README.md", "# lumipod\n\n`lumipod` is a vessel module.\n\n## Quick start\n"}},
+       {"inspect", "README.md"},
+       "README\\.md:3: not a scenario: a scenario begins with TITLE, TIME, FOCUS or VESSEL, "
+       "not \"`lumipod`\""},
       {"InspectUnknownClass",
        {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
        {"inspect", "u.scn"},

@@ -47,6 +47,10 @@ TEST_P(ScenarioErrors, RefusedWithFileAndLineAndWorldUntouched) {
 INSTANTIATE_TEST_SUITE_P(
     Hostsim, ScenarioErrors,
     ::testing::Values(
+        BadCase{"NotAScenario", "# lumipod\n\n`lumipod` is a vessel module\nTITLE x\n", 3,
+                "not a scenario: a scenario begins with TITLE, TIME, FOCUS or VESSEL, not "
+                "\"`lumipod`\""},
+        BadCase{"EndFirst", "END\n", 1, "not a scenario"},
         BadCase{"VesselWithoutClass", "TIME 0\nVESSEL Tug\nEND\n", 2, "VESSEL <name> <class>"},
         BadCase{"MissingEnd", "VESSEL A block\n  POS 0 0 0\n", 1, "has no END"},
         BadCase{"EndWithoutVessel", "TITLE x\nEND\n", 2, "END without"},
@@ -74,6 +78,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ModuleMissing", "VESSEL A nomod\nEND\n", 1, "module library not found"},
         BadCase{"ZvcInitNull", "VESSEL A probe\nEND\nVESSEL B nullmod\nEND\n", 3, "zvcInit"}),
     [](const auto& tc) { return std::string(tc.param.name); });
+
+// A file without a line of a scenario is none: it is refused, not loaded as an empty world.
+TEST(Scenario, AFileWithoutScenarioLinesIsRefused) {
+  for (const char* text : {"", "\n  \n", "# only a comment\n"}) {
+    RuntimeWorld rw;
+    rw.world->CreateVessel("Keep", "block");
+    auto file = rw.Write("empty.scn", text);
+    try {
+      rw.world->LoadScenario(file, {false});
+      ADD_FAILURE() << "loaded " << ::testing::PrintToString(text);
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()),
+                file.string() + ": not a scenario: it holds no TITLE, TIME, FOCUS or VESSEL line");
+    }
+    EXPECT_EQ(rw.world->Vessels().size(), 1u);
+  }
+}
 
 // The host's own lines of a block as the host reads them: the words, the index's range, an id
 // that is the rest of the line, any case and blanks; everything else is a module's line.
@@ -172,15 +193,15 @@ TEST(Scenario, EveryVesselIsMadeSetUpAndLoadedInThatOrder) {
 TEST(Scenario, UnknownLinesAreKeptWarnedAndWrittenBack) {
   RuntimeWorld rw;
   auto file = rw.Write("s.scn",
-                       "CAMERA far\n"
+                       "TITLE Kept\nCAMERA far\n"
                        "VESSEL A block\n  POS 0 0 0\n  PAINT red\nEND\n"
                        "VESSEL P probe\n  WEIRD 1 2\nEND\n");
   rw.world->LoadScenario(file, {false});
   auto warnings = rw.world->TakeWarnings();
   ASSERT_EQ(warnings.size(), 3u);
-  EXPECT_EQ(warnings[0].rfind(file.string() + ":1: ", 0), 0u) << warnings[0];
-  EXPECT_EQ(warnings[1].rfind(file.string() + ":4: ", 0), 0u) << warnings[1];
-  EXPECT_EQ(warnings[2].rfind(file.string() + ":7: ", 0), 0u) << warnings[2];
+  EXPECT_EQ(warnings[0].rfind(file.string() + ":2: unknown line kept", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[1].rfind(file.string() + ":5: ", 0), 0u) << warnings[1];
+  EXPECT_EQ(warnings[2].rfind(file.string() + ":8: ", 0), 0u) << warnings[2];
   EXPECT_TRUE(rw.world->TakeWarnings().empty());
   EXPECT_EQ(rw.world->FindVessel("A")->keptLines, std::vector<std::string>{"PAINT red"});
 
