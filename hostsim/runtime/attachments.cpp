@@ -1,6 +1,7 @@
 // Attachment points, attaching and detaching, and the poses of attached vessels.
 #include "hostsim/runtime/attachments.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -92,6 +93,13 @@ Transform RelativePose(const AttachmentPoint& parentPt, const AttachmentPoint& c
   return out;
 }
 
+// The vessel's own to-parent point that hangs on a parent, or null when it stands free.
+const AttachmentPoint* HeldBy(const Vessel& v) {
+  for (const auto& p : v.attachments)
+    if (p->toParent && p->peer != nullptr) return p.get();
+  return nullptr;
+}
+
 }  // namespace
 
 AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h) {
@@ -121,18 +129,24 @@ bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint*
   if (at->toParent || !childAt->toParent) return false;
   if (at->peer != nullptr || childAt->peer != nullptr) return false;
   if (&child == &parent || child.Parent() != nullptr) return false;
-  for (Vessel* up = parent.Parent(); up != nullptr; up = up->Parent())
-    if (up == &child) return false;
-  Transform childWorld = child.WorldPose();
+  // Hanging the child below one of its own descendants would close a ring. A child that holds
+  // nothing has none, which spares the walk up a long chain built from its root down.
+  const bool holds = std::any_of(child.attachments.begin(), child.attachments.end(),
+                                 [](const auto& p) { return !p->toParent && p->peer != nullptr; });
+  if (holds)
+    for (Vessel* up = parent.Parent(); up != nullptr; up = up->Parent())
+      if (up == &child) return false;
+  // A loose attachment keeps the child where it is, relative to the parent.
+  if (at->loose || childAt->loose) {
+    const Transform offset = child.WorldPose().Then(Inverse(parent.WorldPose()));
+    at->looseOffset = offset;
+    childAt->looseOffset = offset;
+  }
   at->peer = childAt;
   childAt->peer = at;
   Vessel::Impl& ci = Of(child);
   ci.haveLastAttach = false;
   ci.velocity = {0, 0, 0};
-  // A loose attachment keeps the child where it is, relative to the parent.
-  Transform offset = childWorld.Then(Inverse(parent.WorldPose()));
-  at->looseOffset = offset;
-  childAt->looseOffset = offset;
   return true;
 }
 
@@ -162,7 +176,15 @@ bool Detach(AttachmentPoint* at, double vel) {
 void DetachAll(Vessel& v) {
   for (const auto& p : v.attachments) {
     if (p->peer == nullptr) continue;
-    Detach(p->toParent ? p->peer : p.get(), 0.0);
+    if (p->toParent) {
+      // The vessel ends: where it would stand free does not matter, and working it out would
+      // walk its whole chain (a long chain ending from its last vessel up would take time
+      // growing with the square of its length).
+      p->peer->peer = nullptr;
+      p->peer = nullptr;
+    } else {
+      Detach(p.get(), 0.0);
+    }
   }
 }
 
@@ -180,17 +202,23 @@ Vessel* Vessel::Parent() const {
 }
 
 Transform Vessel::WorldPose() const {
-  for (const auto& p : attachments) {
-    if (!p->toParent || p->peer == nullptr) continue;
-    // The attach rules keep the chain free of cycles; the depth bound is a second guard.
-    static thread_local int depth = 0;
-    if (depth > 256) return freePose;
-    ++depth;
-    Transform parentWorld = p->peer->owner->WorldPose();
-    --depth;
-    return RelativePose(*p->peer, *p, *impl).Then(parentWorld);
+  // The points the chain hangs by, from this vessel up to its root, which stands free; then
+  // the poses composed from the root down. A loop, not a recursion: a chain may be as long as
+  // the world has vessels.
+  std::vector<const AttachmentPoint*> chain;
+  const Vessel* v = this;
+  for (const AttachmentPoint* up = HeldBy(*v); up != nullptr; up = HeldBy(*v)) {
+    chain.push_back(up);
+    v = up->peer->owner;
+    // The attach rules keep chains free of rings; this bound is a second guard.
+    if (chain.size() > impl->world->handles.size()) return freePose;
   }
-  return freePose;
+  Transform pose = v->freePose;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const AttachmentPoint& own = **it;
+    pose = RelativePose(*own.peer, own, *own.owner->impl).Then(pose);
+  }
+  return pose;
 }
 
 }  // namespace hostsim

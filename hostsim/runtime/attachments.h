@@ -14,7 +14,8 @@ AttachmentPoint* CreatePoint(Vessel& v, bool toParent, const VECTOR3& pos, const
 bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt);
 // Releases what hangs on the child point `at`, with a speed along the point's direction.
 bool Detach(AttachmentPoint* at, double vel);
-// Releases the vessel from its parent and its children.
+// Releases a vessel that ends from its parent and its children; the children stay where
+// they are.
 void DetachAll(Vessel& v);
 
 }  // namespace hostsim

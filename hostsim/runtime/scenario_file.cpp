@@ -98,6 +98,9 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
       }
       LoadBlock(*impl_, built.Add(std::move(v)), sv.lines, name);
     }
+    // Every vessel exists: the ATTACHED lines are carried out, and one the host cannot carry
+    // out refuses the file (saved again, the vessel would have lost its line).
+    for (const auto& v : built.InOrder()) RestoreAttachment(built, *v);
   } catch (...) {
     EndAll(*impl_, built);
     impl_->warnings.resize(warnings);  // they were about the vessels just ended
@@ -118,7 +121,6 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
                          s.warnings.begin(), s.warnings.end());
 
   const std::vector<Vessel*> loaded = Vessels();
-  for (Vessel* v : loaded) RestoreAttachment(*impl_, *v);
   for (Vessel* v : loaded) CallAfterCreation(*impl_, *v);
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
   for (auto it = loaded.begin(); focus == nullptr && it != loaded.end(); ++it)
@@ -136,7 +138,11 @@ void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
   for (const std::string& line : lines)
     block.push_back({OneLine(line), static_cast<int>(block.size()) + 1});
   LoadBlock(*impl_, v, block, "(state of " + v.name() + ")");
-  RestoreAttachment(*impl_, v);
+  try {
+    RestoreAttachment(impl_->vessels, v);
+  } catch (const Error& e) {
+    impl_->warnings.push_back(std::string(e.what()) + "; not attached");
+  }
 }
 
 void World::FinishCreation(Vessel& v) {

@@ -1,6 +1,7 @@
 // Scenario files as text.
 #include "hostsim/runtime/scenario_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 
@@ -139,21 +140,38 @@ void CheckScenario(const ScenarioFile& s, const std::string& file) {
     auto it = byName.find(Folded(name));
     return it != byName.end() ? it->second : nullptr;
   };
-  for (const ScenarioVessel& v : s.vessels) {
+  // Each vessel's parent, by index; then every chain is walked once: a walk that meets a
+  // vessel of its own path has found a ring, one that meets a vessel walked before stops.
+  const std::size_t n = s.vessels.size();
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> parentOf(n, kNone);
+  for (std::size_t i = 0; i < n; ++i) {
+    const ScenarioVessel& v = s.vessels[i];
     if (!v.attached) continue;
     const ScenarioVessel* parent = find(v.attached->parent);
     if (parent == nullptr)
       throw Error("ATTACHED names no vessel of the scenario: \"" + v.attached->parent + "\"", file,
                   v.attached->line);
     if (parent == &v) throw Error("a vessel cannot hang on itself", file, v.attached->line);
-    // Walk up the parents: coming back to this vessel means a cycle.
-    const ScenarioVessel* up = parent;
-    for (std::size_t steps = 0; up != nullptr && up->attached; ++steps) {
-      up = find(up->attached->parent);
-      if (up == &v || steps > s.vessels.size())
-        throw Error("ATTACHED lines form a cycle through \"" + v.name + "\"", file,
-                    v.attached->line);
+    parentOf[i] = static_cast<std::size_t>(parent - s.vessels.data());
+  }
+  enum class Walk : unsigned char { Not, OnPath, Done };
+  std::vector<Walk> walked(n, Walk::Not);
+  for (std::size_t start = 0; start < n; ++start) {
+    std::size_t i = start;
+    while (i != kNone && walked[i] == Walk::Not) {
+      walked[i] = Walk::OnPath;
+      i = parentOf[i];
     }
+    if (i != kNone && walked[i] == Walk::OnPath) {
+      // The ring is reported at the first of its vessels in the file.
+      std::size_t first = i;
+      for (std::size_t j = parentOf[i]; j != i; j = parentOf[j]) first = std::min(first, j);
+      const ScenarioVessel& v = s.vessels[first];
+      throw Error("ATTACHED lines form a cycle through \"" + v.name + "\"", file, v.attached->line);
+    }
+    for (i = start; i != kNone && walked[i] == Walk::OnPath; i = parentOf[i])
+      walked[i] = Walk::Done;
   }
   if (!s.focus.empty() && find(s.focus) == nullptr)
     throw Error("FOCUS names no vessel of the scenario: \"" + s.focus + "\"", file, s.focusLine);

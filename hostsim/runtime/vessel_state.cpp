@@ -86,37 +86,35 @@ std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v) {
   return std::move(block.lines);
 }
 
-void RestoreAttachment(World::Impl& w, Vessel& child) {
+void RestoreAttachment(const VesselRegistry& among, Vessel& child) {
   Vessel::Impl& ci = Of(child);
   if (!ci.pendingAttach) return;
   const PendingAttachment p = std::move(*ci.pendingAttach);
   ci.pendingAttach.reset();
-  const std::string cannot = Where(p.file, p.line) + "cannot attach \"" + child.name() + "\"";
-  Vessel* parent = w.vessels.Find(p.parent);
-  if (parent == nullptr) {
-    w.warnings.push_back(cannot + ": no vessel \"" + p.parent + "\"");
-    return;
-  }
+  const auto refuse = [&](const std::string& why) {
+    throw Error("cannot hang \"" + child.name() + "\": " + why, p.file, p.line);
+  };
+  Vessel* parent = among.Find(p.parent);
+  if (parent == nullptr) refuse("no vessel \"" + p.parent + "\"");
   // The parent's child point number p.index, and the child's own point of that id (exactly,
   // else without regard to case).
   const auto slots = parent->Points(false);
-  if (p.index >= slots.size()) {
-    w.warnings.push_back(cannot + ": \"" + parent->name() + "\" has no child point " +
-                         std::to_string(p.index));
-    return;
-  }
+  if (p.index >= slots.size())
+    refuse("\"" + parent->name() + "\" has no child point " + std::to_string(p.index) +
+           (slots.empty() ? " (it has none)"
+                          : " (its points are 0 to " + std::to_string(slots.size() - 1) + ")"));
   const auto own = child.Points(true);
   auto it = std::find_if(own.begin(), own.end(), [&](auto* q) { return q->id == p.pointId; });
   if (it == own.end())
     it = std::find_if(own.begin(), own.end(),
                       [&](auto* q) { return EqualsNoCase(q->id, p.pointId); });
-  if (it == own.end()) {
-    w.warnings.push_back(cannot + ": it has no point \"" + p.pointId + "\"");
-    return;
-  }
+  if (it == own.end()) refuse("it has no point " + Quote(p.pointId) + " to hang by");
+  if (const AttachmentPoint* taken = slots[p.index]->peer)
+    refuse("point " + std::to_string(p.index) + " of \"" + parent->name() + "\" holds \"" +
+           taken->owner->name() + "\" already");
   if (!Attach(*parent, slots[p.index], child, *it))
-    w.warnings.push_back(cannot + " to \"" + parent->name() + "\" point " +
-                         std::to_string(p.index) + ": the point or the vessel is taken");
+    refuse("it cannot hang on \"" + parent->name() + "\" point " + std::to_string(p.index) +
+           " (its own point is taken, or it would close a ring)");
 }
 
 void CallAfterCreation(World::Impl& w, Vessel& v) {

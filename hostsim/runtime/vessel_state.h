@@ -24,8 +24,10 @@ void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines
                const std::string& file);
 // The vessel's block as it saves it: its module's clbkSaveState, or the host's lines.
 std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v);
-// Hangs the vessel on the parent its ATTACHED line named; a warning when the host cannot.
-void RestoreAttachment(World::Impl& w, Vessel& child);
+// Hangs the vessel on the vessel of `among` its ATTACHED line named, at the parent's child
+// point of that index, by its own point of that id. Throws Error naming the line when there
+// is no such vessel or point, or the point holds another vessel already.
+void RestoreAttachment(const VesselRegistry& among, Vessel& child);
 void CallAfterCreation(World::Impl& w, Vessel& v);
 
 }  // namespace hostsim

@@ -34,6 +34,8 @@ Vessel& VesselRegistry::Add(std::unique_ptr<Vessel> v) {
 // Searched from the newest: a world is emptied newest first, so each of those removals
 // finds its vessel at once and the whole emptying stays linear.
 std::unique_ptr<Vessel> VesselRegistry::Remove(const Vessel& v) {
+  // Searched from the newest: vessels end newest first, so ending a whole world takes time
+  // in proportion to its size.
   auto it =
       std::find_if(order_.rbegin(), order_.rend(), [&](const auto& p) { return p.get() == &v; });
   if (it == order_.rend()) return nullptr;

@@ -249,6 +249,11 @@ std::vector<Case> Cases() {
        {"inspect", "README.md"},
        "README\\.md:3: not a scenario: a scenario begins with TITLE, TIME, FOCUS or VESSEL, "
        "not \"`lumipod`\""},
+      {"InspectLampOnAPointTheTugHasNot",
+       {{"a.scn", "TITLE t\nVESSEL Tug tug\nEND\nVESSEL L lumipod\n  ATTACHED Tug 4 GS\nEND\n"}},
+       {"inspect", "a.scn"},
+       "a\\.scn:5: cannot hang \"L\": \"Tug\" has no child point 4 \\(its points are 0 to "
+       "3\\)"},
       {"InspectUnknownClass",
        {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
        {"inspect", "u.scn"},

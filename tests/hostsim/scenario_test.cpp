@@ -73,6 +73,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "VESSEL A block\nEND\nVESSEL B block\nEND\nVESSEL C block\n  ATTACHED A 0 TOP\n"
                 "  ATTACHED B 0 TOP\nEND\n",
                 7, "second ATTACHED"},
+        // ATTACHED lines the host cannot carry out: the vessel would load unattached, and the
+        // next save would lose the line.
+        BadCase{"AttachedPastTheLastPoint",
+                "VESSEL A block\nEND\nVESSEL B block\n  ATTACHED A 1 TOP\nEND\n", 4,
+                "cannot hang \"B\": \"A\" has no child point 1 (its points are 0 to 0)"},
+        BadCase{"AttachedOnAVesselWithoutChildPoints",
+                "VESSEL A lumipod\nEND\nVESSEL B block\n  ATTACHED A 0 TOP\nEND\n", 4,
+                "\"A\" has no child point 0 (it has none)"},
+        BadCase{"AttachedByAPointItHasNot",
+                "VESSEL A block\nEND\nVESSEL B block\n  ATTACHED A 0 NOPE\nEND\n", 4,
+                "cannot hang \"B\": it has no point \"NOPE\" to hang by"},
+        BadCase{"AttachedToATakenPoint",
+                "VESSEL A block\nEND\nVESSEL B block\n  ATTACHED A 0 TOP\nEND\n"
+                "VESSEL C block\n  ATTACHED A 0 top\nEND\n",
+                7, "cannot hang \"C\": point 0 of \"A\" holds \"B\" already"},
         BadCase{"FocusUnknown", "FOCUS Ghost\nVESSEL A block\nEND\n", 1, "FOCUS names no vessel"},
         BadCase{"UnknownClass", "VESSEL A warpdrive\nEND\n", 1, "unknown vessel class"},
         BadCase{"ModuleMissing", "VESSEL A nomod\nEND\n", 1, "module library not found"},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/runtime/scenario_text.h"
 #include "hostsim/runtime_fixture.h"
 
 using hostsim::Error;
@@ -71,6 +72,45 @@ TEST(World, ARefusedScenarioLeavesTheOldNamesAndNoneOfItsOwn) {
   EXPECT_EQ(w.FindVessel("keep"), &keep);
   EXPECT_EQ(w.FindVessel("Fresh"), nullptr);
   EXPECT_EQ(w.FindVessel("B"), nullptr);
+}
+
+// A chain of 100,000 vessels, each hanging on the one before: loaded, checked, hung up, placed
+// and ended in time in proportion to its length, and without a recursion as deep as the chain.
+TEST(World, AHundredThousandDeepChainLoadsAndEnds) {
+  constexpr int kDepth = 100000;
+  RuntimeWorld rw;
+  World& w = *rw.world;
+  w.journal().SetEnabled(false);
+  std::string text = "TITLE Chain\nVESSEL V0 block\nEND\n";
+  for (int i = 1; i < kDepth; ++i)
+    text += "VESSEL V" + std::to_string(i) + " block\n  ATTACHED V" + std::to_string(i - 1) +
+            " 0 TOP\nEND\n";
+  w.LoadScenario(rw.Write("chain.scn", text), {false});
+  ASSERT_EQ(w.Vessels().size(), static_cast<std::size_t>(kDepth));
+  const Vessel& last = *w.Vessels().back();
+  ASSERT_EQ(last.Parent(), w.Vessels()[kDepth - 2]);
+  // Each block stands 2 m above the one it hangs on.
+  EXPECT_DOUBLE_EQ(last.WorldPose().t.y, 2.0 * (kDepth - 1));
+}
+
+// The same chain closed into a ring at its far end: found by one walk along it.
+TEST(World, AHundredThousandVesselRingIsFound) {
+  constexpr std::size_t kDepth = 100000;
+  hostsim::ScenarioFile s;
+  for (std::size_t i = 0; i < kDepth; ++i) {
+    hostsim::ScenarioVessel& v = s.vessels.emplace_back();
+    v.name = "V" + std::to_string(i);
+    v.className = "block";
+    v.line = static_cast<int>(i) + 1;
+    v.attached = hostsim::ScenarioAttachment{"V" + std::to_string((i + kDepth - 1) % kDepth), 0,
+                                             "TOP", v.line};
+  }
+  try {
+    hostsim::CheckScenario(s, "ring.scn");
+    FAIL() << "a ring of vessels passed";
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "ring.scn:1: ATTACHED lines form a cycle through \"V0\"");
+  }
 }
 
 TEST(World, EveryFrameReachesTheVesselsOfThatFrame) {
