@@ -20,7 +20,8 @@
 //                        mesh groups, materials in .mtl order are the mesh materials.
 //   modules/<name>.so    module library (<name>.dll on Windows).
 //
-// Scenario file (text, one item a line, '#' starts a comment line):
+// Scenario file (text, one item a line, '#' starts a comment line; the first other line is
+// one of the first four below, or the file is no scenario and is refused):
 //   TITLE <text>
 //   TIME <seconds>
 //   FOCUS <vessel name>
@@ -28,7 +29,9 @@
 //     POS <x> <y> <z>              host line: position in the world (m)
 //     ORI <yaw> <pitch> <roll>     host line: orientation, degrees
 //     ATTACHED <parent> <index> <own point id>
-//                                  host line: hangs on the parent's child point <index>
+//                                  host line: hangs on the parent's child point <index>;
+//                                  a parent, point or own point that is not there, or a
+//                                  point that holds another vessel, refuses the file
 //     <anything else>              the vessel module's own lines, or kept as written
 //   END
 // A scenario load reads and checks the whole file, and every class it names (configuration
@@ -41,9 +44,12 @@
 // only for the load are unloaded again. Without a FOCUS line the first vessel that takes the
 // focus gets it.
 // ORI turns the vessel frame by roll about z, then pitch about x, then yaw about y.
-// Saving writes numbers with %.17g (POS/ORI exactly as loaded while the vessel has not
-// moved) and every module line as written, two blanks in; line breaks inside a line become
-// blanks. The file is written beside the target and renamed over it.
+// Numbers in a scenario (and a class configuration) are finite: nan, inf and numbers beyond
+// the range of double are refused. Saving writes numbers in the shortest form that reads back
+// as the same double (POS/ORI as the file gave them while the vessel stands where the load
+// or the lines put it) and every module line as written, two blanks in; line breaks inside a
+// line become blanks. A load followed by a save gives the same file (comments and layout
+// aside). The file is written beside the target and renamed over it.
 //
 // Meshes: every zapiLoadMesh call (and every vessel of a class without a module) gets a
 // template of its own, with its own materials; the file is read once per world and its

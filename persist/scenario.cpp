@@ -1,9 +1,12 @@
 // The lamp's three lines in the host's scenario files: SPT (switch, range, spread), PAT (the
 // stored placement of the parent's point) and GBL (the head's two animation states).
 #include <cctype>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
 
 #include "lamp/lumipod.h"
 
@@ -41,6 +44,26 @@ const char* ReadSwitch(const char* text, std::int32_t& out) {
   const std::int64_t value = negative ? -magnitude : magnitude;
   out = value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
   return p;
+}
+
+// Reads one "%lf" field as scanf reads it (white space skipped, then a number as strtod takes
+// it), except that a number that is not finite does not convert: "nan", "inf" and a number
+// beyond the range of double stop the line like a word would, so that nothing but finite
+// values reaches the lamp, and through it the host, from a file. Returns where the field ends,
+// or null when it does not convert (`out` keeps its value).
+const char* ReadReal(const char* text, double& out) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || !std::isfinite(value)) return nullptr;
+  out = value;
+  return end;
+}
+
+// Reads the fields in order; the first that does not convert ends the line, and the fields
+// after it keep their values.
+void ReadReals(const char* text, std::initializer_list<double*> fields) {
+  for (double* field : fields)
+    if ((text = ReadReal(text, *field)) == nullptr) return;
 }
 
 // True when snprintf's result `n` says the whole text fit into the 256-character buffer.
@@ -87,15 +110,13 @@ void lumipod::clbkLoadScenario(FILEHANDLE scn, void* status) {
     // fields it did not reach keep their values.
     if (HasKey(line, "SPT")) {
       // "%d%lf%lf", with the switch read by ReadSwitch, which gives any number of digits a
-      // defined value.
-      if (const char* rest = ReadSwitch(line + 3, lampOn))
-        std::sscanf(rest, "%lf%lf", &range, &aperture);
+      // defined value, and the numbers by ReadReal.
+      if (const char* rest = ReadSwitch(line + 3, lampOn)) ReadReals(rest, {&range, &aperture});
     } else if (HasKey(line, "PAT")) {
-      std::sscanf(line + 3, "%lf%lf%lf%lf%lf%lf%lf%lf%lf", &storedPos.x, &storedPos.y, &storedPos.z,
-                  &storedDir.x, &storedDir.y, &storedDir.z, &storedRot.x, &storedRot.y,
-                  &storedRot.z);
+      ReadReals(line + 3, {&storedPos.x, &storedPos.y, &storedPos.z, &storedDir.x, &storedDir.y,
+                           &storedDir.z, &storedRot.x, &storedRot.y, &storedRot.z});
     } else if (HasKey(line, "GBL")) {
-      std::sscanf(line + 3, "%lf%lf", &altState, &azState);
+      ReadReals(line + 3, {&altState, &azState});
     } else {
       ParseScenarioLineEx(line, status);
     }

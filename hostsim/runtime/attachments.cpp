@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/transform.h"
@@ -219,6 +221,33 @@ Transform Vessel::WorldPose() const {
     pose = RelativePose(*own.peer, own, *own.owner->impl).Then(pose);
   }
   return pose;
+}
+
+std::unordered_map<const Vessel*, Transform> WorldPoses(const std::vector<Vessel*>& vessels) {
+  std::unordered_map<const Vessel*, Transform> poses;
+  poses.reserve(vessels.size());
+  std::vector<const AttachmentPoint*> chain;
+  for (const Vessel* v : vessels) {
+    // Up the chain to a vessel whose pose is known or that stands free, then down again.
+    chain.clear();
+    const Vessel* top = v;
+    while (poses.count(top) == 0) {
+      const AttachmentPoint* up = HeldBy(*top);
+      if (up == nullptr) {
+        poses.emplace(top, top->freePose);
+        break;
+      }
+      chain.push_back(up);
+      top = up->peer->owner;
+    }
+    Transform pose = poses.at(top);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      const AttachmentPoint& own = **it;
+      pose = RelativePose(*own.peer, own, *own.owner->impl).Then(pose);
+      poses.emplace(own.owner, pose);
+    }
+  }
+  return poses;
 }
 
 }  // namespace hostsim

@@ -1,6 +1,7 @@
 // Text forms of values.
 #include "hostsim/runtime/format.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace hostsim {
@@ -9,6 +10,12 @@ std::string FormatDouble(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", v);
   return buf;
+}
+
+std::string ShortestDouble(double v) {
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, result.ptr);
 }
 
 void AppendNumber(std::string& out, double v) { out += FormatDouble(v); }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "hostsim/platform/files.h"
+#include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/file_objects.h"
 #include "hostsim/runtime/vessel_state.h"
@@ -121,6 +122,9 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
                          s.warnings.begin(), s.warnings.end());
 
   const std::vector<Vessel*> loaded = Vessels();
+  const auto poses = WorldPoses(loaded);
+  for (Vessel* v : loaded)
+    if (Of(*v).poseGiven) Of(*v).loadedPose = poses.at(v);
   for (Vessel* v : loaded) CallAfterCreation(*impl_, *v);
   Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
   for (auto it = loaded.begin(); focus == nullptr && it != loaded.end(); ++it)

@@ -180,7 +180,7 @@ void CheckScenario(const ScenarioFile& s, const std::string& file) {
 std::string FormatScenario(const ScenarioFile& s) {
   std::string out;
   if (!s.title.empty()) out += "TITLE " + OneLine(s.title) + "\n";
-  out += "TIME " + FormatDouble(s.time) + "\n";
+  out += "TIME " + ShortestDouble(s.time) + "\n";
   if (!s.focus.empty()) out += "FOCUS " + s.focus + "\n";
   for (const std::string& k : s.kept) out += k + "\n";
   for (const ScenarioVessel& v : s.vessels) {
@@ -194,8 +194,8 @@ std::string FormatScenario(const ScenarioFile& s) {
 namespace {
 
 std::string VectorLine(const char* key, const VECTOR3& v) {
-  return std::string(key) + " " + FormatDouble(v.x) + " " + FormatDouble(v.y) + " " +
-         FormatDouble(v.z);
+  return std::string(key) + " " + ShortestDouble(v.x) + " " + ShortestDouble(v.y) + " " +
+         ShortestDouble(v.z);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file);
 // vessels of the file, no vessel hangs on itself or on a cycle. Throws Error like ParseScenario.
 void CheckScenario(const ScenarioFile& s, const std::string& file);
 
-// The file of the record: numbers %.17g, block lines two blanks in.
+// The file of the record: numbers in their shortest exact form, block lines two blanks in.
 std::string FormatScenario(const ScenarioFile& s);
 // The host's own lines of a vessel.
 std::string PosLine(const VECTOR3& pos);

@@ -53,6 +53,11 @@ struct Vessel::Impl {
   VECTOR3 pos{0, 0, 0};
   VECTOR3 ori{0, 0, 0};
   Transform givenPose;
+  bool poseGiven = false;  // a POS or ORI line of its block set pos or ori
+  // Where the scenario load put it, when its block gave its pose. Until something moves it
+  // from there (the first time step, most often, when a module re-applies a placement), it is
+  // saved with the POS and ORI the file gave: a load and a save are then the same file.
+  std::optional<Transform> loadedPose;
   VECTOR3 velocity{0, 0, 0};  // given by a release; a free vessel drifts with it
   // Last valid child-to-parent placement, used while the attachment vectors are degenerate.
   mutable Transform lastAttach;

@@ -2,6 +2,7 @@
 #include "hostsim/runtime/text.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "hostsim/error.h"
@@ -51,8 +52,10 @@ bool ParseDouble(std::string_view text, double& out) {
   if (word.empty()) return false;
   char* end = nullptr;
   const double v = std::strtod(word.c_str(), &end);
-  if (end != word.c_str() + word.size()) return false;
-  out = v;  // an overflow gives +-inf, which is kept as given
+  // "nan", "inf" and a number beyond the range of double are no number to the host: nothing
+  // not finite reaches a vessel from a file.
+  if (end != word.c_str() + word.size() || !std::isfinite(v)) return false;
+  out = v;
   return true;
 }
 

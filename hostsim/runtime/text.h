@@ -25,7 +25,8 @@ std::string_view FirstWord(std::string_view text);
 std::string_view AfterFirstWord(std::string_view text);
 
 // Numbers: the whole text must be the number(s), blanks around allowed; read as strtod and
-// strtoll read them. On failure the output is left as it was.
+// strtoll read them, but a number that is not finite (nan, inf, beyond the range of double) is
+// refused. On failure the output is left as it was.
 bool ParseDouble(std::string_view text, double& out);
 bool ParseVector(std::string_view text, VECTOR3& out);  // exactly three numbers
 bool ParseInt(std::string_view text, long long& out);

@@ -20,6 +20,8 @@ void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::
     case HostLine::Kind::Pos:
     case HostLine::Kind::Ori:
       (h.kind == HostLine::Kind::Pos ? vi.pos : vi.ori) = h.v;
+      vi.poseGiven = true;
+      vi.loadedPose.reset();  // a load sets it once every block is read
       vi.givenPose = PoseFromAngles(vi.pos, vi.ori);
       v.freePose = vi.givenPose;
       return;
@@ -46,7 +48,8 @@ std::vector<std::string> HostLines(const Vessel& v) {
   const Vessel::Impl& vi = Of(v);
   const Transform pose = v.WorldPose();
   VECTOR3 pos = vi.pos, ori = vi.ori;
-  if (!SameTransform(pose, vi.givenPose)) {
+  const bool whereLoaded = vi.loadedPose && SameTransform(pose, *vi.loadedPose);
+  if (!whereLoaded && !SameTransform(pose, vi.givenPose)) {
     pos = pose.t;
     ori = AnglesFromPose(pose);
   }

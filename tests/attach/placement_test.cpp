@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,13 @@ struct FirstStepRow {
   bool hungAtFirstStep;
   bool applied;
   Slot stored;  // what the slot holds when applied
+  // Put into the lamp's stored placement after the load: values no file can give (a load
+  // takes finite numbers only).
+  std::optional<Slot> put = std::nullopt;
 };
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
 TEST(LampPlacement, FirstStepRule) {
   const Slot deck{{-1.5, 0.6, 1.0}, {0, 1, 0}, {0, 0, 1}};  // DECK1 as configured
@@ -39,10 +44,11 @@ TEST(LampPlacement, FirstStepRule) {
        true,
        {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}}},
       {"infinite component counts as non-zero",
-       {"PAT 1 2 3 0 0 inf 0 1 0"},
+       {},
        true,
        true,
-       {{1, 2, 3}, {0, 0, kInf}, {0, 1, 0}}},
+       {{1, 2, 3}, {0, 0, kInf}, {0, 1, 0}},
+       Slot{{1, 2, 3}, {0, 0, kInf}, {0, 1, 0}}},
       {"tiny component counts as non-zero",
        {"PAT 1 2 3 0 0 1e-300 0 1 0"},
        true,
@@ -50,8 +56,18 @@ TEST(LampPlacement, FirstStepRule) {
        {{1, 2, 3}, {0, 0, 1e-300}, {0, 1, 0}}},
       {"zero direction", {"PAT 1 2 3 0 0 0 0 1 0"}, true, false, {}},
       {"zero rotation reference", {"PAT 1 2 3 0 0 1 0 0 0"}, true, false, {}},
-      {"not-a-number rotation reference", {"PAT 1 2 3 0 0 1 nan 1 0"}, true, false, {}},
-      {"not-a-number direction", {"PAT 1 2 3 0 nan 1 0 1 0"}, true, false, {}},
+      {"not-a-number rotation reference",
+       {},
+       true,
+       false,
+       {},
+       Slot{{1, 2, 3}, {0, 0, 1}, {kNan, 1, 0}}},
+      {"not-a-number direction", {}, true, false, {}, Slot{{1, 2, 3}, {0, kNan, 1}, {0, 1, 0}}},
+      {"infinite direction read from a file is not loaded",
+       {"PAT 1 2 3 0 0 inf 0 1 0"},
+       true,
+       false,
+       {}},
       {"no PAT line", {}, true, false, {}},
       {"lamp free at the first step", {"PAT 0.1 0.2 0.3 0 0 1 0 1 0"}, false, false, {}},
   };
@@ -62,6 +78,11 @@ TEST(LampPlacement, FirstStepRule) {
     auto& v = w.SetUpLamp("L1");
     auto* lamp = AsLamp(v);
     w.world().LoadVesselState(v, r.lines);
+    if (r.put) {
+      lamp->storedPos = r.put->pos;
+      lamp->storedDir = r.put->dir;
+      lamp->storedRot = r.put->rot;
+    }
     if (r.hungAtFirstStep) w.Hang(v, tug, 0);
     w.world().FinishCreation(v);
     w.world().SetFocus(&v);

@@ -137,17 +137,42 @@ TEST(LampRoundTrip, RandomExtremeButFiniteStates) {
   }
 }
 
-TEST(LampRoundTrip, NotFiniteValuesComeBackAsSaved) {
-#if defined(_WIN32)
-  // The Windows C library spells a NaN in its own ways; the lines need not read back alike.
-  GTEST_SKIP() << "NaN texts differ between C libraries";
-#endif
+// Values that are not finite are saved as the C library spells them, but a load does not take
+// them back: each stops its line (the fields before it are read, it and those after it keep
+// their values), so the lamp loads finite values only, and saves them again as loaded.
+TEST(LampRoundTrip, NotFiniteValuesAreSavedButNotLoadedBack) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  RoundTrip({
-      {1, inf, -inf, nan, -nan, {inf, -inf, nan}, {0, nan, 1}, {-inf, 0, 0}},
-      {0, nan, 0.5, inf, -inf, {0, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-  });
+  TempDir dir;
+  const auto file = dir.path() / "first.scn";
+  {
+    LampWorld w;
+    Put(AsLamp(w.AddLamp("L0")),
+        {1, inf, -inf, nan, -nan, {inf, -inf, nan}, {0, nan, 1}, {-inf, 0, 0}});
+    Put(AsLamp(w.AddLamp("L1")), {0, 7, nan, 0.25, inf, {1, 2, -inf}, {0, 1, 0}, {0, 0, 1}});
+    w.world().SaveScenario(file);
+  }
+  hostsim::World world(ExamplePaths());
+  world.LoadScenario(file);
+  const VECTOR3 O{0, 0, 0};
+  const State loaded[] = {{1, 300, kDefaultAperture, 0.5, 0, O, O, O},
+                          {0, 7, kDefaultAperture, 0.25, 0, {1, 2, 0}, O, O}};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const lumipod* lamp = AsLamp(*world.FindVessel("L" + std::to_string(i)));
+    const State& s = loaded[i];
+    EXPECT_EQ(lamp->lampOn, s.lampOn);
+    EXPECT_EQ(lamp->range, s.range);
+    EXPECT_EQ(lamp->aperture, s.aperture);
+    EXPECT_EQ(lamp->altState, s.alt);
+    EXPECT_EQ(lamp->azState, s.az);
+    EXPECT_TRUE(VecNear(lamp->storedPos, s.pos, 0));
+    EXPECT_TRUE(VecNear(lamp->storedDir, s.dir, 0));
+    EXPECT_TRUE(VecNear(lamp->storedRot, s.rot, 0));
+  }
+  const std::string second = world.ScenarioText();
+  for (const char* word : {"nan", "inf", "NAN", "INF"})
+    EXPECT_EQ(second.find(word), std::string::npos) << second;
 }
 
 }  // namespace
