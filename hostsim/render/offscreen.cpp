@@ -6,6 +6,7 @@
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 #include <link.h>
+#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,10 +15,6 @@
 #include <set>
 #include <string>
 #include <system_error>
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
 
 #include "hostsim/platform/files.h"
 #include "hostsim/render/gl_renderer.h"
