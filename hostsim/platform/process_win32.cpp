@@ -127,8 +127,11 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
   // No error dialog boxes in the child: a crash must end it, not wait for a click.
   const UINT oldMode =
       SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // The child writes only to the files above and needs no console. A console of its own
+  // (CREATE_NO_WINDOW) is a console host process, which can outlive a child killed at its time
+  // limit and keep our caller's output pipe open; a detached child has none.
   const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+                                      DETACHED_PROCESS, nullptr, nullptr, &si, &pi);
   SetErrorMode(oldMode);
   if (!started) {
     end.why =
