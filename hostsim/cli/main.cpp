@@ -91,6 +91,13 @@ hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
 // One error line on standard error, escaped and bounded.
 void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(message) << "\n"; }
 
+// Says on the standard error what the load of a scenario kept or dropped with a warning (lines
+// the host did not know, attachments it could not make), as `run` says it in its transcript.
+void ReportWarnings(hostsim::World& world) {
+  for (const std::string& w : world.TakeWarnings())
+    std::cerr << hostsim::cli::ErrorText("warning: " + w) << "\n";
+}
+
 // Flushes the standard output. When a write to it failed (a full disk, a file-size limit),
 // reports it with the system's reason (the errno value the failed write left, or `error` when
 // it is known) and returns false: output that did not reach its reader is a failure.
@@ -194,6 +201,7 @@ int Inspect(const InspectArgs& a, const char* argv0) {
     hostsim::World world(ChoosePaths(a.root, argv0));
     world.journal().SetEnabled(false);
     world.LoadScenario(PathFromUtf8(a.scenario));
+    ReportWarnings(world);
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);
       if (!v) {
@@ -242,6 +250,7 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     hostsim::World world(ChoosePaths(a.root, argv0));
     world.journal().SetEnabled(false);
     world.LoadScenario(PathFromUtf8(a.scenario));
+    ReportWarnings(world);
     if (play) {
       hostsim::render::PlayOptions opts;
       opts.scenario = PathFromUtf8(a.scenario);

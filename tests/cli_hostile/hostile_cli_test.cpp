@@ -373,6 +373,19 @@ TEST(HostileCliAccepted, UnknownKeysAndHugeTextsRunThrough) {
   EXPECT_NE(saved.find("  SPT 1 300.0000 0.3491\n"), std::string::npos);
 }
 
+// A load that keeps a line it does not know says so: `run` in its transcript, `inspect` on the
+// standard error, apart from the JSON it prints.
+TEST(HostileCliAccepted, InspectWarnsOfLinesKeptUnknown) {
+  testsupport::TempDir dir;
+  dir.Write("w.scn", "TITLE w\nWHATEVER 1 2 3\nVESSEL L lumipod\nEND\n");
+  const Result r = RunHostsim(dir.path(), {"inspect", "w.scn"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 1), "[") << r.out;
+  EXPECT_EQ(r.out.find("WHATEVER"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("warning: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("w.scn:2: unknown line kept"), std::string::npos) << r.err;
+}
+
 // A byte-order mark, which some editors write at the start of a text file, is skipped in every
 // text file the host reads: the script, the scenario, the class configuration, the mesh and
 // its materials.
