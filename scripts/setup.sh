@@ -5,7 +5,8 @@
 #   setup.sh [PRESET...]
 #
 # The presets to be built may add packages: "mingw" needs the MinGW-w64 cross compiler and
-# Wine (taken without Wine's recommended desktop libraries, which a headless run never uses).
+# Wine (taken without Wine's recommended desktop libraries, which a headless run never uses),
+# "asan" and "fuzz" the C library's debugging symbols.
 set -euo pipefail
 
 packages=(
@@ -27,6 +28,9 @@ lean=()  # installed without their recommended packages
 for preset in "$@"; do
   case "${preset}" in
     mingw) lean+=(g++-mingw-w64-x86-64-posix wine64) ;;
+    # the C library's debugging symbols: LeakSanitizer's suppressions name the dynamic
+    # loader's own allocations by its source (tests/sanitizers/lsan.supp)
+    asan | fuzz) packages+=(libc6-dbg) ;;
   esac
 done
 if [[ -n "${LUMIPOD_EXTRA_PACKAGES:-}" ]]; then

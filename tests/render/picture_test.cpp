@@ -10,19 +10,6 @@
 
 #include "render/render_fixture.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// LeakSanitizer asks this at exit whether to look for leaks. The PNG test turns the exit check
-// off for its own process (ctest runs each test in a process of its own): there, under ctest,
-// the sanitizer's thread that stops the world before the check crashes inside the sanitizer
-// (a fault at a small address in its tracer) after the test has passed. Every other test of this
-// program keeps the check.
-namespace {
-bool skipLeakCheckAtExit = false;
-}  // namespace
-extern "C" int __lsan_is_turned_off();
-extern "C" int __lsan_is_turned_off() { return skipLeakCheckAtExit ? 1 : 0; }
-#endif
-
 namespace {
 
 using hostsim::render::Image;
@@ -236,9 +223,6 @@ TEST(PictureContext, ContextsComeAndGoIndependently) {
 }
 
 TEST(PicturePng, WrittenWholeOrNotAtAll) {
-#if defined(__SANITIZE_ADDRESS__)
-  skipLeakCheckAtExit = true;
-#endif
   auto lw = Load(LampScenario(1, 40, 40 * kDeg, 0.42, 0));
   const auto file = lw->dir.path() / "shot.png";
   hostsim::render::RenderOptions opts;
