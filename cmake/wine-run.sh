@@ -69,19 +69,28 @@ if [[ -n "${server}" ]]; then
 fi
 
 # Should a program still meet a server that is ending, it is run again: the error comes
-# before the program starts, so nothing of it has run. Its error output goes through a file
-# for that (and then on, after its standard output).
+# before the program starts, so nothing of it has run. The same holds for a run that ended in
+# failure without a byte on either output: every program run here says something when it
+# fails, so Wine did not start it. Its error output goes through a file for that (and then
+# on, after its standard output), and its standard output is copied to a file as it passes.
 errors=$(mktemp)
-trap 'rm -f "${errors}"' EXIT
+output=$(mktemp)
+trap 'rm -f "${errors}" "${output}"' EXIT
 status=0
 for attempt in 1 2 3; do
   status=0
-  "${wine}" "$@" 2>"${errors}" || status=$?
+  "${wine}" "$@" 2>"${errors}" | tee "${output}" || status=$?
   cat "${errors}" >&2
-  if ((status == 0)) || ! grep -q '^wine client error:' "${errors}"; then
+  if ((status == 0)); then
+    break
+  elif grep -q '^wine client error:' "${errors}"; then
+    echo "$0: the wineserver went away (attempt ${attempt}); running $1 again" >&2
+  elif [[ ! -s "${errors}" && ! -s "${output}" ]]; then
+    echo "$0: $1 ended with status ${status} before it printed anything (attempt ${attempt});" \
+      "running it again" >&2
+  else
     break
   fi
-  echo "$0: the wineserver went away (attempt ${attempt}); running $1 again" >&2
   sleep 1
 done
 exit "${status}"
