@@ -14,7 +14,7 @@ void VESSEL2::clbkSaveState(FILEHANDLE scn) {
   auto [w, v] = CallOn(hVessel_, "VESSEL2::clbkSaveState", scn);
   auto* out = OpenFileOf<ScenarioWriteObject>(w, scn);
   if (v == nullptr || out == nullptr || &out->vessel != v) return;
-  for (std::string& line : HostLines(*v)) out->lines.push_back(std::move(line));
+  for (std::string& line : HostLines(*v, out->pose)) out->lines.push_back(std::move(line));
 }
 
 void VESSEL2::clbkLoadScenario(FILEHANDLE scn, void* status) {

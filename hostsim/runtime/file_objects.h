@@ -38,8 +38,10 @@ struct ScenarioReadObject final : FileObject {
 
 // One vessel block being written by clbkSaveState.
 struct ScenarioWriteObject final : FileObject {
-  explicit ScenarioWriteObject(Vessel& v) : FileObject("(saving)"), vessel(v) {}
+  ScenarioWriteObject(Vessel& v, const Transform& where)
+      : FileObject("(saving)"), vessel(v), pose(where) {}
   Vessel& vessel;
+  Transform pose;  // where the vessel stood in the world when the save began
   std::vector<std::string> lines;
 };
 

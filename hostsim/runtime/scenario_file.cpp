@@ -162,11 +162,17 @@ std::string World::ScenarioText() {
   s.time = impl_->clock.simt;
   if (impl_->focus != nullptr) s.focus = impl_->focus->name();
   s.kept = impl_->topLevelKept;
-  for (Vessel* v : Vessels()) {
+  const std::vector<Vessel*> vessels = Vessels();
+  // Where every vessel stands, worked out once from the roots down: working it out from the
+  // root for each vessel would make the save of a deep chain take time in the square of its
+  // length.
+  const auto poses = WorldPoses(vessels);
+  for (Vessel* v : vessels) {
     ScenarioVessel& sv = s.vessels.emplace_back();
     sv.name = v->name();
     sv.className = v->className();
-    for (std::string& line : SaveBlock(*impl_, *v)) sv.lines.push_back({std::move(line), 0});
+    for (std::string& line : SaveBlock(*impl_, *v, poses.at(v)))
+      sv.lines.push_back({std::move(line), 0});
   }
   return FormatScenario(s);
 }

@@ -44,9 +44,8 @@ void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::
   v.keptLines.push_back(OneLine(std::string(text)));
 }
 
-std::vector<std::string> HostLines(const Vessel& v) {
+std::vector<std::string> HostLines(const Vessel& v, const Transform& pose) {
   const Vessel::Impl& vi = Of(v);
-  const Transform pose = v.WorldPose();
   VECTOR3 pos = vi.pos, ori = vi.ori;
   const bool whereLoaded = vi.loadedPose && SameTransform(pose, *vi.loadedPose);
   if (!whereLoaded && !SameTransform(pose, vi.givenPose)) {
@@ -79,10 +78,10 @@ void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines
   cb->clbkLoadScenario(open.handle(), status);
 }
 
-std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v) {
+std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& pose) {
   VESSEL2* cb = Of(v).cb2;
-  if (cb == nullptr) return HostLines(v);
-  ScenarioWriteObject block(v);
+  if (cb == nullptr) return HostLines(v, pose);
+  ScenarioWriteObject block(v, pose);
   OpenFile open(w, block);
   Callback in(w, &v, "clbkSaveState", open.handle());
   cb->clbkSaveState(open.handle());

@@ -16,14 +16,16 @@ namespace hostsim {
 // as written (with a warning), a line that would break the saved block is dropped.
 void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::string& file,
                    int number);
-// The host's lines of the vessel: POS, ORI, ATTACHED and the lines it kept.
-std::vector<std::string> HostLines(const Vessel& v);
+// The host's lines of the vessel standing at `pose` in the world: POS, ORI, ATTACHED and the
+// lines it kept.
+std::vector<std::string> HostLines(const Vessel& v, const Transform& pose);
 
 // Hands the block to the vessel: to its module's clbkLoadScenario, or to the host's lines.
 void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines,
                const std::string& file);
-// The vessel's block as it saves it: its module's clbkSaveState, or the host's lines.
-std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v);
+// The vessel's block as it saves it, standing at `pose`: its module's clbkSaveState, or the
+// host's lines.
+std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& pose);
 // Hangs the vessel on the vessel of `among` its ATTACHED line named, at the parent's child
 // point of that index, by its own point of that id. Throws Error naming the line when there
 // is no such vessel or point, or the point holds another vessel already.

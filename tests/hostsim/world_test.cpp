@@ -74,9 +74,10 @@ TEST(World, ARefusedScenarioLeavesTheOldNamesAndNoneOfItsOwn) {
   EXPECT_EQ(w.FindVessel("B"), nullptr);
 }
 
-// A chain of 100,000 vessels, each hanging on the one before: loaded, checked, hung up, placed
-// and ended in time in proportion to its length, and without a recursion as deep as the chain.
-TEST(World, AHundredThousandDeepChainLoadsAndEnds) {
+// A chain of 100,000 vessels, each hanging on the one before: loaded, checked, hung up, placed,
+// saved and ended in time in proportion to its length, and without a recursion as deep as the
+// chain.
+TEST(World, AHundredThousandDeepChainLoadsSavesAndEnds) {
   constexpr int kDepth = 100000;
   RuntimeWorld rw;
   World& w = *rw.world;
@@ -91,6 +92,11 @@ TEST(World, AHundredThousandDeepChainLoadsAndEnds) {
   ASSERT_EQ(last.Parent(), w.Vessels()[kDepth - 2]);
   // Each block stands 2 m above the one it hangs on.
   EXPECT_DOUBLE_EQ(last.WorldPose().t.y, 2.0 * (kDepth - 1));
+  // The root moved, the chain saved where each block stands now, in time in proportion to its
+  // length as well.
+  w.FindVessel("V0")->freePose.t.x = 5;
+  const std::string saved = w.ScenarioText();
+  EXPECT_NE(saved.find("VESSEL V99999 block\n  POS 5 199998 0\n"), std::string::npos);
 }
 
 // The same chain closed into a ring at its far end: found by one walk along it.
