@@ -13,14 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "support.h"
 
 namespace {
 
-// A fresh world with the scenario `file` loaded, which must load.
+// Loads the saved scenario `file` into the fresh `world`: a file the host saved must load.
 void LoadSaved(hostsim::World& world, const std::filesystem::path& file) {
   world.journal().SetEnabled(false);
   try {

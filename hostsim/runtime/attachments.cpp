@@ -198,9 +198,8 @@ std::vector<AttachmentPoint*> Vessel::Points(bool toParent) const {
 }
 
 Vessel* Vessel::Parent() const {
-  for (const auto& p : attachments)
-    if (p->toParent && p->peer != nullptr) return p->peer->owner;
-  return nullptr;
+  const AttachmentPoint* up = HeldBy(*this);
+  return up != nullptr ? up->peer->owner : nullptr;
 }
 
 Transform Vessel::WorldPose() const {
