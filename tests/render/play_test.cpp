@@ -141,7 +141,12 @@ class XDisplay {
     if (!n.empty()) name_ = ":" + n.substr(0, n.find_first_of("\r\n"));
   }
   ~XDisplay() {
-    if (Running(pid_)) kill(pid_, SIGTERM);
+    // Gone before the next test starts a display: a server still shutting down removes its
+    // socket and lock by the display's name, which may be the next server's by then.
+    if (Running(pid_)) {
+      kill(pid_, SIGTERM);
+      WaitFor([&] { return !Running(pid_); }, 10s);
+    }
   }
   XDisplay(const XDisplay&) = delete;
   XDisplay& operator=(const XDisplay&) = delete;
