@@ -1,5 +1,6 @@
 #include "scenario_floor.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -111,13 +112,22 @@ std::size_t FloorSave(const FloorScenario& s, std::string& buffer,
   auto put = [&](const char* fmt, auto... args) {
     at += static_cast<std::size_t>(std::snprintf(base + at, buffer.size() - at, fmt, args...));
   };
+  // A line of a key and numbers, each the shortest text that reads back as the same number.
+  auto numbers = [&](const char* key, std::initializer_list<double> values) {
+    put("%s", key);
+    for (double x : values) {
+      base[at++] = ' ';
+      at = static_cast<std::size_t>(std::to_chars(base + at, base + buffer.size(), x).ptr - base);
+    }
+    base[at++] = '\n';
+  };
   if (s.title[0] != '\0') put("TITLE %s\n", s.title);
-  put("TIME %.17g\n", s.time);
+  numbers("TIME", {s.time});
   if (s.focus[0] != '\0') put("FOCUS %s\n", s.focus);
   for (const FloorVessel& v : s.vessels) {
     put("\nVESSEL %s %s\n", v.name, v.className);
-    put("  POS %.17g %.17g %.17g\n", v.pos[0], v.pos[1], v.pos[2]);
-    put("  ORI %.17g %.17g %.17g\n", v.ori[0], v.ori[1], v.ori[2]);
+    numbers("  POS", {v.pos[0], v.pos[1], v.pos[2]});
+    numbers("  ORI", {v.ori[0], v.ori[1], v.ori[2]});
     if (v.attached) put("  ATTACHED %s %d %s\n", v.parent, v.index, v.point);
     if (v.lamp) {
       put("  SPT %d %0.4f %0.4f\n", v.lampOn, v.spt[0], v.spt[1]);

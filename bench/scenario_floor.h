@@ -1,5 +1,6 @@
 // Scenario files for the benchmark, and the floor of loading and saving them: the same bytes
-// read with sscanf and written with snprintf in a bare loop, into and out of plain records.
+// read with sscanf and written with snprintf (numbers with to_chars, as the host writes them)
+// in a bare loop, into and out of plain records.
 #pragma once
 
 #include <filesystem>
@@ -38,8 +39,8 @@ struct FloorScenario {
 // Reads the file's bytes and every line's fields with sscanf into `out` (whose storage is
 // reused); returns the number of lines read.
 std::size_t FloorLoad(const std::filesystem::path& file, std::string& bytes, FloorScenario& out);
-// Writes `s` with snprintf, line by line, in the layout the host saves, into `buffer` (whose
-// storage is reused) and then to the file; returns the number of bytes written.
+// Writes `s` with snprintf and to_chars, line by line, in the layout the host saves, into
+// `buffer` (whose storage is reused) and then to the file; returns the number of bytes written.
 std::size_t FloorSave(const FloorScenario& s, std::string& buffer,
                       const std::filesystem::path& file);
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A long fuzzing run of one target of the fuzz preset's build, in the environment of every
-# sanitizer run (the test preset "sanitizers" of CMakePresets.json, as the asan and fuzz
-# presets' tests have it). New inputs are kept in build/fuzz/fuzz/work/TARGET/corpus beside
-# the seeds of fuzz/corpus/TARGET; findings are written to build/fuzz/fuzz/work/TARGET/artifacts/.
+# sanitizer run (cmake/TestEnvironment.cmake, as the sanitizer builds' tests have it). New
+# inputs are kept in build/fuzz/fuzz/work/TARGET/corpus beside the seeds of fuzz/corpus/TARGET;
+# findings are written to build/fuzz/fuzz/work/TARGET/artifacts/.
 #
 #   fuzz.sh TARGET [SECONDS [LIBFUZZER-OPTION...]]     SECONDS defaults to 3600
 #   e.g. fuzz.sh session 3600 -jobs=2 -workers=2

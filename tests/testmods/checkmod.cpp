@@ -8,6 +8,10 @@
 //   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
 //   CHECKMOD_FRAME_ALLOC     allocates in every frame
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
+//   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
+// Each fault is written so that no optimiser can remove it: what it allocates, the address
+// it stores to and the flag its hang waits on are volatile objects (an allocation whose
+// result goes unused, or is freed at once, may be left out).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +28,7 @@ namespace {
 
 #if defined(CHECKMOD_LEAK_ON_UNLOAD)
 // Made when the library is loaded and never freed: each load leaves it behind.
-[[maybe_unused]] int* g_table = new int[64]();
+[[maybe_unused]] int* volatile g_table = new int[64]();
 #endif
 
 #if defined(CHECKMOD_CRASH_ON_KEY)
@@ -35,8 +39,17 @@ __attribute__((no_sanitize("null"))) void Crash() { *static_cast<volatile int*>(
 #endif
 
 #if defined(CHECKMOD_FRAME_ALLOC)
-// Where each frame's allocation goes before it is freed, so that it cannot be left out.
+// Where each frame's allocation goes before it is freed.
 int* volatile g_scratch = nullptr;
+#endif
+
+#if defined(CHECKMOD_HANG_ON_KEY)
+// Spins on a flag nothing clears: a loop with a volatile read in it is never assumed to end.
+volatile bool g_spinning = true;
+void Hang() {
+  while (g_spinning) {
+  }
+}
 #endif
 
 class CheckVessel final : public VESSEL3 {
@@ -126,6 +139,11 @@ class CheckVessel final : public VESSEL3 {
       case ZKEY_C:
 #if defined(CHECKMOD_CRASH_ON_KEY)
         Crash();
+#endif
+        return 1;
+      case ZKEY_D:
+#if defined(CHECKMOD_HANG_ON_KEY)
+        Hang();
 #endif
         return 1;
       case ZKEY_N:
