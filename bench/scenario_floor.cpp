@@ -136,7 +136,7 @@ std::size_t FloorSave(const FloorScenario& s, std::string& buffer,
           a[4], a[5], a[6], a[7], a[8]);
       put("  GBL %0.5f %0.5f\n", v.gbl[0], v.gbl[1]);
     }
-    put("END\n");
+    put("%s", "END\n");
   }
   std::FILE* f = std::fopen(file.c_str(), "wb");
   if (f == nullptr) throw std::runtime_error("cannot write " + file.string());

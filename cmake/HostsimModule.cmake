@@ -52,6 +52,16 @@ function(hostsim_make_module target)
   if(NOT WIN32 AND NOT APPLE AND NOT HOSTSIM_MODULE_ALLOW_UNDEFINED)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
+  if(NOT WIN32 AND NOT APPLE)
+    # The C++ library's inline functions (std::isnan, say) keep default visibility whatever
+    # the preset, and a compiler that does not inline them (clang without optimisation) emits
+    # them in the module, exported. A version script keeps every symbol of namespace std
+    # local; the module's own exports stay as they are.
+    set(_script ${CMAKE_BINARY_DIR}/hostsim_module.version)
+    file(WRITE ${_script} "{\n  local:\n    _ZSt*;\n    _ZNSt*;\n    _ZNKSt*;\n};\n")
+    target_link_options(${target} PRIVATE -Wl,--version-script=${_script})
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_script})
+  endif()
 endfunction()
 
 function(hostsim_add_module name)
