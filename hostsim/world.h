@@ -90,6 +90,9 @@ class Journal {
 
   void SetEnabled(bool on);
   bool Enabled() const { return enabled_; }
+  // Keeps only the latest entries, at least `n` and fewer than 2n, so that a long run's
+  // journal stays small (its indices then no longer count from the start); 0 keeps them all.
+  void KeepLast(std::size_t n);
   void Clear();
   const std::vector<Entry>& Entries() const { return entries_; }
   // Names of the recorded host calls (kind Call only), in order.
@@ -102,6 +105,7 @@ class Journal {
 
  private:
   bool enabled_ = true;
+  std::size_t keep_ = 0;
   std::vector<Entry> entries_;
 };
 
@@ -330,7 +334,7 @@ struct LoadOptions {
 class World {
  public:
   explicit World(Paths paths);
-  ~World();  // destroys every vessel (zvcExit) and unloads every module
+  ~World();  // Clear()
   World(const World&) = delete;
   World& operator=(const World&) = delete;
 
@@ -338,9 +342,26 @@ class World {
   // last (a new World makes itself current).
   static World* Current();
   void MakeCurrent();
+  // Destroys every vessel (zvcExit) and unloads every module: the world is empty.
+  void Clear();
 
   Journal& journal();
+  const Journal& journal() const;
   const Paths& paths() const;
+
+  // A callback of a module that the host is running: its name ("clbkBufferedKey", "the
+  // library's load hook"), the vessel it was made for and the module (either may be null).
+  struct Running {
+    const char* call = nullptr;
+    const Vessel* vessel = nullptr;
+    const Module* module = nullptr;
+  };
+  // The innermost callback running now; all null when none runs. Only reads memory, so a
+  // crash report may ask it.
+  Running RunningCallback() const;
+  // A count that grows whenever an outermost callback starts or ends, odd while one runs;
+  // safe to read from any thread (a watchdog tells a callback that never returns by it).
+  std::uint64_t CallbackEdges() const;
 
   // --- modules ---
   // Loads modules/<name> (once; shared by its vessels); throws Error when it cannot be loaded

@@ -17,7 +17,7 @@ constexpr std::size_t kTailLines = 16;
 void Put(const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); }
 
 // Called on the way down of a crash: names the check and quotes the journal.
-void CrashReport(const char* what) {
+void CrashReport(const platform::Fault& fault) {
   Context* ctx = Context::Active();
   Put("\nhostsim check: ");
   if (ctx != nullptr) {
@@ -25,7 +25,7 @@ void CrashReport(const char* what) {
     Put(" ");
   }
   Put("crashed: ");
-  Put(what);
+  Put(fault.what);
   Put("\n");
   Put(kTailStart);
   Put("\n");

@@ -1,14 +1,15 @@
 // hostsim: runs vessel modules in the stand-in host from scenario files and session scripts.
 //
-//   hostsim run SESSION [--trace FILE] [--root DIR] [--out DIR]
-//   hostsim inspect SCENARIO [VESSEL] [--root DIR]
-//   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR]
-//   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR]
+//   hostsim run SESSION [--trace FILE] [--root DIR] [--out DIR] [--timeout S]
+//   hostsim inspect SCENARIO [VESSEL] [--root DIR] [--timeout S]
+//   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR] [--timeout S]
+//   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR] [--timeout S]
 //   hostsim check MODULE [--class NAME] [--filter REGEX] [--list] [--json FILE] [--junit FILE]
 //                 [--seed N] [--in-process] [--timeout S] [--root DIR]
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
-// line on stderr), 2 for a usage error.
+// line on stderr), 2 for a usage error, 3 when a module crashed or hung (a report on stderr,
+// fault_report.h).
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <csignal>
@@ -22,8 +23,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "fault_report.h"
 #include "hostsim/check/check.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/process.h"
 #include "hostsim/world.h"
 #include "record.h"
 #include "root.h"
@@ -118,6 +121,7 @@ std::string Located(const hostsim::Error& e, const std::string& file) {
 
 struct RunArgs {
   std::string session, trace, root, out;
+  double timeout = 0;
 };
 
 int Run(const RunArgs& a, const char* argv0) {
@@ -144,19 +148,40 @@ int Run(const RunArgs& a, const char* argv0) {
 
   int status = 0;
   int outputError = 0;  // the errno value of a failed write of the report
-  std::optional<hostsim::World> world;
+  std::optional<hostsim::cli::WatchedWorld> watched;
   std::optional<hostsim::cli::Session> session;
+  // Writes the trace, when one was asked for: at the end of the run, or up to a fault.
+  auto writeTrace = [&]() -> bool {
+    if (a.trace.empty() || !watched) return true;
+    static const std::vector<hostsim::cli::TraceMark> kNoMarks;
+    const std::string text =
+        hostsim::cli::TraceText(watched->world().journal(), session ? session->marks() : kNoMarks);
+    const fs::path trace = PathFromUtf8(a.trace);
+    // The scenarios the run loaded are known only now.
+    std::string reason = session ? session->InputReason(trace) : std::string();
+    if (reason.empty()) reason = hostsim::platform::WriteFile(trace, text);
+    if (!reason.empty()) {
+      Report(a.trace + ": cannot write the trace: " + reason);
+      return false;
+    }
+    return true;
+  };
   try {
-    world.emplace(ChoosePaths(a.root, argv0));
-    // Without a trace nobody reads the journal; keep long runs from filling memory with it.
-    world->journal().SetEnabled(!a.trace.empty());
-    session.emplace(*world, std::cout, opts);
+    // Without a trace only a fault's report reads the journal: it keeps just the latest calls.
+    watched.emplace(ChoosePaths(a.root, argv0), a.timeout, !a.trace.empty());
+    session.emplace(watched->world(), std::cout, opts);
     // A trace over the script or into the root's folders is refused before anything runs.
     if (!a.trace.empty()) {
       if (std::string reason = session->InputReason(PathFromUtf8(a.trace)); !reason.empty()) {
         Report(a.trace + ": cannot write the trace: " + reason);
         return kExitFailure;
       }
+    }
+    watched->watch().SetSession(*session);
+    if (!a.trace.empty()) {
+      watched->watch().SetLastWork([&] {
+        if (writeTrace()) Report("  trace: " + a.trace + " (every host call up to the fault)");
+      });
     }
     session->Run(in);
   } catch (const hostsim::cli::OutputError& e) {
@@ -175,31 +200,24 @@ int Run(const RunArgs& a, const char* argv0) {
     status = kExitFailure;
   }
 
-  if (!a.trace.empty() && world) {
-    static const std::vector<hostsim::cli::TraceMark> kNoMarks;
-    const std::string text =
-        hostsim::cli::TraceText(world->journal(), session ? session->marks() : kNoMarks);
-    const fs::path trace = PathFromUtf8(a.trace);
-    // The scenarios the run loaded are known only now.
-    std::string reason = session ? session->InputReason(trace) : std::string();
-    if (reason.empty()) reason = hostsim::platform::WriteFile(trace, text);
-    if (!reason.empty()) {
-      Report(a.trace + ": cannot write the trace: " + reason);
-      status = kExitFailure;
-    }
-  }
+  if (!writeTrace()) status = kExitFailure;
+  // The modules end under the watch, while the session it names is still there.
+  if (watched) watched->world().Clear();
+  session.reset();
+  watched.reset();
   if (!OutputWritten(outputError)) status = kExitFailure;
   return status;
 }
 
 struct InspectArgs {
   std::string scenario, vessel, root;
+  double timeout = 0;
 };
 
 int Inspect(const InspectArgs& a, const char* argv0) {
   try {
-    hostsim::World world(ChoosePaths(a.root, argv0));
-    world.journal().SetEnabled(false);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, argv0), a.timeout, false);
+    hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
     if (!a.vessel.empty()) {
@@ -231,6 +249,7 @@ int Inspect(const InspectArgs& a, const char* argv0) {
 
 struct PictureArgs {
   std::string scenario, out, root, size = "800x500", save, record;
+  double timeout = 0;
 };
 
 #if defined(HOSTSIM_HAVE_RENDER)
@@ -247,8 +266,8 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     return kExitFailure;
   }
   try {
-    hostsim::World world(ChoosePaths(a.root, argv0));
-    world.journal().SetEnabled(false);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, argv0), a.timeout, false);
+    hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
     if (play) {
@@ -266,21 +285,30 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
                  ": cannot write the recording: it is an input of this run: the scenario");
           return kExitFailure;
         }
-        // Written at once, so that a recording that cannot be kept is known before the session.
+        // Made at once, so that a recording that cannot be kept is known before the session;
+        // each line goes to the disk as it happens, and a fault's report writes the last.
         recorder.emplace(file, opts.scenario);
-        if (std::string reason = recorder->Write(); !reason.empty()) {
+        if (std::string reason = recorder->Start(); !reason.empty()) {
           Report(a.record + ": cannot write the recording: " + reason);
           return kExitFailure;
         }
         opts.recorder = &*recorder;
+        watched.watch().SetLastWork([&] {
+          if (std::string reason = recorder->Finish(); !reason.empty())
+            Report(a.record + ": cannot write the recording: " + reason);
+        });
       }
+      // SIGTERM, SIGINT and SIGHUP close the window at once, without saving.
+      opts.stop = hostsim::platform::CatchStopSignals();
       const int status = hostsim::render::Play(world, opts);
+      watched.watch().SetLastWork(nullptr);
       if (recorder) {
-        if (std::string reason = recorder->Write(); !reason.empty()) {
+        if (std::string reason = recorder->Finish(); !reason.empty()) {
           Report(a.record + ": cannot write the recording: " + reason);
           return kExitFailure;
         }
       }
+      if (*opts.stop != 0) return 128 + *opts.stop;
       return status == 0 ? 0 : kExitFailure;
     }
     world.Step(0.0);
@@ -294,6 +322,16 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
   return kExitFailure;
 }
 #endif
+
+// The option that stops and reports a module callback that does not return.
+void AddHangLimit(CLI::App* command, double& seconds) {
+  command
+      ->add_option("--timeout", seconds,
+                   "Stop a module's callback that runs longer than S seconds and report it as "
+                   "hung (default: no limit)")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
+}
 
 // The program's work; main() adds only a last catch.
 int Main(int argc, char** argv) {
@@ -309,7 +347,8 @@ int Main(int argc, char** argv) {
   app.footer(
       "Without --root, an installed hostsim uses the host root of its installation\n"
       "(share/hostsim); one in a build tree the examples and the build's modules/ folder.\n"
-      "Exit status: 0 done, 1 failed, 2 usage error.");
+      "Exit status: 0 done, 1 failed, 2 usage error, 3 a module crashed or hung (with a\n"
+      "report on the standard error: what, where, the session line, the last host calls).");
 
   RunArgs runArgs;
   CLI::App* run = app.add_subcommand(
@@ -325,6 +364,7 @@ int Main(int argc, char** argv) {
   run->add_option("--out", runArgs.out,
                   "Write saves with relative paths under DIR instead of beside the script")
       ->type_name("DIR");
+  AddHangLimit(run, runArgs.timeout);
   run->footer(
       "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n" +
       hostsim::cli::CommandHelp() +
@@ -341,6 +381,7 @@ int Main(int argc, char** argv) {
       ->type_name("NAME");
   inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
+  AddHangLimit(inspect, inspectArgs.timeout);
 
   hostsim::check::Options checkArgs;
   std::string checkModule;
@@ -390,6 +431,7 @@ int Main(int argc, char** argv) {
       ->type_name("WxH");
   render->add_option("--root", renderArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
+  AddHangLimit(render, renderArgs.timeout);
   CLI::App* play = app.add_subcommand(
       "play", "Run a scenario in a window in real time: keys go to the focused vessel.");
   play->add_option("SCENARIO", playArgs.scenario, "Scenario file")->required()->type_name("FILE");
@@ -404,6 +446,7 @@ int Main(int argc, char** argv) {
       ->type_name("FILE");
   play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
+  AddHangLimit(play, playArgs.timeout);
   play->footer(
       "Keys go to the focused vessel as key presses and held keys; input boxes open in the\n"
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"

@@ -1,5 +1,6 @@
 #include "record.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "hostsim/platform/files.h"
@@ -31,13 +32,27 @@ std::string SessionRecorder::Name(const fs::path& file, bool mayLeave) const {
   return PathToUtf8(relative);
 }
 
+void SessionRecorder::AddLine(const std::string& line) {
+  text_ += line;
+  if (!started_ || !error_.empty()) return;
+  error_ = file_.Append(line);
+}
+
 void SessionRecorder::Add(const Command& c) {
+  FlushSteps();
   try {
-    text_ += FormatLine(c) + "\n";
+    AddLine(FormatLine(c) + "\n");
   } catch (const std::invalid_argument& e) {
     // Kept as a comment: the replay stops short of it, where the script says why.
-    text_ += "# not recordable: " + std::string(e.what()) + "\n";
+    AddLine("# not recordable: " + std::string(e.what()) + "\n");
   }
+}
+
+void SessionRecorder::FlushSteps() {
+  if (!steps_) return;
+  const Command c = *steps_;
+  steps_.reset();
+  Add(c);
 }
 
 void SessionRecorder::Steps(long long frames, double dt, const std::vector<std::uint8_t>& held) {
@@ -46,7 +61,15 @@ void SessionRecorder::Steps(long long frames, double dt, const std::vector<std::
   c.frames = frames;
   c.dt = dt;
   for (std::uint8_t key : held) c.chords.push_back(Chord{{}, key});
-  Add(c);
+  if (steps_ && steps_->kind == c.kind && steps_->dt == c.dt &&
+      steps_->chords.size() == c.chords.size() &&
+      std::equal(c.chords.begin(), c.chords.end(), steps_->chords.begin(),
+                 [](const Chord& a, const Chord& b) { return a.key == b.key; })) {
+    steps_->frames += frames;
+    return;
+  }
+  FlushSteps();
+  steps_ = c;
 }
 
 void SessionRecorder::Press(const std::vector<std::uint8_t>& modifiers, std::uint8_t key) {
@@ -83,6 +106,15 @@ void SessionRecorder::Save(const fs::path& file) {
   Add(c);
 }
 
-std::string SessionRecorder::Write() const { return platform::WriteFile(script_, text_); }
+std::string SessionRecorder::Start() {
+  if (std::string reason = file_.Create(script_, text_); !reason.empty()) return reason;
+  started_ = true;
+  return {};
+}
+
+std::string SessionRecorder::Finish() {
+  FlushSteps();
+  return error_;
+}
 
 }  // namespace hostsim::cli

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -47,6 +48,26 @@ inline constexpr std::size_t kFontLimit = 64 * kMiB;    // the renderer's font
 // runs (killed during a save) is removed by the next save into its folder. Returns "" on
 // success, else the reason, with the target as it was.
 [[nodiscard]] std::string WriteFile(const std::filesystem::path& file, std::string_view bytes);
+
+// A file that grows by appending and keeps what it was given through a crash, a kill or a
+// power cut: a recording of what a user does, written as it happens.
+class GrowingFile {
+ public:
+  GrowingFile() = default;
+  ~GrowingFile();
+  GrowingFile(const GrowingFile&) = delete;
+  GrowingFile& operator=(const GrowingFile&) = delete;
+
+  // Makes `first` the whole content of `file` with WriteFile (and its rules), then keeps the
+  // file open for appending. Returns "" or the reason.
+  [[nodiscard]] std::string Create(const std::filesystem::path& file, std::string_view first);
+  // Writes `bytes` at the end of the file; they are on the disk when it returns. Returns ""
+  // or the reason (also when the file is not open).
+  [[nodiscard]] std::string Append(std::string_view bytes);
+
+ private:
+  std::intptr_t handle_ = -1;
+};
 
 // Creates `folder` and every missing folder above it. Returns "" on success, else
 // "FOLDER: reason" for the folder that could not be made.

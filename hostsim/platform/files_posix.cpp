@@ -208,6 +208,28 @@ std::string WriteFile(const fs::path& file, std::string_view bytes) {
   return reason;
 }
 
+GrowingFile::~GrowingFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+std::string GrowingFile::Create(const fs::path& file, std::string_view first) {
+  if (std::string reason = WriteFile(file, first); !reason.empty()) return reason;
+  // Opened by its name again, through the same links: the file the writer just made.
+  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return LastReason();
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = fd;
+  return {};
+}
+
+std::string GrowingFile::Append(std::string_view bytes) {
+  if (handle_ < 0) return ErrnoReason(EBADF);
+  const int fd = static_cast<int>(handle_);
+  if (std::string reason = WriteAll(fd, bytes); !reason.empty()) return reason;
+  if (::fdatasync(fd) != 0 && errno != EINVAL) return LastReason();
+  return {};
+}
+
 namespace detail {
 
 unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }

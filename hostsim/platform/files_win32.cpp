@@ -167,6 +167,34 @@ std::string WriteFile(const fs::path& file, std::string_view bytes) {
   return Replace(target, folder, bytes, keep);
 }
 
+GrowingFile::~GrowingFile() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::string GrowingFile::Create(const fs::path& file, std::string_view first) {
+  if (std::string reason = WriteFile(file, first); !reason.empty()) return reason;
+  HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return LastReason();
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return {};
+}
+
+std::string GrowingFile::Append(std::string_view bytes) {
+  if (handle_ == -1) return ErrnoReason(EBADF);
+  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  while (!bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(h, bytes.data(), piece, &written, nullptr)) return LastReason();
+    if (written == 0) return ErrnoReason(EIO);
+    bytes.remove_prefix(written);
+  }
+  if (!FlushFileBuffers(h)) return LastReason();
+  return {};
+}
+
 namespace detail {
 
 unsigned long ProcessId() { return GetCurrentProcessId(); }

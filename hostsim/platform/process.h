@@ -1,9 +1,11 @@
 // The operating system's processes, behind one small interface: this program's own path,
-// child processes run with a time limit, a last word before a fatal crash, and whether a
-// library is still mapped into this process.
+// child processes run with a time limit, a last word before a fatal crash or on a thread that
+// stands still, and whether a library is still mapped into this process.
 #pragma once
 
 #include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,11 +34,57 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
                   const std::filesystem::path& out, const std::filesystem::path& err,
                   std::chrono::milliseconds limit);
 
-// Calls `report` once, with the name of the signal or exception, when this process is about
-// to die of a crash (invalid access, abort, illegal instruction, arithmetic fault); the
-// process then dies as it would have without it. `report` must only read memory and write
-// to the standard error.
-void OnFatalCrash(void (*report)(const char* what));
+// A fault that ends this process, as its last word tells it.
+struct Fault {
+  const char* what = nullptr;     // the signal or exception: "SIGSEGV (invalid memory access)"
+  bool hasAddress = false;        // whether the fault names the memory address it used:
+  const void* address = nullptr;  // that address (null too when an access used it)
+  const void* code = nullptr;     // the instruction that faulted or stood; null when unknown
+};
+
+// Calls `report` once, on the crashed thread and on a stack of its own (so that a stack
+// overflow is told too), when this process is about to die of a crash (invalid access,
+// abort, illegal instruction, arithmetic fault); the process then dies as it would have
+// without it, unless `report` ends it. `report` may only read memory, write with WriteStderr
+// and hand work that allocates to RunIsolated.
+void OnFatalCrash(void (*report)(const Fault& fault));
+
+// Runs `work` where a fault or a lock it meets cannot harm this process, and waits for it at
+// most `limit`: in a copy of the process on POSIX, so that a crash report can do there what
+// the crashed process itself may not (allocate, take locks, write files); directly on Windows,
+// where an exception filter may. Returns whether it ran to its end.
+bool RunIsolated(void (*work)(), std::chrono::milliseconds limit);
+
+// Where the code at `address` is, for a report: the library or program file, the function
+// (demangled) and, where the file has debugging information, the source file and line. Uses
+// the system's symbol tools where installed (addr2line on POSIX). Allocates: a crash report
+// calls it only through RunIsolated.
+std::string CodeLocation(const void* address);
+
+// The thread that made it, for a watchdog on another thread to stop.
+class WatchedThread {
+ public:
+  WatchedThread();  // the calling thread
+  // Closes the thread's handle on Windows; nothing to do elsewhere.
+  ~WatchedThread();  // NOLINT(performance-trivially-destructible)
+  WatchedThread(const WatchedThread&) = delete;
+  WatchedThread& operator=(const WatchedThread&) = delete;
+
+  // Stops the thread where it stands and calls `report` with `what` and the instruction it
+  // stood at: on POSIX in that thread, interrupted by a signal (on OnFatalCrash's stack);
+  // on Windows from the caller while the thread is suspended. `report` must end the process,
+  // under the same rules as OnFatalCrash's; returns only when the thread could not be stopped.
+  void Interrupt(const char* what, void (*report)(const Fault& fault)) const;
+
+ private:
+  std::uintptr_t handle_ = 0;
+};
+
+// Catches the signals that ask the program to stop (SIGTERM, SIGINT, SIGHUP; on Windows the
+// console's Ctrl+C, Ctrl+Break and close) instead of dying of them: the flag returned then
+// holds the signal's number (SIGINT for Ctrl+C and Ctrl+Break, SIGTERM for a close), for the
+// program to stop as it sees fit.
+const volatile std::sig_atomic_t* CatchStopSignals();
 
 // Writes `text` to the standard error without buffering or allocating (safe in `report`).
 void WriteStderr(const char* text, std::size_t length);

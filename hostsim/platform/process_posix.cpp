@@ -1,15 +1,28 @@
 // Processes on POSIX systems: posix_spawn and waitpid for children, sigaction for the last
-// word before a crash, dlopen with RTLD_NOLOAD to ask whether a library is still loaded.
+// word before a crash or on a stopped thread, a copy of the process for the work a crashed
+// one may not do, dladdr and addr2line for where code is, dlopen with RTLD_NOLOAD to ask
+// whether a library is still loaded.
+#include <cxxabi.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
+#include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
+#include <utility>
 
 #include "hostsim/platform/process.h"
 
@@ -27,7 +40,9 @@ struct Fd {
   }
 };
 
-std::string SignalName(int sig) {
+// The name of a signal a report gives, as a constant (a signal handler may use it); null for
+// one without a name of ours.
+const char* KnownSignal(int sig) {
   switch (sig) {
     case SIGSEGV:
       return "SIGSEGV (invalid memory access)";
@@ -44,10 +59,35 @@ std::string SignalName(int sig) {
     case SIGTERM:
       return "SIGTERM (terminated)";
     default:
-      break;
+      return nullptr;
   }
+}
+
+std::string SignalName(int sig) {
+  if (const char* known = KnownSignal(sig)) return known;
   const char* text = strsignal(sig);
   return "signal " + std::to_string(sig) + (text != nullptr ? std::string(" (") + text + ")" : "");
+}
+
+// Waits for the child `pid` at most `limit`, killing it then; its wait status, or -1 when it
+// was killed or lost. Only system calls: a crash report may wait so.
+int WaitAtMost(pid_t pid, std::chrono::milliseconds limit) {
+  const long long stepNs = 2'000'000;
+  long long leftNs = static_cast<long long>(limit.count()) * 1'000'000;
+  int status = 0;
+  for (;;) {
+    const pid_t got = waitpid(pid, &status, WNOHANG);
+    if (got == pid) return status;
+    if (got < 0 && errno != EINTR) return -1;
+    if (leftNs <= 0) break;
+    const timespec pause{0, stepNs};
+    nanosleep(&pause, nullptr);
+    leftNs -= stepNs;
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return -1;
 }
 
 }  // namespace
@@ -122,49 +162,216 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
 
 namespace {
 
-void (*g_report)(const char*) = nullptr;
-// Names kept as constants: the handler must not build strings.
-const char* CrashName(int sig) {
-  switch (sig) {
-    case SIGSEGV:
-      return "SIGSEGV (invalid memory access)";
-    case SIGBUS:
-      return "SIGBUS (bus error)";
-    case SIGILL:
-      return "SIGILL (illegal instruction)";
-    case SIGFPE:
-      return "SIGFPE (arithmetic fault)";
-    case SIGABRT:
-      return "SIGABRT (aborted)";
-    default:
-      return "fatal signal";
-  }
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+// The signal that stops a watched thread.
+constexpr int kInterruptSignal = SIGUSR2;
+
+void (*g_report)(const Fault&) = nullptr;
+// Set by the watchdog's thread, read by the interrupted one.
+std::atomic<void (*)(const Fault&)> g_interruptReport{nullptr};
+std::atomic<const char*> g_interruptWhat{nullptr};
+
+// The instruction the interrupted thread was at, from the context the kernel handed over.
+const void* CodeOf(void* context) {
+  const auto* uc = static_cast<const ucontext_t*>(context);
+  if (uc == nullptr) return nullptr;
+#if defined(__x86_64__)
+  return reinterpret_cast<const void*>(uc->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__i386__)
+  return reinterpret_cast<const void*>(uc->uc_mcontext.gregs[REG_EIP]);
+#elif defined(__aarch64__)
+  return reinterpret_cast<const void*>(uc->uc_mcontext.pc);
+#else
+  return nullptr;
+#endif
 }
 
-void OnSignal(int sig) {
+void OnSignal(int sig, siginfo_t* info, void* context) {
   // SA_RESETHAND has put the default action back: raising the signal again ends the process
   // with it, as the parent expects to see.
-  void (*report)(const char*) = g_report;
+  void (*report)(const Fault&) = g_report;
   g_report = nullptr;
-  if (report != nullptr) report(CrashName(sig));
+  if (report != nullptr) {
+    Fault f;
+    f.what = KnownSignal(sig) != nullptr ? KnownSignal(sig) : "fatal signal";
+    f.hasAddress = info != nullptr && (sig == SIGSEGV || sig == SIGBUS);
+    if (f.hasAddress) f.address = info->si_addr;
+    f.code = CodeOf(context);
+    report(f);
+  }
   raise(sig);
 }
 
-}  // namespace
+void OnInterrupt(int, siginfo_t*, void* context) {
+  void (*report)(const Fault&) = g_interruptReport.exchange(nullptr);
+  if (report == nullptr) return;
+  Fault f;
+  f.what = g_interruptWhat.load();
+  f.code = CodeOf(context);
+  report(f);
+}
 
-void OnFatalCrash(void (*report)(const char* what)) {
-  g_report = report;
-  // A stack overflow leaves no stack for the handler: it runs on one of its own.
+// A stack of the calling thread's own for its signal handlers: a stack overflow leaves none.
+void UseSignalStack() {
   static char altStack[64 * 1024];
   stack_t ss{};
   ss.ss_sp = altStack;
   ss.ss_size = sizeof altStack;
   sigaltstack(&ss, nullptr);
+}
+
+// A copy of this process, made with the system call itself: the C library's fork runs
+// handlers that take locks a crashed process may hold.
+pid_t CopyProcess() {
+#if defined(__linux__) && defined(SYS_clone)
+  return static_cast<pid_t>(syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+#else
+  return fork();
+#endif
+}
+
+}  // namespace
+
+void OnFatalCrash(void (*report)(const Fault& fault)) {
+  g_report = report;
+  UseSignalStack();
   struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sa.sa_flags = SA_RESETHAND | SA_ONSTACK | SA_NODEFER;
+  sa.sa_sigaction = OnSignal;
+  sa.sa_flags = SA_SIGINFO | SA_RESETHAND | SA_ONSTACK | SA_NODEFER;
   sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(sig, &sa, nullptr);
+  for (int sig : kFatalSignals) sigaction(sig, &sa, nullptr);
+}
+
+bool RunIsolated(void (*work)(), std::chrono::milliseconds limit) {
+  const pid_t pid = CopyProcess();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    // The copy dies of its own faults, without a report of them.
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : kFatalSignals) sigaction(sig, &sa, nullptr);
+    work();
+    _exit(0);
+  }
+  const int status = WaitAtMost(pid, limit);
+  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+namespace {
+
+// The first two lines addr2line prints for one address: the function and "FILE:LINE"
+// ("??" and "??:0" where it cannot tell); empty when it cannot be run.
+std::pair<std::string, std::string> AskAddr2line(const char* file, std::uintptr_t offset) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::string program = "addr2line", f = "-f", c = "-C", e = "-e", path = file;
+  char* argv[] = {program.data(), f.data(), c.data(), e.data(), path.data(), hex, nullptr};
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, "addr2line", &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string out;
+  if (rc == 0) {
+    char buf[4096];
+    ssize_t n = 0;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+      if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+    WaitAtMost(pid, std::chrono::seconds(10));
+  }
+  close(fds[0]);
+  const std::size_t first = out.find('\n');
+  if (first == std::string::npos) return {};
+  const std::size_t second = out.find('\n', first + 1);
+  return {out.substr(0, first), out.substr(first + 1, second - first - 1)};
+}
+
+std::string HexAddress(const void* address) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
+  return buf;
+}
+
+std::string Demangled(const char* name) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                              std::free);
+  return status == 0 && text ? text.get() : name;
+}
+
+}  // namespace
+
+std::string CodeLocation(const void* address) {
+  Dl_info info{};
+  ElfW(Sym)* sym = nullptr;
+  if (address == nullptr ||
+      dladdr1(address, &info, reinterpret_cast<void**>(&sym), RTLD_DL_SYMENT) == 0 ||
+      info.dli_fname == nullptr)
+    return "unknown code at " + HexAddress(address);
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  const auto base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  // A program linked at a fixed address is looked up by the address itself, a position-
+  // independent file by the offset into it.
+  const auto* header = static_cast<const ElfW(Ehdr)*>(info.dli_fbase);
+  const std::uintptr_t offset = header != nullptr && header->e_type == ET_EXEC ? at : at - base;
+  std::string where = info.dli_fname;
+  auto [function, line] = AskAddr2line(info.dli_fname, offset);
+  if (function.empty() || function == "??") {
+    // The dynamic symbol table: only a symbol that spans the address names its function.
+    const auto start = reinterpret_cast<std::uintptr_t>(info.dli_saddr);
+    if (info.dli_sname != nullptr && sym != nullptr && at >= start && at < start + sym->st_size)
+      function = Demangled(info.dli_sname);
+    else
+      function.clear();
+  }
+  where += function.empty() ? " at offset " + HexAddress(reinterpret_cast<const void*>(offset))
+                            : ": " + function;
+  if (!line.empty() && line.rfind("??", 0) != 0 && line.find(":0") == std::string::npos &&
+      line.find(":?") == std::string::npos)
+    where += " at " + line.substr(0, line.find(" ("));
+  return where;
+}
+
+WatchedThread::WatchedThread() : handle_(static_cast<std::uintptr_t>(pthread_self())) {}
+
+WatchedThread::~WatchedThread() = default;
+
+void WatchedThread::Interrupt(const char* what, void (*report)(const Fault& fault)) const {
+  g_interruptWhat = what;
+  g_interruptReport = report;
+  struct sigaction sa {};
+  sa.sa_sigaction = OnInterrupt;
+  sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&sa.sa_mask);
+  sigaction(kInterruptSignal, &sa, nullptr);
+  if (pthread_kill(static_cast<pthread_t>(handle_), kInterruptSignal) != 0) return;
+  // The report ends the process; a thread that does not take the signal (it blocks it) is
+  // given a while before the caller goes on alone.
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int sig) { g_stop = sig; }
+
+}  // namespace
+
+const volatile std::sig_atomic_t* CatchStopSignals() {
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+  return &g_stop;
 }
 
 void WriteStderr(const char* text, std::size_t length) {

@@ -1,6 +1,7 @@
 // Processes on Windows: CreateProcessW and WaitForSingleObject for children, an unhandled-
 // exception filter (and the C runtime's abort signal) for the last word before a crash,
-// GetModuleHandleExW to ask whether a library is still loaded.
+// a suspended thread's context for where it stood, GetModuleHandleExW to tell which library
+// code is in and whether a library is still loaded.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -21,6 +22,22 @@ std::wstring Wide(const std::string& utf8) {
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::string Hex(std::uintptr_t value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+  return buf;
 }
 
 // One argument quoted the way the C runtime splits a command line: backslashes are literal
@@ -170,36 +187,124 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
 
 namespace {
 
-void (*g_report)(const char*) = nullptr;
+void (*g_report)(const Fault&) = nullptr;
 
-void Report(const char* what) {
-  void (*report)(const char*) = g_report;
+void Report(const Fault& fault) {
+  void (*report)(const Fault&) = g_report;
   g_report = nullptr;
-  if (report != nullptr) report(what);
+  if (report != nullptr) report(fault);
 }
 
 LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
-  const DWORD code = info != nullptr && info->ExceptionRecord != nullptr
-                         ? info->ExceptionRecord->ExceptionCode
-                         : 0;
+  const EXCEPTION_RECORD* record = info != nullptr ? info->ExceptionRecord : nullptr;
+  const DWORD code = record != nullptr ? record->ExceptionCode : 0;
   const char* name = ExceptionName(code);
-  Report(name != nullptr ? name : "unhandled exception");
+  Fault f;
+  f.what = name != nullptr ? name : "unhandled exception";
+  if (record != nullptr) {
+    f.code = record->ExceptionAddress;
+    // An access violation's second parameter is the address it used.
+    if ((code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_IN_PAGE_ERROR) &&
+        record->NumberParameters >= 2) {
+      f.hasAddress = true;
+      f.address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
+    }
+  }
+  Report(f);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 void OnAbort(int) {
-  Report("abort");
+  Fault f;
+  f.what = "abort";
+  Report(f);
   std::signal(SIGABRT, SIG_DFL);
   std::raise(SIGABRT);
 }
 
 }  // namespace
 
-void OnFatalCrash(void (*report)(const char* what)) {
+void OnFatalCrash(void (*report)(const Fault& fault)) {
   g_report = report;
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Room for the filter on a thread whose stack overflowed.
+  ULONG guarantee = 64 * 1024;
+  SetThreadStackGuarantee(&guarantee);
   SetUnhandledExceptionFilter(OnException);
   std::signal(SIGABRT, OnAbort);
+}
+
+bool RunIsolated(void (*work)(), std::chrono::milliseconds) {
+  work();
+  return true;
+}
+
+// Windows keeps no function names for code built with this toolchain's debugging
+// information, so a location is the library and the offset into it.
+std::string CodeLocation(const void* address) {
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  HMODULE module = nullptr;
+  if (address == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                static_cast<LPCWSTR>(address), &module))
+    return "unknown code at " + Hex(at);
+  std::wstring name(32768, L'\0');
+  name.resize(GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size())));
+  return Narrow(name) + " at offset " + Hex(at - reinterpret_cast<std::uintptr_t>(module));
+}
+
+WatchedThread::WatchedThread() {
+  HANDLE self = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self,
+                  THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+  handle_ = reinterpret_cast<std::uintptr_t>(self);
+}
+
+WatchedThread::~WatchedThread() {
+  if (handle_ != 0) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+void WatchedThread::Interrupt(const char* what, void (*report)(const Fault& fault)) const {
+  const HANDLE thread = reinterpret_cast<HANDLE>(handle_);
+  if (thread == nullptr || SuspendThread(thread) == static_cast<DWORD>(-1)) return;
+  Fault f;
+  f.what = what;
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  if (GetThreadContext(thread, &context)) {
+#if defined(_M_X64) || defined(__x86_64__)
+    f.code = reinterpret_cast<const void*>(context.Rip);
+#elif defined(_M_ARM64) || defined(__aarch64__)
+    f.code = reinterpret_cast<const void*>(context.Pc);
+#endif
+  }
+  report(f);
+  ResumeThread(thread);
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      g_stop = SIGINT;
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+      g_stop = SIGTERM;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+const volatile std::sig_atomic_t* CatchStopSignals() {
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  return &g_stop;
 }
 
 void WriteStderr(const char* text, std::size_t length) {

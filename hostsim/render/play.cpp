@@ -139,6 +139,9 @@ bool Window::Open() {
 }
 
 int Window::Run() {
+  // The program handles the signals that ask it to stop; the layer would make them a close
+  // of the window, which asks before it quits.
+  if (opts_.stop != nullptr) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::cerr << "hostsim play: cannot open a window: " << SDL_GetError() << "\n";
     return 1;
@@ -149,16 +152,12 @@ int Window::Run() {
     return 1;
   }
   int status = 0;
-  // A long session would fill memory with the record of every frame's calls.
-  const bool journalWas = world_.journal().Enabled();
-  world_.journal().SetEnabled(false);
   if (Open()) {
     // Text input stays on: turned on only once a box is open, the characters typed right
     // after the opening key, read in the same batch of events, would come without text.
     SDL_StartTextInput();
     ResetCamera();
     Loop();
-    FlushSteps();
   } else {
     status = 1;
   }
@@ -173,7 +172,6 @@ int Window::Run() {
   if (context_) SDL_GL_DeleteContext(context_);
   if (window_) SDL_DestroyWindow(window_);
   SDL_Quit();
-  world_.journal().SetEnabled(journalWas);
   return status;
 }
 
@@ -181,7 +179,7 @@ void Window::Loop() {
   double nextStep = Seconds() + kPlayStep;
   double nextFrame = 0;
   std::uint64_t caretPhase = 0;
-  while (!quit_) {
+  while (!quit_ && !StopAsked()) {
     // Sleep until the next time step, the next frame when one is wanted, or the next event.
     double wake = nextStep;
     if (redraw_ && !hidden_) wake = std::min(wake, nextFrame);
@@ -194,7 +192,7 @@ void Window::Loop() {
       HandleEvent(e);
       while (!quit_ && SDL_PollEvent(&e)) HandleEvent(e);
     }
-    if (quit_) break;
+    if (quit_ || StopAsked()) break;
 
     const double now = Seconds();
     int steps = 0;
@@ -226,11 +224,8 @@ void Window::Loop() {
 
 void Window::StepOnce() {
   const std::vector<std::uint8_t> held(held_.begin(), held_.end());
-  if (held != pendingHeld_) {
-    FlushSteps();
-    pendingHeld_ = held;
-  }
-  ++pendingFrames_;
+  // Told before it is taken: a step that crashes the module is in the recording.
+  if (opts_.recorder) opts_.recorder->Steps(1, kPlayStep, held);
   if (std::any_of(held.begin(), held.end(), [](std::uint8_t k) { return !IsModifier(k); }))
     dirty_ = true;
   try {

@@ -92,7 +92,6 @@ void Window::BoxKey(const SDL_KeyboardEvent& k) {
   skipOpenerText_ = false;  // the opening key made no text: this key's text is typed
   if (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) {
     boxOpen_ = false;
-    FlushSteps();
     if (opts_.recorder) opts_.recorder->Type(boxText_);
     dirty_ = true;
     try {
@@ -102,7 +101,6 @@ void Window::BoxKey(const SDL_KeyboardEvent& k) {
     }
   } else if (sc == SDL_SCANCODE_ESCAPE) {
     boxOpen_ = false;
-    FlushSteps();
     if (opts_.recorder) opts_.recorder->Cancel();
     world_.CancelBox();
   } else if (sc == SDL_SCANCODE_BACKSPACE && !boxText_.empty()) {
@@ -207,7 +205,6 @@ void Window::PressKey(std::uint8_t code) {
   std::vector<std::uint8_t> modifiers;
   for (std::uint8_t k : held_)
     if (IsModifier(k)) modifiers.push_back(k);
-  FlushSteps();
   if (opts_.recorder) opts_.recorder->Press(modifiers, code);
   dirty_ = true;
   for (std::uint8_t k : held_)
@@ -249,7 +246,6 @@ void Window::CycleFocus(int by) {
 void Window::FocusOn(Vessel& v) {
   if (world_.Focus() == &v) return;
   ReleaseKeys();
-  FlushSteps();
   if (opts_.recorder) opts_.recorder->Focus(v.name());
   world_.SetFocus(&v);
   dirty_ = true;
@@ -285,7 +281,6 @@ void Window::SaveTo(const fs::path& file) {
     std::cerr << "hostsim play: not saved: " << ex.what() << std::endl;
     return;
   }
-  FlushSteps();
   if (opts_.recorder) opts_.recorder->Save(file);
   dirty_ = false;
   Say("saved " + PathToUtf8(file));
@@ -300,12 +295,6 @@ void Window::AskToQuit() {
   ReleaseKeys();
   prompt_ = Prompt{
       Prompt::Kind::Quit, "The changes are not saved: quit all the same? (Y: yes, N: no)", "", {}};
-}
-
-void Window::FlushSteps() {
-  if (pendingFrames_ > 0 && opts_.recorder)
-    opts_.recorder->Steps(pendingFrames_, kPlayStep, pendingHeld_);
-  pendingFrames_ = 0;
 }
 
 }  // namespace hostsim::render

@@ -11,7 +11,8 @@ namespace hostsim::render {
 
 // What the user did to the world in the window, told as it happens in the terms of a session
 // script, so that the session can be written down and run again (hostsim play --record).
-// Every time step is told: a run of steps with the same keys held comes as one call.
+// Every action is told before it is done, each time step too, so that what leads up to a
+// crash is told.
 class PlayRecorder {
  public:
   virtual ~PlayRecorder() = default;

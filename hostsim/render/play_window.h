@@ -71,7 +71,8 @@ class Window {
   void StartSave();
   void SaveTo(const std::filesystem::path& file);
   void AskToQuit();
-  void FlushSteps();
+  // Whether a signal asked the program to stop (PlayOptions::stop).
+  bool StopAsked() const { return opts_.stop != nullptr && *opts_.stop != 0; }
   std::filesystem::path NewSaveName() const;
   std::size_t BoxLimit() const;
   // play_draw.cpp
@@ -103,9 +104,6 @@ class Window {
 
   std::set<std::uint8_t> held_;  // the vessel keys held down, as the world's key state has them
   bool dirty_ = false;           // the user changed the world since the last save
-  // Time steps not yet told to the recorder, all with the keys `pendingHeld_` down.
-  long long pendingFrames_ = 0;
-  std::vector<std::uint8_t> pendingHeld_;
 
   std::string message_;
   std::uint64_t messageUntil_ = 0;

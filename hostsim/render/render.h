@@ -4,6 +4,7 @@
 // context, no display needed) or live in a window (Play).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -110,7 +111,11 @@ struct PlayOptions {
   // When set, the scenario text is written here when the window closes (for scripted checks;
   // the environment variable HOSTSIM_PLAY_DUMP does the same).
   std::filesystem::path dumpOnExit;
-  PlayRecorder* recorder = nullptr;  // told every action when set
+  PlayRecorder* recorder = nullptr;  // told every action when set, before it is done
+  // When set, the window closes at once, without asking and without saving, once this holds
+  // a value other than 0 (a signal asked the program to stop); the system's own handling of
+  // such signals by the window layer is turned off.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 // The time step of the window's world, whatever the drawing rate: fixed, so that a recorded
@@ -128,8 +133,9 @@ bool PlayAvailable();
 // vessel by name; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
 // camera; F2 saves the scenario to a file named in a box (a new one by default; replacing a
 // file is confirmed). Frames are drawn only when something changed, at most 60 a second, and
-// none while the window is hidden. Returns 0, or 1 with a message on stderr when no window
-// can be opened.
+// none while the window is hidden. The world's journal records the window's calls: bound it
+// (Journal::KeepLast) for a long session. Returns 0, or 1 with a message on stderr when no
+// window can be opened.
 int Play(World& world, const PlayOptions& opts);
 
 }  // namespace hostsim::render

@@ -73,19 +73,32 @@ VesselCall CallOn(OBJHANDLE self, const char* call, const Args&... args) {
 }
 
 // A callback into the module of vessel `v`, for as long as it lives: journalled as it starts
-// (when `v` is given), with `v` marked as the vessel whose callback runs.
+// (when `v` is given), with it and `v` marked as the callback that runs. `call` must be a
+// text that outlives the world (a literal).
 class Callback {
  public:
   template <class... Args>
   Callback(World::Impl& w, Vessel* v, const char* call, const Args&... args) : w_(w) {
     if (v != nullptr) Record(w, Journal::Kind::Callback, v, call, args...);
-    w_.callbacks.push_back(v);
+    Enter({call, v, v != nullptr ? Of(*v).module : nullptr});
   }
-  ~Callback() { w_.callbacks.pop_back(); }
+  // A module's own code run outside any vessel: its library's load or unload hook.
+  Callback(World::Impl& w, const Module& m, const char* call) : w_(w) {
+    Enter({call, nullptr, &m});
+  }
+  ~Callback() {
+    w_.callbacks.pop_back();
+    if (w_.callbacks.empty()) w_.callbackEdges.fetch_add(1, std::memory_order_release);
+  }
   Callback(const Callback&) = delete;
   Callback& operator=(const Callback&) = delete;
 
  private:
+  void Enter(World::Impl::Running running) {
+    if (w_.callbacks.empty()) w_.callbackEdges.fetch_add(1, std::memory_order_release);
+    w_.callbacks.push_back(running);
+  }
+
   World::Impl& w_;
 };
 

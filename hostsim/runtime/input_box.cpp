@@ -7,7 +7,7 @@ const InputBox* World::OpenBox() const { return impl_->box ? &*impl_->box : null
 
 bool World::OpenInputBox(InputBox box) {
   if (impl_->box || box.callback == nullptr) return false;
-  impl_->boxOwner = impl_->callbacks.empty() ? impl_->focus : impl_->callbacks.back();
+  impl_->boxOwner = impl_->callbacks.empty() ? impl_->focus : impl_->callbacks.back().vessel;
   impl_->box = std::move(box);
   return true;
 }

@@ -23,6 +23,12 @@ Error::Error(std::string message, std::string file, int line)
 
 void Journal::SetEnabled(bool on) { enabled_ = on; }
 
+void Journal::KeepLast(std::size_t n) {
+  keep_ = n;
+  if (keep_ > 0 && entries_.size() > keep_)
+    entries_.erase(entries_.begin(), entries_.end() - static_cast<std::ptrdiff_t>(keep_));
+}
+
 void Journal::Clear() { entries_.clear(); }
 
 std::vector<std::string> Journal::Calls() const {
@@ -51,6 +57,9 @@ std::string Journal::Dump() const {
 void Journal::Record(Kind kind, std::string self, std::string call, std::string args) {
   if (!enabled_) return;
   entries_.push_back({kind, std::move(self), std::move(call), std::move(args)});
+  // Dropping the older half at once keeps each entry's cost constant.
+  if (keep_ > 0 && entries_.size() >= 2 * keep_)
+    entries_.erase(entries_.begin(), entries_.end() - static_cast<std::ptrdiff_t>(keep_));
 }
 
 }  // namespace hostsim

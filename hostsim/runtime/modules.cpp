@@ -1,5 +1,6 @@
 // Module libraries: loading through the platform seam, entry points, unloading.
 #include "hostsim/platform/dynlib.h"
+#include "hostsim/runtime/call.h"
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {
@@ -38,6 +39,7 @@ Module& World::LoadModule(const std::string& name) {
   {
     ScopedCurrent current(impl_.get());
     impl_->initialising = mod.get();
+    Callback in(*impl_, *mod, "the library's load hook");
     lib = platform::OpenLibrary(path, why);
     impl_->initialising = nullptr;
   }
@@ -67,6 +69,7 @@ bool World::UnloadModule(const std::string& name) {
   if (it == impl_->modules.end() || it->second->refCount > 0) return false;
   {
     ScopedCurrent current(impl_.get());  // the library's exit hook may call the host
+    Callback in(*impl_, *it->second, "the library's unload hook");
     platform::CloseLibrary(it->second->library);
   }
   impl_->modules.erase(it);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -118,7 +119,16 @@ struct World::Impl {
   std::array<char, 256> keys{};  // the keyboard: bit 7 = down
   Meshes meshes;
   std::vector<FileObject*> openFiles;  // those a running callback was handed
-  std::vector<Vessel*> callbacks;      // vessels whose callbacks are running, innermost last
+  // The callbacks running, innermost last.
+  struct Running {
+    const char* call;
+    Vessel* vessel;
+    const Module* module;
+  };
+  std::vector<Running> callbacks;
+  // Counts every start and end of an outermost callback: odd while one runs. Read by a
+  // watchdog on another thread.
+  std::atomic<std::uint64_t> callbackEdges{0};
   std::optional<InputBox> box;
   Vessel* boxOwner = nullptr;  // vessel whose callback opened the box
   bool defNav = true, defRCS = true;

@@ -141,7 +141,7 @@ MESHHANDLE zapiLoadMesh(const char* name) {
   World::Impl* w = HostCall("zapiLoadMesh", name);
   if (w == nullptr || name == nullptr) return nullptr;
   // The template is the vessel's whose callback loads it.
-  return NewTemplate(*w, name, w->callbacks.empty() ? nullptr : w->callbacks.back());
+  return NewTemplate(*w, name, w->callbacks.empty() ? nullptr : w->callbacks.back().vessel);
 }
 
 std::uint32_t zapiMeshMaterialCount(MESHHANDLE hMesh) {

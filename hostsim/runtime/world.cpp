@@ -64,18 +64,31 @@ World::World(Paths paths) : impl_(std::make_unique<Impl>()) {
 }
 
 World::~World() {
-  {
-    ScopedCurrent current(impl_.get());  // the modules' exit callbacks reach this world
-    impl_->box.reset();
-    while (!impl_->vessels.Empty()) DestroyVessel(*impl_->vessels.InOrder().back());
-    std::vector<std::string> names;
-    for (const auto& [name, m] : impl_->modules) names.push_back(name);
-    for (const auto& n : names) UnloadModule(n);
-  }
+  Clear();
   if (CurrentWorld() == impl_.get()) ForgetCurrent();
 }
 
+void World::Clear() {
+  ScopedCurrent current(impl_.get());  // the modules' exit callbacks reach this world
+  impl_->box.reset();
+  while (!impl_->vessels.Empty()) DestroyVessel(*impl_->vessels.InOrder().back());
+  std::vector<std::string> names;
+  for (const auto& [name, m] : impl_->modules) names.push_back(name);
+  for (const auto& n : names) UnloadModule(n);
+}
+
 Journal& World::journal() { return impl_->journal; }
+const Journal& World::journal() const { return impl_->journal; }
+
+World::Running World::RunningCallback() const {
+  if (impl_->callbacks.empty()) return {};
+  const World::Impl::Running& r = impl_->callbacks.back();
+  return {r.call, r.vessel, r.module};
+}
+
+std::uint64_t World::CallbackEdges() const {
+  return impl_->callbackEdges.load(std::memory_order_acquire);
+}
 const Paths& World::paths() const { return impl_->paths; }
 
 Vessel& World::CreateVessel(const std::string& name, const std::string& className) {

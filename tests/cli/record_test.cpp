@@ -29,9 +29,12 @@ TEST(SessionRecorderTest, WritesEveryActionAsTheCommandThatReplaysIt) {
   testsupport::TempDir dir;
   fs::create_directories(dir.path() / "rec");
   SessionRecorder r(dir.path() / "rec" / "s.txt", dir.path() / "scn" / "a.scn");
-  r.Steps(3, 0.02, {});
+  ASSERT_EQ(r.Start(), "");
+  for (int i = 0; i < 3; ++i) r.Steps(1, 0.02, {});
   r.Steps(2, 0.02, {0x2A, 0xCD});
   r.Press({0x2A}, 0x30);
+  // Each line is in the file as soon as it is known.
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "rec" / "s.txt"), r.text());
   r.Type(" 25 # all of it");
   r.Cancel();
   r.Focus("Lamp1");
@@ -56,7 +59,7 @@ TEST(SessionRecorderTest, WritesEveryActionAsTheCommandThatReplaysIt) {
   for (const std::string& line : expected)
     EXPECT_TRUE(ParseLine(line).error.empty()) << line << ": " << ParseLine(line).error;
 
-  ASSERT_EQ(r.Write(), "");
+  ASSERT_EQ(r.Finish(), "");
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "rec" / "s.txt"), r.text());
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,15 +162,19 @@ class XDisplay {
 // A window on the display: started from a command line, found, given the keyboard.
 class Player {
  public:
-  Player(const XDisplay& x, const fs::path& dir, const std::string& command) : x_(x), dir_(dir) {
-    const std::string pid = Capture(x.Env() + command + " >" + Quote(log()) + " 2>&1 & echo $!");
-    pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
+  Player(const XDisplay& x, const fs::path& dir, const std::string& command)
+      : Player(x, dir,
+               static_cast<pid_t>(std::atoi(
+                   Capture(x.Env() + command + " >" + Quote(dir / "play.log") + " 2>&1 & echo $!")
+                       .c_str()))) {}
+  // The window of the process `pid`, started by the test.
+  Player(const XDisplay& x, const fs::path& dir, pid_t pid) : x_(x), dir_(dir), pid_(pid) {
     // Searched for again until found and given the keyboard: a window made and dropped while
     // the video layer tries its OpenGL settings can vanish under the search or the focus.
     WaitFor(
         [&] {
-          const std::string found =
-              Capture(x.Env() + "xdotool search --onlyvisible --pid " + pid + " 2>/dev/null");
+          const std::string found = Capture(x.Env() + "xdotool search --onlyvisible --pid " +
+                                            std::to_string(pid_) + " 2>/dev/null");
           const std::string id = found.substr(0, found.find('\n'));
           if (!id.empty() &&
               Run("timeout 10 xdotool windowfocus --sync " + id + " 2>/dev/null") == 0)
@@ -369,6 +374,33 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   EXPECT_NE(replay.find("status 0"), std::string::npos) << replay;
   EXPECT_EQ(ReadFile(out / "play-1.scn"), ReadFile(saved)) << script;
   EXPECT_NE(ReadFile(saved).find("SPT 1 31.5000"), std::string::npos) << ReadFile(saved);
+}
+
+// SIGTERM closes a window with unsaved changes at once, without asking; each line of the
+// recording is on the disk as soon as it happened, and the status tells the signal.
+TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path scenario = dir.Write("play.scn", kLampScenario);
+  const fs::path record = dir.path() / "session.txt";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", x.name().c_str(), 1);
+    execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--size", "400x300", "--record",
+          record.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Player p(x, dir.path(), pid);
+  ASSERT_TRUE(p.found());
+  p.Keys("b");
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(record).find("press B\n") != std::string::npos; }))
+      << ReadFile(record);
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
 }
 
 #endif
