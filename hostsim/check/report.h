@@ -27,8 +27,9 @@ struct Counts {
 Counts Count(const std::vector<Result>& results);
 
 // The text as valid UTF-8 with no control characters: bytes that are not part of a valid
-// sequence, and control bytes, are written as \xNN.
-std::string CleanText(std::string_view text);
+// sequence, and control bytes, are written as \xNN. With `keepLines` a line break and a tab
+// stay what they are (for the files, whose formats carry them).
+std::string CleanText(std::string_view text, bool keepLines = false);
 
 // Column heading of the table, then one row per result as it comes, then the summary.
 void WriteHeading(std::ostream& out, const Report& r);

@@ -211,6 +211,11 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
     }
     EXPECT_EQ(j["summary"]["total"], terminal.at("total"));
 
+    // The evidence of a failure keeps its line breaks.
+    const std::string junit = ReadText(dir / "r.xml");
+    EXPECT_NE(junit.find(">last host calls:\n  "), std::string::npos) << junit;
+    EXPECT_EQ(junit.find("\\x0A"), std::string::npos) << junit;
+
 #if defined(CHECK_HAVE_EXPAT)
     // Attributes of <testsuites> and <testsuite>, and the test cases with what each holds.
     struct Xml {
@@ -232,8 +237,7 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
       if (n == "error") ++xml.errors;
       if (n == "skipped") ++xml.skipped;
     });
-    const std::string xml = ReadText(dir / "r.xml");
-    ASSERT_EQ(XML_Parse(p, xml.data(), static_cast<int>(xml.size()), 1), XML_STATUS_OK)
+    ASSERT_EQ(XML_Parse(p, junit.data(), static_cast<int>(junit.size()), 1), XML_STATUS_OK)
         << XML_ErrorString(XML_GetErrorCode(p)) << " at line " << XML_GetCurrentLineNumber(p);
     XML_ParserFree(p);
     EXPECT_EQ(x.cases, terminal.at("total"));
