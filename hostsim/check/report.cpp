@@ -110,6 +110,9 @@ Counts Count(const std::vector<Result>& results) {
       case Status::Crashed:
         ++c.crashed;
         break;
+      case Status::Hung:
+        ++c.hung;
+        break;
     }
   }
   return c;
@@ -150,17 +153,23 @@ void WriteHeading(std::ostream& out, const Report& r) {
   out.flush();
 }
 
+namespace {
+
+bool Bad(Status s) { return s == Status::Failed || s == Status::Crashed || s == Status::Hung; }
+
+}  // namespace
+
 void WriteRow(std::ostream& out, const Report& r, const Check& c, const Result& res) {
   (void)c;
   std::string status = StatusName(res.status);
-  if (res.status == Status::Failed || res.status == Status::Crashed)
+  if (Bad(res.status))
     for (char& ch : status) ch = static_cast<char>(ch - 'a' + 'A');
   out << std::left << std::setw(26) << res.name << std::setw(9) << status << std::right
       << std::setw(7) << Seconds(res.seconds) << " s";
   if (!res.reason.empty()) out << "  " << CleanText(res.reason);
   out << "\n";
   for (const std::string& d : res.details) out << "    " << CleanText(d) << "\n";
-  if (res.status == Status::Failed || res.status == Status::Crashed) {
+  if (Bad(res.status)) {
     std::istringstream lines(Evidence(r, res));
     std::string line;
     while (std::getline(lines, line)) out << "    " << line << "\n";
@@ -172,8 +181,8 @@ void WriteSummary(std::ostream& out, const Report& r) {
   const Counts n = Count(r.results);
   out << "\n"
       << n.total() << (n.total() == 1 ? " check: " : " checks: ") << n.passed << " passed, "
-      << n.failed << " failed, " << n.crashed << " crashed, " << n.skipped << " skipped in "
-      << Seconds(r.seconds) << " s (seed " << r.seed << ")\n";
+      << n.failed << " failed, " << n.crashed << " crashed, " << n.hung << " hung, " << n.skipped
+      << " skipped in " << Seconds(r.seconds) << " s (seed " << r.seed << ")\n";
   out.flush();
 }
 
@@ -186,11 +195,8 @@ std::string JsonText(const Report& r) {
   j["classes"] = classes;
   j["seed"] = r.seed;
   j["seconds"] = r.seconds;
-  j["summary"] = {{"total", n.total()},
-                  {"passed", n.passed},
-                  {"failed", n.failed},
-                  {"crashed", n.crashed},
-                  {"skipped", n.skipped}};
+  j["summary"] = {{"total", n.total()},   {"passed", n.passed}, {"failed", n.failed},
+                  {"crashed", n.crashed}, {"hung", n.hung},     {"skipped", n.skipped}};
   Json checks = Json::array();
   for (std::size_t i = 0; i < r.results.size(); ++i) {
     const Result& res = r.results[i];
@@ -217,9 +223,9 @@ std::string JunitText(const Report& r) {
   if (const auto slash = suite.find_last_of("/\\"); slash != std::string::npos)
     suite = suite.substr(slash + 1);
   const std::string counts = " tests=\"" + std::to_string(n.total()) + "\" failures=\"" +
-                             std::to_string(n.failed) + "\" errors=\"" + std::to_string(n.crashed) +
-                             "\" skipped=\"" + std::to_string(n.skipped) + "\" time=\"" +
-                             Seconds(r.seconds) + "\"";
+                             std::to_string(n.failed) + "\" errors=\"" +
+                             std::to_string(n.crashed + n.hung) + "\" skipped=\"" +
+                             std::to_string(n.skipped) + "\" time=\"" + Seconds(r.seconds) + "\"";
   std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   x += "<testsuites name=\"hostsim check\"" + counts + ">\n";
   x += "  <testsuite name=\"" + Xml("hostsim check " + suite, true) + "\"" + counts + ">\n";
@@ -246,8 +252,9 @@ std::string JunitText(const Report& r) {
                 Xml(Evidence(r, res)) + "</failure>\n";
         break;
       case Status::Crashed:
-        body += "      <error type=\"crashed\" message=\"" + Xml(res.reason, true) + "\">" +
-                Xml(Evidence(r, res)) + "</error>\n";
+      case Status::Hung:
+        body += std::string("      <error type=\"") + StatusName(res.status) + "\" message=\"" +
+                Xml(res.reason, true) + "\">" + Xml(Evidence(r, res)) + "</error>\n";
         break;
     }
     if (!res.details.empty()) {
@@ -278,6 +285,8 @@ bool ReadResults(const std::string& text, std::vector<Result>& out) {
       r.status = Status::Skipped;
     else if (status == "crashed")
       r.status = Status::Crashed;
+    else if (status == "hung")
+      r.status = Status::Hung;
     else
       return false;
     r.reason = c.value("reason", "");

@@ -21,8 +21,8 @@ struct Report {
 };
 
 struct Counts {
-  int passed = 0, failed = 0, skipped = 0, crashed = 0;
-  int total() const { return passed + failed + skipped + crashed; }
+  int passed = 0, failed = 0, skipped = 0, crashed = 0, hung = 0;
+  int total() const { return passed + failed + skipped + crashed + hung; }
 };
 Counts Count(const std::vector<Result>& results);
 

@@ -51,6 +51,12 @@ std::string Journal::Dump() const {
 void Journal::Record(Kind kind, std::string self, std::string call, std::string args) {
   if (!enabled_) return;
   entries_.push_back({kind, std::move(self), std::move(call), std::move(args)});
+  if (listener_ != nullptr) listener_(listenerData_, entries_.back());
+}
+
+void Journal::SetListener(Listener listener, void* data) {
+  listener_ = listener;
+  listenerData_ = data;
 }
 
 }  // namespace hostsim

@@ -82,18 +82,19 @@ int ExitCode(const Outcome& r) {
   return r.end.kind == hostsim::platform::ChildEnd::Kind::Exited ? r.end.code : -1;
 }
 
-// "N checks: P passed, F failed, C crashed, S skipped" from the terminal.
+// "N checks: P passed, F failed, C crashed, H hung, S skipped" from the terminal.
 std::map<std::string, int> Summary(const std::string& out) {
   std::smatch m;
   std::map<std::string, int> n;
   if (std::regex_search(out, m,
                         std::regex("(\\d+) checks?: (\\d+) passed, (\\d+) failed, (\\d+) crashed, "
-                                   "(\\d+) skipped"))) {
+                                   "(\\d+) hung, (\\d+) skipped"))) {
     n["total"] = std::stoi(m[1]);
     n["passed"] = std::stoi(m[2]);
     n["failed"] = std::stoi(m[3]);
     n["crashed"] = std::stoi(m[4]);
-    n["skipped"] = std::stoi(m[5]);
+    n["hung"] = std::stoi(m[5]);
+    n["skipped"] = std::stoi(m[6]);
   }
   return n;
 }
@@ -190,7 +191,7 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
                 dir);
     ASSERT_EQ(ExitCode(r), 1) << r.out << r.err;
     const auto terminal = Summary(r.out);
-    ASSERT_EQ(terminal.size(), 5u) << r.out;
+    ASSERT_EQ(terminal.size(), 6u) << r.out;
 
     const Json j = Json::parse(ReadText(dir / "r.json"));
     EXPECT_EQ(fs::path(j["module"].get<std::string>()), Module(module));
@@ -205,7 +206,7 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
       EXPECT_GE(c["seconds"].get<double>(), 0.0);
       ++counted[c["status"].get<std::string>()];
     }
-    for (const char* key : {"passed", "failed", "crashed", "skipped"}) {
+    for (const char* key : {"passed", "failed", "crashed", "hung", "skipped"}) {
       EXPECT_EQ(j["summary"][key], terminal.at(key)) << key;
       EXPECT_EQ(counted[key], terminal.at(key)) << key;
     }
@@ -242,13 +243,13 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
     XML_ParserFree(p);
     EXPECT_EQ(x.cases, terminal.at("total"));
     EXPECT_EQ(x.failures, terminal.at("failed"));
-    EXPECT_EQ(x.errors, terminal.at("crashed"));
+    EXPECT_EQ(x.errors, terminal.at("crashed") + terminal.at("hung"));
     EXPECT_EQ(x.skipped, terminal.at("skipped"));
     ASSERT_EQ(x.suites.size(), 2u);
     for (const auto& suite : x.suites) {
       EXPECT_EQ(std::stoi(suite.at("tests")), terminal.at("total"));
       EXPECT_EQ(std::stoi(suite.at("failures")), terminal.at("failed"));
-      EXPECT_EQ(std::stoi(suite.at("errors")), terminal.at("crashed"));
+      EXPECT_EQ(std::stoi(suite.at("errors")), terminal.at("crashed") + terminal.at("hung"));
       EXPECT_EQ(std::stoi(suite.at("skipped")), terminal.at("skipped"));
     }
 #endif
@@ -286,18 +287,30 @@ TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
   EXPECT_NE(r.err.find("clbkBufferedKey(46, true)"), std::string::npos) << r.err;
 }
 
-// A check that outlives its time limit is stopped and reported, and the run goes on.
+// A check that outlives its time limit is stopped and reported as hung, quoting the host
+// calls up to the one that never returned, and the run goes on.
 TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
   // The module never returns from the key D, which every walk of keys presses; the run stops
   // that check at its limit and goes on to the next.
   Scratch dir;
-  const Outcome r =
-      Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT, "--filter",
-               "^(input\\.buffered_keys|library\\.exports)$", "--timeout", "2"},
-              dir);
+  const Outcome r = Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT,
+                             "--filter", "^(input\\.buffered_keys|library\\.exports)$", "--timeout",
+                             "2", "--json", (dir / "r.json").string()},
+                            dir);
   EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("HUNG"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("no result within 2 s"), std::string::npos) << r.out;
-  EXPECT_EQ(Summary(r.out).at("total"), 2) << r.out;
+  const auto terminal = Summary(r.out);
+  EXPECT_EQ(terminal.at("total"), 2) << r.out;
+  EXPECT_EQ(terminal.at("hung"), 1) << r.out;
+  const Json j = Json::parse(ReadText(dir / "r.json"));
+  EXPECT_EQ(j["summary"]["hung"], 1);
+  const Json& hung = j["checks"][1];
+  EXPECT_EQ(hung["status"], "hung");
+  ASSERT_FALSE(hung["journal"].empty()) << hung.dump(1);
+  EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
+            std::string::npos)
+      << hung["journal"].dump(1);
 }
 
 TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {
