@@ -14,7 +14,7 @@ const std::vector<Check>& Battery() {
        "loads and unloads 100 times: InitLib once per load, and each unload really removes the "
        "library (so its unload and exit hooks run)",
        LibraryLoadUnload},
-      {"library.unload_leaks", "100 loads and unloads leave no C++ heap allocation behind",
+      {"library.unload_leaks", "100 loads and unloads leave no heap allocation behind",
        LibraryUnloadLeaks},
       {"library.two_instances",
        "two vessels of the class in one world: distinct objects, and input to one changes "
@@ -58,8 +58,13 @@ const std::vector<Check>& Battery() {
        "visual handle of a dropped visual reaches the host",
        VisualRebuild},
       {"frame.allocations",
-       "the per-frame callbacks (before and after step, direct keys, HUD) allocate nothing",
+       "the per-frame callbacks (before and after step, direct keys, HUD) allocate nothing: "
+       "malloc, calloc, realloc, aligned_alloc, posix_memalign and operator new are counted",
        FrameAllocations},
+      {"frame.blocking_calls",
+       "the per-frame callbacks open, read or write no file, sleep and wait for nothing: the C "
+       "library's calls for these are watched while each callback runs",
+       FrameBlockingCalls},
       {"frame.time",
        "median time of the per-frame callbacks, beside empty callbacks'; fails above 1 ms",
        FrameTime},

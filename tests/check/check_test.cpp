@@ -31,8 +31,10 @@ constexpr bool kWindows = true;
 constexpr bool kWindows = false;
 #endif
 
-// The checks that count allocations, skipped where a library's heap cannot be counted.
-const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations"};
+// The checks that count allocations or watch C library calls, skipped where a library's C
+// runtime is its own.
+const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations",
+                                               "frame.blocking_calls"};
 
 std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -125,10 +127,12 @@ const Case kCases[] = {
      {},
      {"library.two_instances", "state.walk_round_trip", "state.save_before_frame",
       "input.buffered_keys", "input.boxes", "hud.sizes", "visual.rebuild", "frame.allocations",
-      "frame.time"}},
+      "frame.blocking_calls", "frame.time"}},
     {"checkmod_badsave", {"state.walk_round_trip", "state.save_before_frame"}, {}},
     {"checkmod_nan", {"input.boxes"}, {}},
     {"checkmod_alloc", {"frame.allocations"}, {}},
+    {"checkmod_malloc", {"frame.allocations"}, {}},
+    {"checkmod_file", {"frame.blocking_calls"}, {}},
     {"checkmod_devmesh", {"visual.rebuild"}, {}},
 };
 
