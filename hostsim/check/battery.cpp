@@ -30,12 +30,17 @@ const std::vector<Check>& Battery() {
       {"state.fresh_round_trip",
        "a fresh vessel saved, loaded into a new world and saved again gives the same lines",
        StateFreshRoundTrip},
-      {"state.walk_round_trip", "the same after a random walk of keys, input-box texts and frames",
+      {"state.walk_round_trip",
+       "the same after each step of a walk through every key the module takes (with and "
+       "without modifiers) and every box it opens (typical and edge texts), then after a "
+       "random walk of keys, box texts and frames; a failure lists the walk's steps",
        StateWalkRoundTrip},
       {"state.unknown_lines",
        "scenario lines the module does not know reach the host and come back in the save",
        StateUnknownLines},
-      {"state.save_before_frame", "a save made before the first frame keeps what was loaded",
+      {"state.save_before_frame",
+       "a save made before the first frame keeps what was loaded, after each step of the walk "
+       "through every key and box and after a random walk",
        StateSaveBeforeFrame},
       {"input.buffered_keys",
        "every key code and thousands of random key events with modifiers, frames of 1e-6 to "

@@ -129,6 +129,7 @@ const Case kCases[] = {
       "input.buffered_keys", "input.boxes", "hud.sizes", "visual.rebuild", "frame.allocations",
       "frame.blocking_calls", "frame.time"}},
     {"checkmod_badsave", {"state.walk_round_trip", "state.save_before_frame"}, {}},
+    {"checkmod_badon", {"state.walk_round_trip", "state.save_before_frame"}, {}},
     {"checkmod_nan", {"input.boxes"}, {}},
     {"checkmod_alloc", {"frame.allocations"}, {}},
     {"checkmod_malloc", {"frame.allocations"}, {}},
@@ -276,6 +277,30 @@ TEST(CheckReport, SeedRepeatsARun) {
     reasons.push_back(j["checks"][0]["reason"]);
   }
   EXPECT_EQ(reasons[0], reasons[1]);
+}
+
+// A state fault that one key reaches (B turns on what the load forgets) fails whatever the
+// seed, since a walk through every key comes before the random one; the failure lists the
+// walk's steps, ending in that key, on the terminal and in the JSON and JUnit files.
+TEST(CheckReport, StateFaultFailsOnEverySeedListingTheSteps) {
+  for (const char* seed : {"1", "2", "3"}) {
+    Scratch dir;
+    const Outcome r = Hostsim({"check", Module("checkmod_badon").string(), "--root", CHECK_ROOT,
+                               "--filter", "^state\\.walk_round_trip$", "--seed", seed, "--json",
+                               (dir / "r.json").string(), "--junit", (dir / "r.xml").string()},
+                              dir);
+    EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    ASSERT_EQ(j["checks"].size(), 1u);
+    const Json& check = j["checks"][0];
+    EXPECT_EQ(check["status"], "failed") << "seed " << seed << "\n" << r.out;
+    ASSERT_FALSE(check["details"].empty()) << r.out;
+    const std::string last = check["details"].back();
+    EXPECT_NE(last.find("press key 0x30"), std::string::npos) << last;
+    EXPECT_NE(r.out.find("    " + last + "\n"), std::string::npos) << r.out;
+    const std::string xml = std::regex_replace(last, std::regex(">"), "&gt;");
+    EXPECT_NE(ReadText(dir / "r.xml").find(xml + "\n"), std::string::npos) << xml;
+  }
 }
 
 // In this process a crash ends the run, but its last word names the check and quotes the

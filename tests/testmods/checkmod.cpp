@@ -5,6 +5,7 @@
 //   CHECKMOD_LEAK_ON_UNLOAD  allocates at load and never frees it
 //   CHECKMOD_CRASH_ON_KEY    crashes when the key C goes down
 //   CHECKMOD_BAD_SAVE        ignores its LEVEL line when loading
+//   CHECKMOD_BAD_ON_LOAD     ignores its ON line when loading (the key B turns it on)
 //   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
 //   CHECKMOD_FRAME_ALLOC     allocates in every frame
 //   CHECKMOD_FRAME_MALLOC    allocates with malloc in every frame
@@ -109,7 +110,9 @@ class CheckVessel final : public VESSEL3 {
         level_ = v;
 #endif
       } else if (std::sscanf(line, "ON %d", &n) == 1) {
+#if !defined(CHECKMOD_BAD_ON_LOAD)
         on_ = n != 0;
+#endif
       } else {
         ParseScenarioLineEx(line, status);
       }
