@@ -102,11 +102,16 @@ class Journal {
   // One line per entry: "self: call(args)" for calls, "self: -> callback(args)" for callbacks.
   std::string Dump() const;
   void Record(Kind kind, std::string self, std::string call, std::string args);
+  // Called with every entry recorded, after it is stored (null: none).
+  using Listener = void (*)(void* data, const Entry& entry);
+  void SetListener(Listener listener, void* data);
 
  private:
   bool enabled_ = true;
   std::size_t keep_ = 0;
   std::vector<Entry> entries_;
+  Listener listener_ = nullptr;
+  void* listenerData_ = nullptr;
 };
 
 class Vessel;

@@ -14,7 +14,7 @@ const std::vector<Check>& Battery() {
        "loads and unloads 100 times: InitLib once per load, and each unload really removes the "
        "library (so its unload and exit hooks run)",
        LibraryLoadUnload},
-      {"library.unload_leaks", "100 loads and unloads leave no C++ heap allocation behind",
+      {"library.unload_leaks", "100 loads and unloads leave no heap allocation behind",
        LibraryUnloadLeaks},
       {"library.two_instances",
        "two vessels of the class in one world: distinct objects, and input to one changes "
@@ -30,12 +30,17 @@ const std::vector<Check>& Battery() {
       {"state.fresh_round_trip",
        "a fresh vessel saved, loaded into a new world and saved again gives the same lines",
        StateFreshRoundTrip},
-      {"state.walk_round_trip", "the same after a random walk of keys, input-box texts and frames",
+      {"state.walk_round_trip",
+       "the same after each step of a walk through every key the module takes (with and "
+       "without modifiers) and every box it opens (typical and edge texts), then after a "
+       "random walk of keys, box texts and frames; a failure lists the walk's steps",
        StateWalkRoundTrip},
       {"state.unknown_lines",
        "scenario lines the module does not know reach the host and come back in the save",
        StateUnknownLines},
-      {"state.save_before_frame", "a save made before the first frame keeps what was loaded",
+      {"state.save_before_frame",
+       "a save made before the first frame keeps what was loaded, after each step of the walk "
+       "through every key and box and after a random walk",
        StateSaveBeforeFrame},
       {"input.buffered_keys",
        "every key code and thousands of random key events with modifiers, frames of 1e-6 to "
@@ -58,8 +63,13 @@ const std::vector<Check>& Battery() {
        "visual handle of a dropped visual reaches the host",
        VisualRebuild},
       {"frame.allocations",
-       "the per-frame callbacks (before and after step, direct keys, HUD) allocate nothing",
+       "the per-frame callbacks (before and after step, direct keys, HUD) allocate nothing: "
+       "malloc, calloc, realloc, aligned_alloc, posix_memalign and operator new are counted",
        FrameAllocations},
+      {"frame.blocking_calls",
+       "the per-frame callbacks open, read or write no file, sleep and wait for nothing: the C "
+       "library's calls for these are watched while each callback runs",
+       FrameBlockingCalls},
       {"frame.time",
        "median time of the per-frame callbacks, beside empty callbacks'; fails above 1 ms",
        FrameTime},

@@ -17,15 +17,16 @@
 
 namespace hostsim::check {
 
-enum class Status { Passed, Failed, Skipped, Crashed };
-const char* StatusName(Status s);  // "passed", "failed", "skipped", "crashed"
+// Hung: the check's process was stopped at its time limit.
+enum class Status { Passed, Failed, Skipped, Crashed, Hung };
+const char* StatusName(Status s);  // "passed", "failed", "skipped", "crashed", "hung"
 
 // The outcome of one check.
 struct Result {
   std::string name;
   Status status = Status::Passed;
-  std::string reason;                // why it failed, was skipped or crashed
-  std::vector<std::string> journal;  // the last host calls before a failure or crash
+  std::string reason;                // why it failed, was skipped, crashed or hung
+  std::vector<std::string> journal;  // the last host calls before a failure, crash or hang
   std::vector<std::string> details;  // what the check found worth reporting when it passed
   double seconds = 0;
 };
@@ -37,6 +38,7 @@ struct Subject {
   Paths paths;                       // config and meshes of the root, modules: the module's folder
   std::vector<std::string> classes;  // the vessel classes to test, at least one
   std::uint64_t seed = 0;
+  std::filesystem::path journalTail;  // where to keep the last host calls as they come; empty: none
 };
 
 class Context;
@@ -80,11 +82,14 @@ struct Options {
   bool inProcess = false;
   std::string root;  // --root as given (passed on to the child processes); empty: none
   double timeoutSeconds = 120;
+  // Where a child keeps its last host calls as it goes (given by the parent, which reads them
+  // when it has to stop the child); empty: nowhere.
+  std::filesystem::path journalTail;
 };
 
 // Runs `hostsim check`: `paths` holds the root's config and meshes folders (the modules
-// folder is the module's own). Returns the exit status: 0 when nothing failed or crashed, 1
-// otherwise or on an error.
+// folder is the module's own). Returns the exit status: 0 when nothing failed, crashed or
+// hung, 1 otherwise or on an error.
 int Main(const Options& options, const Paths& paths, std::ostream& out, std::ostream& err);
 
 }  // namespace hostsim::check

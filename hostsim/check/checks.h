@@ -28,6 +28,7 @@ void HudSizes(Context& ctx);
 void VisualRebuild(Context& ctx);
 // frame_checks.cpp
 void FrameAllocations(Context& ctx);
+void FrameBlockingCalls(Context& ctx);
 void FrameTime(Context& ctx);
 // lifecycle_checks.cpp
 void LifecycleMany(Context& ctx);

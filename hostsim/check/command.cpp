@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "hostsim/check/check.h"
+#include "hostsim/check/journal_tail.h"
 #include "hostsim/check/report.h"
 #include "hostsim/cli/session.h"
 #include "hostsim/platform/dynlib.h"
@@ -78,7 +79,7 @@ std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
 
 // The arguments that run the same check again in a child, answering in `json`.
 std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64_t seed,
-                                   const fs::path& json) {
+                                   const fs::path& json, const fs::path& tail) {
   std::string name = c.name;
   std::string pattern = "^";
   for (char ch : name) {
@@ -86,9 +87,17 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
     pattern += ch;
   }
   pattern += "$";
-  std::vector<std::string> args = {
-      "check",  cli::PathToUtf8(o.module), "--in-process", "--filter",           pattern,
-      "--seed", std::to_string(seed),      "--json",       cli::PathToUtf8(json)};
+  std::vector<std::string> args = {"check",
+                                   cli::PathToUtf8(o.module),
+                                   "--in-process",
+                                   "--filter",
+                                   pattern,
+                                   "--seed",
+                                   std::to_string(seed),
+                                   "--json",
+                                   cli::PathToUtf8(json),
+                                   "--journal-tail",
+                                   cli::PathToUtf8(tail)};
   if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
   if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
   return args;
@@ -105,10 +114,11 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   const fs::path json = dir / (base + ".json");
   const fs::path out = dir / (base + ".out");
   const fs::path errFile = dir / (base + ".err");
+  const fs::path tail = dir / (base + ".tail");
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::milliseconds(static_cast<long long>(o.timeoutSeconds * 1000));
   const platform::ChildEnd end = platform::RunChild(
-      platform::ExecutablePath(), ChildArgs(o, c, seed, json), out, errFile, limit);
+      platform::ExecutablePath(), ChildArgs(o, c, seed, json, tail), out, errFile, limit);
   Result r;
   r.name = c.name;
   std::vector<Result> got;
@@ -123,9 +133,9 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
         r.reason = "could not run the check: " + end.why;
         break;
       case platform::ChildEnd::Kind::TimedOut:
+        r.status = Status::Hung;
         r.reason = "no result within " + Limit(o.timeoutSeconds) +
-                   " s: the check was stopped (a hang? --in-process runs it where a debugger "
-                   "can look)";
+                   " s: the check was stopped (--in-process runs it where a debugger can look)";
         break;
       case platform::ChildEnd::Kind::Crashed:
         r.reason = "crashed: " + end.why;
@@ -135,10 +145,11 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
                    " before it reported";
         break;
     }
-    r.journal = CrashJournal(FileText(errFile));
+    // A hung child wrote no last word: what it was doing is in its journal tail file.
+    r.journal = r.status == Status::Hung ? ReadJournalTail(tail) : CrashJournal(FileText(errFile));
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  for (const fs::path& p : {json, out, errFile}) fs::remove(p, ec);
+  for (const fs::path& p : {json, out, errFile, tail}) fs::remove(p, ec);
   return r;
 }
 
@@ -195,6 +206,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   subject.paths = rootPaths;
   subject.paths.modules = fs::absolute(o.module, ec).parent_path();
   subject.classes = FindClasses(o, subject.paths, subject.moduleName, err);
+  if (o.inProcess) subject.journalTail = o.journalTail;
   if (o.seedGiven) {
     subject.seed = o.seed;
   } else {
@@ -235,7 +247,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   if (!o.json.empty()) write(o.json, JsonText(report));
   if (!o.junit.empty()) write(o.junit, JunitText(report));
   const Counts n = Count(report.results);
-  if (n.failed > 0 || n.crashed > 0) status = 1;
+  if (n.failed > 0 || n.crashed > 0 || n.hung > 0) status = 1;
   return status;
 }
 

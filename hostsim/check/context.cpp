@@ -51,6 +51,7 @@ std::string JournalLine(const Journal::Entry& e, std::size_t limit) {
 
 Context::Context(const Check& check, const Subject& subject)
     : subject_(subject), name_(check.name), random_(subject.seed ^ NameHash(check.name)) {
+  if (!subject.journalTail.empty()) tail_ = std::make_unique<JournalTailFile>(subject.journalTail);
   g_active = this;
 }
 
@@ -85,6 +86,7 @@ World& Context::NewWorld() {
   worlds_.push_back(std::make_unique<World>(subject_.paths));
   World& w = *worlds_.back();
   w.journal().SetEnabled(true);
+  if (tail_) w.journal().SetListener(JournalTailFile::Listen, tail_.get());
   Watch(w);
   return w;
 }

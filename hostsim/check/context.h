@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hostsim/check/check.h"
+#include "hostsim/check/journal_tail.h"
 
 namespace hostsim::check {
 
@@ -71,6 +72,7 @@ class Context {
   const Subject& subject_;
   std::string name_;
   std::mt19937_64 random_;
+  std::unique_ptr<JournalTailFile> tail_;  // every world's journal goes there too
   std::vector<std::unique_ptr<World>> worlds_;
   World* watched_ = nullptr;
   std::vector<std::string> kept_;  // journal lines set aside by Trim

@@ -317,6 +317,32 @@ const std::vector<std::string>& HostileTexts() {
   return texts;
 }
 
+std::string ChordText(const Chord& k) {
+  static const char* const kNames[] = {"LShift", "RShift", "LCtrl", "LAlt", "RCtrl", "RAlt"};
+  std::string text;
+  for (std::size_t i = 0; i < std::size(kNames); ++i)
+    if ((k.mods & (1u << i)) != 0) text += std::string(kNames[i]) + "+";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "key 0x%02X", k.code);
+  return text + buf;
+}
+
+std::string ShownText(const std::string& text) {
+  if (text.size() > 40) return "a text of " + std::to_string(text.size()) + " bytes";
+  return "\"" + text + "\"";
+}
+
+int PressKey(World& world, const Chord& k) {
+  for (std::size_t i = 0; i < std::size(kModifierKeys); ++i)
+    if ((k.mods & (1u << i)) != 0) world.SetKey(kModifierKeys[i], true);
+  world.SetKey(k.code, true);
+  const int result = world.KeyEvent(k.code, true);
+  world.SetKey(k.code, false);
+  world.KeyEvent(k.code, false);
+  world.ReleaseAllKeys();
+  return result;
+}
+
 Driver::Driver(Context& ctx, World& world, Vessel& vessel, bool answerBoxes)
     : ctx_(ctx), world_(world), vessel_(vessel), answerBoxes_(answerBoxes) {
   world_.SetFocus(&vessel_);
@@ -346,28 +372,36 @@ std::string Driver::RandomText() {
   }
 }
 
+void Driver::Step(std::string step) {
+  if (frames_ > 0)
+    steps_.push_back(std::to_string(frames_) + (frames_ == 1 ? " frame" : " frames"));
+  frames_ = 0;
+  steps_.push_back(std::move(step));
+}
+
 void Driver::Answer(const std::string& text) {
-  if (world_.OpenBox() == nullptr) return;
-  world_.AnswerBox(text);
+  const InputBox* box = world_.OpenBox();
+  if (box == nullptr) return;
+  const std::string title = box->title;
+  const bool taken = world_.AnswerBox(text);
+  Step("box \"" + title + "\" answered " + ShownText(text) + (taken ? " -> true" : " -> false"));
   ctx_.Trim();
 }
 
 std::string Driver::Press(std::uint8_t code, unsigned mods) {
-  for (std::size_t i = 0; i < std::size(kModifierKeys); ++i)
-    if ((mods & (1u << i)) != 0) world_.SetKey(kModifierKeys[i], true);
-  world_.SetKey(code, true);
-  world_.KeyEvent(code, true);
-  world_.SetKey(code, false);
-  world_.KeyEvent(code, false);
-  world_.ReleaseAllKeys();
+  const int result = PressKey(world_, {code, mods});
+  if (result != 0) Step("press " + ChordText({code, mods}) + " -> " + std::to_string(result));
   std::string title;
   if (const InputBox* box = world_.OpenBox()) {
     title = box->title;
+    if (result == 0) Step("press " + ChordText({code, mods}) + " -> 0");
     // Mostly answered, now and then left to be cancelled, as a user would.
-    if (!answerBoxes_ || ctx_.Below(8) == 0)
+    if (!answerBoxes_ || ctx_.Below(8) == 0) {
       world_.CancelBox();
-    else
+      Step("box \"" + title + "\" cancelled");
+    } else {
       Answer(RandomText());
+    }
   }
   ctx_.Trim();
   return title;
@@ -377,6 +411,13 @@ void Driver::Frame(double dt, const std::vector<std::uint8_t>& held) {
   for (std::uint8_t k : held) world_.SetKey(k, true);
   world_.Step(dt);
   world_.ReleaseAllKeys();
+  if (held.empty()) {
+    ++frames_;
+  } else {
+    std::string keys;
+    for (std::uint8_t k : held) keys += (keys.empty() ? "" : ", ") + ChordText({k, 0}).substr(4);
+    Step("frame of " + Number(dt) + " s holding keys " + keys);
+  }
   ctx_.Trim();
 }
 

@@ -46,6 +46,22 @@ std::string BlockDifference(const std::vector<std::string>& before,
 // Hostile texts for input boxes: empty, huge, not UTF-8, numbers at the limits of double.
 const std::vector<std::string>& HostileTexts();
 
+// A key press with modifiers (bits over kModifierKeys).
+struct Chord {
+  std::uint8_t code;
+  unsigned mods;
+};
+
+// The chord as text: "LShift+key 0x30".
+std::string ChordText(const Chord& k);
+
+// A text as a step of a walk shows it: quoted, or its length when it is long.
+std::string ShownText(const std::string& text);
+
+// Presses and releases the chord on the focused vessel; returns the key callback's result for
+// the key going down. A box the key opened stays open.
+int PressKey(World& world, const Chord& k);
+
 // Drives one focused vessel with seeded random input. Every event keeps the journal short.
 class Driver {
  public:
@@ -71,8 +87,13 @@ class Driver {
   void Answer(const std::string& text);
   // A random frame length, spread over 1e-6 .. 1 s.
   double RandomStep() { return ctx_.LogUniform(1e-6, 1.0); }
+  // The steps that did something, for a report: keys the module took, box answers and
+  // cancels, and the frames between as counts.
+  const std::vector<std::string>& steps() const { return steps_; }
 
  private:
+  void Step(std::string step);
+
   Context& ctx_;
   World& world_;
   Vessel& vessel_;
@@ -80,6 +101,8 @@ class Driver {
   std::uint8_t NextKey();
 
   std::vector<std::uint8_t> round_;  // key codes left in this round
+  std::vector<std::string> steps_;
+  int frames_ = 0;  // frames since the last step
   bool answerBoxes_;
 };
 

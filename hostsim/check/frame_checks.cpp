@@ -1,5 +1,6 @@
-// frame.*: the per-frame callbacks called as a host's frame calls them, with the host's
-// allocation counter read around them, and their time beside empty callbacks'.
+// frame.*: the per-frame callbacks called as a host's frame calls them, with the program's
+// allocation counter read around them and its watch on blocking calls set while each runs,
+// and their time beside empty callbacks'.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "hostsim/check/alloc_counter.h"
+#include "hostsim/check/blocking_calls.h"
 #include "hostsim/check/checks.h"
 #include "hostsim/check/drive.h"
 
@@ -44,8 +46,12 @@ struct FrameInput {
   std::uint8_t keys[3];  // held during the frame (0: none)
 };
 
+constexpr const char* kCallbacks[] = {"clbkBeforeStep", "clbkDirectKeys", "clbkAfterStep",
+                                      "clbkDrawHUD"};
+
 // The callbacks of one frame, in the host's order, on `cb` (the module's object or an empty
-// one); `which` counts allocations of each callback when given.
+// one), each watched for blocking calls; `which` counts allocations of each callback when
+// given.
 void RunFrame(World& w, VESSEL3* cb, double simt, const FrameInput& in, const HUDPAINTSPEC& hps,
               zapi::Sketchpad& skp, std::uint64_t* which = nullptr) {
   char* keys = w.KeyState();
@@ -54,17 +60,22 @@ void RunFrame(World& w, VESSEL3* cb, double simt, const FrameInput& in, const HU
   const double mjd = 51544.5 + simt / 86400.0;
   std::uint64_t before = Allocations();
   auto count = [&](int i) {
+    WatchCallback(nullptr);
     if (which == nullptr) return;
     const std::uint64_t now = Allocations();
     which[i] += now - before;
     before = now;
   };
+  WatchCallback(kCallbacks[0]);
   cb->clbkBeforeStep(simt, in.dt, mjd);
   count(0);
+  WatchCallback(kCallbacks[1]);
   cb->clbkDirectKeys(keys);
   count(1);
+  WatchCallback(kCallbacks[2]);
   cb->clbkAfterStep(simt, in.dt, mjd);
   count(2);
+  WatchCallback(kCallbacks[3]);
   cb->clbkDrawHUD(1, &hps, &skp);
   count(3);
   for (std::uint8_t k : in.keys) keys[k] = 0;
@@ -112,7 +123,7 @@ std::string Micro(double seconds) {
 void FrameAllocations(Context& ctx) {
   if (!AllocationsCounted())
     ctx.Skip(
-        "each library on this system has its own C++ runtime, whose allocations the host "
+        "each library on this system has its own C runtime, whose allocations the host "
         "cannot count");
   for (const std::string& cls : ctx.subject().classes) {
     Bed bed = MakeBed(ctx, cls);
@@ -133,17 +144,48 @@ void FrameAllocations(Context& ctx) {
       w.journal().SetEnabled(true);
       w.journal().Clear();
       RunFrame(w, bed.cb, simt, bed.frames[0], bed.hps, skp);
-      static const char* const kNames[] = {"clbkBeforeStep", "clbkDirectKeys", "clbkAfterStep",
-                                           "clbkDrawHUD"};
       std::string where;
       for (int i = 0; i < 4; ++i)
         if (which[i] > 0)
-          where +=
-              (where.empty() ? "" : ", ") + std::string(kNames[i]) + " " + std::to_string(which[i]);
+          where += (where.empty() ? "" : ", ") + std::string(kCallbacks[i]) + " " +
+                   std::to_string(which[i]);
       ctx.Fail("the per-frame callbacks allocated " + std::to_string(made) + " times in " +
                std::to_string(kFrames) + " frames (" + where + ")");
     }
     ctx.Note("class " + cls + ": no allocation in " + std::to_string(kFrames) + " frames");
+    ctx.DropWorld(w);
+  }
+}
+
+void FrameBlockingCalls(Context& ctx) {
+  if (!BlockingCallsWatched())
+    ctx.Skip(
+        "each library on this system has its own C runtime, whose calls the host cannot "
+        "watch");
+  for (const std::string& cls : ctx.subject().classes) {
+    Bed bed = MakeBed(ctx, cls);
+    World& w = *bed.world;
+    NullSketchpad skp;
+    double simt = w.SimTime();
+    TakeBlockingCalls();
+    for (const FrameInput& f : bed.frames) {
+      RunFrame(w, bed.cb, simt, f, bed.hps, skp);
+      simt += f.dt;
+    }
+    const std::vector<BlockingCall> calls = TakeBlockingCalls();
+    if (!calls.empty()) {
+      // One frame more with the journal on, for the report.
+      w.journal().SetEnabled(true);
+      w.journal().Clear();
+      RunFrame(w, bed.cb, simt, bed.frames[0], bed.hps, skp);
+      std::string what;
+      for (const BlockingCall& c : calls)
+        what += (what.empty() ? "" : ", ") + c.call + " in " + c.callback + " (" +
+                std::to_string(c.count) + (c.count == 1 ? " time)" : " times)");
+      ctx.Fail("the per-frame callbacks made blocking calls in " + std::to_string(kFrames) +
+               " frames: " + what);
+    }
+    ctx.Note("class " + cls + ": no blocking call in " + std::to_string(kFrames) + " frames");
     ctx.DropWorld(w);
   }
 }

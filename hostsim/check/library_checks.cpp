@@ -77,7 +77,7 @@ void LibraryLoadUnload(Context& ctx) {
 void LibraryUnloadLeaks(Context& ctx) {
   if (!AllocationsCounted())
     ctx.Skip(
-        "each library on this system has its own C++ runtime, whose allocations the host "
+        "each library on this system has its own C runtime, whose allocations the host "
         "cannot count");
   World& w = ctx.NewWorld();
   w.journal().SetEnabled(false);

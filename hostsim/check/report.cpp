@@ -47,9 +47,12 @@ std::string Seconds(double s) {
   return buf;
 }
 
-std::string Xml(std::string_view text) {
+// Text for XML: the five characters XML gives a meaning escaped. In an attribute a line break
+// and a tab are written as character references, which a parser reads back as themselves (it
+// would read them as blanks otherwise).
+std::string Xml(std::string_view text, bool attribute = false) {
   std::string out;
-  for (char c : CleanText(text)) {
+  for (char c : CleanText(text, true)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -63,8 +66,11 @@ std::string Xml(std::string_view text) {
       case '"':
         out += "&quot;";
         break;
-      case '\'':
-        out += "&apos;";
+      case '\n':
+        out += attribute ? "&#10;" : "\n";
+        break;
+      case '\t':
+        out += attribute ? "&#9;" : "\t";
         break;
       default:
         out += c;
@@ -104,17 +110,20 @@ Counts Count(const std::vector<Result>& results) {
       case Status::Crashed:
         ++c.crashed;
         break;
+      case Status::Hung:
+        ++c.hung;
+        break;
     }
   }
   return c;
 }
 
-std::string CleanText(std::string_view text) {
+std::string CleanText(std::string_view text, bool keepLines) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7F) {
+    if ((c >= 0x20 && c < 0x7F) || (keepLines && (c == '\n' || c == '\t'))) {
       out += static_cast<char>(c);
       ++i;
       continue;
@@ -144,17 +153,23 @@ void WriteHeading(std::ostream& out, const Report& r) {
   out.flush();
 }
 
+namespace {
+
+bool Bad(Status s) { return s == Status::Failed || s == Status::Crashed || s == Status::Hung; }
+
+}  // namespace
+
 void WriteRow(std::ostream& out, const Report& r, const Check& c, const Result& res) {
   (void)c;
   std::string status = StatusName(res.status);
-  if (res.status == Status::Failed || res.status == Status::Crashed)
+  if (Bad(res.status))
     for (char& ch : status) ch = static_cast<char>(ch - 'a' + 'A');
   out << std::left << std::setw(26) << res.name << std::setw(9) << status << std::right
       << std::setw(7) << Seconds(res.seconds) << " s";
   if (!res.reason.empty()) out << "  " << CleanText(res.reason);
   out << "\n";
   for (const std::string& d : res.details) out << "    " << CleanText(d) << "\n";
-  if (res.status == Status::Failed || res.status == Status::Crashed) {
+  if (Bad(res.status)) {
     std::istringstream lines(Evidence(r, res));
     std::string line;
     while (std::getline(lines, line)) out << "    " << line << "\n";
@@ -166,25 +181,22 @@ void WriteSummary(std::ostream& out, const Report& r) {
   const Counts n = Count(r.results);
   out << "\n"
       << n.total() << (n.total() == 1 ? " check: " : " checks: ") << n.passed << " passed, "
-      << n.failed << " failed, " << n.crashed << " crashed, " << n.skipped << " skipped in "
-      << Seconds(r.seconds) << " s (seed " << r.seed << ")\n";
+      << n.failed << " failed, " << n.crashed << " crashed, " << n.hung << " hung, " << n.skipped
+      << " skipped in " << Seconds(r.seconds) << " s (seed " << r.seed << ")\n";
   out.flush();
 }
 
 std::string JsonText(const Report& r) {
   const Counts n = Count(r.results);
   Json j;
-  j["module"] = CleanText(r.module);
+  j["module"] = CleanText(r.module, true);
   Json classes = Json::array();
-  for (const std::string& c : r.classes) classes.push_back(CleanText(c));
+  for (const std::string& c : r.classes) classes.push_back(CleanText(c, true));
   j["classes"] = classes;
   j["seed"] = r.seed;
   j["seconds"] = r.seconds;
-  j["summary"] = {{"total", n.total()},
-                  {"passed", n.passed},
-                  {"failed", n.failed},
-                  {"crashed", n.crashed},
-                  {"skipped", n.skipped}};
+  j["summary"] = {{"total", n.total()},   {"passed", n.passed}, {"failed", n.failed},
+                  {"crashed", n.crashed}, {"hung", n.hung},     {"skipped", n.skipped}};
   Json checks = Json::array();
   for (std::size_t i = 0; i < r.results.size(); ++i) {
     const Result& res = r.results[i];
@@ -192,10 +204,10 @@ std::string JsonText(const Report& r) {
     c["name"] = res.name;
     c["description"] = i < r.checks.size() ? r.checks[i]->description : "";
     c["status"] = StatusName(res.status);
-    c["reason"] = CleanText(res.reason);
+    c["reason"] = CleanText(res.reason, true);
     Json journal = Json::array(), details = Json::array();
-    for (const std::string& l : res.journal) journal.push_back(CleanText(l));
-    for (const std::string& d : res.details) details.push_back(CleanText(d));
+    for (const std::string& l : res.journal) journal.push_back(CleanText(l, true));
+    for (const std::string& d : res.details) details.push_back(CleanText(d, true));
     c["journal"] = journal;
     c["details"] = details;
     c["seconds"] = res.seconds;
@@ -211,37 +223,38 @@ std::string JunitText(const Report& r) {
   if (const auto slash = suite.find_last_of("/\\"); slash != std::string::npos)
     suite = suite.substr(slash + 1);
   const std::string counts = " tests=\"" + std::to_string(n.total()) + "\" failures=\"" +
-                             std::to_string(n.failed) + "\" errors=\"" + std::to_string(n.crashed) +
-                             "\" skipped=\"" + std::to_string(n.skipped) + "\" time=\"" +
-                             Seconds(r.seconds) + "\"";
+                             std::to_string(n.failed) + "\" errors=\"" +
+                             std::to_string(n.crashed + n.hung) + "\" skipped=\"" +
+                             std::to_string(n.skipped) + "\" time=\"" + Seconds(r.seconds) + "\"";
   std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   x += "<testsuites name=\"hostsim check\"" + counts + ">\n";
-  x += "  <testsuite name=\"" + Xml("hostsim check " + suite) + "\"" + counts + ">\n";
+  x += "  <testsuite name=\"" + Xml("hostsim check " + suite, true) + "\"" + counts + ">\n";
   x += "    <properties>\n";
-  x += "      <property name=\"module\" value=\"" + Xml(r.module) + "\"/>\n";
+  x += "      <property name=\"module\" value=\"" + Xml(r.module, true) + "\"/>\n";
   std::string classes;
   for (const std::string& c : r.classes) classes += (classes.empty() ? "" : ",") + c;
-  x += "      <property name=\"classes\" value=\"" + Xml(classes) + "\"/>\n";
+  x += "      <property name=\"classes\" value=\"" + Xml(classes, true) + "\"/>\n";
   x += "      <property name=\"seed\" value=\"" + std::to_string(r.seed) + "\"/>\n";
   x += "    </properties>\n";
   for (const Result& res : r.results) {
     const std::string group = res.name.substr(0, res.name.find('.'));
-    x += "    <testcase name=\"" + Xml(res.name) + "\" classname=\"hostsim.check." + Xml(group) +
-         "\" time=\"" + Seconds(res.seconds) + "\"";
+    x += "    <testcase name=\"" + Xml(res.name, true) + "\" classname=\"hostsim.check." +
+         Xml(group, true) + "\" time=\"" + Seconds(res.seconds) + "\"";
     std::string body;
     switch (res.status) {
       case Status::Passed:
         break;
       case Status::Skipped:
-        body += "      <skipped message=\"" + Xml(res.reason) + "\"/>\n";
+        body += "      <skipped message=\"" + Xml(res.reason, true) + "\"/>\n";
         break;
       case Status::Failed:
-        body += "      <failure type=\"failed\" message=\"" + Xml(res.reason) + "\">" +
+        body += "      <failure type=\"failed\" message=\"" + Xml(res.reason, true) + "\">" +
                 Xml(Evidence(r, res)) + "</failure>\n";
         break;
       case Status::Crashed:
-        body += "      <error type=\"crashed\" message=\"" + Xml(res.reason) + "\">" +
-                Xml(Evidence(r, res)) + "</error>\n";
+      case Status::Hung:
+        body += std::string("      <error type=\"") + StatusName(res.status) + "\" message=\"" +
+                Xml(res.reason, true) + "\">" + Xml(Evidence(r, res)) + "</error>\n";
         break;
     }
     if (!res.details.empty()) {
@@ -272,6 +285,8 @@ bool ReadResults(const std::string& text, std::vector<Result>& out) {
       r.status = Status::Skipped;
     else if (status == "crashed")
       r.status = Status::Crashed;
+    else if (status == "hung")
+      r.status = Status::Hung;
     else
       return false;
     r.reason = c.value("reason", "");

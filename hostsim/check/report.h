@@ -21,14 +21,15 @@ struct Report {
 };
 
 struct Counts {
-  int passed = 0, failed = 0, skipped = 0, crashed = 0;
-  int total() const { return passed + failed + skipped + crashed; }
+  int passed = 0, failed = 0, skipped = 0, crashed = 0, hung = 0;
+  int total() const { return passed + failed + skipped + crashed + hung; }
 };
 Counts Count(const std::vector<Result>& results);
 
 // The text as valid UTF-8 with no control characters: bytes that are not part of a valid
-// sequence, and control bytes, are written as \xNN.
-std::string CleanText(std::string_view text);
+// sequence, and control bytes, are written as \xNN. With `keepLines` a line break and a tab
+// stay what they are (for the files, whose formats carry them).
+std::string CleanText(std::string_view text, bool keepLines = false);
 
 // Column heading of the table, then one row per result as it comes, then the summary.
 void WriteHeading(std::ostream& out, const Report& r);

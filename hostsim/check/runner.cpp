@@ -46,6 +46,8 @@ const char* StatusName(Status s) {
       return "skipped";
     case Status::Crashed:
       return "crashed";
+    case Status::Hung:
+      return "hung";
   }
   return "?";
 }

@@ -410,10 +410,13 @@ int Main(int argc, char** argv) {
       ->type_name("S")
       ->check(CLI::PositiveNumber);
   check->add_option("--root", checkArgs.root, "Folder with config/ and meshes/")->type_name("DIR");
+  // Given by a parent run to its child processes, not by a user.
+  check->add_option("--journal-tail", checkArgs.journalTail)->group("");
   check->footer(
       "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
-      "fails that check and the run goes on. Exit status: 0 when no check failed or crashed,\n"
-      "1 otherwise, 2 for a usage error. Every failure prints the seed that repeats it.");
+      "fails that check and the run goes on. Exit status: 0 when no check failed, crashed\n"
+      "or hung, 1 otherwise, 2 for a usage error. Every failure prints the seed that\n"
+      "repeats it.");
 
   PictureArgs renderArgs, playArgs;
 #if defined(HOSTSIM_HAVE_RENDER)

@@ -92,4 +92,24 @@ void WriteStderr(const char* text, std::size_t length);
 // Whether the library at `path` is mapped into this process now (without loading it).
 bool LibraryIsLoaded(const std::filesystem::path& path);
 
+// A file of a fixed size mapped into memory for writing: what is stored in `data()` reaches
+// the file also when the process is killed right after (the system holds the pages).
+class MappedFile {
+ public:
+  // Creates or empties the file at `path` and maps `size` bytes of it; `data()` is null when
+  // that fails.
+  MappedFile(const std::filesystem::path& path, std::size_t size);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  void* file_ = nullptr;     // the system's handle of the file (Windows)
+  void* mapping_ = nullptr;  // and of its mapping (Windows)
+};
+
 }  // namespace hostsim::platform

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -389,6 +390,19 @@ bool LibraryIsLoaded(const std::filesystem::path& path) {
   if (handle == nullptr) return false;
   dlclose(handle);
   return true;
+}
+
+MappedFile::MappedFile(const std::filesystem::path& path, std::size_t size) {
+  Fd f{open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+  if (f.fd < 0 || ftruncate(f.fd, static_cast<off_t>(size)) != 0) return;
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, f.fd, 0);
+  if (p == MAP_FAILED) return;
+  data_ = static_cast<char*>(p);
+  size_ = size;
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) munmap(data_, size_);
 }
 
 }  // namespace hostsim::platform

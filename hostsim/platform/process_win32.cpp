@@ -327,4 +327,27 @@ bool LibraryIsLoaded(const std::filesystem::path& path) {
          0;
 }
 
+MappedFile::MappedFile(const std::filesystem::path& path, std::size_t size) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  file_ = f;
+  const auto wide = static_cast<unsigned long long>(size);
+  HANDLE m = CreateFileMappingW(f, nullptr, PAGE_READWRITE, static_cast<DWORD>(wide >> 32),
+                                static_cast<DWORD>(wide & 0xFFFFFFFFu), nullptr);
+  if (m == nullptr) return;
+  mapping_ = m;
+  void* p = MapViewOfFile(m, FILE_MAP_WRITE, 0, 0, size);
+  if (p == nullptr) return;
+  data_ = static_cast<char*>(p);
+  size_ = size;
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) UnmapViewOfFile(data_);
+  if (mapping_ != nullptr) CloseHandle(mapping_);
+  if (file_ != nullptr) CloseHandle(file_);
+}
+
 }  // namespace hostsim::platform

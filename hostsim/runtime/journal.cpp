@@ -60,6 +60,12 @@ void Journal::Record(Kind kind, std::string self, std::string call, std::string 
   // Dropping the older half at once keeps each entry's cost constant.
   if (keep_ > 0 && entries_.size() >= 2 * keep_)
     entries_.erase(entries_.begin(), entries_.end() - static_cast<std::ptrdiff_t>(keep_));
+  if (listener_ != nullptr) listener_(listenerData_, entries_.back());
+}
+
+void Journal::SetListener(Listener listener, void* data) {
+  listener_ = listener;
+  listenerData_ = data;
 }
 
 }  // namespace hostsim

@@ -31,8 +31,10 @@ constexpr bool kWindows = true;
 constexpr bool kWindows = false;
 #endif
 
-// The checks that count allocations, skipped where a library's heap cannot be counted.
-const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations"};
+// The checks that count allocations or watch C library calls, skipped where a library's C
+// runtime is its own.
+const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations",
+                                               "frame.blocking_calls"};
 
 std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -82,18 +84,19 @@ int ExitCode(const Outcome& r) {
   return r.end.kind == hostsim::platform::ChildEnd::Kind::Exited ? r.end.code : -1;
 }
 
-// "N checks: P passed, F failed, C crashed, S skipped" from the terminal.
+// "N checks: P passed, F failed, C crashed, H hung, S skipped" from the terminal.
 std::map<std::string, int> Summary(const std::string& out) {
   std::smatch m;
   std::map<std::string, int> n;
   if (std::regex_search(out, m,
                         std::regex("(\\d+) checks?: (\\d+) passed, (\\d+) failed, (\\d+) crashed, "
-                                   "(\\d+) skipped"))) {
+                                   "(\\d+) hung, (\\d+) skipped"))) {
     n["total"] = std::stoi(m[1]);
     n["passed"] = std::stoi(m[2]);
     n["failed"] = std::stoi(m[3]);
     n["crashed"] = std::stoi(m[4]);
-    n["skipped"] = std::stoi(m[5]);
+    n["hung"] = std::stoi(m[5]);
+    n["skipped"] = std::stoi(m[6]);
   }
   return n;
 }
@@ -124,10 +127,13 @@ const Case kCases[] = {
      {},
      {"library.two_instances", "state.walk_round_trip", "state.save_before_frame",
       "input.buffered_keys", "input.boxes", "hud.sizes", "visual.rebuild", "frame.allocations",
-      "frame.time"}},
+      "frame.blocking_calls", "frame.time"}},
     {"checkmod_badsave", {"state.walk_round_trip", "state.save_before_frame"}, {}},
+    {"checkmod_badon", {"state.walk_round_trip", "state.save_before_frame"}, {}},
     {"checkmod_nan", {"input.boxes"}, {}},
     {"checkmod_alloc", {"frame.allocations"}, {}},
+    {"checkmod_malloc", {"frame.allocations"}, {}},
+    {"checkmod_file", {"frame.blocking_calls"}, {}},
     {"checkmod_devmesh", {"visual.rebuild"}, {}},
 };
 
@@ -190,7 +196,7 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
                 dir);
     ASSERT_EQ(ExitCode(r), 1) << r.out << r.err;
     const auto terminal = Summary(r.out);
-    ASSERT_EQ(terminal.size(), 5u) << r.out;
+    ASSERT_EQ(terminal.size(), 6u) << r.out;
 
     const Json j = Json::parse(ReadText(dir / "r.json"));
     EXPECT_EQ(fs::path(j["module"].get<std::string>()), Module(module));
@@ -205,11 +211,16 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
       EXPECT_GE(c["seconds"].get<double>(), 0.0);
       ++counted[c["status"].get<std::string>()];
     }
-    for (const char* key : {"passed", "failed", "crashed", "skipped"}) {
+    for (const char* key : {"passed", "failed", "crashed", "hung", "skipped"}) {
       EXPECT_EQ(j["summary"][key], terminal.at(key)) << key;
       EXPECT_EQ(counted[key], terminal.at(key)) << key;
     }
     EXPECT_EQ(j["summary"]["total"], terminal.at("total"));
+
+    // The evidence of a failure keeps its line breaks.
+    const std::string junit = ReadText(dir / "r.xml");
+    EXPECT_NE(junit.find(">last host calls:\n  "), std::string::npos) << junit;
+    EXPECT_EQ(junit.find("\\x0A"), std::string::npos) << junit;
 
 #if defined(CHECK_HAVE_EXPAT)
     // Attributes of <testsuites> and <testsuite>, and the test cases with what each holds.
@@ -232,19 +243,18 @@ TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
       if (n == "error") ++xml.errors;
       if (n == "skipped") ++xml.skipped;
     });
-    const std::string xml = ReadText(dir / "r.xml");
-    ASSERT_EQ(XML_Parse(p, xml.data(), static_cast<int>(xml.size()), 1), XML_STATUS_OK)
+    ASSERT_EQ(XML_Parse(p, junit.data(), static_cast<int>(junit.size()), 1), XML_STATUS_OK)
         << XML_ErrorString(XML_GetErrorCode(p)) << " at line " << XML_GetCurrentLineNumber(p);
     XML_ParserFree(p);
     EXPECT_EQ(x.cases, terminal.at("total"));
     EXPECT_EQ(x.failures, terminal.at("failed"));
-    EXPECT_EQ(x.errors, terminal.at("crashed"));
+    EXPECT_EQ(x.errors, terminal.at("crashed") + terminal.at("hung"));
     EXPECT_EQ(x.skipped, terminal.at("skipped"));
     ASSERT_EQ(x.suites.size(), 2u);
     for (const auto& suite : x.suites) {
       EXPECT_EQ(std::stoi(suite.at("tests")), terminal.at("total"));
       EXPECT_EQ(std::stoi(suite.at("failures")), terminal.at("failed"));
-      EXPECT_EQ(std::stoi(suite.at("errors")), terminal.at("crashed"));
+      EXPECT_EQ(std::stoi(suite.at("errors")), terminal.at("crashed") + terminal.at("hung"));
       EXPECT_EQ(std::stoi(suite.at("skipped")), terminal.at("skipped"));
     }
 #endif
@@ -269,6 +279,30 @@ TEST(CheckReport, SeedRepeatsARun) {
   EXPECT_EQ(reasons[0], reasons[1]);
 }
 
+// A state fault that one key reaches (B turns on what the load forgets) fails whatever the
+// seed, since a walk through every key comes before the random one; the failure lists the
+// walk's steps, ending in that key, on the terminal and in the JSON and JUnit files.
+TEST(CheckReport, StateFaultFailsOnEverySeedListingTheSteps) {
+  for (const char* seed : {"1", "2", "3"}) {
+    Scratch dir;
+    const Outcome r = Hostsim({"check", Module("checkmod_badon").string(), "--root", CHECK_ROOT,
+                               "--filter", "^state\\.walk_round_trip$", "--seed", seed, "--json",
+                               (dir / "r.json").string(), "--junit", (dir / "r.xml").string()},
+                              dir);
+    EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    ASSERT_EQ(j["checks"].size(), 1u);
+    const Json& check = j["checks"][0];
+    EXPECT_EQ(check["status"], "failed") << "seed " << seed << "\n" << r.out;
+    ASSERT_FALSE(check["details"].empty()) << r.out;
+    const std::string last = check["details"].back();
+    EXPECT_NE(last.find("press key 0x30"), std::string::npos) << last;
+    EXPECT_NE(r.out.find("    " + last + "\n"), std::string::npos) << r.out;
+    const std::string xml = std::regex_replace(last, std::regex(">"), "&gt;");
+    EXPECT_NE(ReadText(dir / "r.xml").find(xml + "\n"), std::string::npos) << xml;
+  }
+}
+
 // In this process a crash ends the run, but its last word names the check and quotes the
 // host calls before it.
 TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
@@ -282,18 +316,30 @@ TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
   EXPECT_NE(r.err.find("clbkBufferedKey(46, true)"), std::string::npos) << r.err;
 }
 
-// A check that outlives its time limit is stopped and reported, and the run goes on.
+// A check that outlives its time limit is stopped and reported as hung, quoting the host
+// calls up to the one that never returned, and the run goes on.
 TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
   // The module never returns from the key D, which every walk of keys presses; the run stops
   // that check at its limit and goes on to the next.
   Scratch dir;
-  const Outcome r =
-      Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT, "--filter",
-               "^(input\\.buffered_keys|library\\.exports)$", "--timeout", "2"},
-              dir);
+  const Outcome r = Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT,
+                             "--filter", "^(input\\.buffered_keys|library\\.exports)$", "--timeout",
+                             "2", "--json", (dir / "r.json").string()},
+                            dir);
   EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("HUNG"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("no result within 2 s"), std::string::npos) << r.out;
-  EXPECT_EQ(Summary(r.out).at("total"), 2) << r.out;
+  const auto terminal = Summary(r.out);
+  EXPECT_EQ(terminal.at("total"), 2) << r.out;
+  EXPECT_EQ(terminal.at("hung"), 1) << r.out;
+  const Json j = Json::parse(ReadText(dir / "r.json"));
+  EXPECT_EQ(j["summary"]["hung"], 1);
+  const Json& hung = j["checks"][1];
+  EXPECT_EQ(hung["status"], "hung");
+  ASSERT_FALSE(hung["journal"].empty()) << hung.dump(1);
+  EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
+            std::string::npos)
+      << hung["journal"].dump(1);
 }
 
 TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {

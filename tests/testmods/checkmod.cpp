@@ -5,8 +5,11 @@
 //   CHECKMOD_LEAK_ON_UNLOAD  allocates at load and never frees it
 //   CHECKMOD_CRASH_ON_KEY    crashes when the key C goes down
 //   CHECKMOD_BAD_SAVE        ignores its LEVEL line when loading
+//   CHECKMOD_BAD_ON_LOAD     ignores its ON line when loading (the key B turns it on)
 //   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
 //   CHECKMOD_FRAME_ALLOC     allocates in every frame
+//   CHECKMOD_FRAME_MALLOC    allocates with malloc in every frame
+//   CHECKMOD_FRAME_FILE      opens and closes a file in every frame
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
 //   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
@@ -16,6 +19,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#if defined(CHECKMOD_FRAME_FILE)
+#include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+#endif
 
 #include "host/host.h"
 #include "module/load_hook.h"
@@ -41,6 +53,23 @@ __attribute__((no_sanitize("null"))) void Crash() { *static_cast<volatile int*>(
 #if defined(CHECKMOD_FRAME_ALLOC)
 // Where each frame's allocation goes before it is freed.
 int* volatile g_scratch = nullptr;
+#endif
+
+#if defined(CHECKMOD_FRAME_MALLOC)
+void* volatile g_block = nullptr;
+#endif
+
+#if defined(CHECKMOD_FRAME_FILE)
+// Opened and closed at once: no allocation, only the calls into the C library.
+void TouchFile() {
+#if defined(_WIN32)
+  const int fd = _open("NUL", _O_RDONLY);
+  if (fd >= 0) _close(fd);
+#else
+  const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) close(fd);
+#endif
+}
 #endif
 
 #if defined(CHECKMOD_HANG_ON_KEY)
@@ -81,7 +110,9 @@ class CheckVessel final : public VESSEL3 {
         level_ = v;
 #endif
       } else if (std::sscanf(line, "ON %d", &n) == 1) {
+#if !defined(CHECKMOD_BAD_ON_LOAD)
         on_ = n != 0;
+#endif
       } else {
         ParseScenarioLineEx(line, status);
       }
@@ -110,6 +141,13 @@ class CheckVessel final : public VESSEL3 {
 #if defined(CHECKMOD_FRAME_ALLOC)
     g_scratch = new int[16];
     delete[] g_scratch;
+#endif
+#if defined(CHECKMOD_FRAME_MALLOC)
+    g_block = std::malloc(1024);
+    std::free(g_block);
+#endif
+#if defined(CHECKMOD_FRAME_FILE)
+    TouchFile();
 #endif
     light_->SetIntensity(on_ ? level_ : 0.0);
     SetAnimation(anim_, level_);
