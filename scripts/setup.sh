@@ -19,6 +19,8 @@ packages=(
   dpkg-dev file
   # an XML parser, for the test that reads hostsim check's JUnit file
   libexpat1-dev
+  # hostsim check --memcheck runs the checks under it
+  valgrind
   # hostsim's renderer: offscreen OpenGL through EGL with Mesa's software renderer, the
   # window, the HUD font, PNG files; and a virtual X display to test the window under
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev libstb-dev

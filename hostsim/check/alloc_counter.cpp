@@ -75,7 +75,9 @@ void OnFree(const volatile void* p) {
 
 #elif defined(HOSTSIM_COUNT_LIBC)
 
-// glibc's allocator under its own names, which stay bound to glibc.
+// glibc's allocator under its own names, which stay bound to glibc (reserved names: they
+// are the C library's own).
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __libc_malloc(std::size_t n) noexcept;
 void* __libc_calloc(std::size_t count, std::size_t n) noexcept;
@@ -83,6 +85,7 @@ void* __libc_realloc(void* p, std::size_t n) noexcept;
 void* __libc_memalign(std::size_t alignment, std::size_t n) noexcept;
 void __libc_free(void* p) noexcept;
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 

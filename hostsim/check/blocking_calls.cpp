@@ -106,6 +106,8 @@ using hostsim::check::Next;
 using hostsim::check::Note;
 using hostsim::check::TakesMode;
 
+// The macros take types and parameter lists, which no parentheses may enclose.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 // A watched function: notes the call, then calls the next definition. That is looked up as
 // the program starts, not at the first call: a crash report calls write and waitpid from a
 // signal handler, where a lookup (which may allocate and lock) is not safe.
@@ -139,6 +141,8 @@ using hostsim::check::TakesMode;
     if (next_##name == nullptr) next_##name = Next<int(*) params>(kName_##name); \
     return next_##name args;                                                     \
   }
+
+// NOLINTEND(bugprone-macro-parentheses)
 
 HOSTSIM_WATCHED_OPEN(open, (const char* path, int flags, ...), (path, flags, mode), flags)
 HOSTSIM_WATCHED_OPEN(open64, (const char* path, int flags, ...), (path, flags, mode), flags)

@@ -48,6 +48,7 @@ struct Check {
   const char* name;         // stable: "group.what"
   const char* description;  // one line
   void (*run)(Context&);
+  bool timed = false;  // it measures time: left out where code runs slowed down (memcheck)
 };
 
 // The whole battery in the order it runs.
@@ -71,6 +72,9 @@ Result RunInProcess(const Check& check, const Subject& subject);
 std::vector<std::string> CrashJournal(const std::string& stderrText);
 
 // Options of `hostsim check`.
+// How much longer a check may take under memcheck, which runs code many times slower.
+inline constexpr double kMemcheckSlowdown = 30;
+
 struct Options {
   std::filesystem::path module;
   std::string className;  // empty: every class whose configuration names the module
@@ -82,6 +86,9 @@ struct Options {
   bool inProcess = false;
   std::string root;  // --root as given (passed on to the child processes); empty: none
   double timeoutSeconds = 120;
+  // Each child runs under Valgrind's memcheck (POSIX), whose findings in the module fail the
+  // check; the time limit is then kMemcheckSlowdown times as long.
+  bool memcheck = false;
   // Where a child keeps its last host calls as it goes (given by the parent, which reads them
   // when it has to stop the child); empty: nowhere.
   std::filesystem::path journalTail;

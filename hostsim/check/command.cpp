@@ -11,6 +11,7 @@
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/journal_tail.h"
+#include "hostsim/check/memcheck.h"
 #include "hostsim/check/report.h"
 #include "hostsim/cli/session.h"
 #include "hostsim/platform/dynlib.h"
@@ -109,16 +110,42 @@ std::string Limit(double seconds) {
   return buf;
 }
 
-Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir) {
+// What memcheck found in the module while the check ran: it fails a check that passed, and
+// is listed after what the check itself said.
+void AddMemoryErrors(Result& r, const std::vector<MemoryError>& errors) {
+  if (errors.empty()) return;
+  constexpr std::size_t kListed = 10;
+  if (r.status == Status::Passed) {
+    r.status = Status::Failed;
+    r.reason = "memcheck found " + std::to_string(errors.size()) + " error" +
+               (errors.size() == 1 ? "" : "s") + " in the module: " + errors.front().Text();
+  }
+  for (std::size_t i = 0; i < errors.size() && i < kListed; ++i)
+    r.details.push_back("memcheck: " + errors[i].Text());
+  if (errors.size() > kListed)
+    r.details.push_back("memcheck: " + std::to_string(errors.size() - kListed) + " more");
+}
+
+Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir,
+                  const fs::path& valgrind) {
   const std::string base = c.name;
   const fs::path json = dir / (base + ".json");
   const fs::path out = dir / (base + ".out");
   const fs::path errFile = dir / (base + ".err");
   const fs::path tail = dir / (base + ".tail");
+  const fs::path xml = dir / (base + ".memcheck.xml");
   const auto start = std::chrono::steady_clock::now();
-  const auto limit = std::chrono::milliseconds(static_cast<long long>(o.timeoutSeconds * 1000));
-  const platform::ChildEnd end = platform::RunChild(
-      platform::ExecutablePath(), ChildArgs(o, c, seed, json, tail), out, errFile, limit);
+  const double seconds = o.memcheck ? o.timeoutSeconds * kMemcheckSlowdown : o.timeoutSeconds;
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  fs::path program = platform::ExecutablePath();
+  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail);
+  if (o.memcheck) {
+    std::vector<std::string> under = MemcheckArgs(xml);
+    under.push_back(cli::PathToUtf8(program));
+    args.insert(args.begin(), under.begin(), under.end());
+    program = valgrind;
+  }
+  const platform::ChildEnd end = platform::RunChild(program, args, out, errFile, limit);
   Result r;
   r.name = c.name;
   std::vector<Result> got;
@@ -148,8 +175,9 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
     // A hung child wrote no last word: what it was doing is in its journal tail file.
     r.journal = r.status == Status::Hung ? ReadJournalTail(tail) : CrashJournal(FileText(errFile));
   }
+  if (o.memcheck) AddMemoryErrors(r, ModuleErrors(FileText(xml), o.module));
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  for (const fs::path& p : {json, out, errFile, tail}) fs::remove(p, ec);
+  for (const fs::path& p : {json, out, errFile, tail, xml}) fs::remove(p, ec);
   return r;
 }
 
@@ -193,6 +221,18 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   }
 
   if (o.module.empty()) throw SetupError{"give the module library to check (MODULE)", 2};
+  fs::path valgrind;
+  if (o.memcheck) {
+#if defined(_WIN32)
+    throw SetupError{"--memcheck is not available on Windows (it runs Valgrind)", 2};
+#else
+    if (o.inProcess)
+      throw SetupError{"--memcheck runs each check in a child: not with --in-process", 2};
+    valgrind = FindValgrind();
+    if (valgrind.empty())
+      throw SetupError{"--memcheck needs Valgrind: no valgrind program on the PATH"};
+#endif
+  }
   std::error_code ec;
   if (!fs::is_regular_file(o.module, ec))
     throw SetupError{o.module.string() + ": no such module library"};
@@ -229,8 +269,15 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   WriteHeading(out, report);
   const auto start = std::chrono::steady_clock::now();
   for (const Check* c : chosen) {
-    Result r =
-        o.inProcess ? RunInProcess(*c, subject) : RunInChild(o, *c, subject.seed, work->path());
+    Result r;
+    if (o.memcheck && c->timed) {
+      r.name = c->name;
+      r.status = Status::Skipped;
+      r.reason = "a time means nothing under memcheck, which runs code many times slower";
+    } else {
+      r = o.inProcess ? RunInProcess(*c, subject)
+                      : RunInChild(o, *c, subject.seed, work->path(), valgrind);
+    }
     report.results.push_back(std::move(r));
     WriteRow(out, report, *c, report.results.back());
   }

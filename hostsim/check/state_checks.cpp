@@ -26,7 +26,7 @@ std::string RoundTrip(Context& ctx, const std::string& cls, const std::vector<st
                       bool frame) {
   World& w = ctx.LoadScenarioText(ScenarioOf(kName, cls, saved));
   if (frame) w.Step(0.0);
-  const std::string diff = BlockDifference(saved, SavedBlock(w, kName));
+  std::string diff = BlockDifference(saved, SavedBlock(w, kName));
   ctx.DropWorld(w);
   return diff;
 }

@@ -11,7 +11,7 @@
 //       C1: -> clbkBufferedKey(48, true)
 //     trace: crash.trace (every host call up to the fault)
 //
-// and the exit status kExitModuleFault.
+// and the exit status kExitModuleFault (4).
 #pragma once
 
 #include <functional>
@@ -23,8 +23,9 @@ namespace hostsim::cli {
 
 class Session;
 
-// The exit status of a command that a module's crash or hang ended.
-inline constexpr int kExitModuleFault = 3;
+// The exit status of a command that a module's crash or hang ended (not 3, which Windows
+// gives a program that aborts).
+inline constexpr int kExitModuleFault = 4;
 
 // How many of the journal's latest host calls a report quotes.
 inline constexpr std::size_t kReportedCalls = 20;

@@ -5,10 +5,10 @@
 //   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR] [--timeout S]
 //   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR] [--timeout S]
 //   hostsim check MODULE [--class NAME] [--filter REGEX] [--list] [--json FILE] [--junit FILE]
-//                 [--seed N] [--in-process] [--timeout S] [--root DIR]
+//                 [--seed N] [--in-process] [--memcheck] [--timeout S] [--root DIR]
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
-// line on stderr), 2 for a usage error, 3 when a module crashed or hung (a report on stderr,
+// line on stderr), 2 for a usage error, 4 when a module crashed or hung (a report on stderr,
 // fault_report.h).
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -347,7 +347,7 @@ int Main(int argc, char** argv) {
   app.footer(
       "Without --root, an installed hostsim uses the host root of its installation\n"
       "(share/hostsim); one in a build tree the examples and the build's modules/ folder.\n"
-      "Exit status: 0 done, 1 failed, 2 usage error, 3 a module crashed or hung (with a\n"
+      "Exit status: 0 done, 1 failed, 2 usage error, 4 a module crashed or hung (with a\n"
       "report on the standard error: what, where, the session line, the last host calls).");
 
   RunArgs runArgs;
@@ -402,6 +402,10 @@ int Main(int argc, char** argv) {
       ->type_name("FILE");
   check->add_option("--seed", checkArgs.seed, "Seed of the random input (default: a new one)")
       ->type_name("N");
+  check->add_flag("--memcheck", checkArgs.memcheck,
+                  "Run each check's child under Valgrind's memcheck: reads of memory never set, "
+                  "accesses to memory not owned and double frees in the module fail the check "
+                  "(Linux; many times slower)");
   check->add_flag("--in-process", checkArgs.inProcess,
                   "Run the checks in this process, not each in a child (a crash ends the run)");
   check

@@ -108,8 +108,8 @@ class MappedFile {
  private:
   char* data_ = nullptr;
   std::size_t size_ = 0;
-  void* file_ = nullptr;     // the system's handle of the file (Windows)
-  void* mapping_ = nullptr;  // and of its mapping (Windows)
+  [[maybe_unused]] void* file_ = nullptr;     // the system's handle of the file (Windows)
+  [[maybe_unused]] void* mapping_ = nullptr;  // and of its mapping (Windows)
 };
 
 }  // namespace hostsim::platform

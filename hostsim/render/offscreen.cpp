@@ -2,10 +2,8 @@
 // else an EGL device, else the default display with a small pbuffer) drawing into a
 // multisampled framebuffer object, read back and written as PNG. Everything is released
 // again with the Offscreen that made it.
-#include <dlfcn.h>
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
-#include <link.h>
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
@@ -18,6 +16,7 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/render/gl_renderer.h"
+#include "hostsim/render/loaded_libraries.h"
 #include "hostsim/render/render.h"
 
 namespace hostsim::render {
@@ -65,34 +64,11 @@ EGLDisplay OpenDisplay() {
   return display;
 }
 
-// Paths of the shared libraries loaded into the process.
-std::set<std::string> LoadedLibraries() {
-  std::set<std::string> paths;
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, std::size_t, void* out) {
-        if (info->dlpi_name && *info->dlpi_name)
-          static_cast<std::set<std::string>*>(out)->insert(info->dlpi_name);
-        return 0;
-      },
-      &paths);
-  return paths;
-}
-
-// Keeps the libraries loaded since `before` — the GL driver that initialising the display
-// loaded, and what it needs — in the process after the display is terminated. A driver keeps
-// state made once (its shader compiler's among it) in its static variables; unloading it would
-// leave that memory unreachable, a leak at every display, and load it all afresh for the next.
-void KeepLoadedSince(const std::set<std::string>& before) {
-  for (const std::string& path : LoadedLibraries()) {
-    if (before.count(path)) continue;
-    if (void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
-      dlclose(handle);
-  }
-}
-
 EGLDisplay AcquireDisplay() {
   const std::lock_guard<std::mutex> lock(displayMutex);
   if (displayUsers == 0) {
+    // The GL driver that initialising the display loads, and what it needs, stay loaded after
+    // the display is terminated (its shader compiler's state among what it keeps).
     const std::set<std::string> before = LoadedLibraries();
     sharedDisplay = OpenDisplay();
     KeepLoadedSince(before);

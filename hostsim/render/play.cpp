@@ -8,8 +8,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <set>
+#include <string>
 
 #include "hostsim/platform/files.h"
+#include "hostsim/render/loaded_libraries.h"
 #include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
@@ -142,6 +145,9 @@ int Window::Run() {
   // The program handles the signals that ask it to stop; the layer would make them a close
   // of the window, which asks before it quits.
   if (opts_.stop != nullptr) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // What the video layer loads (the display's client libraries, the GL driver, the session
+  // bus library) stays loaded after it quits: see loaded_libraries.h.
+  const std::set<std::string> before = LoadedLibraries();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::cerr << "hostsim play: cannot open a window: " << SDL_GetError() << "\n";
     return 1;
@@ -171,6 +177,7 @@ int Window::Run() {
   renderer_.reset();
   if (context_) SDL_GL_DeleteContext(context_);
   if (window_) SDL_DestroyWindow(window_);
+  KeepLoadedSince(before);
   SDL_Quit();
   return status;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/check/memcheck.h"
 #include "hostsim/platform/process.h"
 
 #if defined(CHECK_HAVE_EXPAT)
@@ -29,6 +30,11 @@ namespace {
 constexpr bool kWindows = true;
 #else
 constexpr bool kWindows = false;
+#endif
+#if defined(CHECK_SANITIZED)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
 #endif
 
 // The checks that count allocations or watch C library calls, skipped where a library's C
@@ -77,6 +83,8 @@ Outcome Hostsim(const std::vector<std::string>& args, const Scratch& dir, double
                                   std::chrono::milliseconds(static_cast<long long>(limit * 1000)));
   r.out = ReadText(dir / "stdout");
   r.err = ReadText(dir / "stderr");
+  // Lines end alike on every system (a Windows program's output ends them with "\r\n").
+  std::erase(r.out, '\r');
   return r;
 }
 
@@ -340,6 +348,31 @@ TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
   EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
             std::string::npos)
       << hung["journal"].dump(1);
+}
+
+// Under memcheck a decision on memory the module never set fails the check that made it,
+// naming the module's function; what memcheck finds in the host and the system libraries
+// does not count, so the sound module passes.
+TEST(CheckMemcheck, ADecisionOnMemoryNeverSetFailsTheCheck) {
+  if (kWindows || kSanitized) GTEST_SKIP() << "Valgrind runs unsanitized POSIX programs only";
+  if (hostsim::check::FindValgrind().empty()) GTEST_SKIP() << "valgrind is not installed";
+  for (const char* module : {"checkmod_sound", "checkmod_unset"}) {
+    Scratch dir;
+    const Outcome r =
+        Hostsim({"check", Module(module).string(), "--root", CHECK_ROOT, "--memcheck", "--filter",
+                 "^setup\\.finite$", "--seed", "1", "--json", (dir / "r.json").string()},
+                dir);
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    const Json& check = j["checks"].at(0);
+    if (std::string(module) == "checkmod_sound") {
+      EXPECT_EQ(check["status"], "passed") << r.out << r.err;
+    } else {
+      EXPECT_EQ(check["status"], "failed") << r.out;
+      const std::string reason = check["reason"];
+      EXPECT_NE(reason.find("uninitialised"), std::string::npos) << reason;
+      EXPECT_NE(reason.find("clbkBeforeStep"), std::string::npos) << reason;
+    }
+  }
 }
 
 TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {

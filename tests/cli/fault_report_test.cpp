@@ -1,5 +1,5 @@
 // A module that crashes or hangs under `hostsim run` ends the run with a report that names
-// the callback, the vessel, the session line and the last host calls, exit status 3, and the
+// the callback, the vessel, the session line and the last host calls, exit status 4, and the
 // trace of every call up to the fault.
 #include "hostsim/cli/fault_report.h"
 

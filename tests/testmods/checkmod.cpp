@@ -12,6 +12,7 @@
 //   CHECKMOD_FRAME_FILE      opens and closes a file in every frame
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
 //   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
+//   CHECKMOD_UNSET_READ      decides on a field it never set in every frame
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
 // it stores to and the flag its hang waits on are volatile objects (an allocation whose
 // result goes unused, or is freed at once, may be left out).
@@ -70,6 +71,11 @@ void TouchFile() {
   if (fd >= 0) close(fd);
 #endif
 }
+#endif
+
+#if defined(CHECKMOD_UNSET_READ)
+// Counts the frames that found the unset field high: a decision no optimiser can drop.
+volatile int g_highs = 0;
 #endif
 
 #if defined(CHECKMOD_HANG_ON_KEY)
@@ -149,6 +155,9 @@ class CheckVessel final : public VESSEL3 {
 #if defined(CHECKMOD_FRAME_FILE)
     TouchFile();
 #endif
+#if defined(CHECKMOD_UNSET_READ)
+    if (unset_ > 0.5) g_highs = g_highs + 1;
+#endif
     light_->SetIntensity(on_ ? level_ : 0.0);
     SetAnimation(anim_, level_);
     if (glass_ != nullptr) {
@@ -222,6 +231,9 @@ class CheckVessel final : public VESSEL3 {
   DEVMESHHANDLE glass_ = nullptr;
   double level_ = 0.5;
   bool on_ = false;
+#if defined(CHECKMOD_UNSET_READ)
+  double unset_;  // never given a value
+#endif
 };
 
 }  // namespace
