@@ -131,6 +131,14 @@ struct MeshFile {
   std::vector<MeshGroup> groups;
   std::vector<MATERIAL> materials;
   std::vector<std::string> materialNames;
+  std::vector<std::filesystem::path> libraries;  // the material libraries read for it
+};
+
+// A file the world read: what it was ("scenario", "class configuration", "mesh", "material
+// library", "module library") and its path as it was opened.
+struct FileRead {
+  const char* kind;
+  std::filesystem::path path;
 };
 
 // A template mesh: what zapiLoadMesh hands out. Its materials are its own (a module may change
@@ -353,6 +361,9 @@ class World {
   Journal& journal();
   const Journal& journal() const;
   const Paths& paths() const;
+  // Every file the world has read, each once, in the order read: the inputs a run's outputs
+  // may not replace.
+  const std::vector<FileRead>& FilesRead() const;
 
   // A callback of a module that the host is running: its name ("clbkBufferedKey", "the
   // library's load hook"), the vessel it was made for and the module (either may be null).

@@ -13,6 +13,7 @@
 #include "hostsim/check/journal_tail.h"
 #include "hostsim/check/memcheck.h"
 #include "hostsim/check/report.h"
+#include "hostsim/cli/inputs.h"
 #include "hostsim/cli/session.h"
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
@@ -247,6 +248,15 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   subject.paths.modules = fs::absolute(o.module, ec).parent_path();
   subject.classes = FindClasses(o, subject.paths, subject.moduleName, err);
   if (o.inProcess) subject.journalTail = o.journalTail;
+  // The result files may replace neither the module nor a file of the root, before anything
+  // runs.
+  const std::vector<cli::Input> inputs = {{"the module library", o.module}};
+  for (const auto& [file, kind] : {std::pair{&o.json, "JSON"}, std::pair{&o.junit, "JUnit"}}) {
+    if (file->empty()) continue;
+    if (std::string reason = cli::InputReason(inputs, subject.paths, *file); !reason.empty())
+      throw SetupError{cli::PathToUtf8(*file) + ": cannot write the " + kind +
+                       " results: " + reason};
+  }
   if (o.seedGiven) {
     subject.seed = o.seed;
   } else {

@@ -28,6 +28,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/world.h"
+#include "inputs.h"
 #include "record.h"
 #include "root.h"
 #include "session.h"
@@ -261,15 +262,25 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     std::cerr << "hostsim: --size must be WxH, each side from 1 to 8192\n";
     return kExitUsage;
   }
-  if (!play && hostsim::platform::SameFile(PathFromUtf8(a.out), PathFromUtf8(a.scenario))) {
-    Report(a.out + ": cannot write the picture: it is an input of this run: the scenario");
-    return kExitFailure;
-  }
   try {
     hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, argv0), a.timeout, false);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
+    // The picture or the recording may replace none of the files the run read.
+    std::vector<hostsim::cli::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
+    const std::vector<hostsim::cli::Input> read = hostsim::cli::InputsOf(world, false);
+    inputs.insert(inputs.end(), read.begin(), read.end());
+    const std::string& output = play ? a.record : a.out;
+    if (!output.empty()) {
+      if (std::string reason =
+              hostsim::cli::InputReason(inputs, world.paths(), PathFromUtf8(output));
+          !reason.empty()) {
+        Report(output + (play ? ": cannot write the recording: " : ": cannot write the picture: ") +
+               reason);
+        return kExitFailure;
+      }
+    }
     if (play) {
       hostsim::render::PlayOptions opts;
       opts.scenario = PathFromUtf8(a.scenario);
@@ -280,11 +291,6 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
       std::optional<hostsim::cli::SessionRecorder> recorder;
       if (!a.record.empty()) {
         const auto file = PathFromUtf8(a.record);
-        if (hostsim::platform::SameFile(file, opts.scenario)) {
-          Report(a.record +
-                 ": cannot write the recording: it is an input of this run: the scenario");
-          return kExitFailure;
-        }
         // Made at once, so that a recording that cannot be kept is known before the session;
         // each line goes to the disk as it happens, and a fault's report writes the last.
         recorder.emplace(file, opts.scenario);

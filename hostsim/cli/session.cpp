@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "hostsim/platform/files.h"
+#include "inputs.h"
 #include "text.h"
 #include "view.h"
 
@@ -229,20 +230,13 @@ void Session::MakeFoldersFor(const fs::path& target) const {
 }
 
 std::string Session::InputReason(const fs::path& target, bool anyInput) const {
-  if (platform::SameFile(target, opts_.script))
-    return "it is an input of this run: the session script";
-  if (!anyInput) return {};
-  for (const fs::path& input : inputs_)
-    if (platform::SameFile(target, input))
-      return "it is an input of this run: a scenario it loaded";
-  const Paths& paths = world_.paths();
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  for (const auto& [root, name] :
-       {std::pair{&paths.config, "config"}, std::pair{&paths.meshes, "meshes"},
-        std::pair{&paths.modules, "modules"}})
-    if (platform::SameFile(folder, *root))
-      return std::string("it is in the ") + name + " folder, an input of this run";
-  return {};
+  std::vector<Input> inputs = {{"the session script", opts_.script}};
+  if (anyInput)
+    for (const fs::path& input : inputs_) inputs.push_back({"a scenario it loaded", input});
+  // The scenarios count as the run loaded them (above): one it saved itself is its output.
+  const std::vector<Input> read = InputsOf(world_, false);
+  inputs.insert(inputs.end(), read.begin(), read.end());
+  return cli::InputReason(inputs, world_.paths(), target);
 }
 
 void Session::CheckOutput(const fs::path& target, const char* what, bool anyInput) const {

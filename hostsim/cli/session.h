@@ -67,8 +67,9 @@ class Session {
   const std::vector<TraceMark>& marks() const { return marks_; }
 
   // Why the run may not write `target`, or "": it is the script, a scenario the run loaded
-  // (and did not save itself) or a file in the root's config, meshes or modules folder. With
-  // `anyInput` false only the script counts.
+  // (and did not save itself), a file the world read (a class configuration, a mesh, a
+  // material library, a module library) or a file in the root's config, meshes or modules
+  // folder. With `anyInput` false the scenarios the run loaded do not count.
   std::string InputReason(const std::filesystem::path& target, bool anyInput = true) const;
 
  private:
@@ -93,8 +94,8 @@ class Session {
   // missing folder is the writer's error.
   void MakeFoldersFor(const std::filesystem::path& target) const;
   // Throws Error ("FILE: what: reason") when the run may not write `target` (InputReason).
-  // A save replaces only the script's inputs beside it; under --out, and a picture anywhere,
-  // replaces none.
+  // A save beside the script may replace the scenarios it loaded, no other input; under
+  // --out, and a picture anywhere, replaces none.
   void CheckOutput(const std::filesystem::path& target, const char* what, bool anyInput) const;
 
   World& world_;

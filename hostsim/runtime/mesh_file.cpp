@@ -45,9 +45,11 @@ class MaterialLibraries final : public tinyobj::MaterialReader {
     }
     std::istringstream in(std::move(text));
     tinyobj::LoadMtl(byName, materials, &in, warn, err);
+    read.push_back(file);
     return true;
   }
   std::string error;
+  std::vector<std::filesystem::path> read;  // the libraries read
 
  private:
   std::filesystem::path folder_;
@@ -181,6 +183,7 @@ std::unique_ptr<MeshFile> ReadObj(const std::filesystem::path& path, std::string
     error = libraries.error;
     return nullptr;
   }
+  mesh->libraries = std::move(libraries.read);
   for (const auto& m : builder.materials) {
     const auto alpha = static_cast<float>(m.dissolve);
     MATERIAL mat{};

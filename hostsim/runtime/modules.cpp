@@ -30,6 +30,7 @@ Module& World::LoadModule(const std::string& name) {
   if (!std::filesystem::is_regular_file(path, ec))
     throw Error("module library not found", path.string());
 
+  NoteFileRead(*impl_, "module library", path);
   auto mod = std::make_unique<Module>();
   mod->name = name;
   mod->path = path;

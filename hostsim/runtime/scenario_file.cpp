@@ -79,6 +79,7 @@ void EndAll(World::Impl& w, VesselRegistry& vessels) {
 
 void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   const std::string name = file.string();
+  NoteFileRead(*impl_, "scenario", file);
   const ScenarioFile s = ParseScenario(ReadScenarioFile(file), name);
   CheckScenario(s, name);
 

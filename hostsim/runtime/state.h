@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -133,6 +134,8 @@ struct World::Impl {
   Vessel* boxOwner = nullptr;  // vessel whose callback opened the box
   bool defNav = true, defRCS = true;
   std::vector<std::string> warnings;
+  std::vector<FileRead> filesRead;
+  std::set<std::string> filesReadNames;   // their absolute paths, to note each once
   std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
 
   std::uintptr_t NewToken() { return lastToken += 16; }
@@ -141,6 +144,9 @@ struct World::Impl {
 
 inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }
 inline const Vessel::Impl& Of(const Vessel& v) { return *v.impl; }
+
+// Notes that the world read `file` (a `kind` of file, a text that outlives the world).
+void NoteFileRead(World::Impl& w, const char* kind, const std::filesystem::path& file);
 
 // The world the host's functions act on, or null.
 World::Impl* CurrentWorld();

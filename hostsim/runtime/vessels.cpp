@@ -89,6 +89,7 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
       !std::filesystem::is_regular_file(path, ec))
     throw Error("unknown vessel class \"" + className + "\": no class configuration",
                 path.string());
+  NoteFileRead(w, "class configuration", path);
   cls.config = std::make_shared<const ConfigFile>(ReadConfig(path));
   if (const ConfigItem* m = cls.config->Find("Module"); m != nullptr && !m->value.empty()) {
     try {

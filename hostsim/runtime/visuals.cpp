@@ -30,7 +30,11 @@ std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& 
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
   std::string error;
+  NoteFileRead(w, "mesh", path);
   std::shared_ptr<const MeshFile> mesh = ReadObj(path, error);
+  if (mesh != nullptr)
+    for (const std::filesystem::path& library : mesh->libraries)
+      NoteFileRead(w, "material library", library);
   if (mesh != nullptr)
     w.meshes.files.emplace(name, mesh);
   else if (why != nullptr)

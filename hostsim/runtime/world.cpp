@@ -80,6 +80,15 @@ void World::Clear() {
 Journal& World::journal() { return impl_->journal; }
 const Journal& World::journal() const { return impl_->journal; }
 
+const std::vector<FileRead>& World::FilesRead() const { return impl_->filesRead; }
+
+void NoteFileRead(World::Impl& w, const char* kind, const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(file, ec).lexically_normal();
+  if (ec) absolute = file;
+  if (w.filesReadNames.insert(absolute.string()).second) w.filesRead.push_back({kind, file});
+}
+
 World::Running World::RunningCallback() const {
   if (impl_->callbacks.empty()) return {};
   const World::Impl::Running& r = impl_->callbacks.back();

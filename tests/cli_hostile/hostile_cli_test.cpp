@@ -619,6 +619,33 @@ std::vector<TargetCase> TargetCases() {
        {"run", "s.session"},
        S + "s\\.session: cannot save scenario: it is an input of this run: the session script",
        unchanged("s.session", "load demo.scn\nsave s.session\n")},
+      {"SaveBesideTheScriptOverAMeshOfTheRoot",
+       [&](const fs::path& dir) {
+         script(dir, "root/meshes/tug.obj");
+         Put(dir, "root/config/tug.cfg", "Size = 1\n");
+         Put(dir, "root/meshes/tug.obj", "v 0 0 0\n");
+         return true;
+       },
+       {"run", "s.session", "--root", "root"},
+       S + "root/meshes/tug\\.obj: cannot save scenario: it is in the meshes folder, an input of "
+           "this run",
+       unchanged("root/meshes/tug.obj", "v 0 0 0\n")},
+      {"CheckResultsOverTheModule",
+       [](const fs::path& dir) {
+         fs::create_directories(dir / "m");
+         fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / "checkmod_sound.so",
+                       dir / "m" / "checkmod_sound.so");
+         return true;
+       },
+       {"check", "m/checkmod_sound.so", "--root",
+        std::string(LUMIPOD_SOURCE_DIR) + "/tests/testmods/checkroot", "--json",
+        "m/checkmod_sound.so"},
+       "hostsim check: m/checkmod_sound\\.so: cannot write the JSON results: it is an input of "
+       "this run: the module library",
+       [](const fs::path& dir) {
+         EXPECT_EQ(testsupport::ReadFile(dir / "m" / "checkmod_sound.so"),
+                   testsupport::ReadFile(fs::path(LUMIPOD_MODULE_DIR) / "checkmod_sound.so"));
+       }},
       {"SaveBesideTheScriptOverTheScenarioItLoaded",
        [&](const fs::path& dir) {
          script(dir, "demo.scn");
@@ -657,7 +684,24 @@ std::vector<TargetCase> TargetCases() {
                    "nosuch/x\\.png: cannot write the picture: cannot create a file in nosuch: No "
                    "such file or directory",
                    [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "nosuch")); }});
+  const auto rootWithTug = [](const fs::path& dir) {
+    Put(dir, "root/config/tug.cfg", "Size = 1\n");
+    fs::create_directories(dir / "root" / "meshes");
+    return true;
+  };
+  cases.push_back({"RenderOverAClassConfiguration",
+                   rootWithTug,
+                   {"render", "demo.scn", "root/config/tug.cfg", "--root", "root", "--size", "8x8"},
+                   "root/config/tug\\.cfg: cannot write the picture: it is an input of this run: "
+                   "the class configuration root/config/tug\\.cfg",
+                   unchanged("root/config/tug.cfg", "Size = 1\n")});
   // A recording that could not be kept is refused before the window opens.
+  cases.push_back({"RecordOverAClassConfiguration",
+                   rootWithTug,
+                   {"play", "demo.scn", "--root", "root", "--record", "root/config/tug.cfg"},
+                   "root/config/tug\\.cfg: cannot write the recording: it is an input of this "
+                   "run: the class configuration root/config/tug\\.cfg",
+                   unchanged("root/config/tug.cfg", "Size = 1\n")});
   cases.push_back({"RecordOverTheScenario",
                    [](const fs::path&) { return true; },
                    {"play", "demo.scn", "--record", "./demo.scn"},

@@ -1,0 +1,32 @@
+#include "inputs.h"
+
+#include <utility>
+
+#include "hostsim/platform/files.h"
+#include "session.h"
+
+namespace hostsim::cli {
+
+std::vector<Input> InputsOf(const World& world, bool scenarios) {
+  std::vector<Input> out;
+  for (const FileRead& f : world.FilesRead())
+    if (scenarios || std::string_view(f.kind) != "scenario")
+      out.push_back({std::string("the ") + f.kind + " " + PathToUtf8(f.path), f.path});
+  return out;
+}
+
+std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
+                        const std::filesystem::path& target) {
+  for (const Input& input : inputs)
+    if (platform::SameFile(target, input.path)) return "it is an input of this run: " + input.what;
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  for (const auto& [path, name] :
+       {std::pair{&root.config, "config"}, std::pair{&root.meshes, "meshes"},
+        std::pair{&root.modules, "modules"}})
+    if (platform::SameFile(folder, *path))
+      return std::string("it is in the ") + name + " folder, an input of this run";
+  return {};
+}
+
+}  // namespace hostsim::cli
