@@ -147,12 +147,20 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
   // The child writes only to the files above and needs no console. A console of its own
   // (CREATE_NO_WINDOW) is a console host process, which can outlive a child killed at its time
   // limit and keep our caller's output pipe open; a detached child has none.
-  const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                                      DETACHED_PROCESS, nullptr, nullptr, &si, &pi);
+  // The system's own internal error is tried again a few times: seen under Wine when many
+  // processes start at once, a start a moment later succeeds.
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                             nullptr, nullptr, &si, &pi);
+    error = started ? 0 : GetLastError();
+    if (!started && error != ERROR_INTERNAL_ERROR) break;
+  }
   SetErrorMode(oldMode);
   if (!started) {
-    end.why =
-        "cannot start " + program.string() + " (error " + std::to_string(GetLastError()) + ")";
+    end.why = "cannot start " + program.string() + " (error " + std::to_string(error) + ")";
     return end;
   }
   Handle process{pi.hProcess};
