@@ -139,7 +139,13 @@ class XDisplay {
     pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
     WaitFor([&] { return !ReadFile(number).empty(); });
     const std::string n = ReadFile(number);
-    if (!n.empty()) name_ = ":" + n.substr(0, n.find_first_of("\r\n"));
+    if (n.empty()) return;
+    name_ = ":" + n.substr(0, n.find_first_of("\r\n"));
+    // A client must get in before the display is handed out (a window that cannot connect
+    // was seen once, right after the number came).
+    WaitFor([&] {
+      return std::system((Env() + "xdotool getdisplaygeometry >/dev/null 2>&1").c_str()) == 0;
+    });
   }
   ~XDisplay() {
     // Gone before the next test starts a display: a server still shutting down removes its
