@@ -101,6 +101,22 @@ class Journal {
   std::size_t Count(std::string_view call) const;
   // One line per entry: "self: call(args)" for calls, "self: -> callback(args)" for callbacks.
   std::string Dump() const;
+  // Hands `put` the pieces of `e`'s line as Dump writes it, without its line end, the
+  // arguments cut after `argsLimit` bytes with "..."; allocates nothing, so a crash report may
+  // use it.
+  template <class Put>
+  static void WriteLine(const Entry& e, Put&& put, std::size_t argsLimit = std::string::npos) {
+    if (!e.self.empty()) {
+      put(std::string_view(e.self));
+      put(std::string_view(": "));
+    }
+    if (e.kind == Kind::Callback) put(std::string_view("-> "));
+    put(std::string_view(e.call));
+    put(std::string_view("("));
+    put(std::string_view(e.args).substr(0, argsLimit));
+    if (e.args.size() > argsLimit) put(std::string_view("..."));
+    put(std::string_view(")"));
+  }
   void Record(Kind kind, std::string self, std::string call, std::string args);
   // Called with every entry recorded, after it is stored (null: none).
   using Listener = void (*)(void* data, const Entry& entry);

@@ -178,10 +178,7 @@ std::vector<std::string> Context::JournalTail(std::size_t n) const {
 }
 
 void Context::WriteJournalTail(std::size_t n) const {
-  auto put = [](const std::string& s, std::size_t limit = std::string::npos) {
-    platform::WriteStderr(s.data(), std::min(s.size(), limit));
-  };
-  auto text = [](const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); };
+  auto put = [](std::string_view s) { platform::WriteStderr(s.data(), s.size()); };
   std::size_t own = 0;
   const std::vector<Journal::Entry>* entries = nullptr;
   if (watched_ != nullptr) {
@@ -190,24 +187,15 @@ void Context::WriteJournalTail(std::size_t n) const {
   }
   const std::size_t older = std::min(n - own, kept_.size());
   for (std::size_t i = kept_.size() - older; i < kept_.size(); ++i) {
-    text("  ");
+    put("  ");
     put(kept_[i]);
-    text("\n");
+    put("\n");
   }
   for (std::size_t i = entries != nullptr ? entries->size() - own : 0;
        entries && i < entries->size(); ++i) {
-    const Journal::Entry& e = (*entries)[i];
-    text("  ");
-    if (!e.self.empty()) {
-      put(e.self);
-      text(": ");
-    }
-    if (e.kind == Journal::Kind::Callback) text("-> ");
-    put(e.call);
-    text("(");
-    put(e.args, 300);
-    if (e.args.size() > 300) text("...");
-    text(")\n");
+    put("  ");
+    Journal::WriteLine((*entries)[i], put, 300);
+    put("\n");
   }
 }
 

@@ -85,17 +85,9 @@ void PutJournalTail(const Journal& journal) {
   }
   Put("  last host calls:\n");
   for (std::size_t i = from; i < entries.size(); ++i) {
-    const Journal::Entry& e = entries[i];
     Put("    ");
-    if (!e.self.empty()) {
-      Put(e.self);
-      Put(": ");
-    }
-    if (e.kind == Journal::Kind::Callback) Put("-> ");
-    Put(e.call);
-    Put("(");
-    Put(e.args);
-    Put(")\n");
+    Journal::WriteLine(entries[i], Put);
+    Put("\n");
   }
 }
 

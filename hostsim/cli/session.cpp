@@ -385,13 +385,11 @@ void Session::Hud(int w, int h) {
 std::string TraceText(const Journal& journal, const std::vector<TraceMark>& marks) {
   const auto& entries = journal.Entries();
   auto dump = [&entries](std::size_t from, std::size_t to) {
-    Journal part;
+    std::string text;
     for (std::size_t i = from; i < to && i < entries.size(); ++i) {
-      const auto& e = entries[i];
-      part.Record(e.kind, e.self, e.call, e.args);
+      Journal::WriteLine(entries[i], [&text](std::string_view piece) { text += piece; });
+      text += '\n';
     }
-    std::string text = part.Dump();
-    if (!text.empty() && text.back() != '\n') text += '\n';
     return text;
   };
   std::string out;

@@ -47,9 +47,8 @@ std::size_t Journal::Count(std::string_view call) const {
 std::string Journal::Dump() const {
   std::string out;
   for (const auto& e : entries_) {
-    if (!e.self.empty()) out += e.self + ": ";
-    if (e.kind == Kind::Callback) out += "-> ";
-    out += e.call + "(" + e.args + ")\n";
+    WriteLine(e, [&out](std::string_view piece) { out += piece; });
+    out += '\n';
   }
   return out;
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "hostsim/platform/process.h"
 #include "support/world_fixture.h"
@@ -15,13 +14,6 @@ namespace hostsim::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void Write(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
@@ -67,7 +59,7 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
     args.insert(args.end(), f.options.begin(), f.options.end());
     const platform::ChildEnd end = platform::RunChild(HOSTSIM_EXE, args, dir.path() / "out",
                                                       dir.path() / "err", std::chrono::minutes(5));
-    const std::string err = Slurp(dir.path() / "err");
+    const std::string err = testsupport::ReadFile(dir.path() / "err");
     ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
     EXPECT_EQ(end.code, kExitModuleFault) << err;
     EXPECT_NE(err.find(std::string("hostsim: ") + f.headline), std::string::npos) << err;
@@ -78,7 +70,7 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
     const std::string keyDown =
         "C1: -> clbkBufferedKey(" + std::to_string(f.key[0] == 'C' ? 46 : 32) + ", true)\n";
     EXPECT_NE(err.find("    " + keyDown), std::string::npos) << err;
-    const std::string trace = Slurp(dir.path() / "f.trace");
+    const std::string trace = testsupport::ReadFile(dir.path() / "f.trace");
     EXPECT_TRUE(trace.ends_with(keyDown)) << trace;
   }
 }
