@@ -424,6 +424,7 @@ class World {
   Vessel* Focus() const;
   // One frame: clbkBeforeStep of every vessel, clbkDirectKeys of the focused one with the
   // current key state, clbkAfterStep of every vessel; the simulation time advances by dt.
+  // Throws Error, running nothing, when the time would stop being a finite number.
   void Step(double dt);
   double SimTime() const;
   double SimStep() const;

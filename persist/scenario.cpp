@@ -59,6 +59,10 @@ const char* ReadReal(const char* text, double& out) {
   return end;
 }
 
+// True when a range read from a file gives the spot light a finite attenuation and the beacon
+// a real size: greater than zero, with a square that is too.
+bool UsableRange(double range) { return range > 0 && range * range > 0; }
+
 // Reads the fields in order; the first that does not convert ends the line, and the fields
 // after it keep their values.
 void ReadReals(const char* text, std::initializer_list<double*> fields) {
@@ -110,8 +114,16 @@ void lumipod::clbkLoadScenario(FILEHANDLE scn, void* status) {
     // fields it did not reach keep their values.
     if (HasKey(line, "SPT")) {
       // "%d%lf%lf", with the switch read by ReadSwitch, which gives any number of digits a
-      // defined value, and the numbers by ReadReal.
-      if (const char* rest = ReadSwitch(line + 3, lampOn)) ReadReals(rest, {&range, &aperture});
+      // defined value, and the numbers by ReadReal. A range the spot light cannot use (zero,
+      // negative, or so small that its attenuation 2/range² is not finite) does not convert
+      // either: the range stays, the spread is not read, and no infinite attenuation or
+      // NaN beacon size reaches the host.
+      const char* rest = ReadSwitch(line + 3, lampOn);
+      double loaded = range;
+      if (rest != nullptr && (rest = ReadReal(rest, loaded)) != nullptr && UsableRange(loaded)) {
+        range = loaded;
+        ReadReals(rest, {&aperture});
+      }
     } else if (HasKey(line, "PAT")) {
       ReadReals(line + 3, {&storedPos.x, &storedPos.y, &storedPos.z, &storedDir.x, &storedDir.y,
                            &storedDir.z, &storedRot.x, &storedRot.y, &storedRot.z});

@@ -13,6 +13,9 @@ std::string FormatDouble(double v) {
 }
 
 std::string ShortestDouble(double v) {
+  // A negative zero (a turn that ends at -0, a position -0 after a move) reads back as zero:
+  // writing it as "-0" would only put a stray sign into the file.
+  if (v == 0) v = 0;
   char buf[64];
   const auto result = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, result.ptr);

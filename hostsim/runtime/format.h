@@ -30,7 +30,8 @@ struct Raw {
 
 std::string FormatDouble(double v);  // %.17g
 // The shortest text that reads back as the same double ("0.97", not "0.96999999999999997"),
-// as scenario files write numbers: exact, and the same again on the next round trip.
+// as scenario files write numbers: exact, and the same again on the next round trip. Zero is
+// "0" whatever its sign.
 std::string ShortestDouble(double v);
 void AppendNumber(std::string& out, double v);
 void AppendFloat(std::string& out, float v);

@@ -1,5 +1,6 @@
 // The world: its vessels, focus, time steps and keyboard.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "hostsim/runtime/call.h"
@@ -168,6 +169,11 @@ std::string KeysDown(const std::array<char, 256>& keys) {
 void World::Step(double dt) {
   ScopedCurrent current(impl_.get());
   Impl& w = *impl_;
+  // A time that is not finite could be neither saved nor loaded again: refuse the frame
+  // before any module sees it.
+  if (!std::isfinite(w.clock.simt + dt))
+    throw Error("a step of " + ShortestDouble(dt) + " s from the time " +
+                ShortestDouble(w.clock.simt) + " s would take the time past the largest number");
   w.clock.simdt = dt;
   const double simt = w.clock.simt;
   const double mjd = Mjd();

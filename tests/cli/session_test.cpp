@@ -100,6 +100,14 @@ TEST_F(SessionTest, AFailureStopsTheRunAfterTheCommandsBeforeIt) {
   EXPECT_DOUBLE_EQ(world_.SimTime(), 0.04);
 }
 
+TEST_F(SessionTest, AStepThatWouldMakeTheTimeInfiniteIsRefused) {
+  EXPECT_EQ(Run("load tug.scn\nstep 1 1e308\nhold B for 1 1e308\nsave t.scn\n"),
+            "test.session:3: a step of 1e+308 s from the time 1e+308 s would take the time past "
+            "the largest number");
+  EXPECT_EQ(world_.SimTime(), 1e308);
+  EXPECT_FALSE(fs::exists(dir_.path() / "scripts" / "t.scn"));
+}
+
 TEST_F(SessionTest, ScenarioErrorsCarryBothPositions) {
   dir_.Write("scripts/bad.scn", "VESSEL Tug tug\nPOS 1 two 3\nEND\n");
   const std::string error = Run("load tug.scn\nload bad.scn\n");

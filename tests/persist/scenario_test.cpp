@@ -105,6 +105,18 @@ TEST(LampScenario, LoadingReadsLampLinesAndPassesTheRestOn) {
        O,
        O,
        {}},
+      // Nor does a range the spot light cannot use: the range stays, the spread is not read.
+      {"range not above zero stops the line",
+       {"SPT 1 0 0.5", "SPT 0 -5 0.4", "SPT 1 1e-200 0.3"},
+       1,
+       300,
+       A,
+       0.5,
+       0,
+       O,
+       O,
+       O,
+       {}},
       {"PAT complete",
        {"PAT 1 2 3 4 5 6 7 8 9"},
        0,
@@ -334,8 +346,8 @@ TEST(LampScenario, SaveLoadSaveIsStable) {
       LampWorld w;
       for (int i = 0; i < 15; ++i) {
         const int on = static_cast<int>(pick({0, 1, 2, -3, 2147483647}));
-        std::string spt =
-            "SPT " + std::to_string(on) + " " + fmt(std::fabs(number(1e6))) + " " + fmt(number(4));
+        std::string spt = "SPT " + std::to_string(on) + " " + fmt(1 + std::fabs(number(1e6))) +
+                          " " + fmt(number(4));
         std::string pat = "PAT";
         for (int k = 0; k < 9; ++k) pat += " " + fmt(number(100));
         std::string gbl = "GBL " + fmt(number(1)) + " " + fmt(number(1));
