@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-
 bool IsFinite(const VECTOR3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }

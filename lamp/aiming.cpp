@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kMinusPi = -3.141592653589793;
-constexpr double kPi = 3.141592653589793;
-
 // Mesh groups turned by the two rotations; the host reads them through the transforms for
 // as long as the animations exist.
 std::uint32_t azGroups[] = {0};
@@ -77,7 +73,7 @@ void lumipod::UpdateBeamDirection() {
 
   // Altitude: turn the forward axis f about the side axis k (right-handed), with the full
   // axis-angle matrix, the same turn the altitude transform gives the head.
-  const double b = (altState - 0.5) * kMinusPi;
+  const double b = (altState - 0.5) * -kPi;
   const double t = std::cos(b);
   const double w = std::sin(b);
   const double u = 1.0 - t;
@@ -110,5 +106,7 @@ void lumipod::UpdateLightParams() {
   }
   // From now on the beacon sits in front of the glass, following the beam.
   beacon.pos = &beaconPos;
-  beacon.size = std::sqrt(range) * 0.02 * intensity;
+  beacon.size = BeaconSize();
 }
+
+double lumipod::BeaconSize() const { return std::sqrt(range) * 0.02 * intensity; }

@@ -5,15 +5,13 @@
 
 namespace {
 
-constexpr double kRadPerDeg = 0.017453292519943295;  // pi / 180
-
 // Gives every plain field of the lamp its start value. The host objects (spot light,
 // attachment point, mesh, animations) are created by clbkSetupClass itself.
 void SetStartValues(lumipod& lamp) {
   lamp.intensity = 1.0;
   lamp.range = 300.0;
   lamp.lampOn = 0;
-  lamp.aperture = 20 * kRadPerDeg;
+  lamp.aperture = 20 * lumipod::kRadPerDeg;
   lamp.lampColour = {1.0, 1.0, 1.0};
   lamp.attPos = {0.0, 0.0, 0.0};
   lamp.attDir = {0.0, 1.0, 0.0};
@@ -52,46 +50,8 @@ bool HasLength(const VECTOR3& v) {
 
 }  // namespace
 
-lumipod::lumipod(OBJHANDLE hVessel, int flightModel)
-    : VESSEL3(hVessel, flightModel),
-      lampOn(0),
-      range(0.0),
-      aperture(0.0),
-      spotLight(nullptr),
-      beacon{},
-      spotColour{0.0, 0.0, 0.0},
-      beaconColour{1.0, 1.0, 1.0},
-      beaconRestPos{0.0, 0.0, 0.15},
-      beaconPos{0.0, 0.0, 0.15},
-      lampColour{1.0, 1.0, 1.0},
-      intensity(0.0),
-      hParentAttach(nullptr),
-      azComponent(nullptr),
-      attPos{},
-      attDir{},
-      attRot{},
-      storedPos{},
-      storedDir{},
-      storedRot{},
-      shiftStep(0.0),
-      rotStep(0.0),
-      altState(0.0),
-      azState(0.0),
-      hMesh(nullptr),
-      hDevMesh(nullptr),
-      beamMatrix{},
-      beamDir{},
-      azRotation(nullptr),
-      altRotation(nullptr),
-      animAlt(0),
-      animAz(0),
-      placementRestored(0) {
-  // Safe values until the host runs clbkSetupClass, which sets them again: a lamp destroyed
-  // before its set-up frees nothing it does not own.
-  SetStartValues(*this);
-  beacon.pos = &beaconRestPos;
-  beacon.col = &beaconColour;
-}
+// Every field is zero until clbkSetupClass: a lamp destroyed before its set-up frees nothing.
+lumipod::lumipod(OBJHANDLE hVessel, int flightModel) : VESSEL3(hVessel, flightModel) {}
 
 lumipod::~lumipod() {
   delete azRotation;

@@ -53,6 +53,8 @@ class lumipod final : public VESSEL3 {
   void StepAltitude(Sign sign);
   void UpdateBeamDirection();
   void UpdateLightParams();
+  // The beacon's size: √range × 0.02 × intensity, multiplied in that order.
+  double BeaconSize() const;
 
   // --- output (lamp/output.cpp) ---
   void SetGlassLit();
@@ -74,39 +76,46 @@ class lumipod final : public VESSEL3 {
   void ShiftAttachment(Axis axis, Sign sign);
   void RotateAttachment(Axis axis, Sign sign);
 
+  // --- angles ---
+  static constexpr double kPi = 3.141592653589793;
+  static constexpr double kTwoPi = 6.283185307179586;
+  static constexpr double kRadPerDeg = 0.017453292519943295;  // pi / 180
+  static constexpr double kDegPerRad = 57.29577951308232;     // 180 / pi
+
   // --- state, in declaration order ---
-  std::int32_t lampOn;
-  double range;
-  double aperture;
-  LightEmitter* spotLight;
-  BEACONLIGHTSPEC beacon;
-  VECTOR3 spotColour;
-  VECTOR3 beaconColour;
-  VECTOR3 beaconRestPos;
-  VECTOR3 beaconPos;
-  LampRGB lampColour;
-  double intensity;
-  ATTACHMENTHANDLE hParentAttach;
-  ANIMATIONCOMPONENT_HANDLE azComponent;
-  VECTOR3 attPos;
-  VECTOR3 attDir;
-  VECTOR3 attRot;
-  VECTOR3 storedPos;
-  VECTOR3 storedDir;
-  VECTOR3 storedRot;
-  double shiftStep;
-  double rotStep;
-  double altState;
-  double azState;
-  MESHHANDLE hMesh;
-  DEVMESHHANDLE hDevMesh;
-  double beamMatrix[9];
-  VECTOR3 beamDir;
-  MGROUP_ROTATE* azRotation;
-  MGROUP_ROTATE* altRotation;
-  ANIMATION_ID animAlt;
-  ANIMATION_ID animAz;
-  std::int32_t placementRestored;
+  // Zero (null) from construction; clbkSetupClass gives every field its start value.
+  std::int32_t lampOn{};
+  double range{};
+  double aperture{};
+  LightEmitter* spotLight{};
+  BEACONLIGHTSPEC beacon{};
+  VECTOR3 spotColour{};
+  VECTOR3 beaconColour{};
+  VECTOR3 beaconRestPos{};
+  VECTOR3 beaconPos{};
+  LampRGB lampColour{};
+  double intensity{};
+  ATTACHMENTHANDLE hParentAttach{};
+  ANIMATIONCOMPONENT_HANDLE azComponent{};
+  VECTOR3 attPos{};
+  VECTOR3 attDir{};
+  VECTOR3 attRot{};
+  VECTOR3 storedPos{};
+  VECTOR3 storedDir{};
+  VECTOR3 storedRot{};
+  double shiftStep{};
+  double rotStep{};
+  double altState{};
+  double azState{};
+  MESHHANDLE hMesh{};
+  DEVMESHHANDLE hDevMesh{};
+  double beamMatrix[9]{};
+  VECTOR3 beamDir{};
+  MGROUP_ROTATE* azRotation{};
+  MGROUP_ROTATE* altRotation{};
+  ANIMATION_ID animAlt{};
+  ANIMATION_ID animAz{};
+  std::int32_t placementRestored{};
 };
 
 // Input-box callbacks: each turns `usrdata` back into the lamp and forwards the text.

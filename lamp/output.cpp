@@ -1,6 +1,5 @@
 // The lamp's output: switching, the intensity ramp, range and spread from typed text, the
 // glowing glass, and the reactions to the vessel's creation and to its visuals.
-#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 
@@ -9,7 +8,6 @@
 namespace {
 
 constexpr std::uint32_t kGlassMaterial = 1;  // the glass is material 1 of the lamp mesh
-constexpr double kRadPerDeg = 0.017453292519943295;
 
 // Reads one number as "%lf" does: leading white space skipped, the longest leading number
 // taken, the rest ignored; 0 when the text holds no number.
@@ -94,7 +92,7 @@ void lumipod::AdjustIntensity(Ramp direction) {
     if (intensity > 1.0) intensity = 1.0;
   }
   spotLight->SetIntensity(intensity);
-  beacon.size = std::sqrt(range) * 0.02 * intensity;
+  beacon.size = BeaconSize();
   SetGlassLit();
 }
 

@@ -11,7 +11,6 @@ namespace {
 constexpr std::uint32_t kHudColour = 0x66FF66;
 constexpr double kScalePerPixel = 0.00130208;  // a little below 1/768
 constexpr double kWideRatio = 0.7284;          // height/width below this counts as wide
-constexpr double kDegPerRad = 57.29577951308232;
 
 // x truncated toward zero as an int. The HUD's own numbers always fit; the clamp only keeps
 // an absurd HUD size or a value that is not a number from an out-of-range conversion.
@@ -33,6 +32,22 @@ int TextLength(int written, std::size_t size) {
   const int room = static_cast<int>(size) - 1;
   return written < room ? written : room;
 }
+
+// The key lines after the three that show values, with their offsets.
+constexpr struct {
+  int offset;
+  const char* text;
+} kKeyLines[] = {
+    {232, "[V]/[Shift+V] = Easy Attach/Detach"},
+    {248, "[Shift]+[Arrows] = Rotate Lamp Alt/Az"},
+    {280, "[Shift]/[Alt]+......"},
+    {296, "[NumPad1] = Shift Att. +/- X"},
+    {312, "[NumPad2] = Shift Att. +/- Y"},
+    {328, "[NumPad3] = Shift Att. +/- Z"},
+    {344, "[NumPad4] = Rotate Att. +/- X"},
+    {360, "[NumPad5] = Rotate Att. +/- Y"},
+    {376, "[NumPad6] = Rotate Att. +/- Z"},
+};
 
 }  // namespace
 
@@ -56,37 +71,23 @@ bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* sk
   const int x = x0 + 10;
 
   char buf[256];
-  // One line: colour first, then the text composed into the buffer, then drawn. The line's
-  // offset times the scale always fits an int (|H| < 2^31 makes |scale| < 2.8e6, and the
-  // offsets are at most 376), so it is truncated by a plain conversion.
-  auto line = [&](int offset, auto compose) {
+  // One line, once its text is composed in the buffer (`written` is what snprintf returned):
+  // the colour set, then the text drawn. The line's offset times the scale always fits an int
+  // (|H| < 2^31 makes |scale| < 2.8e6, and the offsets are at most 376), so it is truncated
+  // by a plain conversion.
+  auto line = [&](int offset, int written) {
     skp->SetTextColor(kHudColour);
-    const int len = TextLength(compose(), sizeof buf);
-    skp->Text(x, y0 + static_cast<int>(offset * scale), buf, len);
+    skp->Text(x, y0 + static_cast<int>(offset * scale), buf, TextLength(written, sizeof buf));
   };
+  auto copy = [&](const char* text) { return std::snprintf(buf, sizeof buf, "%s", text); };
 
-  line(168, [&] { return std::snprintf(buf, sizeof buf, "%s", "[B] = Spotlight On/Off"); });
-  line(184, [&] { return std::snprintf(buf, sizeof buf, "[N] = Enter Range %0.1fm", range); });
-  line(200, [&] {
-    // The degree sign is the single byte 0xB0.
-    return std::snprintf(buf, sizeof buf, "[M] = Enter Spread Angle %0.1f\xB0",
-                         aperture * kDegPerRad);
-  });
-  line(216, [&] {
-    return std::snprintf(buf, sizeof buf, "[J]/[K] = -/+ Intensity %d%%",
-                         TruncToInt(intensity * 100.0));
-  });
-  line(232,
-       [&] { return std::snprintf(buf, sizeof buf, "%s", "[V]/[Shift+V] = Easy Attach/Detach"); });
-  line(248, [&] {
-    return std::snprintf(buf, sizeof buf, "%s", "[Shift]+[Arrows] = Rotate Lamp Alt/Az");
-  });
-  line(280, [&] { return std::snprintf(buf, sizeof buf, "%s", "[Shift]/[Alt]+......"); });
-  line(296, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad1] = Shift Att. +/- X"); });
-  line(312, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad2] = Shift Att. +/- Y"); });
-  line(328, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad3] = Shift Att. +/- Z"); });
-  line(344, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad4] = Rotate Att. +/- X"); });
-  line(360, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad5] = Rotate Att. +/- Y"); });
-  line(376, [&] { return std::snprintf(buf, sizeof buf, "%s", "[NumPad6] = Rotate Att. +/- Z"); });
+  line(168, copy("[B] = Spotlight On/Off"));
+  line(184, std::snprintf(buf, sizeof buf, "[N] = Enter Range %0.1fm", range));
+  // The degree sign is the single byte 0xB0.
+  line(200,
+       std::snprintf(buf, sizeof buf, "[M] = Enter Spread Angle %0.1f\xB0", aperture * kDegPerRad));
+  line(216, std::snprintf(buf, sizeof buf, "[J]/[K] = -/+ Intensity %d%%",
+                          TruncToInt(intensity * 100.0)));
+  for (const auto& [offset, text] : kKeyLines) line(offset, copy(text));
   return true;
 }
