@@ -4,12 +4,19 @@
 # with ZVC_EXPORT (host/module_entry.h), and it links against the host runtime, whose exports
 # it calls.
 #
-#   hostsim_add_module(<name> [OUTPUT_DIRECTORY <dir>] <source>...)
+#   hostsim_add_module(<name> [OUTPUT_DIRECTORY <dir>] [NO_LOAD_HOOK] <source>...)
 #       Adds the shared library <name> built from the sources, linked against hostsim::runtime,
 #       and makes it a module.
-#   hostsim_make_module(<target> [OUTPUT_DIRECTORY <dir>])
+#   hostsim_make_module(<target> [OUTPUT_DIRECTORY <dir>] [NO_LOAD_HOOK])
 #       Makes an existing shared library target a module (it must link hostsim::runtime, or
 #       the host runtime target of the build it is part of, itself).
+#
+# A module gets the library's load and unload hook (hostsim::module_hook, compiled into it):
+# at load it calls InitLib with the library's handle and finds the library's own exit hook
+# ("ExitModule", else "zpcDLLExit"), which it calls once at unload. The module's sources then
+# hold only its entry points (zvcInit, zvcExit, ModuleDate, GetModuleVersion) and its classes.
+# NO_LOAD_HOOK leaves it out, for a module that brings a hook of its own (a DllMain, or a
+# constructor function that calls InitLib).
 #
 # OUTPUT_DIRECTORY is where the library is built, e.g. the modules/ folder of a host root;
 # without it the variable HOSTSIM_MODULE_OUTPUT_DIRECTORY is used when set, else the target's
@@ -21,7 +28,7 @@
 include_guard(GLOBAL)
 
 function(hostsim_make_module target)
-  cmake_parse_arguments(PARSE_ARGV 1 HM "" "OUTPUT_DIRECTORY" "")
+  cmake_parse_arguments(PARSE_ARGV 1 HM "NO_LOAD_HOOK" "OUTPUT_DIRECTORY" "")
   if(HM_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "hostsim_make_module: unexpected arguments: ${HM_UNPARSED_ARGUMENTS}")
   endif()
@@ -49,6 +56,9 @@ function(hostsim_make_module target)
       LIBRARY_OUTPUT_DIRECTORY ${HM_OUTPUT_DIRECTORY}
       RUNTIME_OUTPUT_DIRECTORY ${HM_OUTPUT_DIRECTORY})
   endif()
+  if(NOT HM_NO_LOAD_HOOK)
+    target_link_libraries(${target} PRIVATE hostsim::module_hook)
+  endif()
   if(NOT WIN32 AND NOT APPLE AND NOT HOSTSIM_MODULE_ALLOW_UNDEFINED)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
@@ -65,15 +75,18 @@ function(hostsim_make_module target)
 endfunction()
 
 function(hostsim_add_module name)
-  cmake_parse_arguments(PARSE_ARGV 1 HM "" "OUTPUT_DIRECTORY" "")
+  cmake_parse_arguments(PARSE_ARGV 1 HM "NO_LOAD_HOOK" "OUTPUT_DIRECTORY" "")
   if(NOT HM_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "hostsim_add_module: ${name} has no sources")
   endif()
   add_library(${name} SHARED ${HM_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE hostsim::runtime)
+  set(_options "")
   if(HM_OUTPUT_DIRECTORY)
-    hostsim_make_module(${name} OUTPUT_DIRECTORY ${HM_OUTPUT_DIRECTORY})
-  else()
-    hostsim_make_module(${name})
+    list(APPEND _options OUTPUT_DIRECTORY ${HM_OUTPUT_DIRECTORY})
   endif()
+  if(HM_NO_LOAD_HOOK)
+    list(APPEND _options NO_LOAD_HOOK)
+  endif()
+  hostsim_make_module(${name} ${_options})
 endfunction()

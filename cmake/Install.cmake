@@ -5,7 +5,8 @@
 #   lib/libhostsim.so                the host runtime (lib/libhostsim.dll.a on Windows)
 #   include/host/*.h                 the host interface
 #   lib/cmake/hostsim/               the package config: hostsim::host, hostsim::runtime,
-#                                    hostsim::hostsim and hostsim_add_module()
+#                                    hostsim::module_hook (load_hook.cpp), hostsim::hostsim
+#                                    and hostsim_add_module()
 #   share/hostsim/config, meshes, modules
 #                                    a host root with the lamp (and the tug it hangs on)
 #   share/hostsim/examples/scenarios, sessions
@@ -21,7 +22,7 @@ if(TARGET hostsim AND NOT WIN32)
   set_target_properties(hostsim PROPERTIES INSTALL_RPATH "$ORIGIN/${_lib_from_bin}")
 endif()
 
-install(TARGETS host_interface hostsim_runtime
+install(TARGETS host_interface hostsim_runtime hostsim_module_hook
         EXPORT hostsimTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -57,7 +58,7 @@ configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/hostsimConfig.cmake.in
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/hostsimConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/hostsimConfig.cmake ${CMAKE_BINARY_DIR}/hostsimConfigVersion.cmake
-              ${CMAKE_SOURCE_DIR}/cmake/HostsimModule.cmake
+              ${CMAKE_SOURCE_DIR}/cmake/HostsimModule.cmake ${CMAKE_SOURCE_DIR}/module/load_hook.cpp
         DESTINATION ${_cmakedir})
 
 # Packages: a .tar.gz and a .deb of a Linux build, a .zip of a Windows one. Each unpacks to

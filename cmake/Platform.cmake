@@ -1,4 +1,4 @@
-# The per-OS seams: the module's load hook, the host's library loading and its file reading
+# The per-OS seams: the host's library loading and its file reading
 # and writing; and what follows from a build with sanitizers.
 
 # Whether the build has sanitizers, turned on by LUMIPOD_SANITIZE or by the user's own flags
@@ -12,13 +12,11 @@ if(_flags MATCHES "-fsanitize=")
 endif()
 
 if(WIN32)
-  set(LUMIPOD_PLATFORM_HOOK ${CMAKE_SOURCE_DIR}/module/load_hook_win32.cpp)
   set(LUMIPOD_PLATFORM_LIBS "")
   set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_win32.cpp
                                ${CMAKE_SOURCE_DIR}/hostsim/platform/files_win32.cpp)
   set(LUMIPOD_MODULE_SUFFIX ".dll")
 else()
-  set(LUMIPOD_PLATFORM_HOOK ${CMAKE_SOURCE_DIR}/module/load_hook_posix.cpp)
   set(LUMIPOD_PLATFORM_LIBS ${CMAKE_DL_LIBS})
   set(HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/dynlib_posix.cpp
                                ${CMAKE_SOURCE_DIR}/hostsim/platform/files_posix.cpp)

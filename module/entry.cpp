@@ -3,17 +3,12 @@
 
 #include "host/host.h"
 #include "lamp/lumipod.h"
-#include "module/load_hook.h"
-
-namespace lumipod_module {
-
-// Library-wide state, one copy per loaded library, zero at load.
-ModuleExitHook exitHook = nullptr;  // set by the load hook (module/load_hook.h)
-int moduleVersion = 0;              // GetModuleVersion's result; 0 = not computed yet
-
-}  // namespace lumipod_module
 
 namespace {
+
+// Library-wide state, one copy per loaded library, zero at load. The load and unload hook
+// (module/load_hook.cpp) keeps its own.
+int moduleVersion = 0;  // GetModuleVersion's result; 0 = not computed yet
 
 constexpr char kModuleDate[] = "Apr 21 2011";     // build date of the module
 constexpr char kInterfaceDate[] = "Aug 30 2010";  // host interface it is built against
@@ -37,10 +32,10 @@ void zvcExit(VESSEL* vessel) {
 const char* ModuleDate() { return kModuleDate; }
 
 int GetModuleVersion() {
-  if (lumipod_module::moduleVersion == 0) {
-    lumipod_module::moduleVersion = Date2Int(kInterfaceDate);
+  if (moduleVersion == 0) {
+    moduleVersion = Date2Int(kInterfaceDate);
   }
-  return lumipod_module::moduleVersion;
+  return moduleVersion;
 }
 
 }  // extern "C"

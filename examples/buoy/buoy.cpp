@@ -17,15 +17,6 @@
 
 #include "host/host.h"
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
 struct Characteristic {
@@ -165,30 +156,8 @@ class Buoy final : public VESSEL3 {
 
 }  // namespace
 
-// The library's load hook: it tells the host its module handle once, as it is loaded.
-#if defined(_WIN32)
-extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID /*reserved*/) {
-  if (reason == DLL_PROCESS_ATTACH) InitLib(reinterpret_cast<MODULEHANDLE>(self));
-  return TRUE;
-}
-#else
-namespace {
-
-// The loader's handle of this library, found by its file name without loading it again; the
-// extra reference dlopen takes is given back at once, so the library still unloads.
-__attribute__((constructor)) void LibraryLoaded() {
-  void* handle = nullptr;
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&LibraryLoaded), &info) != 0 && info.dli_fname != nullptr) {
-    handle = dlopen(info.dli_fname, RTLD_NOLOAD | RTLD_NOW);
-    if (handle != nullptr) dlclose(handle);
-  }
-  InitLib(static_cast<MODULEHANDLE>(handle));
-}
-
-}  // namespace
-#endif
-
+// The library's load and unload hook (InitLib at load) is the package's: hostsim_add_module
+// compiles it in. The module itself exports only its entry points.
 extern "C" {
 
 VESSEL* zvcInit(OBJHANDLE hvessel, int flightmodel) {

@@ -31,11 +31,6 @@
 #endif
 
 #include "host/host.h"
-#include "module/load_hook.h"
-
-namespace lumipod_module {
-ModuleExitHook exitHook = nullptr;
-}
 
 namespace {
 

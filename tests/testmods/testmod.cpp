@@ -1,19 +1,14 @@
-// A test-only module library around the module's own load hook: it exports the chosen exit
+// A test-only module library around the load hook every module gets: it exports the chosen exit
 // hooks (TESTMOD_EXIT_MODULE, TESTMOD_DLL_EXIT), each of which records its call in the
 // current world's journal, and minimal entry points so that the host accepts it as a module.
 #include <cstdio>
 
 #include "host/host.h"
 #include "hostsim/world.h"
-#include "module/load_hook.h"
 
 #if defined(TESTMOD_USES_DEP)
 #include "testmod_dep.h"
 #endif
-
-namespace lumipod_module {
-ModuleExitHook exitHook = nullptr;
-}
 
 namespace {
 
