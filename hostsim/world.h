@@ -69,6 +69,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "host/host.h"
@@ -272,7 +273,8 @@ class Vessel {
   std::vector<AttachmentPoint*> Points(bool toParent) const;
   // The vessel this one hangs on, or null.
   Vessel* Parent() const;
-  // Pose of the vessel frame in the world, following the parent chain.
+  // Pose of the vessel frame in the world, following the parent chain: a walk to the root.
+  // For many vessels at once take WorldPoses, which walks each chain once.
   Transform WorldPose() const;
   // Own pose when free (position and orientation set by scenario or API).
   Transform freePose;
@@ -286,6 +288,14 @@ class Vessel {
   Vessel();
   ~Vessel();
 };
+
+// The world poses of vessels, by vessel.
+using Poses = std::unordered_map<const Vessel*, Transform>;
+// The world pose of each of the vessels, and of every vessel above them, as WorldPose gives
+// it, each chain composed once from its root down: time in proportion to the vessels' number,
+// where WorldPose for each would walk to the root from every one. The table holds while no
+// vessel moves, hangs or is released: a view takes one per frame.
+Poses WorldPoses(const std::vector<Vessel*>& vessels);
 
 // A loaded module library.
 struct Module {

@@ -231,9 +231,11 @@ int Inspect(const InspectArgs& a, const char* argv0) {
       std::cout << hostsim::cli::PrettyJson(hostsim::cli::VesselView(world, *v)) << "\n";
     } else {
       // Vessel by vessel: the whole view of a large world would take many times its memory.
+      // The poses come from one table, each chain composed once.
+      const hostsim::Poses poses = hostsim::WorldPoses(world.Vessels());
       hostsim::cli::JsonArrayWriter array(std::cout);
       for (const hostsim::Vessel* v : world.Vessels()) {
-        array.Add(hostsim::cli::VesselView(world, *v));
+        array.Add(hostsim::cli::VesselView(world, *v, poses.at(v)));
         if (!std::cout) break;  // a full disk or a closed pipe: reported below
       }
       array.Close();

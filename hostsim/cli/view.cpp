@@ -338,7 +338,9 @@ Json Num(float v) {
   return std::strtod(buf, nullptr);
 }
 
-Json VesselView(const World& world, const Vessel& v) {
+Json VesselView(const World& world, const Vessel& v) { return VesselView(world, v, v.WorldPose()); }
+
+Json VesselView(const World& world, const Vessel& v, const Transform& pose) {
   Json j;
   j["name"] = v.name();
   j["class"] = v.className();
@@ -348,7 +350,6 @@ Json VesselView(const World& world, const Vessel& v) {
   j["focus"] = world.Focus() == &v;
   j["attachments"] = AttachmentsView(v);
   j["parent"] = ParentView(v);
-  const Transform pose = v.WorldPose();
   Json pj;
   pj["position"] = Vec(pose.t);
   pj["rotation"] = TransformView(pose)["rotation"];

@@ -27,6 +27,9 @@ Json Num(float v);
 // lights, beacons, animations, meshes with group transforms and materials (template and
 // visual), the open input box when this vessel opened it, and the scenario lines kept.
 Json VesselView(const World& world, const Vessel& v);
+// The same with the vessel's world pose given: the views of many vessels take theirs from one
+// table (WorldPoses) rather than each walking its chain to the root.
+Json VesselView(const World& world, const Vessel& v, const Transform& pose);
 
 // JSON text indented by two spaces, with arrays of plain values kept on one line
 // ("[1.0, 0.0, 0.0]"), so vectors and colours stay readable.

@@ -11,10 +11,9 @@ namespace hostsim::render {
 namespace {
 
 // Calls fn(mesh, group index, group-to-world transform, materials) for every group of every
-// visible mesh of the vessel.
+// visible mesh of the vessel, which stands at `pose` in the world.
 template <typename Fn>
-void ForEachGroup(const Vessel& v, Fn&& fn) {
-  const Transform pose = v.WorldPose();
+void ForEachGroup(const Vessel& v, const Transform& pose, Fn&& fn) {
   for (std::size_t slot = 0; slot < v.meshes.size(); ++slot) {
     const MeshSlot& ms = v.meshes[slot];
     if (!ms.mesh || (ms.visMode & 1) == 0) continue;
@@ -111,25 +110,29 @@ MATERIAL DefaultMaterial() {
 
 Scene CaptureScene(World& world, const RenderOptions& opts) {
   Scene scene;
-  scene.groundY = GroundHeight(world, opts);
+  // Every chain posed once for the frame: a walk from each vessel to its root would take time
+  // growing with the square of a chain's length.
+  const Poses poses = WorldPoses(world.Vessels());
+  scene.groundY = GroundHeight(world, opts, poses);
   const double simt = world.SimTime();
   for (Vessel* v : world.Vessels()) {
-    ForEachGroup(*v, [&](const Mesh& mesh, std::size_t g, const Transform& tf,
-                         const std::vector<MATERIAL>& materials) {
-      const MeshGroup& group = mesh.groups()[g];
-      if (group.indices.empty()) return;
-      DrawGroup dg;
-      dg.mesh = &mesh;
-      dg.groupIndex = g;
-      dg.model = FromTransform(tf);
-      dg.normalMat = NormalMatrix(tf);
-      dg.material =
-          group.material >= 0 && static_cast<std::size_t>(group.material) < materials.size()
-              ? materials[static_cast<std::size_t>(group.material)]
-              : DefaultMaterial();
-      scene.groups.push_back(dg);
-    });
-    const Transform pose = v->WorldPose();
+    const Transform& pose = poses.at(v);
+    ForEachGroup(*v, pose,
+                 [&](const Mesh& mesh, std::size_t g, const Transform& tf,
+                     const std::vector<MATERIAL>& materials) {
+                   const MeshGroup& group = mesh.groups()[g];
+                   if (group.indices.empty()) return;
+                   DrawGroup dg;
+                   dg.mesh = &mesh;
+                   dg.groupIndex = g;
+                   dg.model = FromTransform(tf);
+                   dg.normalMat = NormalMatrix(tf);
+                   dg.material = group.material >= 0 &&
+                                         static_cast<std::size_t>(group.material) < materials.size()
+                                     ? materials[static_cast<std::size_t>(group.material)]
+                                     : DefaultMaterial();
+                   scene.groups.push_back(dg);
+                 });
     for (const LightEmitter* l : v->lights)
       if (l) AddLight(*l, pose, scene.lights);
     for (const BEACONLIGHTSPEC* b : v->beacons) {
@@ -146,12 +149,13 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
   return scene;
 }
 
-std::pair<Vec3, double> VesselBounds(const Vessel& v) {
+std::pair<Vec3, double> VesselBounds(const Vessel& v, const Transform& pose) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
   std::vector<Vec3> points;
   ForEachGroup(
-      v, [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
+      v, pose,
+      [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
         const auto& pos = mesh.groups()[g].positions;
         for (std::size_t i = 0; i + 2 < pos.size(); i += 3) {
           const Vec3 p = Apply(tf, {pos[i], pos[i + 1], pos[i + 2]});
@@ -160,7 +164,7 @@ std::pair<Vec3, double> VesselBounds(const Vessel& v) {
           points.push_back(p);
         }
       });
-  if (points.empty()) return {V(v.WorldPose().t), 0.5};
+  if (points.empty()) return {V(pose.t), 0.5};
   const Vec3 c = (lo + hi) * 0.5;
   double r = 0;
   for (const Vec3& p : points) r = std::max(r, Length(p - c));
@@ -169,12 +173,17 @@ std::pair<Vec3, double> VesselBounds(const Vessel& v) {
 
 double GroundHeight(World& world, const RenderOptions& opts) {
   if (opts.groundY) return *opts.groundY;
+  return GroundHeight(world, opts, WorldPoses(world.Vessels()));
+}
+
+double GroundHeight(World& world, const RenderOptions& opts, const Poses& poses) {
+  if (opts.groundY) return *opts.groundY;
   // Vessels standing free on touchdown points stand on the ground; without any, the ground
   // lies under the lowest point of every mesh.
   double feet = std::numeric_limits<double>::infinity();
   for (const Vessel* v : world.Vessels()) {
     if (v->Parent()) continue;
-    const Transform pose = v->WorldPose();
+    const Transform& pose = poses.at(v);
     bool set = false;
     for (const VECTOR3& p : v->physics.touchdown) set = set || p.x != 0 || p.y != 0 || p.z != 0;
     if (!set) continue;
@@ -183,12 +192,13 @@ double GroundHeight(World& world, const RenderOptions& opts) {
   if (std::isfinite(feet)) return feet;
   double lowest = std::numeric_limits<double>::infinity();
   for (const Vessel* v : world.Vessels()) {
-    ForEachGroup(*v, [&](const Mesh& mesh, std::size_t g, const Transform& tf,
-                         const std::vector<MATERIAL>&) {
-      const auto& pos = mesh.groups()[g].positions;
-      for (std::size_t i = 0; i + 2 < pos.size(); i += 3)
-        lowest = std::min(lowest, Apply(tf, {pos[i], pos[i + 1], pos[i + 2]}).y);
-    });
+    ForEachGroup(
+        *v, poses.at(v),
+        [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
+          const auto& pos = mesh.groups()[g].positions;
+          for (std::size_t i = 0; i + 2 < pos.size(); i += 3)
+            lowest = std::min(lowest, Apply(tf, {pos[i], pos[i + 1], pos[i + 2]}).y);
+        });
   }
   return std::isfinite(lowest) ? lowest : 0.0;
 }
@@ -206,9 +216,10 @@ Camera DefaultCamera(World& world, double aspect) {
     cam.distance = 8;
     return cam;
   }
-  const auto [centre, radius] = VesselBounds(*v);
-  const Transform pose = v->WorldPose();
-  const double groundY = GroundHeight(world);
+  const Poses poses = WorldPoses(world.Vessels());
+  const Transform& pose = poses.at(v);
+  const auto [centre, radius] = VesselBounds(*v, pose);
+  const double groundY = GroundHeight(world, {}, poses);
 
   // Where the vessel looks: its first spot light's beam (on or off, so that switching does
   // not move the camera), else its own +z axis. And where that beam meets the ground.

@@ -50,8 +50,11 @@ MATERIAL DefaultMaterial();
 // and active beacons (inside their blink when they blink) are taken.
 Scene CaptureScene(World& world, const RenderOptions& opts);
 
-// Centre and radius of the sphere around a vessel's posed meshes (its position and 0.5 m
-// when it has no mesh).
-std::pair<Vec3, double> VesselBounds(const Vessel& v);
+// Centre and radius of the sphere around a vessel's posed meshes, the vessel standing at
+// `pose` in the world (its position and 0.5 m when it has no mesh).
+std::pair<Vec3, double> VesselBounds(const Vessel& v, const Transform& pose);
+
+// GroundHeight with the frame's poses of every vessel at hand.
+double GroundHeight(World& world, const RenderOptions& opts, const Poses& poses);
 
 }  // namespace hostsim::render

@@ -222,14 +222,15 @@ Transform Vessel::WorldPose() const {
   return pose;
 }
 
-std::unordered_map<const Vessel*, Transform> WorldPoses(const std::vector<Vessel*>& vessels) {
-  std::unordered_map<const Vessel*, Transform> poses;
+Poses WorldPoses(const std::vector<Vessel*>& vessels) {
+  Poses poses;
   poses.reserve(vessels.size());
   std::vector<const AttachmentPoint*> chain;
   for (const Vessel* v : vessels) {
     // Up the chain to a vessel whose pose is known or that stands free, then down again.
     chain.clear();
     const Vessel* top = v;
+    bool ring = false;
     while (poses.count(top) == 0) {
       const AttachmentPoint* up = HeldBy(*top);
       if (up == nullptr) {
@@ -238,6 +239,13 @@ std::unordered_map<const Vessel*, Transform> WorldPoses(const std::vector<Vessel
       }
       chain.push_back(up);
       top = up->peer->owner;
+      // The attach rules keep chains free of rings; as in WorldPose, a second guard.
+      ring = chain.size() > v->impl->world->handles.size();
+      if (ring) break;
+    }
+    if (ring) {
+      poses.emplace(v, v->freePose);
+      continue;
     }
     Transform pose = poses.at(top);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {

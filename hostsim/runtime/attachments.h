@@ -1,9 +1,6 @@
 // Attachment points of vessels, and hanging vessels on each other.
 #pragma once
 
-#include <unordered_map>
-#include <vector>
-
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {
@@ -17,9 +14,6 @@ AttachmentPoint* CreatePoint(Vessel& v, bool toParent, const VECTOR3& pos, const
 bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint* childAt);
 // Releases what hangs on the child point `at`, with a speed along the point's direction.
 bool Detach(AttachmentPoint* at, double vel);
-// The world pose of each of the vessels (and of every vessel above them), each chain composed
-// once: the same as each one's WorldPose, in time in proportion to the vessels' number.
-std::unordered_map<const Vessel*, Transform> WorldPoses(const std::vector<Vessel*>& vessels);
 // Releases a vessel that ends from its parent and its children; the children stay where
 // they are.
 void DetachAll(Vessel& v);

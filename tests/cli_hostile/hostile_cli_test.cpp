@@ -386,6 +386,26 @@ TEST(HostileCliAccepted, InspectWarnsOfLinesKeptUnknown) {
   EXPECT_NE(r.err.find("w.scn:2: unknown line kept"), std::string::npos) << r.err;
 }
 
+// A chain of blocks each hanging on the one before, 2 m above it, deeper than a view could
+// show if each vessel's pose were a walk to the root (time growing with the square of the
+// depth): inspect and render pose the chain in one walk. The tests' time limit is the guard.
+TEST(HostileCliAccepted, ADeepChainIsInspectedAndRendered) {
+  testsupport::TempDir dir;
+  dir.Write("root/config/block.cfg",
+            "Attachment = P 0 -1 0  0 -1 0  0 0 1 TOP\nAttachment = C 0 1 0  0 1 0  0 0 1 SLOT\n");
+  std::string text = "VESSEL V0 block\nEND\n";
+  for (int i = 1; i < 20000; ++i)
+    text += "VESSEL V" + std::to_string(i) + " block\n  ATTACHED V" + std::to_string(i - 1) +
+            " 0 TOP\nEND\n";
+  dir.Write("chain.scn", text);
+  const Result r = RunHostsim(dir.path(), {"inspect", "chain.scn", "--root", "root"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.rfind("\"position\": [0.0, 39998.0, 0.0]"), std::string::npos);
+#if defined(HOSTSIM_HAVE_RENDER)
+  EXPECT_EQ(RunHostsim(dir.path(), {"render", "chain.scn", "c.png", "--root", "root"}).status, 0);
+#endif
+}
+
 // A byte-order mark, which some editors write at the start of a text file, is skipped in every
 // text file the host reads: the script, the scenario, the class configuration, the mesh and
 // its materials.
