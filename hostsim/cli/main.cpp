@@ -272,12 +272,14 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     const std::vector<hostsim::cli::Input> read = hostsim::cli::InputsOf(world, false);
     inputs.insert(inputs.end(), read.begin(), read.end());
     const std::string& output = play ? a.record : a.out;
-    if (!output.empty()) {
-      if (std::string reason =
-              hostsim::cli::InputReason(inputs, world.paths(), PathFromUtf8(output));
+    std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
+    if (!output.empty()) outputs.push_back(PathFromUtf8(output));
+    if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
+    for (const fs::path& target : outputs) {
+      if (std::string reason = hostsim::cli::InputReason(inputs, world.paths(), target);
           !reason.empty()) {
-        Report(output + (play ? ": cannot write the recording: " : ": cannot write the picture: ") +
-               reason);
+        Report(PathToUtf8(target) +
+               (play ? ": cannot write the recording: " : ": cannot write the picture: ") + reason);
         return kExitFailure;
       }
     }
@@ -293,7 +295,8 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
         const auto file = PathFromUtf8(a.record);
         // Made at once, so that a recording that cannot be kept is known before the session;
         // each line goes to the disk as it happens, and a fault's report writes the last.
-        recorder.emplace(file, opts.scenario);
+        recorder.emplace(file, world.LoadedScenarioBytes());
+        opts.keep = outputs;
         if (std::string reason = recorder->Start(); !reason.empty()) {
           Report(a.record + ": cannot write the recording: " + reason);
           return kExitFailure;
