@@ -120,6 +120,8 @@ struct Case {
   bool outFolder = true;
   // Files of this many bytes (zeros, made without writing them) to put there as well.
   std::vector<std::pair<std::string, std::uintmax_t>> sized = {};
+  // The exit status: 2 for a usage error, whose message has a second line pointing to --help.
+  int status = 1;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -140,8 +142,10 @@ TEST_P(HostileCli, OneErrorLineWithFileAndLineAndNoPartialOutput) {
     args.push_back(out.string());
   }
 
-  const Result r = RunHostsim(dir.path(), args);
-  EXPECT_EQ(r.status, 1) << r.err;
+  Result r = RunHostsim(dir.path(), args);
+  EXPECT_EQ(r.status, c.status) << r.err;
+  const std::string help = "Run 'hostsim --help' for usage.\n";
+  if (c.status == 2 && r.err.ends_with(help)) r.err.resize(r.err.size() - help.size());
   // One line, and nothing of the input raw: no control character but its line break.
   ASSERT_FALSE(r.err.empty());
   EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err.substr(0, 2000);
@@ -347,6 +351,49 @@ std::vector<Case> Cases() {
        {"run", "s.session"},
        S + ":2: [^\n]+",
        false},
+      // --- numbers on the command line: each option's value is checked, named in the error ---
+      {"TimeoutZero",
+       {},
+       {"check", "m.so", "--timeout", "0"},
+       "hostsim: --timeout: \"0\" is not a number of seconds above 0 and at most 86400",
+       true,
+       {},
+       2},
+      {"TimeoutHuge",
+       {{"s.session", ThenSave("step")}},
+       {"run", "s.session", "--timeout", "1e300"},
+       "hostsim: --timeout: \"1e300\" is not a number of seconds above 0 and at most 86400",
+       true,
+       {},
+       2},
+      {"TimeoutNotANumber",
+       {},
+       {"inspect", "a.scn", "--timeout", "nan"},
+       "hostsim: --timeout: \"nan\" is not a number of seconds above 0 and at most 86400",
+       true,
+       {},
+       2},
+      {"SeedNegative",
+       {},
+       {"check", "m.so", "--seed", "-1"},
+       "hostsim: --seed: \"-1\" is not a whole number from 0 to 18446744073709551615",
+       true,
+       {},
+       2},
+      {"SeedTooLarge",
+       {},
+       {"check", "m.so", "--seed", "18446744073709551616"},
+       "hostsim: --seed: \"18446744073709551616\" is not a whole number [^\n]+",
+       true,
+       {},
+       2},
+      {"SeedNotDecimal",
+       {},
+       {"check", "m.so", "--seed", "0x10"},
+       "hostsim: --seed: \"0x10\" is not a whole number [^\n]+",
+       true,
+       {},
+       2},
   };
 }
 
@@ -730,12 +777,16 @@ TEST(HostileCliOutput, AFailedWriteOfTheStandardOutputIsAnError) {
   dir.Write("s.session", "load demo.scn\nstep 3\ninspect A\n");
   const std::string full = "standard output: cannot write: No space left on device\n";
   if (fs::is_character_file("/dev/full")) {
-    Result r = RunHostsim(dir.path(), {"inspect", "demo.scn"}, "/dev/full");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, full);
-    r = RunHostsim(dir.path(), {"run", "s.session"}, "/dev/full");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, full);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"inspect", "demo.scn"},
+                                               {"run", "s.session"},
+                                               {"--help"},
+                                               {"--version"},
+                                               {"check", "--list"}}) {
+      const Result r = RunHostsim(dir.path(), args, "/dev/full");
+      EXPECT_EQ(r.status, 1) << args[0];
+      EXPECT_EQ(r.err, full) << args[0];
+    }
   }
   const fs::path demo = fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn";
   const std::string out = (dir.path() / "out.json").string();
