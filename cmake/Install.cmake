@@ -90,4 +90,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 # The renderer draws the HUD text in this font (hostsim finds it at this path).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-dejavu-core)
+# What the renderer loads at run time, which no link names: the GL-loading library opens the
+# EGL library and a GL library by name, EGL its driver (Mesa's), and Mesa its software
+# rasteriser among the DRI drivers; the window's layer opens the GL library too.
+if(TARGET hostsim_render)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl1, libegl-mesa0, libgl1, libgl1-mesa-dri")
+endif()
 include(CPack)

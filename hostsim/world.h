@@ -483,6 +483,9 @@ class World {
   // Replaces the world's vessels with the scenario's. A malformed file is refused with an
   // Error naming file and line, and the world is left as it was before the call.
   void LoadScenario(const std::filesystem::path& file, LoadOptions opts = {});
+  // The bytes of the scenario file the world holds, as LoadScenario read them ("" before the
+  // first load): a copy that later saves over that file do not change.
+  const std::string& LoadedScenarioBytes() const;
   // Writes the scenario (every vessel, clbkSaveState for module vessels) with the host's safe
   // writer (platform::WriteFile: the folder must exist, a special or read-only target is
   // refused, a link is written through); throws Error on failure, leaving no partial file.

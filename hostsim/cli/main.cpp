@@ -12,11 +12,15 @@
 // fault_report.h).
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -102,15 +106,19 @@ void ReportWarnings(hostsim::World& world) {
     std::cerr << hostsim::cli::ErrorText("warning: " + w) << "\n";
 }
 
-// Flushes the standard output. When a write to it failed (a full disk, a file-size limit),
-// reports it with the system's reason (the errno value the failed write left, or `error` when
-// it is known) and returns false: output that did not reach its reader is a failure.
+// Flushes the standard output. When a write to it failed (a full disk, a file-size limit, a
+// closed descriptor), reports it with the system's reason (the errno value the failed flush
+// left, or `error` when it is known) once, and returns false: output that did not reach its
+// reader is a failure.
 bool OutputWritten(int error = 0) {
+  static bool reported = false;
   std::cout.flush();
   if (error == 0) error = errno;
   if (std::cout && std::ferror(stdout) == 0) return true;
-  Report("standard output: cannot write" +
-         (error != 0 ? ": " + std::generic_category().message(error) : std::string()));
+  if (!reported)
+    Report("standard output: cannot write" +
+           (error != 0 ? ": " + std::generic_category().message(error) : std::string()));
+  reported = true;
   return false;
 }
 
@@ -274,12 +282,14 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     const std::vector<hostsim::cli::Input> read = hostsim::cli::InputsOf(world, false);
     inputs.insert(inputs.end(), read.begin(), read.end());
     const std::string& output = play ? a.record : a.out;
-    if (!output.empty()) {
-      if (std::string reason =
-              hostsim::cli::InputReason(inputs, world.paths(), PathFromUtf8(output));
+    std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
+    if (!output.empty()) outputs.push_back(PathFromUtf8(output));
+    if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
+    for (const fs::path& target : outputs) {
+      if (std::string reason = hostsim::cli::InputReason(inputs, world.paths(), target);
           !reason.empty()) {
-        Report(output + (play ? ": cannot write the recording: " : ": cannot write the picture: ") +
-               reason);
+        Report(PathToUtf8(target) +
+               (play ? ": cannot write the recording: " : ": cannot write the picture: ") + reason);
         return kExitFailure;
       }
     }
@@ -295,7 +305,8 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
         const auto file = PathFromUtf8(a.record);
         // Made at once, so that a recording that cannot be kept is known before the session;
         // each line goes to the disk as it happens, and a fault's report writes the last.
-        recorder.emplace(file, opts.scenario);
+        recorder.emplace(file, world.LoadedScenarioBytes());
+        opts.keep = outputs;
         if (std::string reason = recorder->Start(); !reason.empty()) {
           Report(a.record + ": cannot write the recording: " + reason);
           return kExitFailure;
@@ -331,14 +342,44 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
 }
 #endif
 
+// The longest time limit an option takes, in seconds: a day.
+constexpr int kMaxSeconds = 86400;
+
+// A time limit in seconds: a decimal number above 0 and at most kMaxSeconds. The message
+// quotes the value as given (escaped: it may hold anything).
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+      double v = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+      if (!text.empty() && ec == std::errc() && end == text.data() + text.size() &&
+          std::isfinite(v) && v > 0 && v <= kMaxSeconds)
+        return {};
+      return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) +
+             " is not a number of seconds above 0 and at most " + std::to_string(kMaxSeconds);
+    },
+    "", "seconds");
+
+// A seed: a decimal integer from 0 to 2^64 - 1, without a sign.
+const CLI::Validator kSeed(
+    [](std::string& text) -> std::string {
+      std::uint64_t v = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+      if (!text.empty() && text[0] != '-' && ec == std::errc() && end == text.data() + text.size())
+        return {};
+      return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) +
+             " is not a whole number from 0 to " +
+             std::to_string(std::numeric_limits<std::uint64_t>::max());
+    },
+    "", "seed");
+
 // The option that stops and reports a module callback that does not return.
 void AddHangLimit(CLI::App* command, double& seconds) {
   command
       ->add_option("--timeout", seconds,
-                   "Stop a module's callback that runs longer than S seconds and report it as "
-                   "hung (default: no limit)")
+                   "Stop a module's callback that runs longer than S seconds (at most a day) "
+                   "and report it as hung (default: no limit)")
       ->type_name("S")
-      ->check(CLI::PositiveNumber);
+      ->check(kSeconds);
 }
 
 // The program's work; main() adds only a last catch.
@@ -409,7 +450,8 @@ int Main(int argc, char** argv) {
   check->add_option("--junit", checkArgs.junit, "Write the results as JUnit XML")
       ->type_name("FILE");
   check->add_option("--seed", checkArgs.seed, "Seed of the random input (default: a new one)")
-      ->type_name("N");
+      ->type_name("N")
+      ->check(kSeed);
   check->add_flag("--memcheck", checkArgs.memcheck,
                   "Run each check's child under Valgrind's memcheck: reads of memory never set, "
                   "accesses to memory not owned and double frees in the module fail the check "
@@ -418,9 +460,10 @@ int Main(int argc, char** argv) {
                   "Run the checks in this process, not each in a child (a crash ends the run)");
   check
       ->add_option("--timeout", checkArgs.timeoutSeconds,
-                   "Time limit of one check's child process in seconds (default 120)")
+                   "Time limit of one check's child process in seconds, at most a day "
+                   "(default 120)")
       ->type_name("S")
-      ->check(CLI::PositiveNumber);
+      ->check(kSeconds);
   check->add_option("--root", checkArgs.root, "Folder with config/ and meshes/")->type_name("DIR");
   // Given by a parent run to its child processes, not by a user.
   check->add_option("--journal-tail", checkArgs.journalTail)->group("");
@@ -432,6 +475,13 @@ int Main(int argc, char** argv) {
 
   PictureArgs renderArgs, playArgs;
 #if defined(HOSTSIM_HAVE_RENDER)
+  const CLI::Validator size(
+      [](std::string& text) -> std::string {
+        if (hostsim::render::ParseSize(text)) return {};
+        return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) +
+               " is not WxH with each side from 1 to 8192 pixels";
+      },
+      "", "size");
   CLI::App* render = app.add_subcommand(
       "render", "Load a scenario and draw the focused vessel's view of it into a PNG picture.");
   render->add_option("SCENARIO", renderArgs.scenario, "Scenario file")
@@ -443,7 +493,8 @@ int Main(int argc, char** argv) {
   render
       ->add_option("--size", renderArgs.size,
                    "Picture size, each side 1 to 8192 pixels (default 800x500)")
-      ->type_name("WxH");
+      ->type_name("WxH")
+      ->check(size);
   render->add_option("--root", renderArgs.root, "Folder with config/, meshes/ and modules/")
       ->type_name("DIR");
   AddHangLimit(render, renderArgs.timeout);
@@ -452,7 +503,8 @@ int Main(int argc, char** argv) {
   play->add_option("SCENARIO", playArgs.scenario, "Scenario file")->required()->type_name("FILE");
   play->add_option("--size", playArgs.size,
                    "Window size, each side 1 to 8192 pixels (default 800x500)")
-      ->type_name("WxH");
+      ->type_name("WxH")
+      ->check(size);
   play->add_option("--save", playArgs.save,
                    "The file F2 offers to save to (default: a new name beside the scenario)")
       ->type_name("FILE");
@@ -518,12 +570,16 @@ int main(int argc, char** argv) {
 #endif
   // What the commands do not catch themselves (memory running out, say) ends the program
   // with a message and the failure status, not with an abort.
+  int status = kExitFailure;
   try {
-    return Main(argc, argv);
+    status = Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "hostsim: " << e.what() << "\n";
   } catch (...) {
     std::cerr << "hostsim: unexpected failure\n";
   }
-  return kExitFailure;
+  // Whatever a command printed (the help, the version, check's list and results too) must
+  // have reached its reader.
+  if (!OutputWritten() && status == 0) status = kExitFailure;
+  return status;
 }

@@ -9,16 +9,23 @@
 namespace hostsim::cli {
 namespace fs = std::filesystem;
 
-SessionRecorder::SessionRecorder(fs::path script, const fs::path& scenario)
-    : script_(std::move(script)) {
+fs::path ScenarioCopyOf(const fs::path& script) {
+  fs::path copy = script;
+  copy += ".scn";
+  return copy;
+}
+
+SessionRecorder::SessionRecorder(fs::path script, std::string scenario)
+    : script_(std::move(script)), scenario_(std::move(scenario)) {
   std::error_code ec;
   folder_ = fs::absolute(script_, ec).parent_path();
   text_ =
       "# A session recorded by hostsim play: hostsim run replays it. Each line is what was done\n"
-      "# in the window, the time steps between included.\n";
+      "# in the window, the time steps between included. It loads a copy of the scenario as\n"
+      "# the window loaded it, kept beside this script.\n";
   Command load;
   load.kind = Command::Kind::Load;
-  load.arg = Name(scenario, true);
+  load.arg = Name(ScenarioCopyOf(script_), true);
   Add(load);
 }
 
@@ -108,6 +115,9 @@ void SessionRecorder::Save(const fs::path& file) {
 
 std::string SessionRecorder::Start() {
   if (std::string reason = file_.Create(script_, text_); !reason.empty()) return reason;
+  const fs::path copy = ScenarioCopyOf(script_);
+  if (std::string reason = platform::WriteFile(copy, scenario_); !reason.empty())
+    return "cannot write its copy of the scenario " + PathToUtf8(copy) + ": " + reason;
   started_ = true;
   return {};
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <system_error>
 
+#include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/loaded_libraries.h"
@@ -43,8 +44,29 @@ std::mutex displayMutex;
 int displayUsers = 0;
 EGLDisplay sharedDisplay = EGL_NO_DISPLAY;
 
+// The GL-loading layer opens the system's EGL library, and a GL library for the core
+// functions, when it is first asked for a function, and ends the program with an abort when it
+// cannot. They are opened here first (and stay loaded), so that a missing one is an error that
+// says which package brings it. Returns "" when both are there, else that error.
+const std::string& MissingGlLibrary() {
+  static const std::string error = [] {
+    std::string why;
+    if (platform::OpenLibrary("libEGL.so.1", why) == nullptr)
+      return "render: no OpenGL: cannot load libEGL.so.1 (" + why +
+             "): install it (the Debian package libegl1) and an EGL driver (libegl-mesa0)";
+    std::string whyGl;
+    if (platform::OpenLibrary("libOpenGL.so.0", why) == nullptr &&
+        platform::OpenLibrary("libGL.so.1", whyGl) == nullptr)
+      return "render: no OpenGL: cannot load libOpenGL.so.0 or libGL.so.1 (" + whyGl +
+             "): install one of them (the Debian package libgl1)";
+    return std::string();
+  }();
+  return error;
+}
+
 // Mesa's surfaceless platform when there is one, else an EGL device, else the default display.
 EGLDisplay OpenDisplay() {
+  if (const std::string& missing = MissingGlLibrary(); !missing.empty()) throw Error(missing);
   EGLDisplay display = EGL_NO_DISPLAY;
   const bool platforms = HasClientExtension("EGL_EXT_platform_base");
   if (platforms && HasClientExtension("EGL_MESA_platform_surfaceless"))
@@ -59,7 +81,9 @@ EGLDisplay OpenDisplay() {
   if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
     display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
-      throw Error("render: no offscreen OpenGL context: " + EglErrorText("no EGL display"));
+      throw Error("render: no offscreen OpenGL context: " + EglErrorText("no EGL display") +
+                  ": is an EGL driver installed? (Mesa's: the Debian packages libegl-mesa0 and "
+                  "libgl1-mesa-dri)");
   }
   return display;
 }
@@ -135,8 +159,9 @@ struct Offscreen::Context {
   // Releases whatever Open made, also when it stopped half way.
   ~Context() {
     if (display != EGL_NO_DISPLAY) Close();
-    // This thread's own EGL state, which the next use makes afresh.
-    eglReleaseThread();
+    // This thread's own EGL state, which the next use makes afresh (there is none without
+    // the EGL library, and asking for it would end the program).
+    if (MissingGlLibrary().empty()) eglReleaseThread();
   }
 
   void Close() {

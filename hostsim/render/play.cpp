@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 
 #include "hostsim/platform/files.h"
 #include "hostsim/render/loaded_libraries.h"
@@ -50,6 +52,33 @@ std::string NoDisplay() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return "DISPLAY is not set";
   return std::string("cannot connect to the display \"") + display + "\"";
+}
+
+// Starts the video layer. Where it cannot reach an X display it tries a Wayland desktop,
+// whose client library looks for the desktop's socket in XDG_RUNTIME_DIR and, when that is
+// unset or not an absolute path, says on the terminal that it is invalid. Without
+// WAYLAND_DISPLAY no Wayland desktop was asked for, and that line is noise beside the error
+// that says there is no display: the try then looks in a private empty folder instead (made
+// with mode 0700 for the start alone, then removed) and finds nothing there in silence. With
+// WAYLAND_DISPLAY set the line may be the reason there is no window, and it stays.
+int StartVideo() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((runtime != nullptr && runtime[0] == '/') || (wayland != nullptr && *wayland != '\0'))
+    return SDL_Init(SDL_INIT_VIDEO);
+  const std::optional<std::string> before =
+      runtime != nullptr ? std::optional<std::string>(runtime) : std::nullopt;
+  std::error_code ec;
+  std::string folder = (std::filesystem::temp_directory_path(ec) / "hostsim-XXXXXX").string();
+  if (ec || folder[0] != '/' || mkdtemp(folder.data()) == nullptr) return SDL_Init(SDL_INIT_VIDEO);
+  setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+  const int status = SDL_Init(SDL_INIT_VIDEO);
+  if (before)
+    setenv("XDG_RUNTIME_DIR", before->c_str(), 1);
+  else
+    unsetenv("XDG_RUNTIME_DIR");
+  std::filesystem::remove_all(folder, ec);
+  return status;
 }
 
 }  // namespace
@@ -148,7 +177,7 @@ int Window::Run() {
   // What the video layer loads (the display's client libraries, the GL driver, the session
   // bus library) stays loaded after it quits: see loaded_libraries.h.
   const std::set<std::string> before = LoadedLibraries();
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+  if (StartVideo() != 0) {
     std::cerr << "hostsim play: cannot open a window: " << SDL_GetError() << "\n";
     return 1;
   }

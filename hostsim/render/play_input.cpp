@@ -139,6 +139,14 @@ void Window::AnswerPrompt() {
         return;
       }
       const fs::path target = PathFromUtf8(p.text);
+      for (const fs::path& kept : opts_.keep) {
+        if (platform::SameFile(target, kept)) {
+          const std::string why = p.text + " is the recording or its copy of the scenario";
+          Say("not saved: " + why);
+          std::cerr << "hostsim play: not saved: " << why << std::endl;
+          return;
+        }
+      }
       std::error_code ec;
       if (fs::exists(target, ec) || platform::SameFile(target, opts_.scenario)) {
         prompt_ = Prompt{Prompt::Kind::Overwrite, p.text + " exists: replace it? (Y: yes, N: no)",

@@ -112,6 +112,8 @@ struct PlayOptions {
   // the environment variable HOSTSIM_PLAY_DUMP does the same).
   std::filesystem::path dumpOnExit;
   PlayRecorder* recorder = nullptr;  // told every action when set, before it is done
+  // Files F2 may not save over: the recording and its copy of the scenario.
+  std::vector<std::filesystem::path> keep;
   // When set, the window closes at once, without asking and without saving, once this holds
   // a value other than 0 (a signal asked the program to stop); the system's own handling of
   // such signals by the window layer is turned off.

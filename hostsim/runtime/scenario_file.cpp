@@ -80,7 +80,8 @@ void EndAll(World::Impl& w, VesselRegistry& vessels) {
 void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   const std::string name = file.string();
   NoteFileRead(*impl_, "scenario", file);
-  const ScenarioFile s = ParseScenario(ReadScenarioFile(file), name);
+  std::string bytes = ReadScenarioFile(file);
+  const ScenarioFile s = ParseScenario(bytes, name);
   CheckScenario(s, name);
 
   ScopedCurrent current(impl_.get());
@@ -119,6 +120,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->clock.simdt = 0;
   title = s.title;
   impl_->topLevelKept = s.kept;
+  impl_->loadedScenario = std::move(bytes);
   impl_->warnings.insert(impl_->warnings.begin() + static_cast<std::ptrdiff_t>(warnings),
                          s.warnings.begin(), s.warnings.end());
 
@@ -135,6 +137,8 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
     for (Vessel* v : loaded)
       if (!v->visual) BuildVisualOf(*impl_, *v);
 }
+
+const std::string& World::LoadedScenarioBytes() const { return impl_->loadedScenario; }
 
 void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
   if (impl_->Find(v.handle()) != &v) throw Error("not a vessel of this world");

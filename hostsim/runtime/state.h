@@ -137,6 +137,7 @@ struct World::Impl {
   std::vector<FileRead> filesRead;
   std::set<std::string> filesReadNames;   // their absolute paths, to note each once
   std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
+  std::string loadedScenario;             // the bytes of the scenario loaded last
 
   std::uintptr_t NewToken() { return lastToken += 16; }
   Vessel* Find(OBJHANDLE h) const;

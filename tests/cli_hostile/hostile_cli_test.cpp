@@ -112,7 +112,7 @@ std::string Garbage(std::size_t n, unsigned seed, bool withNul) {
 struct Case {
   const char* name;
   // Files to write into the run's folder: name, then contents.
-  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::string>> files = {};
   std::vector<std::string> args;
   // The one error line must match this (after "^", before "\n$").
   std::string error;
@@ -120,6 +120,8 @@ struct Case {
   bool outFolder = true;
   // Files of this many bytes (zeros, made without writing them) to put there as well.
   std::vector<std::pair<std::string, std::uintmax_t>> sized = {};
+  // The exit status: 2 for a usage error, whose message has a second line pointing to --help.
+  int status = 1;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -140,8 +142,10 @@ TEST_P(HostileCli, OneErrorLineWithFileAndLineAndNoPartialOutput) {
     args.push_back(out.string());
   }
 
-  const Result r = RunHostsim(dir.path(), args);
-  EXPECT_EQ(r.status, 1) << r.err;
+  Result r = RunHostsim(dir.path(), args);
+  EXPECT_EQ(r.status, c.status) << r.err;
+  const std::string help = "Run 'hostsim --help' for usage.\n";
+  if (c.status == 2 && r.err.ends_with(help)) r.err.resize(r.err.size() - help.size());
   // One line, and nothing of the input raw: no control character but its line break.
   ASSERT_FALSE(r.err.empty());
   EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err.substr(0, 2000);
@@ -347,6 +351,19 @@ std::vector<Case> Cases() {
        {"run", "s.session"},
        S + ":2: [^\n]+",
        false},
+      // --- numbers on the command line: a usage error naming the option and the value ---
+      {.name = "TimeoutHuge",
+       .args = {"run", "s.session", "--timeout", "1e300"},
+       .error = "hostsim: --timeout: \"1e300\" is not a number of seconds [^\n]+",
+       .status = 2},
+      {.name = "TimeoutNotANumber",
+       .args = {"inspect", "a.scn", "--timeout", "nan"},
+       .error = "hostsim: --timeout: \"nan\" is not a number of seconds [^\n]+",
+       .status = 2},
+      {.name = "SeedNegative",
+       .args = {"check", "m.so", "--seed", "-1"},
+       .error = "hostsim: --seed: \"-1\" is not a whole number from 0 to 18446744073709551615",
+       .status = 2},
   };
 }
 
@@ -750,12 +767,13 @@ TEST(HostileCliOutput, AFailedWriteOfTheStandardOutputIsAnError) {
   dir.Write("s.session", "load demo.scn\nstep 3\ninspect A\n");
   const std::string full = "standard output: cannot write: No space left on device\n";
   if (fs::is_character_file("/dev/full")) {
-    Result r = RunHostsim(dir.path(), {"inspect", "demo.scn"}, "/dev/full");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, full);
-    r = RunHostsim(dir.path(), {"run", "s.session"}, "/dev/full");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, full);
+    using Args = std::vector<std::string>;
+    for (const Args& args : {Args{"inspect", "demo.scn"}, Args{"run", "s.session"}, Args{"--help"},
+                             Args{"--version"}, Args{"check", "--list"}}) {
+      const Result r = RunHostsim(dir.path(), args, "/dev/full");
+      EXPECT_EQ(r.status, 1) << args[0];
+      EXPECT_EQ(r.err, full) << args[0];
+    }
   }
   const fs::path demo = fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn";
   const std::string out = (dir.path() / "out.json").string();

@@ -364,6 +364,12 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   p.Keys("F2 Return");
   const fs::path saved = dir.path() / "play-1.scn";
   ASSERT_TRUE(WaitFor([&] { return fs::exists(saved); })) << ReadFile(p.log());
+  // Saved over the scenario it loaded: the replay still starts from the scenario as loaded.
+  p.Keys("F2");
+  p.Run("xdotool key --delay 20 --repeat 200 BackSpace");
+  p.Type(scenario.string());
+  p.Keys("Return y");
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(scenario) != kLampScenario; })) << ReadFile(p.log());
   p.Keys("Escape");
   ASSERT_TRUE(p.WaitClosed()) << ReadFile(p.log());
 
@@ -371,14 +377,16 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   // How many time steps a key was held depends on when the window read its events: on a busy
   // machine a press and its release may come in one batch, with no step between (the held
   // steps' lines themselves are checked in the recorder's own test). What must be there:
-  for (const char* line : {"load play.scn\n", "press B\n", "press K\n", "type 31.5\n", "cancel\n",
-                           "press Shift+Left\n", "press Shift+Right\n", "save play-1.scn\n"})
+  for (const char* line :
+       {"load session.txt.scn\n", "press B\n", "press K\n", "type 31.5\n", "cancel\n",
+        "press Shift+Left\n", "press Shift+Right\n", "save play-1.scn\n", "save play.scn\n"})
     EXPECT_NE(script.find(line), std::string::npos) << line << " not in\n" << script;
   const fs::path out = dir.path() / "replay";
   const std::string replay = Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --out " +
                                      Quote(out) + " 2>&1; echo status $?");
   EXPECT_NE(replay.find("status 0"), std::string::npos) << replay;
   EXPECT_EQ(ReadFile(out / "play-1.scn"), ReadFile(saved)) << script;
+  EXPECT_EQ(ReadFile(out / "play.scn"), ReadFile(scenario)) << script;
   EXPECT_NE(ReadFile(saved).find("SPT 1 31.5000"), std::string::npos) << ReadFile(saved);
 }
 
