@@ -297,14 +297,6 @@ std::vector<Case> Cases() {
         {"root/config/junk.cfg", "Size = 1\n\xff\xfe\x80\n"}},
        {"run", "s.session", "--root", "root"},
        S + ":1: [^\n]*junk\\.cfg:2: expected 'key = value', got \"\\\\xFF\\\\xFE\\\\x80\""},
-      {"MeshOfZeroBytes",
-       {{"s.session", ThenSave("load c.scn")},
-        {"c.scn", "VESSEL A hull\nEND\n"},
-        {"root/config/hull.cfg", "Mesh = m\n"},
-        {"root/meshes/m.obj", std::string(4096, '\0')}},
-       {"run", "s.session", "--root", "root"},
-       S + ":1: [^\n]*hull\\.cfg:1: cannot load mesh \"m\": [^\n]*m\\.obj:1: mesh line holds a "
-           "zero byte"},
       // --- files over the size read of their kind, and files that never end ---
       {"SessionTooLarge",
        {},
