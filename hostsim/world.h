@@ -7,17 +7,21 @@
 // call the modules made.
 //
 // Files (under the folders of Paths):
-//   config/<class>.cfg   class configuration: "key = value" lines, ';' starts a comment.
-//                        Items the host reads itself:
+//   config/<class>.cfg   class configuration: "key = value" lines, ';' starts a comment; a
+//                        key given twice is refused (Attachment may repeat). The name of the
+//                        file is the class (a class name is never a path); a ClassName that
+//                        differs is a warning. Items the host reads itself:
 //                          Module = <name>        module library of the class (none: a
 //                                                 config-only vessel run by the host alone)
 //                          Mesh = <name>          mesh of a config-only vessel
-//                          Size = <m>, Mass = <kg>
+//                          Size = <m>, Mass = <kg>  (positive)
 //                          Attachment = <P|C> px py pz dx dy dz rx ry rz <ID>
 //                                                 (repeatable) attachment point of a
 //                                                 config-only vessel: P to-parent, C child
 //   meshes/<name>.obj    Wavefront OBJ mesh with its .mtl: groups in file order are the
-//                        mesh groups, materials in .mtl order are the mesh materials.
+//                        mesh groups, materials in .mtl order are the mesh materials. Text
+//                        only, finite numbers, face corners naming what the file gave; an
+//                        mtllib names a file beside the mesh.
 //   modules/<name>.so    module library (<name>.dll on Windows).
 //
 // Scenario file (text, one item a line, '#' starts a comment line; the first other line is
@@ -472,7 +476,8 @@ class World {
   bool DefRCSDisplay() const;
 
   // --- meshes, configuration ---
-  // A new template of meshes/<name>.obj (the file is read once); null when it cannot be read.
+  // A new template of meshes/<name>.obj (the file is read once); null, with a warning saying
+  // why, when it cannot be read.
   const Mesh* LoadMesh(const std::string& name);
   // The mesh a handle names, or null.
   const Mesh* MeshFromHandle(MESHHANDLE h) const;

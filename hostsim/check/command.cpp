@@ -50,10 +50,11 @@ std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
                                      const std::string& module, std::ostream& err) {
   std::error_code ec;
   if (!o.className.empty()) {
-    const fs::path cfg = paths.config / (o.className + ".cfg");
-    if (!fs::is_regular_file(cfg, ec))
-      throw SetupError{cfg.string() + ": no configuration of class " + o.className + " (--class)"};
     try {
+      const fs::path cfg = ClassConfigPath(paths.config, o.className);
+      if (!fs::is_regular_file(cfg, ec))
+        throw SetupError{cfg.string() + ": no configuration of class " + o.className +
+                         " (--class)"};
       if (!NamesModule(cfg, module))
         throw SetupError{cfg.string() + ": class " + o.className + " is not of module " + module};
     } catch (const Error& e) {

@@ -92,6 +92,29 @@ std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& t
   return reason;
 }
 
+std::string NotARegularFile(const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(file, ec);
+  switch (st.type()) {
+    case fs::file_type::regular:
+      return {};
+    case fs::file_type::not_found:
+      return detail::ErrnoReason(ENOENT);
+    case fs::file_type::directory:
+      return detail::ErrnoReason(EISDIR);
+    case fs::file_type::fifo:
+      return "not a regular file but a FIFO";
+    case fs::file_type::character:
+      return "not a regular file but a character device";
+    case fs::file_type::block:
+      return "not a regular file but a block device";
+    case fs::file_type::socket:
+      return "not a regular file but a socket";
+    default:
+      return ec ? ec.message() : "not a regular file";
+  }
+}
+
 std::string CreateFolders(const fs::path& folder) {
   std::error_code ec;
   // The missing folders, the innermost first, so that a failure names the one that failed.

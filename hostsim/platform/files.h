@@ -34,6 +34,11 @@ inline constexpr std::size_t kFontLimit = 64 * kMiB;    // the renderer's font
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& file, std::size_t limit,
                                        std::string& text);
 
+// Why `file` (links followed) is no regular file to open, as ReadFile would say it ("No such
+// file or directory", "Is a directory", "not a regular file but a FIFO"), or "" when it is one:
+// for files the host hands to the system to open rather than reading them itself (libraries).
+[[nodiscard]] std::string NotARegularFile(const std::filesystem::path& file);
+
 // Makes `bytes` the whole content of `file`, so that at every moment the file holds its old
 // content or its new one, and the new one is on the disk when this returns:
 //  - a target that exists must be a regular file that is not read-only; anything else (a

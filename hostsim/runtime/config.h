@@ -29,13 +29,20 @@ struct ConfigFile {
   std::vector<const ConfigItem*> FindAll(std::string_view key) const;
 };
 
-// Parses configuration text; throws Error naming `file` and the line of a malformed line.
+// Parses configuration text; throws Error naming `file` and the line of a malformed line, or
+// of a key given a second time (the error names the first line; Attachment may repeat).
 ConfigFile ParseConfig(std::string_view text, const std::string& file);
 // Reads and parses a configuration file; throws Error when it cannot be read.
 ConfigFile ReadConfig(const std::filesystem::path& path);
 
+// The configuration file of a class: `folder`/<class>.cfg. A class name is a name: one that
+// is a path (with a '/', a backslash or a ':', or "." or "..") is refused with an Error, so that a
+// scenario, a session or a module cannot make the host read a file outside the folder.
+std::filesystem::path ClassConfigPath(const std::filesystem::path& folder,
+                                      const std::string& className);
+
 // What a class without a module sets up from its configuration alone:
-//   Mesh = <name>, Size = <m>, Mass = <kg>,
+//   Mesh = <name>, Size = <m>, Mass = <kg> (positive numbers),
 //   Attachment = <P|C> px py pz dx dy dz rx ry rz <ID>   (repeatable; P to-parent, C child)
 struct ConfigOnlyClass {
   std::string mesh;  // empty: none
@@ -48,7 +55,8 @@ struct ConfigOnlyClass {
   };
   std::vector<Point> points;
 };
-// Reads those items; throws Error naming the file and line of a malformed one.
+// Reads those items; throws Error naming the file and line of a malformed one (a Size or Mass
+// that is not a positive number among them).
 ConfigOnlyClass ReadConfigOnlyClass(const ConfigFile& cfg);
 
 }  // namespace hostsim

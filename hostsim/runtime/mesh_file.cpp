@@ -6,10 +6,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <string_view>
 
+#include "hostsim/error.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/runtime/format.h"
+#include "hostsim/runtime/text.h"
 
 namespace hostsim {
 
@@ -24,23 +31,143 @@ std::string Utf8(const std::filesystem::path& p) {
   return std::string(u.begin(), u.end());
 }
 
+// A number as the reader takes it into a float: finite, and within a float's range (a larger
+// one would become infinite there).
+bool FiniteFloat(std::string_view word) {
+  double v = 0;
+  return ParseDouble(word, v) && std::fabs(v) <= std::numeric_limits<float>::max();
+}
+
+// Refuses a line whose words after the keyword are not `least` to `most` finite numbers.
+void CheckNumbers(std::string_view line, std::size_t least, std::size_t most,
+                  const std::string& file, int number) {
+  const std::string keyword(FirstWord(line));
+  const std::vector<std::string> words = SplitWords(AfterFirstWord(line));
+  for (const std::string& w : words)
+    if (!FiniteFloat(w))
+      throw Error(keyword + ": " + Quote(w) + " is not a finite number", file, number);
+  if (words.size() < least || words.size() > most)
+    throw Error(keyword + " takes " + std::to_string(least) +
+                    (most > least ? " to " + std::to_string(most) : std::string()) +
+                    " numbers, not " + std::to_string(words.size()),
+                file, number);
+}
+
+// The entries a face corner can name: those the file gave on the lines before it.
+struct Given {
+  long long vertices = 0, texcoords = 0, normals = 0;
+};
+
+// Refuses a face corner ("v", "v/vt", "v//vn" or "v/vt/vn") that is not one, or names an
+// entry the file has not given: 0, beyond the count, or (negative, from the end) before the
+// first.
+void CheckCorner(std::string_view word, const Given& given, const std::string& file, int number) {
+  static constexpr const char* kWhat[] = {"vertex", "texture coordinate", "normal"};
+  const long long counts[] = {given.vertices, given.texcoords, given.normals};
+  std::size_t part = 0;
+  for (std::string_view rest = word;; ++part) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view text = rest.substr(0, slash);
+    long long index = 0;
+    if (part > 2 || (!text.empty() && !ParseInt(text, index)) || (part == 0 && text.empty()))
+      throw Error("f: " + Quote(word) + " is not a face corner (v, v/vt, v//vn or v/vt/vn)", file,
+                  number);
+    if (!text.empty() && (index == 0 || index > counts[part] || index < -counts[part]))
+      throw Error("f: corner " + Quote(word) + " names " + kWhat[part] + " " + std::string(text) +
+                      ", but the lines before it give " + std::to_string(counts[part]),
+                  file, number);
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+}
+
+// A material library is a file beside the mesh: a name without a folder, not a path.
+bool LibraryName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\:") == std::string_view::npos;
+}
+
+// Refuses what the reader would take silently wrong: a line that is not text, a number that
+// is not finite, a face corner naming nothing, a material library outside the mesh's folder.
+// Returns the line of the first "mtllib" naming each library.
+std::map<std::string, int> CheckObjText(std::string_view text, const std::string& file) {
+  Given given;
+  std::map<std::string, int> libraries;
+  ForEachLine(text, file, "mesh line", [&](std::string_view line, int number) {
+    const std::string_view key = FirstWord(line);
+    if (key == "v") {
+      CheckNumbers(line, 3, 7, file, number);  // x y z, then w or a colour
+      ++given.vertices;
+    } else if (key == "vt") {
+      CheckNumbers(line, 1, 3, file, number);
+      ++given.texcoords;
+    } else if (key == "vn") {
+      CheckNumbers(line, 3, 3, file, number);
+      ++given.normals;
+    } else if (key == "f") {
+      const std::vector<std::string> corners = SplitWords(AfterFirstWord(line));
+      if (corners.size() < 3)
+        throw Error("f takes three corners or more, not " + std::to_string(corners.size()), file,
+                    number);
+      for (const std::string& c : corners) CheckCorner(c, given, file, number);
+    } else if (key == "mtllib") {
+      for (const std::string& name : SplitWords(AfterFirstWord(line))) {
+        if (!LibraryName(name))
+          throw Error(
+              "mtllib: materials are read from the mesh's folder only, not from " + Quote(name),
+              file, number);
+        libraries.emplace(name, number);
+      }
+    }
+  });
+  return libraries;
+}
+
+// Refuses material text that is not text, or a colour or value that is not a finite number.
+void CheckMtlText(std::string_view text, const std::string& file) {
+  static constexpr std::string_view kValues[] = {"Ka", "Kd", "Ks",  "Kt",    "Tf",    "Ke",
+                                                 "Ni", "Ns", "d",   "Tr",    "Pr",    "Pm",
+                                                 "Ps", "Pc", "Pcr", "aniso", "anisor"};
+  ForEachLine(text, file, "material line", [&](std::string_view line, int number) {
+    if (std::find(std::begin(kValues), std::end(kValues), FirstWord(line)) != std::end(kValues))
+      CheckNumbers(line, 1, 3, file, number);
+  });
+}
+
 // Material libraries, read through the host's bounded reader from the OBJ's folder. A library
-// that is not there leaves the mesh without its materials; one that cannot be read (too
-// large, a device) fails the whole mesh, with the reason kept in `error`.
+// that is not there leaves the mesh without its materials, with a warning; one that cannot be
+// read (too large, a device) or is no material text fails the whole mesh, with the reason kept
+// in `error`.
 class MaterialLibraries final : public tinyobj::MaterialReader {
  public:
-  explicit MaterialLibraries(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  MaterialLibraries(const std::filesystem::path& mesh, std::map<std::string, int> lines)
+      : mesh_(Utf8(mesh)), folder_(mesh.parent_path()), lines_(std::move(lines)) {}
   bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                   std::map<std::string, int>* byName, std::string* warn,
                   std::string* err) override {
+    // The mesh's lines were checked: every name is a file of its folder. This stays so.
+    if (error || !LibraryName(name)) return false;
     const std::filesystem::path file =
         folder_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return false;
+    const auto line = lines_.find(name);
     std::string text;
     if (std::string reason = platform::ReadTextFile(file, platform::kMeshLimit, text);
         !reason.empty()) {
-      if (error.empty()) error = Utf8(file) + ": cannot read materials: " + reason;
+      std::error_code ec;
+      if (!std::filesystem::exists(file, ec) && !ec) {
+        warnings.emplace_back(Error("cannot load materials: " + Utf8(file) + ": " + reason +
+                                        "; the mesh goes without them",
+                                    mesh_, line != lines_.end() ? line->second : 0)
+                                  .what());
+        return false;
+      }
+      error = Error("cannot read materials: " + reason, Utf8(file));
+      return false;
+    }
+    try {
+      CheckMtlText(text, Utf8(file));
+    } catch (const Error& e) {
+      error = e;
       return false;
     }
     std::istringstream in(std::move(text));
@@ -48,11 +175,14 @@ class MaterialLibraries final : public tinyobj::MaterialReader {
     read.push_back(file);
     return true;
   }
-  std::string error;
+  std::optional<Error> error;
+  std::vector<std::string> warnings;
   std::vector<std::filesystem::path> read;  // the libraries read
 
  private:
+  std::string mesh_;
   std::filesystem::path folder_;
+  std::map<std::string, int> lines_;
 };
 
 // Builds the mesh from the reader's calls: every "g" or "o" line opens a group (kept, empty,
@@ -162,27 +292,23 @@ tinyobj::callback_t Callbacks() {
 
 }  // namespace
 
-std::unique_ptr<MeshFile> ReadObj(const std::filesystem::path& path, std::string& error) {
+std::unique_ptr<MeshFile> ReadObj(const std::filesystem::path& path,
+                                  std::vector<std::string>& warnings) {
+  const std::string name = Utf8(path);
   std::string text;
   if (std::string reason = platform::ReadTextFile(path, platform::kMeshLimit, text);
-      !reason.empty()) {
-    error = Utf8(path) + ": cannot read mesh: " + reason;
-    return nullptr;
-  }
+      !reason.empty())
+    throw Error("cannot read mesh: " + reason, name);
+  MaterialLibraries libraries(path, CheckObjText(text, name));
   auto mesh = std::make_unique<MeshFile>();
   Builder builder;
   builder.mesh = mesh.get();
-  MaterialLibraries libraries(path.parent_path());
   std::istringstream in(std::move(text));
   std::string warn, err;
-  if (!tinyobj::LoadObjWithCallback(in, Callbacks(), &builder, &libraries, &warn, &err)) {
-    error = Utf8(path) + ": cannot read mesh";
-    return nullptr;
-  }
-  if (!libraries.error.empty()) {
-    error = libraries.error;
-    return nullptr;
-  }
+  if (!tinyobj::LoadObjWithCallback(in, Callbacks(), &builder, &libraries, &warn, &err))
+    throw Error("cannot read mesh", name);
+  if (libraries.error) throw *libraries.error;
+  warnings.insert(warnings.end(), libraries.warnings.begin(), libraries.warnings.end());
   mesh->libraries = std::move(libraries.read);
   for (const auto& m : builder.materials) {
     const auto alpha = static_cast<float>(m.dissolve);

@@ -1,6 +1,8 @@
 // Module libraries: loading through the platform seam, entry points, unloading.
 #include "hostsim/platform/dynlib.h"
+#include "hostsim/platform/files.h"
 #include "hostsim/runtime/call.h"
+#include "hostsim/runtime/format.h"
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {
@@ -21,14 +23,14 @@ bool ValidModuleName(const std::string& name) {
 
 Module& World::LoadModule(const std::string& name) {
   if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
-  if (!ValidModuleName(name)) throw Error("invalid module name \"" + name + "\"");
+  if (!ValidModuleName(name)) throw Error("a module name is a name, not a path: " + Quote(name));
   // An absolute path: a bare file name would make the system search its library folders.
   std::error_code ec;
   auto path =
       std::filesystem::absolute(impl_->paths.modules / (name + platform::LibrarySuffix()), ec);
   if (ec) throw Error("cannot resolve the module path: " + ec.message(), name);
-  if (!std::filesystem::is_regular_file(path, ec))
-    throw Error("module library not found", path.string());
+  if (std::string reason = platform::NotARegularFile(path); !reason.empty())
+    throw Error("cannot load module: " + reason, path.string());
 
   NoteFileRead(*impl_, "module library", path);
   auto mod = std::make_unique<Module>();

@@ -51,12 +51,16 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
   std::map<std::string, VesselClass> classes;
   for (const ScenarioVessel& sv : s.vessels) {
     if (classes.count(sv.className) != 0) continue;
-    const auto path = w.paths.config / (sv.className + ".cfg");
+    std::filesystem::path path;
+    try {
+      path = ClassConfigPath(w.paths.config, sv.className);
+    } catch (const Error& e) {
+      throw Error(e.message(), file, sv.line);
+    }
     std::error_code ec;
-    if (sv.className.find_first_of("/\\:") != std::string::npos ||
-        !std::filesystem::is_regular_file(path, ec))
-      throw Error("unknown vessel class \"" + sv.className + "\" (no " + path.string() + ")", file,
-                  sv.line);
+    if (!std::filesystem::exists(path, ec))
+      throw Error("unknown vessel class " + Quote(sv.className) + " (no " + path.string() + ")",
+                  file, sv.line);
     try {
       classes.emplace(sv.className, ReadClass(w, sv.className));
     } catch (const Error& e) {

@@ -4,6 +4,7 @@
 #include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/file_objects.h"
+#include "hostsim/runtime/format.h"
 #include "hostsim/runtime/visuals.h"
 
 namespace hostsim {
@@ -31,7 +32,7 @@ void SetUpFromConfig(World::Impl& w, Vessel& v, const ConfigOnlyClass& items) {
   if (!items.mesh.empty()) {
     const MESHHANDLE mesh = NewTemplate(w, items.mesh, &v);
     if (mesh == nullptr)  // it was read when the class was; only a file since changed fails
-      throw Error("cannot load mesh \"" + items.mesh + "\"", vi.config->file, items.meshLine);
+      throw Error("cannot load mesh " + Quote(items.mesh), vi.config->file, items.meshLine);
     AddMeshSlot(w, v, mesh, nullptr);
   }
   if (items.size) v.physics.size = *items.size;
@@ -83,14 +84,20 @@ bool ValidName(const std::string& name) {
 VesselClass ReadClass(World::Impl& w, const std::string& className) {
   VesselClass cls;
   cls.name = className;
-  const auto path = w.paths.config / (className + ".cfg");
+  const auto path = ClassConfigPath(w.paths.config, className);
   std::error_code ec;
-  if (className.find_first_of("/\\:") != std::string::npos ||
-      !std::filesystem::is_regular_file(path, ec))
-    throw Error("unknown vessel class \"" + className + "\": no class configuration",
+  if (!std::filesystem::exists(path, ec))
+    throw Error("unknown vessel class " + Quote(className) + ": no class configuration",
                 path.string());
   NoteFileRead(w, "class configuration", path);
   cls.config = std::make_shared<const ConfigFile>(ReadConfig(path));
+  // The file's name decides the class: a copied and renamed file keeps its old ClassName.
+  if (const ConfigItem* n = cls.config->Find("ClassName");
+      n != nullptr && !EqualsNoCase(n->value, className))
+    w.warnings.push_back(Error("ClassName " + Quote(n->value) + " differs from the file's name: " +
+                                   "the class is " + Quote(className),
+                               cls.config->file, n->line)
+                             .what());
   if (const ConfigItem* m = cls.config->Find("Module"); m != nullptr && !m->value.empty()) {
     try {
       cls.module = &w.self->LoadModule(m->value);
@@ -102,8 +109,8 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
   cls.items = ReadConfigOnlyClass(*cls.config);
   std::string why;
   if (!cls.items.mesh.empty() && ReadMeshFile(w, cls.items.mesh, &why) == nullptr)
-    throw Error("cannot load mesh \"" + cls.items.mesh + "\"" + (why.empty() ? "" : ": " + why),
-                cls.config->file, cls.items.meshLine);
+    throw Error("cannot load mesh " + Quote(cls.items.mesh) + ": " + why, cls.config->file,
+                cls.items.meshLine);
   return cls;
 }
 

@@ -13,7 +13,8 @@ namespace hostsim {
 bool ValidName(const std::string& name);
 
 // Reads config/<class>.cfg and loads the class's module, or reads what a class without one
-// sets up (and loads its mesh). Throws Error.
+// sets up (and loads its mesh). Throws Error (a class name that is a path among the causes).
+// A ClassName item that differs from the file's name is a warning: the file's name counts.
 VesselClass ReadClass(World::Impl& w, const std::string& className);
 
 // Makes a vessel of the class, registered by its handle: for a module class the module's

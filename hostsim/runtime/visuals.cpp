@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "hostsim/runtime/call.h"
+#include "hostsim/runtime/format.h"
 #include "hostsim/runtime/mesh_file.h"
 #include "hostsim/runtime/text.h"
 
@@ -23,22 +24,28 @@ bool ValidMeshName(const std::string& name) {
 std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name,
                                              std::string* why) {
   if (auto it = w.meshes.files.find(name); it != w.meshes.files.end()) return it->second;
-  if (!ValidMeshName(name)) return nullptr;
-  std::string file = name;
-  if (file.size() < 4 || !EqualsNoCase(file.substr(file.size() - 4), ".obj")) file += ".obj";
-  const auto path = w.paths.meshes / file;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return nullptr;
   std::string error;
-  NoteFileRead(w, "mesh", path);
-  std::shared_ptr<const MeshFile> mesh = ReadObj(path, error);
-  if (mesh != nullptr)
+  std::shared_ptr<const MeshFile> mesh;
+  if (!ValidMeshName(name)) {
+    error = "a mesh name is a name, not a path: " + Quote(name);
+  } else {
+    std::string file = name;
+    if (file.size() < 4 || !EqualsNoCase(file.substr(file.size() - 4), ".obj")) file += ".obj";
+    const auto path = w.paths.meshes / file;
+    NoteFileRead(w, "mesh", path);
+    try {
+      mesh = ReadObj(path, w.warnings);
+    } catch (const Error& e) {
+      error = e.what();
+    }
+  }
+  if (mesh != nullptr) {
     for (const std::filesystem::path& library : mesh->libraries)
       NoteFileRead(w, "material library", library);
-  if (mesh != nullptr)
     w.meshes.files.emplace(name, mesh);
-  else if (why != nullptr)
+  } else if (why != nullptr) {
     *why = error;
+  }
   return mesh;
 }
 
@@ -46,9 +53,10 @@ MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader) 
   std::string why;
   std::shared_ptr<const MeshFile> file = ReadMeshFile(w, name, &why);
   if (file == nullptr) {
-    // A mesh that is not there is the module's to handle; one that is there but cannot be
-    // read is worth a word.
-    if (!why.empty()) w.warnings.push_back(why);
+    // The module goes on without it (a null handle), but what it asked for is not there.
+    w.warnings.push_back(
+        (loader != nullptr ? "vessel " + Quote(loader->name()) + ": " : std::string()) +
+        "cannot load mesh " + Quote(name) + ": " + why);
     return nullptr;
   }
   auto mesh = std::make_shared<Mesh>();

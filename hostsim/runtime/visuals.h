@@ -8,12 +8,14 @@
 
 namespace hostsim {
 
-// meshes/<name>.obj as read, once per world; null when there is no such file or it cannot be
-// read (then, with `why`, "FILE: cannot read mesh: reason" there).
+// meshes/<name>.obj as read, once per world; null when the name is a path, or the file is not
+// there, cannot be read or is no mesh (then, with `why`, the reason there: "FILE: cannot read
+// mesh: reason" or "FILE:LINE: why"). What the mesh went without (a material library that is
+// not there) becomes a warning of the world.
 std::shared_ptr<const MeshFile> ReadMeshFile(World::Impl& w, const std::string& name,
                                              std::string* why = nullptr);
-// A new template of the mesh, loaded by `loader` (null: by the world); null when the file
-// is missing or cannot be read (a warning says why).
+// A new template of the mesh, loaded by `loader` (null: by the world); null when the mesh
+// cannot be read (a warning names the mesh, the file tried and why).
 MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader);
 // The template a handle names, or null.
 Mesh* TemplateOf(const World::Impl& w, MESHHANDLE h);

@@ -104,9 +104,7 @@ const Paths& World::paths() const { return impl_->paths; }
 Vessel& World::CreateVessel(const std::string& name, const std::string& className) {
   ScopedCurrent current(impl_.get());
   if (!ValidName(name)) throw Error("invalid vessel name \"" + name + "\"");
-  if (!ValidName(className) || className.find_first_of("/\\:") != std::string::npos ||
-      className == "..")
-    throw Error("invalid vessel class \"" + className + "\"");
+  if (!ValidName(className)) throw Error("invalid vessel class " + Quote(className));
   if (FindVessel(name) != nullptr) throw Error("a vessel named \"" + name + "\" exists already");
   const VesselClass cls = ReadClass(*impl_, className);
   return impl_->vessels.Add(MakeVessel(*impl_, name, cls));

@@ -261,7 +261,7 @@ std::vector<Case> Cases() {
       {"InspectUnknownClass",
        {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
        {"inspect", "u.scn"},
-       "u\\.scn:1: unknown vessel class [^\n]+"},
+       "u\\.scn:1: a class name is a name, not a path: \"b/\\.\\./\\.\\./x\""},
       // --- class configurations, through a root folder ---
       {"ConfigGarbage",
        {{"s.session", ThenSave("load c.scn")},
@@ -295,6 +295,12 @@ std::vector<Case> Cases() {
         {"root/config/junk.cfg", "Unknown = key\nSize = big\n"}},
        {"run", "s.session", "--root", "root"},
        S + ":1: [^\n]*c\\.scn:1: [^\n]*junk\\.cfg:2: Size must be one number[^\n]*"},
+      {"ConfigBinaryBytes",
+       {{"s.session", ThenSave("load c.scn")},
+        {"c.scn", "VESSEL A junk\nEND\n"},
+        {"root/config/junk.cfg", "Size = 1\n\xff\xfe\x80\n"}},
+       {"run", "s.session", "--root", "root"},
+       S + ":1: [^\n]*junk\\.cfg:2: expected 'key = value', got \"\\\\xFF\\\\xFE\\\\x80\""},
       // --- files over the size read of their kind, and files that never end ---
       {"SessionTooLarge",
        {},

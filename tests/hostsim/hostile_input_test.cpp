@@ -105,6 +105,77 @@ TEST(HostileInput, ControlCharactersInAClassConfigurationAreRefused) {
   }
 }
 
+// Class configurations and meshes a hostile user might hand over: refused at their file and
+// line, or (`expected` starting "warning: ") warned of while the vessel is made.
+struct FileCase {
+  const char* name;
+  std::string cfg, obj, expected;  // config/<cls>.cfg; meshes/m.obj, then "@mtl" and m.mtl
+  const char* cls = "hull";
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
+class HostileFiles : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(HostileFiles, AreRefusedAtTheirLineOrWarnedOf) {
+  const FileCase& c = GetParam();
+  RuntimeWorld rw;
+  const auto mtl = c.obj.find("@mtl\n");
+  rw.Write("meshes/m.obj", c.obj.substr(0, mtl));
+  if (mtl != std::string::npos) rw.Write("meshes/m.mtl", c.obj.substr(mtl + 5));
+  if (!c.cfg.empty()) rw.Write(std::string("config/") + c.cls + ".cfg", c.cfg);
+  hostsim::Paths p = rw.world->paths();
+  p.meshes = rw.dir() / "meshes";
+  hostsim::World w(p);
+  std::string error;
+  try {
+    w.CreateVessel("V", c.cls);
+  } catch (const Error& e) {
+    error = e.what();
+  }
+  const std::vector<std::string> warnings = w.TakeWarnings();
+  if (c.expected.starts_with("warning: "))
+    EXPECT_TRUE(error.empty() && Contains(warnings, c.expected.substr(9)))
+        << error << ::testing::PrintToString(warnings);
+  else
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+}
+
+const std::string kMesh = "Mesh = m\n", kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostsim, HostileFiles,
+    ::testing::Values(
+        FileCase{"MeshOfZeroBytes", kMesh, std::string(64, '\0'),
+                 "m.obj:1: mesh line holds a zero byte"},
+        FileCase{"MeshOfBinaryBytes", kMesh, "v 0 0 0\n\x89PNG\r\n\x1a\n",
+                 "m.obj:3: mesh line holds a control character"},
+        FileCase{"VertexNotANumber", kMesh, "v 0 0 0\nv nan 0 0\n",
+                 "m.obj:2: v: \"nan\" is not a finite number"},
+        FileCase{"MaterialValueBeyondRange", kMesh,
+                 "mtllib m.mtl\n" + kTriangle + "@mtl\nnewmtl a\nKd 1 1 1\nKa 1e999 0 0\n",
+                 "m.mtl:3: Ka: \"1e999\" is not a finite number"},
+        FileCase{"FaceBeyondTheVertices", kMesh, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99999\n",
+                 "m.obj:4: f: corner \"99999\" names vertex 99999, but the lines before it give 3"},
+        FileCase{"MaterialsOutsideTheMeshFolder", kMesh, "mtllib ../../../etc/passwd\n" + kTriangle,
+                 "m.obj:1: mtllib: materials are read from the mesh's folder only"},
+        FileCase{"MaterialsMissing", kMesh, "mtllib gone.mtl\n" + kTriangle,
+                 "warning: m.obj:1: cannot load materials: "},
+        FileCase{"MeshMissing", "Mesh = nosuchmesh\n", "",
+                 "hull.cfg:1: cannot load mesh \"nosuchmesh\": "},
+        FileCase{"LampMeshMissing", "", "",
+                 "warning: vessel \"V\": cannot load mesh \"lumipod\": ", "lumipod"},
+        FileCase{"MassNegative", "Size = 1\nMass = -5\n", "",
+                 "hull.cfg:2: Mass must be positive, got \"-5\""},
+        FileCase{"KeyTwice", "Size = 1\n\nsize = 2\n", "",
+                 "hull.cfg:3: \"size\" is given again (first on line 1)"},
+        FileCase{"ClassNameOfAnotherFile", "ClassName = tug\nSize = 1\n", "",
+                 "warning: hull.cfg:1: ClassName \"tug\" differs from the file's name"},
+        FileCase{"ClassNameIsAPath", "", "", "a class name is a name, not a path", "../config/tug"},
+        FileCase{"BinaryBytesEscaped", "Size = 1\nMesh \xff\xfe\n", "",
+                 "hull.cfg:2: expected 'key = value', got \"Mesh \\xFF\\xFE\""}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
 // Lines handed to the host that, saved as they are, would end the vessel's block or open
 // another: left out with a warning, so that the saved file loads again with every vessel.
 TEST(HostileInput, LinesThatWouldBreakTheSavedBlockAreLeftOut) {

@@ -212,9 +212,9 @@ TEST(Visuals, MeshesWithoutNormalsGetFaceNormals) {
                              "v 0 0 0\nv 2 0 0\nv 0 2 0\nv 0 0 3\nvn 1 0 0\n"
                              "g flat\nf 1 2 3\nf 1 4 2\n"
                              "g given\nf 1//1 2//1 3//1\n");
-  std::string error;
-  const auto mesh = hostsim::ReadObj(obj, error);
-  ASSERT_NE(mesh, nullptr) << error;
+  std::vector<std::string> warnings;
+  const auto mesh = hostsim::ReadObj(obj, warnings);
+  ASSERT_NE(mesh, nullptr);
   ASSERT_EQ(mesh->groups.size(), 2u);
   const std::vector<float> flat = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0, 0, 1, 0, 0, 1, 0};
   EXPECT_EQ(mesh->groups[0].normals, flat);
@@ -234,9 +234,9 @@ TEST(Visuals, MeshGroupsWithoutFacesKeepTheirPlace) {
                              "g quad\nusemtl b\nf -4 -3 -2 -1\n"  // relative indices, a fan
                              "o nothing\nusemtl a\n"              // no face either
                              "g last\nf 1 2 3\n");
-  std::string error;
-  const auto mesh = hostsim::ReadObj(obj, error);
-  ASSERT_NE(mesh, nullptr) << error;
+  std::vector<std::string> warnings;
+  const auto mesh = hostsim::ReadObj(obj, warnings);
+  ASSERT_NE(mesh, nullptr);
   ASSERT_EQ(mesh->groups.size(), 5u);
   const struct {
     const char* name;

@@ -31,7 +31,7 @@ TEST(Modules, RefusedCreationsNameTheCauseAndLeaveNoVessel) {
   const Case cases[] = {
       {"nullmod", "zvcInit returned no object"},
       {"probe_unbound", "not bound to vessel"},
-      {"nomod", "module library not found"},
+      {"nomod", "no_such_module" LUMIPOD_MODULE_SUFFIX ": cannot load module"},
       {"warpdrive", "warpdrive.cfg: unknown vessel class"},
   };
   for (const auto& c : cases) {

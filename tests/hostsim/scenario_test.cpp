@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                 7, "cannot hang \"C\": point 0 of \"A\" holds \"B\" already"},
         BadCase{"FocusUnknown", "FOCUS Ghost\nVESSEL A block\nEND\n", 1, "FOCUS names no vessel"},
         BadCase{"UnknownClass", "VESSEL A warpdrive\nEND\n", 1, "unknown vessel class"},
-        BadCase{"ModuleMissing", "VESSEL A nomod\nEND\n", 1, "module library not found"},
+        BadCase{"ModuleMissing", "VESSEL A nomod\nEND\n", 1, "cannot load module"},
         BadCase{"ZvcInitNull", "VESSEL A probe\nEND\nVESSEL B nullmod\nEND\n", 3, "zvcInit"}),
     [](const auto& tc) { return std::string(tc.param.name); });
 
