@@ -132,10 +132,13 @@ bool QuestionShown(const fs::path& png) {
 class XDisplay {
  public:
   explicit XDisplay(const fs::path& dir) {
-    // Xvfb picks a free display and writes its number once it accepts clients.
+    // Xvfb picks a free display and writes its number once it accepts clients. Without
+    // -noreset it starts over whenever its last client leaves (the readiness check below is
+    // one), and a window connecting then is turned away.
     const fs::path number = dir / "display";
-    const std::string pid = Capture("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>" +
-                                    Quote(number) + " >/dev/null 2>&1 & echo $!");
+    const std::string pid =
+        Capture("Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>" + Quote(number) +
+                " >/dev/null 2>&1 & echo $!");
     pid_ = static_cast<pid_t>(std::atoi(pid.c_str()));
     WaitFor([&] { return !ReadFile(number).empty(); });
     const std::string n = ReadFile(number);
