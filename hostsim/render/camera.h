@@ -7,7 +7,7 @@
 namespace hostsim::render {
 
 struct CameraMatrices {
-  Vec3 eye;
+  VECTOR3 eye{};
   Mat4 view, proj;
 };
 

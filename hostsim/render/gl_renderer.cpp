@@ -202,7 +202,7 @@ void SetMat4(GLuint program, const char* name, const Mat4& m) {
   glUniformMatrix4fv(Loc(program, name), 1, GL_FALSE, m.m.data());
 }
 
-void SetVec3(GLuint program, const char* name, Vec3 v) {
+void SetVec3(GLuint program, const char* name, const VECTOR3& v) {
   glUniform3f(Loc(program, name), static_cast<float>(v.x), static_cast<float>(v.y),
               static_cast<float>(v.z));
 }
@@ -224,13 +224,13 @@ std::vector<float> NormalsOf(const MeshGroup& g) {
   if (g.normals.size() == g.positions.size()) return g.normals;
   std::vector<float> n(g.positions.size(), 0.0f);
   const auto P = [&](std::size_t i) {
-    return Vec3{g.positions[i * 3], g.positions[i * 3 + 1], g.positions[i * 3 + 2]};
+    return VECTOR3{g.positions[i * 3], g.positions[i * 3 + 1], g.positions[i * 3 + 2]};
   };
   const std::size_t nv = g.positions.size() / 3;
   for (std::size_t t = 0; t + 2 < g.indices.size(); t += 3) {
     const std::uint32_t a = g.indices[t], b = g.indices[t + 1], c = g.indices[t + 2];
     if (a >= nv || b >= nv || c >= nv) continue;
-    const Vec3 fn = Cross(P(b) - P(a), P(c) - P(a));
+    const VECTOR3 fn = Cross(Sub(P(b), P(a)), Sub(P(c), P(a)));
     for (const std::size_t i : {std::size_t{a}, std::size_t{b}, std::size_t{c}}) {
       n[i * 3] += static_cast<float>(fn.x);
       n[i * 3 + 1] += static_cast<float>(fn.y);
@@ -479,16 +479,16 @@ void GlRenderer::DrawBeacons(const Scene& scene, const CameraMatrices& cam) {
   const GLuint p = spriteProgram_;
   glUseProgram(p);
   SetMat4(p, "uViewProj", cam.proj * cam.view);
-  const Vec3 right{cam.view.at(0, 0), cam.view.at(0, 1), cam.view.at(0, 2)};
-  const Vec3 up{cam.view.at(1, 0), cam.view.at(1, 1), cam.view.at(1, 2)};
+  const VECTOR3 right{cam.view.at(0, 0), cam.view.at(0, 1), cam.view.at(0, 2)};
+  const VECTOR3 up{cam.view.at(1, 0), cam.view.at(1, 1), cam.view.at(1, 2)};
   SetVec3(p, "uRight", right);
   SetVec3(p, "uUp", up);
   glBindVertexArray(spriteVao_);
   for (const SceneBeacon& b : scene.beacons) {
     // Drawn a sprite's size nearer the eye, so the body it sits on does not cut it.
-    const Vec3 toEye = cam.eye - b.pos;
+    const VECTOR3 toEye = Sub(cam.eye, b.pos);
     const double dist = Length(toEye);
-    const Vec3 centre = b.pos + Normalized(toEye) * std::min(b.size, dist * 0.5);
+    const VECTOR3 centre = Add(b.pos, Scale(Normalized(toEye), std::min(b.size, dist * 0.5)));
     SetVec3(p, "uCentre", centre);
     glUniform1f(Loc(p, "uSize"), static_cast<float>(b.size));
     glUniform3f(Loc(p, "uColour"), b.colour[0], b.colour[1], b.colour[2]);

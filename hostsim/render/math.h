@@ -1,33 +1,15 @@
-// Small vector and matrix helpers of the renderer (single precision for the GPU, built from
-// the world's double-precision poses).
+// The renderer's matrices (single precision for the GPU, built from the world's
+// double-precision poses); vectors are the host's VECTOR3 with the host's kit (vecmath.h).
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "hostsim/vecmath.h"
 #include "hostsim/world.h"
 
 namespace hostsim::render {
-
-struct Vec3 {
-  double x = 0, y = 0, z = 0;
-};
-
-inline Vec3 V(const VECTOR3& v) { return {v.x, v.y, v.z}; }
-inline VECTOR3 ToVector3(const Vec3& v) { return {v.x, v.y, v.z}; }
-inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator*(Vec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3 Cross(Vec3 a, Vec3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double Length(Vec3 a) { return std::sqrt(Dot(a, a)); }
-inline Vec3 Normalized(Vec3 a, Vec3 fallback = {0, 0, 1}) {
-  const double l = Length(a);
-  return l > 1e-12 ? a * (1.0 / l) : fallback;
-}
 
 // Column-major 4x4 matrix, as OpenGL takes it: m[col * 4 + row].
 struct Mat4 {
@@ -63,37 +45,21 @@ inline Mat4 FromTransform(const Transform& t) {
 }
 
 // Rotation part of a transform applied to a direction.
-inline Vec3 Rotate(const Transform& t, Vec3 d) {
+inline VECTOR3 Rotate(const Transform& t, const VECTOR3& d) {
   return {t.r[0] * d.x + t.r[1] * d.y + t.r[2] * d.z, t.r[3] * d.x + t.r[4] * d.y + t.r[5] * d.z,
           t.r[6] * d.x + t.r[7] * d.y + t.r[8] * d.z};
 }
 
-inline Vec3 Apply(const Transform& t, Vec3 p) { return Rotate(t, p) + V(t.t); }
-
-// Composition outer ∘ inner, done here so the renderer does not depend on how the runtime
-// composes.
-inline Transform Compose(const Transform& outer, const Transform& inner) {
+inline Transform Translation(const VECTOR3& t) {
   Transform r;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      double s = 0;
-      for (int k = 0; k < 3; ++k) s += outer.r[i * 3 + k] * inner.r[k * 3 + j];
-      r.r[i * 3 + j] = s;
-    }
-  r.t = ToVector3(Apply(outer, V(inner.t)));
+  r.t = t;
   return r;
 }
 
-inline Transform Translation(Vec3 t) {
-  Transform r;
-  r.t = ToVector3(t);
-  return r;
-}
-
-inline Mat4 LookAt(Vec3 eye, Vec3 target, Vec3 up) {
-  const Vec3 f = Normalized(target - eye);
-  const Vec3 s = Normalized(Cross(f, up), {1, 0, 0});
-  const Vec3 u = Cross(s, f);
+inline Mat4 LookAt(const VECTOR3& eye, const VECTOR3& target, const VECTOR3& up) {
+  const VECTOR3 f = Normalized(Sub(target, eye));
+  const VECTOR3 s = Normalized(Cross(f, up), {1, 0, 0});
+  const VECTOR3 u = Cross(s, f);
   Mat4 r;
   r.at(0, 0) = static_cast<float>(s.x);
   r.at(0, 1) = static_cast<float>(s.y);

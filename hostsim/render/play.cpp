@@ -41,7 +41,7 @@ bool SameMaterial(const MATERIAL& a, const MATERIAL& b) {
          a.power == b.power;
 }
 
-bool SameVec(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+bool SameVec(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // Why no window can be seen here, or "" when there may be a display. Without one the video
 // layer falls back to drawing into memory, and the window would run on unseen.

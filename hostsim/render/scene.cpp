@@ -26,9 +26,9 @@ void ForEachGroup(const Vessel& v, const Transform& pose, Fn&& fn) {
         }
     }
     const std::vector<Transform> groupTf = v.GroupTransforms(static_cast<std::uint32_t>(slot));
-    const Transform base = Compose(pose, Translation(V(ms.ofs)));
+    const Transform base = Translation(ms.ofs).Then(pose);
     for (std::size_t g = 0; g < ms.mesh->groups().size(); ++g) {
-      const Transform world = g < groupTf.size() ? Compose(base, groupTf[g]) : base;
+      const Transform world = g < groupTf.size() ? groupTf[g].Then(base) : base;
       fn(*ms.mesh, g, world, *materials);
     }
   }
@@ -71,8 +71,8 @@ void AddLight(const LightEmitter& light, const Transform& pose, std::vector<Scen
   const double intensity = std::max(0.0, l.intensity);
   SceneLight s;
   s.spot = l.type == LightEmitter::LT_SPOT;
-  s.pos = Apply(pose, V(l.position));
-  s.dir = Normalized(Rotate(pose, V(l.direction)));
+  s.pos = pose.Apply(l.position);
+  s.dir = Normalized(Rotate(pose, l.direction));
   s.colour = Rgb(l.diffuse, intensity);
   s.specular = Rgb(l.specular, intensity);
   s.range = l.range;
@@ -138,7 +138,7 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
     for (const BEACONLIGHTSPEC* b : v->beacons) {
       if (!b || !BeaconLit(*b, simt) || !(b->size > 0)) continue;
       SceneBeacon sb;
-      sb.pos = Apply(pose, V(*b->pos));
+      sb.pos = pose.Apply(*b->pos);
       sb.colour = {static_cast<float>(std::clamp(b->col->x, 0.0, 1.0)),
                    static_cast<float>(std::clamp(b->col->y, 0.0, 1.0)),
                    static_cast<float>(std::clamp(b->col->z, 0.0, 1.0))};
@@ -149,25 +149,25 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
   return scene;
 }
 
-std::pair<Vec3, double> VesselBounds(const Vessel& v, const Transform& pose) {
+std::pair<VECTOR3, double> VesselBounds(const Vessel& v, const Transform& pose) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
-  std::vector<Vec3> points;
+  VECTOR3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
+  std::vector<VECTOR3> points;
   ForEachGroup(
       v, pose,
       [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
         const auto& pos = mesh.groups()[g].positions;
         for (std::size_t i = 0; i + 2 < pos.size(); i += 3) {
-          const Vec3 p = Apply(tf, {pos[i], pos[i + 1], pos[i + 2]});
+          const VECTOR3 p = tf.Apply({pos[i], pos[i + 1], pos[i + 2]});
           lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
           hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
           points.push_back(p);
         }
       });
-  if (points.empty()) return {V(pose.t), 0.5};
-  const Vec3 c = (lo + hi) * 0.5;
+  if (points.empty()) return {pose.t, 0.5};
+  const VECTOR3 c = Scale(Add(lo, hi), 0.5);
   double r = 0;
-  for (const Vec3& p : points) r = std::max(r, Length(p - c));
+  for (const VECTOR3& p : points) r = std::max(r, Length(Sub(p, c)));
   return {c, std::max(r, 0.05)};
 }
 
@@ -187,7 +187,7 @@ double GroundHeight(World& world, const RenderOptions& opts, const Poses& poses)
     bool set = false;
     for (const VECTOR3& p : v->physics.touchdown) set = set || p.x != 0 || p.y != 0 || p.z != 0;
     if (!set) continue;
-    for (const VECTOR3& p : v->physics.touchdown) feet = std::min(feet, Apply(pose, V(p)).y);
+    for (const VECTOR3& p : v->physics.touchdown) feet = std::min(feet, pose.Apply(p).y);
   }
   if (std::isfinite(feet)) return feet;
   double lowest = std::numeric_limits<double>::infinity();
@@ -197,7 +197,7 @@ double GroundHeight(World& world, const RenderOptions& opts, const Poses& poses)
         [&](const Mesh& mesh, std::size_t g, const Transform& tf, const std::vector<MATERIAL>&) {
           const auto& pos = mesh.groups()[g].positions;
           for (std::size_t i = 0; i + 2 < pos.size(); i += 3)
-            lowest = std::min(lowest, Apply(tf, {pos[i], pos[i + 1], pos[i + 2]}).y);
+            lowest = std::min(lowest, tf.Apply({pos[i], pos[i + 1], pos[i + 2]}).y);
         });
   }
   return std::isfinite(lowest) ? lowest : 0.0;
@@ -223,18 +223,18 @@ Camera DefaultCamera(World& world, double aspect) {
 
   // Where the vessel looks: its first spot light's beam (on or off, so that switching does
   // not move the camera), else its own +z axis. And where that beam meets the ground.
-  Vec3 forward = Rotate(pose, {0, 0, 1});
+  VECTOR3 forward = Rotate(pose, {0, 0, 1});
   forward.y = 0;
   forward = Normalized(forward, {0, 0, 1});
-  Vec3 heading = forward;
-  Vec3 interest = centre;
+  VECTOR3 heading = forward;
+  VECTOR3 interest = centre;
   for (const LightEmitter* light : v->lights) {
     if (!light) continue;
     const LightState spot = ViewLight(*light);
     if (spot.type != LightEmitter::LT_SPOT) continue;
-    const Vec3 origin = Apply(pose, V(spot.position));
-    const Vec3 dir = Normalized(Rotate(pose, V(spot.direction)));
-    Vec3 flat{dir.x, 0, dir.z};
+    const VECTOR3 origin = pose.Apply(spot.position);
+    const VECTOR3 dir = Normalized(Rotate(pose, spot.direction));
+    const VECTOR3 flat{dir.x, 0, dir.z};
     heading = Normalized(flat, forward);  // a beam straight up or down: the vessel's front
     const double height = origin.y - groundY;
     const double elevation = std::asin(std::clamp(dir.y, -1.0, 1.0));
@@ -247,15 +247,15 @@ Camera DefaultCamera(World& world, double aspect) {
       along = height / std::tan(-elevation);
     else if (height > 0 && elevation - half < -0.02)
       along = 1.6 * height / std::tan(half - elevation);
-    if (along > 0) interest = origin + heading * std::min(along, reach) - Vec3{0, height, 0};
+    if (along > 0)
+      interest = Sub(Add(origin, Scale(heading, std::min(along, reach))), {0, height, 0});
     break;
   }
 
   // From the vessel's front quarter, looking slightly down: its face, and the ground its beam
   // lights, in view together.
-  const double span = Length(interest - centre);
-  const Vec3 target = centre + (interest - centre) * 0.45 - Vec3{0, radius * 0.3, 0};
-  cam.target = ToVector3(target);
+  const double span = Length(Sub(interest, centre));
+  cam.target = Sub(Add(centre, Scale(Sub(interest, centre), 0.45)), {0, radius * 0.3, 0});
   cam.yaw = std::atan2(heading.x, heading.z) + 0.95;
   cam.pitch = 0.48;
   const double fit = std::max(radius * 2.2, span * 0.7 + radius) / std::tan(cam.fovY / 2);
@@ -271,8 +271,8 @@ VECTOR3 Camera::Eye() const {
 
 CameraMatrices MatricesOf(const Camera& camera, double aspect) {
   CameraMatrices m;
-  m.eye = V(camera.Eye());
-  m.view = LookAt(m.eye, V(camera.target), {0, 1, 0});
+  m.eye = camera.Eye();
+  m.view = LookAt(m.eye, camera.target, {0, 1, 0});
   const double zNear = std::clamp(camera.distance * 0.01, 0.01, 1.0);
   m.proj = Perspective(camera.fovY, aspect, zNear, 4000.0);
   return m;

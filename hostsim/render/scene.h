@@ -20,7 +20,7 @@ struct DrawGroup {
 
 struct SceneLight {
   bool spot = false;
-  Vec3 pos, dir;                              // world frame, dir of unit length
+  VECTOR3 pos{}, dir{};                       // world frame, dir of unit length
   std::array<float, 3> colour{}, specular{};  // times the light's intensity
   double range = 0;
   std::array<double, 3> att{1, 0, 0};
@@ -28,7 +28,7 @@ struct SceneLight {
 };
 
 struct SceneBeacon {
-  Vec3 pos;
+  VECTOR3 pos{};
   std::array<float, 3> colour{};
   double size = 0;
 };
@@ -52,7 +52,7 @@ Scene CaptureScene(World& world, const RenderOptions& opts);
 
 // Centre and radius of the sphere around a vessel's posed meshes, the vessel standing at
 // `pose` in the world (its position and 0.5 m when it has no mesh).
-std::pair<Vec3, double> VesselBounds(const Vessel& v, const Transform& pose);
+std::pair<VECTOR3, double> VesselBounds(const Vessel& v, const Transform& pose);
 
 // GroundHeight with the frame's poses of every vessel at hand.
 double GroundHeight(World& world, const RenderOptions& opts, const Poses& poses);

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "hostsim/runtime/call.h"
-#include "hostsim/runtime/vecmath.h"
+#include "hostsim/vecmath.h"
 
 // --- MGROUP_* (made and owned by modules) ---
 

@@ -9,7 +9,7 @@
 
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/transform.h"
-#include "hostsim/runtime/vecmath.h"
+#include "hostsim/vecmath.h"
 
 namespace hostsim {
 

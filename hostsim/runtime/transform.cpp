@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "hostsim/runtime/vecmath.h"
+#include "hostsim/vecmath.h"
 
 namespace hostsim {
 

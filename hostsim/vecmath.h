@@ -1,4 +1,5 @@
-// Small vector helpers of the runtime.
+// The host's vector kit: arithmetic on the interface's VECTOR3 (double precision), shared by
+// the runtime and the renderer.
 #pragma once
 
 #include <cmath>
@@ -26,6 +27,12 @@ inline bool Normalise(const VECTOR3& a, VECTOR3& out) {
   if (!(len > 0) || !std::isfinite(len)) return false;
   out = Scale(a, 1.0 / len);
   return Finite(out);
+}
+
+// The unit vector along `a`, or `fallback` when `a` is too short to have a direction.
+inline VECTOR3 Normalized(const VECTOR3& a, const VECTOR3& fallback = {0, 0, 1}) {
+  const double l = Length(a);
+  return l > 1e-12 ? Scale(a, 1.0 / l) : fallback;
 }
 
 }  // namespace hostsim
