@@ -11,7 +11,8 @@
 #                                    a host root with the lamp (and the tug it hangs on)
 #   share/hostsim/examples/scenarios, sessions
 #                                    the demo, run by an installed hostsim without --root
-#   share/doc/lumipod/               README, licence, version
+#   share/doc/lumipod/               README, licence, version; docs/formats.md, where the
+#                                    README's link finds it
 include(CMakePackageConfigHelpers)
 
 set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/hostsim)
@@ -44,10 +45,11 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/config ${CMAKE_SOURCE_DIR}/exampl
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/scenarios ${CMAKE_SOURCE_DIR}/examples/sessions
         DESTINATION ${HOSTSIM_INSTALL_ROOTDIR}/examples PATTERN ".*" EXCLUDE)
 
-# Version, licence and README.
+# Version, licence, README and the document of file formats the README links to.
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/VERSION CONTENT "${PROJECT_NAME} ${PROJECT_VERSION}\n")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/VERSION
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/docs/formats.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 # The package config.
 install(EXPORT hostsimTargets NAMESPACE hostsim:: DESTINATION ${_cmakedir})

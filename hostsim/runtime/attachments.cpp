@@ -161,8 +161,8 @@ bool Detach(AttachmentPoint* at, double vel) {
   Transform parentWorld = parent.WorldPose();
   at->peer = nullptr;
   childAt->peer = nullptr;
-  child.freePose = world;
   Vessel::Impl& ci = Of(child);
+  ci.freePose = world;
   ci.haveLastAttach = false;
   // The child moves off along the point's direction, as seen in the world.
   VECTOR3 dir;
@@ -212,9 +212,9 @@ Transform Vessel::WorldPose() const {
     chain.push_back(up);
     v = up->peer->owner;
     // The attach rules keep chains free of rings; this bound is a second guard.
-    if (chain.size() > impl->world->handles.size()) return freePose;
+    if (chain.size() > impl->world->handles.size()) return impl->freePose;
   }
-  Transform pose = v->freePose;
+  Transform pose = v->impl->freePose;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     const AttachmentPoint& own = **it;
     pose = RelativePose(*own.peer, own, *own.owner->impl).Then(pose);
@@ -234,7 +234,7 @@ Poses WorldPoses(const std::vector<Vessel*>& vessels) {
     while (poses.count(top) == 0) {
       const AttachmentPoint* up = HeldBy(*top);
       if (up == nullptr) {
-        poses.emplace(top, top->freePose);
+        poses.emplace(top, top->impl->freePose);
         break;
       }
       chain.push_back(up);
@@ -244,7 +244,7 @@ Poses WorldPoses(const std::vector<Vessel*>& vessels) {
       if (ring) break;
     }
     if (ring) {
-      poses.emplace(v, v->freePose);
+      poses.emplace(v, v->impl->freePose);
       continue;
     }
     Transform pose = poses.at(top);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/world.h"
+#include "hostsim/mesh.h"
 
 namespace hostsim {
 

@@ -39,6 +39,8 @@ struct PendingAttachment {
   int line = 0;
 };
 
+// The runtime's own record of a vessel: what no view reads as it is (see hostsim/vessel.h for
+// which state lives here and which on Vessel).
 struct Vessel::Impl {
   World::Impl* world = nullptr;
   std::string name;
@@ -50,6 +52,8 @@ struct Vessel::Impl {
   VESSEL3* cb3 = nullptr;    // set for interface version 3
   bool hostObject = false;   // iface is the host's own object (a class without a module)
   std::shared_ptr<const ConfigFile> config;
+  // Own pose when free: set by a scenario's POS and ORI, a release, a drift or SetFreePose.
+  Transform freePose;
   // Position and orientation (degrees) as last given by a scenario; saved as given while the
   // free pose still matches them, so a round trip is exact.
   VECTOR3 pos{0, 0, 0};

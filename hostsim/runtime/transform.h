@@ -1,7 +1,7 @@
 // Poses: Euler angles of scenario orientations, inverses and comparisons of transforms.
 #pragma once
 
-#include "hostsim/world.h"
+#include "hostsim/transform.h"
 
 namespace hostsim {
 

@@ -23,7 +23,7 @@ void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::
       vi.poseGiven = true;
       vi.loadedPose.reset();  // a load sets it once every block is read
       vi.givenPose = PoseFromAngles(vi.pos, vi.ori);
-      v.freePose = vi.givenPose;
+      vi.freePose = vi.givenPose;
       return;
     case HostLine::Kind::Attached:
       vi.pendingAttach = PendingAttachment{h.parent, h.index, h.pointId, file, number};

@@ -22,6 +22,8 @@ VESSEL* Vessel::iface() const { return impl->iface; }
 VESSEL3* Vessel::callbacks() const { return impl->cb3; }
 VESSEL2* Vessel::callbacks2() const { return impl->cb2; }
 OBJHANDLE Vessel::handle() const { return reinterpret_cast<OBJHANDLE>(impl->token); }
+const Transform& Vessel::FreePose() const { return impl->freePose; }
+void Vessel::SetFreePose(const Transform& pose) { impl->freePose = pose; }
 
 // --- the registries ---
 
@@ -190,9 +192,10 @@ void World::Step(double dt) {
   for (Vessel* v : vessels) {
     const VECTOR3 vel = Of(*v).velocity;
     if ((vel.x == 0 && vel.y == 0 && vel.z == 0) || v->Parent() != nullptr) continue;
-    v->freePose.t.x += vel.x * dt;
-    v->freePose.t.y += vel.y * dt;
-    v->freePose.t.z += vel.z * dt;
+    VECTOR3& at = Of(*v).freePose.t;
+    at.x += vel.x * dt;
+    at.y += vel.y * dt;
+    at.z += vel.z * dt;
   }
   for (Vessel* v : vessels)
     if (VESSEL2* cb = Of(*v).cb2) {

@@ -120,7 +120,7 @@ TEST(Attachment, ChildFollowsTheParentPoint) {
   Blocks s;
   VESSEL* a = s.a.iface();
   ATTACHMENTHANDLE slot = Point(s.a, false, 0);
-  s.a.freePose.t = {10, 0, 0};
+  s.a.SetFreePose(Transform{{1, 0, 0, 0, 1, 0, 0, 0, 1}, {10, 0, 0}});
   a->SetAttachmentParams(slot, {1, 2, 3}, {0, 0, 1}, {0, 1, 0});
   Transform pose = s.b.WorldPose();
   // B's own point (0, -1, 0) sits on A's point.
@@ -176,10 +176,10 @@ TEST(Attachment, DegeneratePointsOnAFreshAttachmentGiveAFinitePose) {
 
 TEST(Attachment, ReleasedChildKeepsItsPoseAndDriftsWithTheSeparationSpeed) {
   Blocks s;
-  s.a.freePose.t = {0, 0, 0};
+  s.a.SetFreePose(Transform{});
   Transform before = s.b.WorldPose();
   ASSERT_TRUE(s.a.iface()->DetachChild(Point(s.a, false, 0), 2.0));
-  ExpectNear(s.b.freePose.t, before.t);
+  ExpectNear(s.b.FreePose().t, before.t);
   s.rw.world->Step(0.5);
   // The slot points along +y: the child moves 2 m/s * 0.5 s that way.
   ExpectNear(s.b.WorldPose().t, {before.t.x, before.t.y + 1.0, before.t.z});

@@ -94,7 +94,9 @@ TEST(World, AHundredThousandDeepChainLoadsSavesAndEnds) {
   EXPECT_DOUBLE_EQ(last.WorldPose().t.y, 2.0 * (kDepth - 1));
   // The root moved, the chain saved where each block stands now, in time in proportion to its
   // length as well.
-  w.FindVessel("V0")->freePose.t.x = 5;
+  hostsim::Transform moved = w.FindVessel("V0")->FreePose();
+  moved.t.x = 5;
+  w.FindVessel("V0")->SetFreePose(moved);
   const std::string saved = w.ScenarioText();
   EXPECT_NE(saved.find("VESSEL V99999 block\n  POS 5 199998 0\n"), std::string::npos);
 }
@@ -155,21 +157,21 @@ TEST(World, AReleasedVesselDriftsUntilItIsHungUpAgain) {
   Vessel& c = w.CreateVessel("C", "block");
   ASSERT_TRUE(a.iface()->AttachChild(b.handle(), Point(a, false, 0), Point(b, true, 0)));
   w.Step(0.5);  // nothing moves yet
-  EXPECT_EQ(c.freePose.t.y, 0.0);
+  EXPECT_EQ(c.FreePose().t.y, 0.0);
   ASSERT_TRUE(a.iface()->DetachChild(Point(a, false, 0), 2.0));
-  const double y0 = b.freePose.t.y;
+  const double y0 = b.FreePose().t.y;
   w.Step(0.5);
   w.Step(0.5);
-  EXPECT_NEAR(b.freePose.t.y, y0 + 2.0, 1e-12);  // 2 m/s along the slot's +y, for 1 s
+  EXPECT_NEAR(b.FreePose().t.y, y0 + 2.0, 1e-12);  // 2 m/s along the slot's +y, for 1 s
   // Hung on C, it stops; released without speed from a still parent, it stays.
   ASSERT_TRUE(c.iface()->AttachChild(b.handle(), Point(c, false, 0), Point(b, true, 0)));
   w.Step(0.5);
   ASSERT_TRUE(c.iface()->DetachChild(Point(c, false, 0), 0.0));
-  const VECTOR3 still = b.freePose.t;
+  const VECTOR3 still = b.FreePose().t;
   w.Step(0.5);
-  EXPECT_EQ(b.freePose.t.x, still.x);
-  EXPECT_EQ(b.freePose.t.y, still.y);
-  EXPECT_EQ(b.freePose.t.z, still.z);
+  EXPECT_EQ(b.FreePose().t.x, still.x);
+  EXPECT_EQ(b.FreePose().t.y, still.y);
+  EXPECT_EQ(b.FreePose().t.z, still.z);
 }
 
 TEST(World, EveryVesselOfAClassIsMadeFromItsConfiguration) {
@@ -218,11 +220,11 @@ TEST(World, HostLinesOfALoadedBlockStillApply) {
                           "VESSEL P probe\n  POS 1.5 -2 3e2\n  ORI 0 0 0\n  PROBE x\nEND\n"
                           "VESSEL L lumipod\n  POS 0.25 0 -1\n  SPT 1 50 0.5\nEND\n"),
                  {false});
-  EXPECT_EQ(w.FindVessel("P")->freePose.t.x, 1.5);
-  EXPECT_EQ(w.FindVessel("P")->freePose.t.y, -2.0);
-  EXPECT_EQ(w.FindVessel("P")->freePose.t.z, 300.0);
-  EXPECT_EQ(w.FindVessel("L")->freePose.t.x, 0.25);
-  EXPECT_EQ(w.FindVessel("L")->freePose.t.z, -1.0);
+  EXPECT_EQ(w.FindVessel("P")->FreePose().t.x, 1.5);
+  EXPECT_EQ(w.FindVessel("P")->FreePose().t.y, -2.0);
+  EXPECT_EQ(w.FindVessel("P")->FreePose().t.z, 300.0);
+  EXPECT_EQ(w.FindVessel("L")->FreePose().t.x, 0.25);
+  EXPECT_EQ(w.FindVessel("L")->FreePose().t.z, -1.0);
   ASSERT_EQ(w.FindVessel("L")->lights.size(), 1u);
   EXPECT_EQ(hostsim::ViewLight(*w.FindVessel("L")->lights[0]).range, 50.0);
 }

@@ -1,0 +1,25 @@
+// hostsim: a module library as the world loaded it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "host/module_entry.h"
+#include "host/types.h"
+
+namespace hostsim {
+
+// A loaded module library.
+struct Module {
+  std::string name;
+  std::filesystem::path path;
+  void* library = nullptr;  // platform handle
+  ZvcInitFn init = nullptr;
+  ZvcExitFn exit = nullptr;
+  ModuleDateFn date = nullptr;
+  GetModuleVersionFn version = nullptr;
+  int refCount = 0;                   // vessels using it
+  MODULEHANDLE initHandle = nullptr;  // what the library passed to InitLib while loading
+};
+
+}  // namespace hostsim

@@ -1,0 +1,23 @@
+// hostsim: where a world finds its files, and the record of those it read.
+// What the files hold is described in docs/formats.md.
+#pragma once
+
+#include <filesystem>
+
+namespace hostsim {
+
+// The folders a world reads class configurations, meshes and module libraries from.
+struct Paths {
+  std::filesystem::path config, meshes, modules;
+  // root/config, root/meshes, root/modules.
+  static Paths FromRoot(const std::filesystem::path& root);
+};
+
+// A file the world read: what it was ("scenario", "class configuration", "mesh", "material
+// library", "module library") and its path as it was opened.
+struct FileRead {
+  const char* kind;
+  std::filesystem::path path;
+};
+
+}  // namespace hostsim
