@@ -30,9 +30,10 @@
 #include "fault_report.h"
 #include "hostsim/check/check.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/runtime/inputs.h"
 #include "hostsim/world.h"
-#include "inputs.h"
 #include "record.h"
 #include "root.h"
 #include "session.h"
@@ -53,8 +54,8 @@
 #endif
 
 namespace fs = std::filesystem;
-using hostsim::cli::PathFromUtf8;
-using hostsim::cli::PathToUtf8;
+using hostsim::platform::PathFromUtf8;
+using hostsim::platform::PathToUtf8;
 
 namespace {
 
@@ -278,15 +279,15 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
     // The picture or the recording may replace none of the files the run read.
-    std::vector<hostsim::cli::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
-    const std::vector<hostsim::cli::Input> read = hostsim::cli::InputsOf(world, false);
+    std::vector<hostsim::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
+    const std::vector<hostsim::Input> read = hostsim::InputsOf(world, false);
     inputs.insert(inputs.end(), read.begin(), read.end());
     const std::string& output = play ? a.record : a.out;
     std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
     if (!output.empty()) outputs.push_back(PathFromUtf8(output));
     if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
     for (const fs::path& target : outputs) {
-      if (std::string reason = hostsim::cli::InputReason(inputs, world.paths(), target);
+      if (std::string reason = hostsim::InputReason(inputs, world.paths(), target);
           !reason.empty()) {
         Report(PathToUtf8(target) +
                (play ? ": cannot write the recording: " : ": cannot write the picture: ") + reason);
