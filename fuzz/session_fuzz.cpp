@@ -16,6 +16,7 @@
 #include <string>
 
 #include "hostsim/cli/session.h"
+#include "hostsim/platform/path_text.h"
 #include "support.h"
 
 namespace {
@@ -23,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool StaysInside(const std::string& file) {
-  const fs::path p = hostsim::cli::PathFromUtf8(file);
+  const fs::path p = hostsim::platform::PathFromUtf8(file);
   if (p.is_absolute() || p.has_root_name() || p.has_root_directory()) return false;
   for (const auto& part : p.lexically_normal())
     if (part == "..") return false;

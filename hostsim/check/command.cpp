@@ -13,12 +13,12 @@
 #include "hostsim/check/journal_tail.h"
 #include "hostsim/check/memcheck.h"
 #include "hostsim/check/report.h"
-#include "hostsim/cli/inputs.h"
-#include "hostsim/cli/session.h"
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/config.h"
+#include "hostsim/runtime/inputs.h"
 
 namespace fs = std::filesystem;
 
@@ -91,16 +91,16 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
   }
   pattern += "$";
   std::vector<std::string> args = {"check",
-                                   cli::PathToUtf8(o.module),
+                                   platform::PathToUtf8(o.module),
                                    "--in-process",
                                    "--filter",
                                    pattern,
                                    "--seed",
                                    std::to_string(seed),
                                    "--json",
-                                   cli::PathToUtf8(json),
+                                   platform::PathToUtf8(json),
                                    "--journal-tail",
-                                   cli::PathToUtf8(tail)};
+                                   platform::PathToUtf8(tail)};
   if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
   if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
   return args;
@@ -143,7 +143,7 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   std::vector<std::string> args = ChildArgs(o, c, seed, json, tail);
   if (o.memcheck) {
     std::vector<std::string> under = MemcheckArgs(xml);
-    under.push_back(cli::PathToUtf8(program));
+    under.push_back(platform::PathToUtf8(program));
     args.insert(args.begin(), under.begin(), under.end());
     program = valgrind;
   }
@@ -251,11 +251,11 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   if (o.inProcess) subject.journalTail = o.journalTail;
   // The result files may replace neither the module nor a file of the root, before anything
   // runs.
-  const std::vector<cli::Input> inputs = {{"the module library", o.module}};
+  const std::vector<Input> inputs = {{"the module library", o.module}};
   for (const auto& [file, kind] : {std::pair{&o.json, "JSON"}, std::pair{&o.junit, "JUnit"}}) {
     if (file->empty()) continue;
-    if (std::string reason = cli::InputReason(inputs, subject.paths, *file); !reason.empty())
-      throw SetupError{cli::PathToUtf8(*file) + ": cannot write the " + kind +
+    if (std::string reason = InputReason(inputs, subject.paths, *file); !reason.empty())
+      throw SetupError{platform::PathToUtf8(*file) + ": cannot write the " + kind +
                        " results: " + reason};
   }
   if (o.seedGiven) {
@@ -267,7 +267,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   }
 
   Report report;
-  report.module = cli::PathToUtf8(o.module);
+  report.module = platform::PathToUtf8(o.module);
   report.classes = subject.classes;
   report.seed = subject.seed;
   report.rerun = "hostsim check " + report.module + " --seed " + std::to_string(subject.seed);
@@ -298,7 +298,8 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   int status = 0;
   auto write = [&](const fs::path& file, const std::string& text) {
     if (std::string reason = platform::WriteFile(file, text); !reason.empty()) {
-      err << "hostsim check: " << cli::PathToUtf8(file) << ": cannot write: " << reason << "\n";
+      err << "hostsim check: " << platform::PathToUtf8(file) << ": cannot write: " << reason
+          << "\n";
       status = 1;
     }
   };

@@ -1,11 +1,6 @@
 // hostsim: runs vessel modules in the stand-in host from scenario files and session scripts.
-//
-//   hostsim run SESSION [--trace FILE] [--root DIR] [--out DIR] [--timeout S]
-//   hostsim inspect SCENARIO [VESSEL] [--root DIR] [--timeout S]
-//   hostsim render SCENARIO OUT.png [--size WxH] [--root DIR] [--timeout S]
-//   hostsim play SCENARIO [--size WxH] [--save FILE] [--root DIR] [--timeout S]
-//   hostsim check MODULE [--class NAME] [--filter REGEX] [--list] [--json FILE] [--junit FILE]
-//                 [--seed N] [--in-process] [--memcheck] [--timeout S] [--root DIR]
+// Its commands are the rows of one table (Subcommands()), from which the parser, `hostsim
+// --help` and the usage block of README.md all come.
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error, 4 when a module crashed or hung (a report on stderr,
@@ -21,18 +16,23 @@
 #include <iostream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "fault_report.h"
 #include "hostsim/check/check.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/runtime/inputs.h"
 #include "hostsim/world.h"
-#include "inputs.h"
 #include "record.h"
 #include "root.h"
 #include "session.h"
@@ -53,8 +53,8 @@
 #endif
 
 namespace fs = std::filesystem;
-using hostsim::cli::PathFromUtf8;
-using hostsim::cli::PathToUtf8;
+using hostsim::platform::PathFromUtf8;
+using hostsim::platform::PathToUtf8;
 
 namespace {
 
@@ -128,12 +128,22 @@ std::string Located(const hostsim::Error& e, const std::string& file) {
   return file + ": " + e.message();
 }
 
-struct RunArgs {
-  std::string session, trace, root, out;
+// What the command line gave. The parser fills in the part of the one command it names.
+struct Args {
+  const char* argv0 = nullptr;  // the program's name as it was started
+  // The options every command takes (AddSharedOptions).
+  std::string root;
   double timeout = 0;
+  // run
+  std::string session, trace, outDir;
+  // inspect, render, play
+  std::string scenario, vessel, picture, size = "800x500", save, record;
+  // check
+  std::string module;
+  hostsim::check::Options check;
 };
 
-int Run(const RunArgs& a, const char* argv0) {
+int Run(const Args& a) {
   const fs::path script = PathFromUtf8(a.session);
   std::string lines;
   if (std::string reason =
@@ -146,13 +156,13 @@ int Run(const RunArgs& a, const char* argv0) {
   hostsim::cli::SessionOptions opts;
   opts.script = script;
   opts.label = a.session;
-  if (!a.out.empty()) {
-    if (std::string reason = hostsim::platform::CreateFolders(PathFromUtf8(a.out));
+  if (!a.outDir.empty()) {
+    if (std::string reason = hostsim::platform::CreateFolders(PathFromUtf8(a.outDir));
         !reason.empty()) {
       Report("cannot create the output folder " + reason);
       return kExitFailure;
     }
-    opts.outDir = PathFromUtf8(a.out);
+    opts.outDir = PathFromUtf8(a.outDir);
   }
 
   int status = 0;
@@ -177,7 +187,7 @@ int Run(const RunArgs& a, const char* argv0) {
   };
   try {
     // Without a trace only a fault's report reads the journal: it keeps just the latest calls.
-    watched.emplace(ChoosePaths(a.root, argv0), a.timeout, !a.trace.empty());
+    watched.emplace(ChoosePaths(a.root, a.argv0), a.timeout, !a.trace.empty());
     session.emplace(watched->world(), std::cout, opts);
     // A trace over the script or into the root's folders is refused before anything runs.
     if (!a.trace.empty()) {
@@ -218,14 +228,9 @@ int Run(const RunArgs& a, const char* argv0) {
   return status;
 }
 
-struct InspectArgs {
-  std::string scenario, vessel, root;
-  double timeout = 0;
-};
-
-int Inspect(const InspectArgs& a, const char* argv0) {
+int Inspect(const Args& a) {
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, argv0), a.timeout, false);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout, false);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
@@ -258,35 +263,30 @@ int Inspect(const InspectArgs& a, const char* argv0) {
   return kExitFailure;
 }
 
-struct PictureArgs {
-  std::string scenario, out, root, size = "800x500", save, record;
-  double timeout = 0;
-};
-
 #if defined(HOSTSIM_HAVE_RENDER)
 // Loads a scenario for a picture or the window. The first frame, of no length, puts vessels
 // where their scenario lines say (a lamp's stored placement is applied then).
-int Picture(const PictureArgs& a, const char* argv0, bool play) {
+int Picture(const Args& a, bool play) {
   const auto size = hostsim::render::ParseSize(a.size);
   if (!size) {
     std::cerr << "hostsim: --size must be WxH, each side from 1 to 8192\n";
     return kExitUsage;
   }
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, argv0), a.timeout, false);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout, false);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
     // The picture or the recording may replace none of the files the run read.
-    std::vector<hostsim::cli::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
-    const std::vector<hostsim::cli::Input> read = hostsim::cli::InputsOf(world, false);
+    std::vector<hostsim::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
+    const std::vector<hostsim::Input> read = hostsim::InputsOf(world, false);
     inputs.insert(inputs.end(), read.begin(), read.end());
-    const std::string& output = play ? a.record : a.out;
+    const std::string& output = play ? a.record : a.picture;
     std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
     if (!output.empty()) outputs.push_back(PathFromUtf8(output));
     if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
     for (const fs::path& target : outputs) {
-      if (std::string reason = hostsim::cli::InputReason(inputs, world.paths(), target);
+      if (std::string reason = hostsim::InputReason(inputs, world.paths(), target);
           !reason.empty()) {
         Report(PathToUtf8(target) +
                (play ? ": cannot write the recording: " : ": cannot write the picture: ") + reason);
@@ -331,7 +331,7 @@ int Picture(const PictureArgs& a, const char* argv0, bool play) {
       return status == 0 ? 0 : kExitFailure;
     }
     world.Step(0.0);
-    hostsim::render::RenderToPng(world, PathFromUtf8(a.out), size->first, size->second);
+    hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second);
     return 0;
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
@@ -372,15 +372,205 @@ const CLI::Validator kSeed(
     },
     "", "seed");
 
-// The option that stops and reports a module callback that does not return.
-void AddHangLimit(CLI::App* command, double& seconds) {
-  command
-      ->add_option("--timeout", seconds,
-                   "Stop a module's callback that runs longer than S seconds (at most a day) "
-                   "and report it as hung (default: no limit)")
-      ->type_name("S")
-      ->check(kSeconds);
+// One command of the program, a row of the table the parser, the help and README.md's usage
+// block are made from.
+struct Subcommand {
+  const char* name;
+  const char* summary;      // one line, in the list of `hostsim --help`
+  const char* rootHelp;     // what the folder of --root holds for it
+  const char* timeoutHelp;  // what --timeout limits
+  // Adds its arguments and its own options, bound to fields of `a`, and its help's footer.
+  void (*addOptions)(CLI::App& command, Args& a);
+  // Does the command once the command line is read.
+  int (*action)(Args& a, const CLI::App& command);
+};
+
+constexpr const char* kRootHelp = "Folder with config/, meshes/ and modules/";
+constexpr const char* kHangLimitHelp =
+    "Stop a module's callback that runs longer than S seconds (at most a day) and report it "
+    "as hung (default: no limit)";
+
+// The options every command takes, declared here once.
+void AddSharedOptions(CLI::App& command, const Subcommand& row, Args& a) {
+  command.add_option("--root", a.root, row.rootHelp)->type_name("DIR");
+  command.add_option("--timeout", a.timeout, row.timeoutHelp)->type_name("S")->check(kSeconds);
 }
+
+void AddRunOptions(CLI::App& command, Args& a) {
+  command.add_option("SESSION", a.session, "Session script, one command a line")
+      ->required()
+      ->type_name("FILE");
+  command
+      .add_option("--trace", a.trace,
+                  "Write every host call and callback of the run to FILE (also when it fails)")
+      ->type_name("FILE");
+  command
+      .add_option("--out", a.outDir,
+                  "Write saves with relative paths under DIR instead of beside the script")
+      ->type_name("DIR");
+  command.footer(
+      "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n" +
+      hostsim::cli::CommandHelp() +
+      "CHORD: modifiers Shift, RShift, Alt, RAlt, Ctrl joined with '+' to one key: a letter,\n"
+      "a digit, NumPad1..NumPad9, Up, Down, Left, Right, or a scan code 0xNN.");
+}
+
+void AddInspectOptions(CLI::App& command, Args& a) {
+  command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
+  command.add_option("VESSEL", a.vessel, "Only this vessel (default: all)")->type_name("NAME");
+}
+
+void AddCheckOptions(CLI::App& command, Args& a) {
+  hostsim::check::Options& o = a.check;
+  command.add_option("MODULE", a.module, "Module library to check (.so; .dll on Windows)")
+      ->type_name("FILE");
+  command
+      .add_option("--class", o.className,
+                  "Check this class only (default: every class whose configuration names "
+                  "the module)")
+      ->type_name("NAME");
+  command.add_option("--filter", o.filter, "Run the checks whose names match")->type_name("REGEX");
+  command.add_flag("--list", o.list, "List the checks with their descriptions");
+  command.add_option("--json", o.json, "Write the results as JSON")->type_name("FILE");
+  command.add_option("--junit", o.junit, "Write the results as JUnit XML")->type_name("FILE");
+  command.add_option("--seed", o.seed, "Seed of the random input (default: a new one)")
+      ->type_name("N")
+      ->check(kSeed);
+  command.add_flag("--memcheck", o.memcheck,
+                   "Run each check's child under Valgrind's memcheck: reads of memory never set, "
+                   "accesses to memory not owned and double frees in the module fail the check "
+                   "(Linux; many times slower)");
+  command.add_flag("--in-process", o.inProcess,
+                   "Run the checks in this process, not each in a child (a crash ends the run)");
+  // Given by a parent run to its child processes, not by a user.
+  command.add_option("--journal-tail", o.journalTail)->group("");
+  command.footer(
+      "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
+      "fails that check and the run goes on. Exit status: 0 when no check failed, crashed\n"
+      "or hung, 1 otherwise, 2 for a usage error. Every failure prints the seed that\n"
+      "repeats it.");
+}
+
+int Check(Args& a, const CLI::App& command) {
+  hostsim::check::Options& o = a.check;
+  o.module = PathFromUtf8(a.module);
+  o.seedGiven = command.count("--seed") > 0;
+  o.root = a.root;
+  if (command.count("--timeout") > 0) o.timeoutSeconds = a.timeout;
+  try {
+    const hostsim::Paths paths = ChoosePaths(o.root, a.argv0);
+    return hostsim::check::Main(o, paths, std::cout, std::cerr);
+  } catch (const hostsim::Error& e) {
+    Report(e.what());
+    return kExitFailure;
+  }
+}
+
+#if defined(HOSTSIM_HAVE_RENDER)
+// --size of a picture or the window (`what`).
+void AddSize(CLI::App& command, Args& a, const std::string& what) {
+  const CLI::Validator size(
+      [](std::string& text) -> std::string {
+        if (hostsim::render::ParseSize(text)) return {};
+        return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) +
+               " is not WxH with each side from 1 to 8192 pixels";
+      },
+      "", "size");
+  command
+      .add_option("--size", a.size, what + " size, each side 1 to 8192 pixels (default 800x500)")
+      ->type_name("WxH")
+      ->check(size);
+}
+
+void AddRenderOptions(CLI::App& command, Args& a) {
+  command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
+  command.add_option("OUT", a.picture, "Picture to write (PNG)")->required()->type_name("FILE");
+  AddSize(command, a, "Picture");
+}
+
+void AddPlayOptions(CLI::App& command, Args& a) {
+  command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
+  AddSize(command, a, "Window");
+  command
+      .add_option("--save", a.save,
+                  "The file F2 offers to save to (default: a new name beside the scenario)")
+      ->type_name("FILE");
+  command
+      .add_option("--record", a.record,
+                  "Write what is done in the window as a session script (hostsim run replays it)")
+      ->type_name("FILE");
+  command.footer(
+      "Keys go to the focused vessel as key presses and held keys; input boxes open in the\n"
+      "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
+      "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
+      "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
+      "resets the view, Esc quits (asking first when changes are not saved).");
+}
+#endif
+
+// The commands, in the order of the help and of the message for an unknown one.
+std::span<const Subcommand> Subcommands() {
+  static const Subcommand kTable[] = {
+    {"run", "Run a session script: load scenarios, step, press keys, type, draw the HUD, save.",
+     kRootHelp, kHangLimitHelp, AddRunOptions, [](Args& a, const CLI::App&) { return Run(a); }},
+    {"inspect", "Load a scenario and print the host's view of it as JSON.", kRootHelp,
+     kHangLimitHelp, AddInspectOptions, [](Args& a, const CLI::App&) { return Inspect(a); }},
+    {"check", "Test a vessel module for common faults with a battery of named checks.",
+     "Folder with config/ and meshes/",
+     "Time limit of one check's child process in seconds, at most a day (default 120)",
+     AddCheckOptions, Check},
+#if defined(HOSTSIM_HAVE_RENDER)
+    {"render", "Load a scenario and draw the focused vessel's view of it into a PNG picture.",
+     kRootHelp, kHangLimitHelp, AddRenderOptions,
+     [](Args& a, const CLI::App&) { return Picture(a, false); }},
+    {"play", "Run a scenario in a window in real time: keys go to the focused vessel.", kRootHelp,
+     kHangLimitHelp, AddPlayOptions, [](Args& a, const CLI::App&) { return Picture(a, true); }},
+#endif
+  };
+  return kTable;
+}
+
+// The widest line of the usage block.
+constexpr std::size_t kUsageWidth = 92;
+
+// "hostsim NAME ARGUMENTS [--OPTION VALUE]...", from the arguments and options `command` was
+// given (hidden ones left out), in lines of at most kUsageWidth, each after `indent`; a
+// continued line starts under the first argument.
+std::string Synopsis(const CLI::App& command, const std::string& indent) {
+  const std::string head = "hostsim " + command.get_name() + " ";
+  std::string out = indent + head;
+  std::size_t column = head.size();
+  bool first = true;
+  for (const CLI::Option* o : command.get_options()) {
+    if (o == command.get_help_ptr() || o->get_group().empty()) continue;
+    std::string word = o->get_name();
+    if (!o->get_positional() && !o->get_type_name().empty()) word += " " + o->get_type_name();
+    if (!o->get_required()) word = "[" + word + "]";
+    if (!first && column + 1 + word.size() > kUsageWidth) {
+      out += "\n" + indent + std::string(head.size(), ' ');
+      column = head.size();
+    } else if (!first) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    first = false;
+  }
+  return out + "\n";
+}
+
+// The help's usage: a synopsis of every command, as README.md shows it, in place of the
+// parser's generic line.
+class Help : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent() != nullptr) return CLI::Formatter::make_usage(app, std::move(name));
+    std::string out = "Usage:\n";
+    for (const CLI::App* command : app->get_subcommands({})) out += Synopsis(*command, "    ");
+    return out + "    hostsim --help\n";
+  }
+};
 
 // The program's work; main() adds only a last catch.
 int Main(int argc, char** argv) {
@@ -388,6 +578,7 @@ int Main(int argc, char** argv) {
       "hostsim: the stand-in host for vessel modules. Runs scenarios and session scripts "
       "against the modules and shows what they did.",
       "hostsim"};
+  app.formatter(std::make_shared<Help>());
   app.set_version_flag("--version", std::string("hostsim ") + HOSTSIM_VERSION);
   // Options are "--name" on every system: a Windows build would otherwise take an argument
   // that starts with '/' for an option, and a POSIX path given to it under Wine is one.
@@ -399,138 +590,24 @@ int Main(int argc, char** argv) {
       "Exit status: 0 done, 1 failed, 2 usage error, 4 a module crashed or hung (with a\n"
       "report on the standard error: what, where, the session line, the last host calls).");
 
-  RunArgs runArgs;
-  CLI::App* run = app.add_subcommand(
-      "run", "Run a session script: load scenarios, step, press keys, type, draw the HUD, save.");
-  run->add_option("SESSION", runArgs.session, "Session script, one command a line")
-      ->required()
-      ->type_name("FILE");
-  run->add_option("--trace", runArgs.trace,
-                  "Write every host call and callback of the run to FILE (also when it fails)")
-      ->type_name("FILE");
-  run->add_option("--root", runArgs.root, "Folder with config/, meshes/ and modules/")
-      ->type_name("DIR");
-  run->add_option("--out", runArgs.out,
-                  "Write saves with relative paths under DIR instead of beside the script")
-      ->type_name("DIR");
-  AddHangLimit(run, runArgs.timeout);
-  run->footer(
-      "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n" +
-      hostsim::cli::CommandHelp() +
-      "CHORD: modifiers Shift, RShift, Alt, RAlt, Ctrl joined with '+' to one key: a letter,\n"
-      "a digit, NumPad1..NumPad9, Up, Down, Left, Right, or a scan code 0xNN.");
-
-  InspectArgs inspectArgs;
-  CLI::App* inspect =
-      app.add_subcommand("inspect", "Load a scenario and print the host's view of it as JSON.");
-  inspect->add_option("SCENARIO", inspectArgs.scenario, "Scenario file")
-      ->required()
-      ->type_name("FILE");
-  inspect->add_option("VESSEL", inspectArgs.vessel, "Only this vessel (default: all)")
-      ->type_name("NAME");
-  inspect->add_option("--root", inspectArgs.root, "Folder with config/, meshes/ and modules/")
-      ->type_name("DIR");
-  AddHangLimit(inspect, inspectArgs.timeout);
-
-  hostsim::check::Options checkArgs;
-  std::string checkModule;
-  CLI::App* check = app.add_subcommand(
-      "check", "Test a vessel module for common faults with a battery of named checks.");
-  check->add_option("MODULE", checkModule, "Module library to check (.so; .dll on Windows)")
-      ->type_name("FILE");
-  check
-      ->add_option("--class", checkArgs.className,
-                   "Check this class only (default: every class whose configuration names "
-                   "the module)")
-      ->type_name("NAME");
-  check->add_option("--filter", checkArgs.filter, "Run the checks whose names match")
-      ->type_name("REGEX");
-  check->add_flag("--list", checkArgs.list, "List the checks with their descriptions");
-  check->add_option("--json", checkArgs.json, "Write the results as JSON")->type_name("FILE");
-  check->add_option("--junit", checkArgs.junit, "Write the results as JUnit XML")
-      ->type_name("FILE");
-  check->add_option("--seed", checkArgs.seed, "Seed of the random input (default: a new one)")
-      ->type_name("N")
-      ->check(kSeed);
-  check->add_flag("--memcheck", checkArgs.memcheck,
-                  "Run each check's child under Valgrind's memcheck: reads of memory never set, "
-                  "accesses to memory not owned and double frees in the module fail the check "
-                  "(Linux; many times slower)");
-  check->add_flag("--in-process", checkArgs.inProcess,
-                  "Run the checks in this process, not each in a child (a crash ends the run)");
-  check
-      ->add_option("--timeout", checkArgs.timeoutSeconds,
-                   "Time limit of one check's child process in seconds, at most a day "
-                   "(default 120)")
-      ->type_name("S")
-      ->check(kSeconds);
-  check->add_option("--root", checkArgs.root, "Folder with config/ and meshes/")->type_name("DIR");
-  // Given by a parent run to its child processes, not by a user.
-  check->add_option("--journal-tail", checkArgs.journalTail)->group("");
-  check->footer(
-      "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
-      "fails that check and the run goes on. Exit status: 0 when no check failed, crashed\n"
-      "or hung, 1 otherwise, 2 for a usage error. Every failure prints the seed that\n"
-      "repeats it.");
-
-  PictureArgs renderArgs, playArgs;
-#if defined(HOSTSIM_HAVE_RENDER)
-  const CLI::Validator size(
-      [](std::string& text) -> std::string {
-        if (hostsim::render::ParseSize(text)) return {};
-        return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) +
-               " is not WxH with each side from 1 to 8192 pixels";
-      },
-      "", "size");
-  CLI::App* render = app.add_subcommand(
-      "render", "Load a scenario and draw the focused vessel's view of it into a PNG picture.");
-  render->add_option("SCENARIO", renderArgs.scenario, "Scenario file")
-      ->required()
-      ->type_name("FILE");
-  render->add_option("OUT", renderArgs.out, "Picture to write (PNG)")
-      ->required()
-      ->type_name("FILE");
-  render
-      ->add_option("--size", renderArgs.size,
-                   "Picture size, each side 1 to 8192 pixels (default 800x500)")
-      ->type_name("WxH")
-      ->check(size);
-  render->add_option("--root", renderArgs.root, "Folder with config/, meshes/ and modules/")
-      ->type_name("DIR");
-  AddHangLimit(render, renderArgs.timeout);
-  CLI::App* play = app.add_subcommand(
-      "play", "Run a scenario in a window in real time: keys go to the focused vessel.");
-  play->add_option("SCENARIO", playArgs.scenario, "Scenario file")->required()->type_name("FILE");
-  play->add_option("--size", playArgs.size,
-                   "Window size, each side 1 to 8192 pixels (default 800x500)")
-      ->type_name("WxH")
-      ->check(size);
-  play->add_option("--save", playArgs.save,
-                   "The file F2 offers to save to (default: a new name beside the scenario)")
-      ->type_name("FILE");
-  play->add_option("--record", playArgs.record,
-                   "Write what is done in the window as a session script (hostsim run replays it)")
-      ->type_name("FILE");
-  play->add_option("--root", playArgs.root, "Folder with config/, meshes/ and modules/")
-      ->type_name("DIR");
-  AddHangLimit(play, playArgs.timeout);
-  play->footer(
-      "Keys go to the focused vessel as key presses and held keys; input boxes open in the\n"
-      "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
-      "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
-      "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, Esc quits (asking first when changes are not saved).");
-  const std::string commands = "run, inspect, check, render, play";
-#else
-  const std::string commands = "run, inspect, check";
-#endif
+  Args args;
+  args.argv0 = argv[0];
+  std::vector<CLI::App*> commands;
+  std::string names;
+  for (const Subcommand& row : Subcommands()) {
+    CLI::App* command = app.add_subcommand(row.name, row.summary);
+    row.addOptions(*command, args);
+    AddSharedOptions(*command, row, args);
+    commands.push_back(command);
+    names += (names.empty() ? "" : ", ") + std::string(row.name);
+  }
 
   // CLI11 would report a mistyped command only as a missing one.
   if (argc > 1 && argv[1][0] != '-' &&
-      (", " + commands + ",").find(", " + std::string(argv[1]) + ",") == std::string::npos) {
+      (", " + names + ",").find(", " + std::string(argv[1]) + ",") == std::string::npos) {
     std::cerr << "hostsim: unknown command "
               << hostsim::cli::Quote(argv[1], hostsim::cli::TextEncoding::Utf8)
-              << " (commands: " << commands << ")\nRun 'hostsim --help' for usage.\n";
+              << " (commands: " << names << ")\nRun 'hostsim --help' for usage.\n";
     return kExitUsage;
   }
   try {
@@ -541,23 +618,9 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*run) return Run(runArgs, argv[0]);
-  if (*check) {
-    checkArgs.module = PathFromUtf8(checkModule);
-    checkArgs.seedGiven = check->count("--seed") > 0;
-    try {
-      const hostsim::Paths paths = ChoosePaths(checkArgs.root, argv[0]);
-      return hostsim::check::Main(checkArgs, paths, std::cout, std::cerr);
-    } catch (const hostsim::Error& e) {
-      Report(e.what());
-      return kExitFailure;
-    }
-  }
-#if defined(HOSTSIM_HAVE_RENDER)
-  if (*render) return Picture(renderArgs, argv[0], false);
-  if (*play) return Picture(playArgs, argv[0], true);
-#endif
-  return Inspect(inspectArgs, argv[0]);
+  for (std::size_t i = 0; i < commands.size(); ++i)
+    if (*commands[i]) return Subcommands()[i].action(args, *commands[i]);
+  return kExitUsage;  // not reached: the parser requires a command
 }
 
 }  // namespace

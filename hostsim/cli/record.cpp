@@ -4,10 +4,11 @@
 #include <stdexcept>
 
 #include "hostsim/platform/files.h"
-#include "session.h"
+#include "hostsim/platform/path_text.h"
 
 namespace hostsim::cli {
 namespace fs = std::filesystem;
+using platform::PathToUtf8;
 
 fs::path ScenarioCopyOf(const fs::path& script) {
   fs::path copy = script;

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "session.h"
+#include "hostsim/platform/path_text.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +23,7 @@ Paths DefaultPaths(const fs::path& exeDir, const RootLayout& layout) {
   const fs::path root = (exeDir.empty() ? fs::path(".") : exeDir) / layout.installedRoot;
   if (!fs::is_directory(root, ec))
     throw Error("no host root beside the program (give one with --root)",
-                PathToUtf8(root.lexically_normal()));
+                platform::PathToUtf8(root.lexically_normal()));
   return Paths::FromRoot(root.lexically_normal());
 }
 

@@ -10,7 +10,8 @@
 #include <system_error>
 
 #include "hostsim/platform/files.h"
-#include "inputs.h"
+#include "hostsim/platform/path_text.h"
+#include "hostsim/runtime/inputs.h"
 #include "text.h"
 #include "view.h"
 
@@ -20,6 +21,8 @@
 
 namespace hostsim::cli {
 namespace fs = std::filesystem;
+using platform::PathFromUtf8;
+using platform::PathToUtf8;
 
 namespace {
 
@@ -236,7 +239,7 @@ std::string Session::InputReason(const fs::path& target, bool anyInput) const {
   // The scenarios count as the run loaded them (above): one it saved itself is its output.
   const std::vector<Input> read = InputsOf(world_, false);
   inputs.insert(inputs.end(), read.begin(), read.end());
-  return cli::InputReason(inputs, world_.paths(), target);
+  return hostsim::InputReason(inputs, world_.paths(), target);
 }
 
 void Session::CheckOutput(const fs::path& target, const char* what, bool anyInput) const {
@@ -408,13 +411,6 @@ std::string TraceText(const Journal& journal, const std::vector<TraceMark>& mark
   }
   if (pos < entries.size()) out += dump(pos, entries.size());
   return out;
-}
-
-fs::path PathFromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
-std::string PathToUtf8(const fs::path& p) {
-  const std::u8string u = p.generic_u8string();
-  return std::string(u.begin(), u.end());
 }
 
 }  // namespace hostsim::cli

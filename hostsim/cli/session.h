@@ -119,9 +119,4 @@ class Session {
 // command" line, in the journal's own one-line-per-entry format.
 std::string TraceText(const Journal& journal, const std::vector<TraceMark>& marks);
 
-// A path from UTF-8 text, on every platform.
-std::filesystem::path PathFromUtf8(const std::string& s);
-// A path as UTF-8 text with '/' separators (for messages that must read alike everywhere).
-std::string PathToUtf8(const std::filesystem::path& p);
-
 }  // namespace hostsim::cli

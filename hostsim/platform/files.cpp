@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hostsim/platform/files_os.h"
+#include "hostsim/platform/path_text.h"
 
 namespace hostsim::platform {
 namespace fs = std::filesystem;
@@ -21,11 +22,6 @@ std::string TooLarge(std::size_t limit) {
   const std::string size =
       limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes";
   return "larger than " + size + ", the most that is read from such a file";
-}
-
-std::string Utf8(const fs::path& p) {
-  const std::u8string u = p.generic_u8string();
-  return std::string(u.begin(), u.end());
 }
 
 std::string FollowLinks(const fs::path& file, fs::path& target) {
@@ -78,7 +74,7 @@ void RemoveStaleTemps(const fs::path& folder) {
   std::error_code ec;
   std::vector<fs::path> stale;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const unsigned long pid = TempOwner(Utf8(it->path().filename()));
+    const unsigned long pid = TempOwner(PathToUtf8(it->path().filename()));
     if (pid != 0 && pid != ProcessId() && !ProcessRunning(pid)) stale.push_back(it->path());
   }
   for (const fs::path& p : stale) fs::remove(p, ec);
@@ -125,9 +121,9 @@ std::string CreateFolders(const fs::path& folder) {
     if (p == p.parent_path()) break;
   }
   if (missing.empty() && !fs::is_directory(folder, ec))
-    return detail::Utf8(folder) + ": " + detail::ErrnoReason(ENOTDIR);
+    return PathToUtf8(folder) + ": " + detail::ErrnoReason(ENOTDIR);
   for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-    if (!fs::create_directory(*it, ec) && ec) return detail::Utf8(*it) + ": " + ec.message();
+    if (!fs::create_directory(*it, ec) && ec) return PathToUtf8(*it) + ": " + ec.message();
   return {};
 }
 

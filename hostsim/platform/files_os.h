@@ -14,9 +14,6 @@ std::string ErrnoReason(int error);
 // Why a file of `limit` bytes at most was refused.
 std::string TooLarge(std::size_t limit);
 
-// A path as UTF-8 text with '/' separators, for messages.
-std::string Utf8(const std::filesystem::path& p);
-
 // The file a chain of symbolic links starting at `file` leads to (`file` itself when it is no
 // link; the file need not exist). Returns "" or the reason, such as a loop of links.
 std::string FollowLinks(const std::filesystem::path& file, std::filesystem::path& target);

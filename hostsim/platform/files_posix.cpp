@@ -10,6 +10,7 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/files_os.h"
+#include "hostsim/platform/path_text.h"
 
 namespace hostsim::platform {
 namespace fs = std::filesystem;
@@ -86,7 +87,7 @@ std::string SyncFolder(const fs::path& folder) {
   Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.open()) return {};
   if (::fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP)
-    return "the folder " + detail::Utf8(folder) + " could not be flushed: " + LastReason();
+    return "the folder " + PathToUtf8(folder) + " could not be flushed: " + LastReason();
   return {};
 }
 
@@ -119,7 +120,7 @@ std::string Replace(const fs::path& target, const fs::path& folder, std::string_
     if (!temp.fd.open()) {
       const std::string reason = LastReason();
       temp.name.clear();
-      return "cannot create a file in " + detail::Utf8(folder) + ": " + reason;
+      return "cannot create a file in " + PathToUtf8(folder) + ": " + reason;
     }
   }
   if (old != nullptr) {

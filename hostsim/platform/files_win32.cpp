@@ -8,6 +8,7 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/files_os.h"
+#include "hostsim/platform/path_text.h"
 
 namespace hostsim::platform {
 namespace fs = std::filesystem;
@@ -82,7 +83,7 @@ std::string Replace(const fs::path& target, const fs::path& folder, std::string_
   const fs::path name = detail::TempName(folder);
   Handle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.open()) return "cannot create a file in " + detail::Utf8(folder) + ": " + LastReason();
+  if (!file.open()) return "cannot create a file in " + PathToUtf8(folder) + ": " + LastReason();
   std::string reason;
   while (reason.empty() && !bytes.empty()) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));

@@ -7,21 +7,17 @@
 
 #include "host/keys.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/render/font.h"
 #include "hostsim/render/keymap.h"
 #include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
 namespace fs = std::filesystem;
+using platform::PathFromUtf8;
+using platform::PathToUtf8;
 
 namespace {
-
-fs::path PathFromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
-std::string PathToUtf8(const fs::path& p) {
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
-}
 
 // Drops the last UTF-8 character of `s`.
 void PopCharacter(std::string& s) {

@@ -15,6 +15,7 @@
 
 #include "hostsim/error.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/runtime/format.h"
 #include "hostsim/runtime/text.h"
 
@@ -24,11 +25,6 @@ namespace {
 
 COLOUR4 Colour(const tinyobj::real_t c[3], float alpha) {
   return {static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), alpha};
-}
-
-std::string Utf8(const std::filesystem::path& p) {
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
 }
 
 // A number as the reader takes it into a float: finite, and within a float's range (a larger
@@ -141,7 +137,7 @@ void CheckMtlText(std::string_view text, const std::string& file) {
 class MaterialLibraries final : public tinyobj::MaterialReader {
  public:
   MaterialLibraries(const std::filesystem::path& mesh, std::map<std::string, int> lines)
-      : mesh_(Utf8(mesh)), folder_(mesh.parent_path()), lines_(std::move(lines)) {}
+      : mesh_(platform::PathToUtf8(mesh)), folder_(mesh.parent_path()), lines_(std::move(lines)) {}
   bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                   std::map<std::string, int>* byName, std::string* warn,
                   std::string* err) override {
@@ -155,17 +151,17 @@ class MaterialLibraries final : public tinyobj::MaterialReader {
         !reason.empty()) {
       std::error_code ec;
       if (!std::filesystem::exists(file, ec) && !ec) {
-        warnings.emplace_back(Error("cannot load materials: " + Utf8(file) + ": " + reason +
-                                        "; the mesh goes without them",
+        warnings.emplace_back(Error("cannot load materials: " + platform::PathToUtf8(file) + ": " +
+                                        reason + "; the mesh goes without them",
                                     mesh_, line != lines_.end() ? line->second : 0)
                                   .what());
         return false;
       }
-      error = Error("cannot read materials: " + reason, Utf8(file));
+      error = Error("cannot read materials: " + reason, platform::PathToUtf8(file));
       return false;
     }
     try {
-      CheckMtlText(text, Utf8(file));
+      CheckMtlText(text, platform::PathToUtf8(file));
     } catch (const Error& e) {
       error = e;
       return false;
@@ -294,7 +290,7 @@ tinyobj::callback_t Callbacks() {
 
 std::unique_ptr<MeshFile> ReadObj(const std::filesystem::path& path,
                                   std::vector<std::string>& warnings) {
-  const std::string name = Utf8(path);
+  const std::string name = platform::PathToUtf8(path);
   std::string text;
   if (std::string reason = platform::ReadTextFile(path, platform::kMeshLimit, text);
       !reason.empty())

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hostsim/cli/session.h"
+#include "hostsim/platform/path_text.h"
 #include "support/world_fixture.h"
 
 namespace hostsim::cli {
@@ -53,7 +53,7 @@ TEST(SessionRecorderTest, WritesEveryActionAsTheCommandThatReplaysIt) {
       "cancel",
       "focus Lamp1",
       "save out/b.scn",
-      "save " + PathToUtf8(fs::absolute(dir.path() / "elsewhere.scn").lexically_normal()),
+      "save " + platform::PathToUtf8(fs::absolute(dir.path() / "elsewhere.scn").lexically_normal()),
       "# not recordable: the vessel name \"two words\" cannot be written as one word",
   };
   EXPECT_EQ(Lines(r.text()), expected) << r.text();

@@ -8,7 +8,7 @@
 
 #include "hostsim/world.h"
 
-namespace hostsim::cli {
+namespace hostsim {
 
 // An input and how a message names it ("the session script").
 struct Input {
@@ -27,4 +27,4 @@ std::vector<Input> InputsOf(const World& world, bool scenarios);
 std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
                         const std::filesystem::path& target);
 
-}  // namespace hostsim::cli
+}  // namespace hostsim

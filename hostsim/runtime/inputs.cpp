@@ -1,17 +1,17 @@
-#include "inputs.h"
+#include "hostsim/runtime/inputs.h"
 
 #include <utility>
 
 #include "hostsim/platform/files.h"
-#include "session.h"
+#include "hostsim/platform/path_text.h"
 
-namespace hostsim::cli {
+namespace hostsim {
 
 std::vector<Input> InputsOf(const World& world, bool scenarios) {
   std::vector<Input> out;
   for (const FileRead& f : world.FilesRead())
     if (scenarios || std::string_view(f.kind) != "scenario")
-      out.push_back({std::string("the ") + f.kind + " " + PathToUtf8(f.path), f.path});
+      out.push_back({std::string("the ") + f.kind + " " + platform::PathToUtf8(f.path), f.path});
   return out;
 }
 
@@ -29,4 +29,4 @@ std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
   return {};
 }
 
-}  // namespace hostsim::cli
+}  // namespace hostsim
