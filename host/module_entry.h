@@ -14,9 +14,13 @@ ZVC_EXPORT VESSEL* zvcInit(OBJHANDLE hvessel, int flightmodel);
 ZVC_EXPORT void zvcExit(VESSEL* vessel);
 // Returns the module's build date text ("Mmm dd yyyy"); the same pointer on every call.
 ZVC_EXPORT const char* ModuleDate();
-// Returns the host interface version the module was built against (see Date2Int).
+// Returns the host interface version the module was built against: Date2Int of the interface's
+// date, kHostInterfaceDate for this one.
 ZVC_EXPORT int GetModuleVersion();
 }
+
+// The date of this host interface, as GetModuleVersion converts it.
+inline constexpr char kHostInterfaceDate[] = "Aug 30 2010";
 
 // Signatures of the four entry points as the host looks them up.
 typedef VESSEL* (*ZvcInitFn)(OBJHANDLE, int);

@@ -224,8 +224,10 @@ class ZAPI_CLASS VESSEL3 : public VESSEL2 {
   // Asks for 2-D panel `id` of a view of viewW x viewH pixels.
   virtual bool clbkLoadPanel2D(int id, PANELHANDLE hPanel, std::uint32_t viewW,
                                std::uint32_t viewH);
-  // HUD drawing through a Sketchpad; the default does the host's own drawing and returns
-  // true when it drew anything.
+  // Draws the vessel's HUD through `skp`, in pixels of the hps->W x hps->H area with (0, 0) at
+  // its top left, while the vessel has the focus. The base draws the host's own HUD elements
+  // and returns true when it drew any; an override that keeps them calls it first. The result
+  // tells whether anything was drawn.
   virtual bool clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp);
   // Called after the HUD is drawn, for drawing into its texture.
   virtual void clbkRenderHUD(int mode, const HUDPAINTSPEC* hps, SURFHANDLE hDefaultTex);

@@ -172,6 +172,6 @@ void zvcExit(VESSEL* vessel) {
 const char* ModuleDate() { return "Dec 07 2026"; }
 
 // The version of the host interface this module is written against.
-int GetModuleVersion() { return Date2Int("Aug 30 2010"); }
+int GetModuleVersion() { return Date2Int(kHostInterfaceDate); }
 
 }  // extern "C"
