@@ -40,10 +40,6 @@ int FindCharacteristic(const char* name) {
   return -1;
 }
 
-// Set-1 scan codes of the keys the buoy uses.
-constexpr std::uint8_t kKeyL = 0x26;
-constexpr std::uint8_t kKeyC = 0x2E;
-
 // A colour component from the configuration, brought into [0, 1]; one that is not a number
 // becomes 1.
 double ColourComponent(double c) {
@@ -116,12 +112,12 @@ class Buoy final : public VESSEL3 {
   }
 
   int clbkDirectKeys(char* kstate) override {
-    testing_ = (static_cast<unsigned char>(kstate[kKeyL]) & 0x80) != 0;
+    testing_ = (static_cast<unsigned char>(kstate[ZKEY_L]) & 0x80) != 0;
     return 0;
   }
 
   int clbkBufferedKey(std::uint32_t key, bool down, char* /*kstate*/) override {
-    if (!down || key != kKeyC) return 0;
+    if (!down || key != ZKEY_C) return 0;
     character_ = (character_ + 1) % kCharacteristicCount;
     ShowLight(zapiGetSimTime());
     return 1;

@@ -62,6 +62,13 @@ Module& World::LoadModule(const std::string& name) {
     platform::CloseLibrary(lib);
     throw Error(std::string("module lacks the entry point ") + missing, path.string());
   }
+  // Without InitLib the host never learns the library's handle: what a module asks of the
+  // host by its handle then fails in a simulator, though it may run here.
+  if (mod->initHandle == nullptr)
+    impl_->warnings.push_back(
+        path.string() +
+        ": the module never called InitLib while it was loaded: build it with "
+        "hostsim_add_module, which gives it the load hook that does, or call InitLib from its own");
   Module& ref = *mod;
   impl_->modules.emplace(name, std::move(mod));
   return ref;

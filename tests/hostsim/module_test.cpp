@@ -80,6 +80,12 @@ TEST(Modules, LibraryInitialisationIsRecorded) {
     }
   }
   EXPECT_STREQ(m.date(), m.date());
+  EXPECT_TRUE(rw.world->TakeWarnings().empty());
+  // A module without the load hook runs, with a warning that says why it should not.
+  EXPECT_EQ(rw.world->LoadModule("testmod_nohook").initHandle, nullptr);
+  const std::vector<std::string> warnings = rw.world->TakeWarnings();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("never called InitLib"), std::string::npos) << warnings[0];
 }
 
 TEST(Modules, LibraryWithoutEntryPointsIsRefused) {
