@@ -44,6 +44,8 @@ TEST(ChordTest, ParsesKeysAndModifiers) {
       {"Ctrl+B", {0x1D}, 0x30, "Ctrl+B"},
       {"Shift+Alt+NumPad1", {0x2A, 0x38}, 0x4F, "Shift+Alt+NumPad1"},
       {"LShift+RShift+B", {0x2A, 0x36}, 0x30, "Shift+RShift+B"},
+      {"Ctrl+f2", {0x1D}, 0x3C, "Ctrl+F2"},
+      {"Enter", {}, 0x1C, "Return"},
       {"0x30", {}, 0x30, "B"},
       {"0X2f", {}, 0x2F, "V"},
       {"0x9", {}, 0x09, "8"},
