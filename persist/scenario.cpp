@@ -59,9 +59,11 @@ const char* ReadReal(const char* text, double& out) {
   return end;
 }
 
-// True when a range read from a file gives the spot light a finite attenuation and the beacon
-// a real size: greater than zero, with a square that is too.
-bool UsableRange(double range) { return range > 0 && range * range > 0; }
+// True when a range read from a file is one the spot light can use and the SPT line can keep:
+// at least 0.0001 m, the smallest its four decimals write. Zero or less gives the light an
+// infinite attenuation (2/range²) or the beacon no real size; a positive range below that
+// would be saved as 0.0000, which would not load back.
+bool UsableRange(double range) { return range >= 0.0001; }
 
 // Reads the fields in order; the first that does not convert ends the line, and the fields
 // after it keep their values.
@@ -114,10 +116,9 @@ void lumipod::clbkLoadScenario(FILEHANDLE scn, void* status) {
     // fields it did not reach keep their values.
     if (HasKey(line, "SPT")) {
       // "%d%lf%lf", with the switch read by ReadSwitch, which gives any number of digits a
-      // defined value, and the numbers by ReadReal. A range the spot light cannot use (zero,
-      // negative, or so small that its attenuation 2/range² is not finite) does not convert
-      // either: the range stays, the spread is not read, and no infinite attenuation or
-      // NaN beacon size reaches the host.
+      // defined value, and the numbers by ReadReal. A range the lamp cannot use (see
+      // UsableRange) does not convert either: the range stays, the spread is not read, and no
+      // infinite attenuation or NaN beacon size reaches the host.
       const char* rest = ReadSwitch(line + 3, lampOn);
       double loaded = range;
       if (rest != nullptr && (rest = ReadReal(rest, loaded)) != nullptr && UsableRange(loaded)) {

@@ -105,9 +105,9 @@ TEST(LampScenario, LoadingReadsLampLinesAndPassesTheRestOn) {
        O,
        O,
        {}},
-      // Nor does a range the spot light cannot use: the range stays, the spread is not read.
-      {"range not above zero stops the line",
-       {"SPT 1 0 0.5", "SPT 0 -5 0.4", "SPT 1 1e-200 0.3"},
+      // Nor does a range the lamp cannot use or save: the range stays, the spread is not read.
+      {"range below 0.0001 m stops the line",
+       {"SPT 1 0 0.5", "SPT 0 -5 0.4", "SPT 1 1e-200 0.3", "SPT 1 0.00004 0.2"},
        1,
        300,
        A,
