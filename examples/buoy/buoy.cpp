@@ -3,7 +3,9 @@
 // Its lantern shows a light characteristic, a pattern of flashes, which the host draws as a
 // blinking beacon. A point light at the lantern lights the water around the buoy and follows
 // the flashes: it is on exactly while the beacon is lit. Keys: [C] shows the next
-// characteristic; [L] tests the lantern, which burns steadily while the key is held.
+// characteristic; [T] opens a box to type one by name; [L] tests the lantern, which burns
+// steadily while the key is held. The HUD shows the characteristic and the keys, in the
+// lantern's colour.
 //
 // The class configuration gives the lantern's colour (LanternColour = r g b) and its first
 // characteristic (Character = F, Fl4, Q or Iso2); one module serves several classes, such as
@@ -11,6 +13,7 @@
 // LIGHT line.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -20,16 +23,17 @@
 namespace {
 
 struct Characteristic {
-  const char* name;  // as written in configurations and scenarios
-  double period;     // seconds from one flash to the next; 0 = fixed (always lit)
-  double duration;   // seconds lit in each period
+  const char* name;   // as written in configurations, scenarios and the input box
+  double period;      // seconds from one flash to the next; 0 = fixed (always lit)
+  double duration;    // seconds lit in each period
+  const char* shown;  // what the HUD says of it
 };
 
 constexpr Characteristic kCharacteristics[] = {
-    {"F", 0.0, 0.0},     // fixed
-    {"Fl4", 4.0, 0.5},   // one flash every four seconds
-    {"Q", 1.0, 0.5},     // quick: a flash every second
-    {"Iso2", 2.0, 1.0},  // isophase: lit and dark for equal times
+    {"F", 0.0, 0.0, "fixed"},
+    {"Fl4", 4.0, 0.5, "a flash every 4 s"},
+    {"Q", 1.0, 0.5, "quick, a flash every second"},
+    {"Iso2", 2.0, 1.0, "isophase, 1 s lit, 1 s dark"},
 };
 constexpr int kCharacteristicCount = static_cast<int>(std::size(kCharacteristics));
 
@@ -45,6 +49,12 @@ int FindCharacteristic(const char* name) {
 double ColourComponent(double c) {
   if (std::isnan(c)) return 1.0;
   return c < 0.0 ? 0.0 : c > 1.0 ? 1.0 : c;
+}
+
+// A colour in [0, 1] packed as the Sketchpad takes it: 0x00BBGGRR.
+std::uint32_t PackColour(const VECTOR3& c) {
+  auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255.0)); };
+  return byte(c.x) | byte(c.y) << 8 | byte(c.z) << 16;
 }
 
 class Buoy final : public VESSEL3 {
@@ -117,13 +127,62 @@ class Buoy final : public VESSEL3 {
   }
 
   int clbkBufferedKey(std::uint32_t key, bool down, char* /*kstate*/) override {
-    if (!down || key != ZKEY_C) return 0;
-    character_ = (character_ + 1) % kCharacteristicCount;
-    ShowLight(zapiGetSimTime());
-    return 1;
+    if (!down) return 0;
+    if (key == ZKEY_C) {
+      SetCharacteristic((character_ + 1) % kCharacteristicCount);
+      return 1;
+    }
+    if (key == ZKEY_T) {
+      // The host keeps the callback and `this`, and calls back when the user answers. The
+      // longest name has four characters; the box takes a few more.
+      zapiOpenInputBox("Characteristic (F, Fl4, Q or Iso2)", CharacteristicTyped, nullptr, 8, this);
+      return 1;
+    }
+    return 0;
+  }
+
+  // The HUD: two lines near the top left, in pixels of the W x H area whose (0, 0) is its top
+  // left corner. The host's own HUD elements come first (the base draws them); the result
+  // says whether anything was drawn. Texts must start inside the area: one too small for
+  // both lines to start there gets none. This runs every frame, so it allocates nothing: the text
+  // is composed on the stack.
+  using VESSEL3::clbkDrawHUD;  // keeps the older overload visible beside this one
+  bool clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* skp) override {
+    const bool hostDrew = VESSEL3::clbkDrawHUD(mode, hps, skp);
+    if (hps == nullptr || skp == nullptr) return hostDrew;
+    const int x = 10;
+    const int y = hps->H / 8;
+    const int lineHeight = skp->GetCharHeight();
+    if (hps->W <= x || y + 2 * lineHeight > hps->H) return hostDrew;
+
+    skp->SetTextColor(PackColour(colour_));
+    const Characteristic& c = kCharacteristics[character_];
+    char text[96];
+    const int written = std::snprintf(text, sizeof text, "Lantern %s: %s", c.name,
+                                      testing_ ? "under test, steady" : c.shown);
+    const int room = static_cast<int>(sizeof text) - 1;  // snprintf cuts a longer text there
+    if (written > 0) skp->Text(x, y, text, written < room ? written : room);
+    const char keys[] = "[C] next  [T] type one  [L] test";
+    skp->Text(x, y + lineHeight, keys, static_cast<int>(sizeof keys) - 1);
+    return true;
   }
 
  private:
+  // The answer typed into the box [T] opens: the name of a characteristic is taken; anything
+  // else is refused (false), and the lantern keeps the one it shows.
+  static bool CharacteristicTyped(void* /*id*/, char* str, void* usrdata) {
+    if (str == nullptr || usrdata == nullptr) return false;
+    const int found = FindCharacteristic(str);
+    if (found < 0) return false;
+    static_cast<Buoy*>(usrdata)->SetCharacteristic(found);
+    return true;
+  }
+
+  void SetCharacteristic(int index) {
+    character_ = index;
+    ShowLight(zapiGetSimTime());
+  }
+
   // Sets the beacon's pattern, and switches the point light on when the beacon is lit at
   // simulation time `t`; under test both burn steadily.
   void ShowLight(double t) {
