@@ -11,8 +11,9 @@
 #                                    a host root with the lamp (and the tug it hangs on)
 #   share/hostsim/examples/scenarios, sessions
 #                                    the demo, run by an installed hostsim without --root
-#   share/doc/lumipod/               README, licence, version; docs/formats.md, where the
-#                                    README's link finds it
+#   share/doc/lumipod/               README, licence, version; docs/formats.md and examples/
+#                                    (with the buoy, a module's own project), where the
+#                                    README's paths find them
 include(CMakePackageConfigHelpers)
 
 set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/hostsim)
@@ -45,11 +46,15 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/config ${CMAKE_SOURCE_DIR}/exampl
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/scenarios ${CMAKE_SOURCE_DIR}/examples/sessions
         DESTINATION ${HOSTSIM_INSTALL_ROOTDIR}/examples PATTERN ".*" EXCLUDE)
 
-# Version, licence, README and the document of file formats the README links to.
+# Version, licence, README, and what the README names beside it: the document of file formats
+# and the examples as they are in the source tree, the buoy's project among them (the install
+# test and the package check build that copy against the installed package).
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/VERSION CONTENT "${PROJECT_NAME} ${PROJECT_VERSION}\n")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/VERSION
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/formats.md DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        PATTERN ".*" EXCLUDE)
 
 # The package config.
 install(EXPORT hostsimTargets NAMESPACE hostsim:: DESTINATION ${_cmakedir})

@@ -5,11 +5,13 @@
 #   check-packages.sh linux BUILD_DIR     the .tar.gz and the .deb in BUILD_DIR/packages
 #   check-packages.sh windows BUILD_DIR   the .zip in BUILD_DIR/packages, run under Wine
 #
+# Every package must hold the paths its README names (tests/install/check_readme_paths.cmake).
 # linux: the .tar.gz is unpacked into a fresh prefix, whose hostsim must print its version and
-# run the demo session without --root; the example module in examples/buoy, copied out of the
-# repository, is built against that prefix alone and its tests run (its session, and hostsim
-# check on it). As root the .deb is installed with dpkg -i as well and checked the same way
-# against /usr (and purged again unless it was installed before).
+# run the demo session without --root; the example module the package ships
+# (share/doc/lumipod/examples/buoy), copied out of it, is built against that prefix alone and
+# its tests run (its session, and hostsim check on it). As root the .deb is installed with
+# dpkg -i as well and checked the same way against /usr (and purged again unless it was
+# installed before).
 # windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine.
 set -euo pipefail
 
@@ -22,6 +24,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$2" && pwd)
 packages=${build}/packages
 check_cli=${repo}/tests/sessions/check_cli.cmake
+check_readme=${repo}/tests/install/check_readme_paths.cmake
 expected=${repo}/tests/sessions/demo.expected
 version=$(sed -n 's/^project(lumipod VERSION \([0-9.]*\).*/\1/p' "${repo}/CMakeLists.txt")
 started=${SECONDS}
@@ -61,12 +64,17 @@ check_demo() {
   echo "check-packages: $1 runs the demo session from an unrelated folder"
 }
 
-# check_module NAME PREFIX: builds the example module from a copy outside the repository,
-# finding hostsim in PREFIX only (empty: the system's folders), and runs its tests: its
-# session script and `hostsim check` on it.
+# check_readme ROOT: the paths the README in ROOT/share/doc/lumipod names are there.
+check_readme() {
+  cmake -DREADME="$1/share/doc/lumipod/README.md" -P "${check_readme}"
+}
+
+# check_module NAME PREFIX: copies the example module out of the package installed in PREFIX
+# (empty: /usr), builds it finding hostsim in PREFIX only (empty: the system's folders), and
+# runs its tests: its session script and `hostsim check` on it.
 check_module() {
   local name=$1 prefix=$2 src="${work}/buoy-$1"
-  cp -r "${repo}/examples/buoy" "${src}"
+  cp -r "${prefix:-/usr}/share/doc/lumipod/examples/buoy" "${src}"
   cmake -S "${src}" -B "${src}/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
     ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"} >/dev/null
@@ -81,6 +89,7 @@ if [[ ${kind} == linux ]]; then
   tar -xzf "${tgz}" -C "${work}/tgz"
   prefix=$(echo "${work}"/tgz/lumipod-*)
   check_demo "${prefix}/bin/hostsim" "${prefix}/share/hostsim/examples/sessions/demo.session"
+  check_readme "${prefix}"
   check_module tgz "${prefix}"
 
   if [[ $(id -u) -eq 0 ]] && command -v dpkg >/dev/null; then
@@ -90,6 +99,7 @@ if [[ ${kind} == linux ]]; then
     fi
     dpkg -i "${deb}" >/dev/null
     check_demo /usr/bin/hostsim /usr/share/hostsim/examples/sessions/demo.session
+    check_readme /usr
     check_module deb ""
   else
     echo "check-packages: not root, the .deb is not installed"
@@ -102,5 +112,6 @@ else
   # Wine's prefix is the build's own (made once by its tests); the program comes from the zip.
   check_demo "${prefix}/bin/hostsim.exe" "${prefix}/share/hostsim/examples/sessions/demo.session" \
     "${repo}/cmake/wine-run.sh|${build}/wineprefix"
+  check_readme "${prefix}"
 fi
 echo "check-packages: ${kind} packages checked in $((SECONDS - started)) s"

@@ -1,10 +1,13 @@
 # Installs a build into WORK/prefix, runs the installed hostsim on the installed demo from
-# another folder, then configures, builds and tests the example module against that prefix
-# only (no package registry, no other prefix).
+# another folder, checks that the paths the installed README names are installed beside it,
+# then configures, builds and tests the example module the package ships (the buoy, in
+# DOCDIR/examples/buoy) against that prefix only (no package registry, no other prefix).
 #
-#   cmake -DBUILD_DIR=<build> -DEXAMPLE=<module source> -DDEMO_EXPECTED=<file> -DWORK=<dir>
-#         -DGENERATOR=<generator> -DCXX=<compiler> [-DBUILD_TYPE=<type>] -P check_install.cmake
+#   cmake -DBUILD_DIR=<build> -DDOCDIR=<docs folder under the prefix> -DDEMO_EXPECTED=<file>
+#         -DWORK=<dir> -DGENERATOR=<generator> -DCXX=<compiler> [-DBUILD_TYPE=<type>]
+#         -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/check_readme_paths.cmake)
 
 # run(<what> <command>...): runs the command, stops with its output when it fails.
 function(run what)
@@ -31,8 +34,10 @@ if(NOT rc EQUAL 0 OR NOT out STREQUAL expected)
                       "${WORK}/demo.actual (expected ${DEMO_EXPECTED})\n${err}")
 endif()
 
-# The example is copied out first: its build sees nothing of the repository.
-file(COPY ${EXAMPLE}/ DESTINATION ${WORK}/src)
+check_readme_paths(${prefix}/${DOCDIR}/README.md)
+
+# The installed example is copied out first, as a user starts their own module from it.
+file(COPY ${prefix}/${DOCDIR}/examples/buoy/ DESTINATION ${WORK}/src)
 run("configuring the example module"
     ${CMAKE_COMMAND} -S ${WORK}/src -B ${WORK}/build -G ${GENERATOR}
     -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
