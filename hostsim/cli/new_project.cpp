@@ -169,12 +169,26 @@ std::string WriteNewProject(std::string_view name, const fs::path& dir, std::str
       break;
     }
   }
-  // An empty folder that was there gives way to the complete one.
-  if (reason.empty() && existed && !fs::remove(full, ec))
-    reason = shown + ": cannot replace the empty folder: " + ec.message();
-  if (reason.empty()) {
+  if (reason.empty() && !existed) {
     fs::rename(scratch, full, ec);
     if (ec) reason = shown + ": cannot move the project into place: " + ec.message();
+  } else if (reason.empty()) {
+    // The empty folder stays (it may be where the user stands): the complete project's
+    // entries move into it, and back out should one of them not.
+    std::vector<fs::path> entries, moved;
+    for (const fs::directory_entry& e : fs::directory_iterator(scratch, ec))
+      entries.push_back(e.path().filename());
+    for (const fs::path& entry : entries) {
+      fs::rename(scratch / entry, full / entry, ec);
+      if (ec) {
+        reason = shown + ": cannot move the project into place: " + ec.message();
+        break;
+      }
+      moved.push_back(entry);
+    }
+    if (!reason.empty())
+      for (const fs::path& entry : moved) fs::rename(full / entry, scratch / entry, ec);
+    if (reason.empty()) fs::remove(scratch, ec);
   }
   if (!reason.empty()) {
     fs::remove_all(scratch, ec);
