@@ -33,6 +33,7 @@
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/inputs.h"
 #include "hostsim/world.h"
+#include "new_project.h"
 #include "record.h"
 #include "root.h"
 #include "session.h"
@@ -141,6 +142,8 @@ struct Args {
   // check
   std::string module;
   hostsim::check::Options check;
+  // new
+  std::string newName, newDir;
 };
 
 int Run(const Args& a) {
@@ -377,8 +380,8 @@ const CLI::Validator kSeed(
 struct Subcommand {
   const char* name;
   const char* summary;      // one line, in the list of `hostsim --help`
-  const char* rootHelp;     // what the folder of --root holds for it
-  const char* timeoutHelp;  // what --timeout limits
+  const char* rootHelp;     // what the folder of --root holds for it (null: takes no --root,
+  const char* timeoutHelp;  // nor --timeout); what --timeout limits
   // Adds its arguments and its own options, bound to fields of `a`, and its help's footer.
   void (*addOptions)(CLI::App& command, Args& a);
   // Does the command once the command line is read.
@@ -392,6 +395,7 @@ constexpr const char* kHangLimitHelp =
 
 // The options every command takes, declared here once.
 void AddSharedOptions(CLI::App& command, const Subcommand& row, Args& a) {
+  if (row.rootHelp == nullptr) return;
   command.add_option("--root", a.root, row.rootHelp)->type_name("DIR");
   command.add_option("--timeout", a.timeout, row.timeoutHelp)->type_name("S")->check(kSeconds);
 }
@@ -466,6 +470,39 @@ int Check(Args& a, const CLI::App& command) {
   }
 }
 
+void AddNewOptions(CLI::App& command, Args& a) {
+  const CLI::Validator name(
+      [](std::string& text) -> std::string {
+        const std::string reason = hostsim::cli::ModuleNameError(text);
+        if (reason.empty()) return {};
+        return hostsim::cli::Quote(text, hostsim::cli::TextEncoding::Utf8) + " " + reason;
+      },
+      "", "name");
+  command
+      .add_option("NAME", a.newName,
+                  "Name of the module: its library, class, files and C++ class come from it")
+      ->required()
+      ->type_name("NAME")
+      ->check(name);
+  command.add_option("DIR", a.newDir, "Folder to make, new or empty (default: ./NAME)")
+      ->type_name("DIR");
+  command.footer(
+      "Writes a module project that builds against hostsim's CMake package and tests itself:\n"
+      "the module's source, its class configuration and mesh, a scenario, a session script\n"
+      "with its expected transcript, and a README. Nothing that exists is replaced.");
+}
+
+int New(const Args& a) {
+  const fs::path dir = PathFromUtf8(a.newDir.empty() ? a.newName : a.newDir);
+  const std::string reason =
+      hostsim::cli::WriteNewProject(a.newName, dir, hostsim::cli::TodayText(), std::cout);
+  if (!reason.empty()) {
+    Report(reason);
+    return kExitFailure;
+  }
+  return OutputWritten() ? 0 : kExitFailure;
+}
+
 #if defined(HOSTSIM_HAVE_RENDER)
 // --size of a picture or the window (`what`).
 void AddSize(CLI::App& command, Args& a, const std::string& what) {
@@ -519,6 +556,8 @@ std::span<const Subcommand> Subcommands() {
      "Folder with config/ and meshes/",
      "Time limit of one check's child process in seconds, at most a day (default 120)",
      AddCheckOptions, Check},
+    {"new", "Write a new module project that builds against hostsim and passes its tests.", nullptr,
+     nullptr, AddNewOptions, [](Args& a, const CLI::App&) { return New(a); }},
 #if defined(HOSTSIM_HAVE_RENDER)
     {"render", "Load a scenario and draw the focused vessel's view of it into a PNG picture.",
      kRootHelp, kHangLimitHelp, AddRenderOptions,

@@ -1,11 +1,12 @@
 # Installs a build into WORK/prefix, runs the installed hostsim on the installed demo from
 # another folder, checks that the paths the installed README names are installed beside it,
 # then configures, builds and tests the example module the package ships (the buoy, in
-# DOCDIR/examples/buoy) against that prefix only (no package registry, no other prefix).
+# DOCDIR/examples/buoy) and a project the installed `hostsim new` writes against that prefix
+# only (no package registry, no other prefix).
 #
 #   cmake -DBUILD_DIR=<build> -DDOCDIR=<docs folder under the prefix> -DDEMO_EXPECTED=<file>
 #         -DWORK=<dir> -DGENERATOR=<generator> -DCXX=<compiler> [-DBUILD_TYPE=<type>]
-#         -P check_install.cmake
+#         -DSOURCE_DIR=<source tree> [-DCLANG_FORMAT=<program>] -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/check_readme_paths.cmake)
 
@@ -46,3 +47,25 @@ run("configuring the example module"
 run("building the example module" ${CMAKE_COMMAND} --build ${WORK}/build)
 run("the example module's test" ${CMAKE_CTEST_COMMAND} --test-dir ${WORK}/build
     --output-on-failure)
+
+# `hostsim new` of the installed program: the project it writes builds against the prefix and
+# passes its own tests. Its C++ is as clang-format writes it (when there is one), also for a
+# name of the longest length.
+set(fresh ${WORK}/fresh)
+file(MAKE_DIRECTORY ${fresh})
+run("hostsim new" ${prefix}/bin/hostsim new windsock ${fresh}/windsock)
+run("configuring the new module project"
+    ${CMAKE_COMMAND} -S ${fresh}/windsock -B ${fresh}/windsock/build -G ${GENERATOR}
+    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    -DCMAKE_PREFIX_PATH=${prefix})
+run("building the new module project" ${CMAKE_COMMAND} --build ${fresh}/windsock/build)
+run("the new module project's tests" ${CMAKE_CTEST_COMMAND} --test-dir ${fresh}/windsock/build
+    --output-on-failure)
+if(CLANG_FORMAT)
+  set(long a_name_of_forty_characters_for_one_lamp_)
+  run("hostsim new ${long}" ${prefix}/bin/hostsim new ${long} ${fresh}/${long})
+  file(COPY ${SOURCE_DIR}/.clang-format DESTINATION ${fresh})
+  run("clang-format on the new projects" ${CLANG_FORMAT} --dry-run --Werror
+      ${fresh}/windsock/windsock.cpp ${fresh}/${long}/${long}.cpp)
+endif()
