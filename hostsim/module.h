@@ -12,7 +12,8 @@ namespace hostsim {
 // A loaded module library.
 struct Module {
   std::string name;
-  std::filesystem::path path;
+  std::filesystem::path path;        // modules/<name>: the library's file
+  std::filesystem::path loadedFrom;  // the file opened: `path`, or a copy of it the host made
   void* library = nullptr;  // platform handle
   ZvcInitFn init = nullptr;
   ZvcExitFn exit = nullptr;

@@ -9,6 +9,10 @@ namespace hostsim {
 // The folders a world reads class configurations, meshes and module libraries from.
 struct Paths {
   std::filesystem::path config, meshes, modules;
+  // A folder of the host's own, or empty. When set, each module library is loaded from a copy
+  // made there rather than where it is, so that its file can be rebuilt while the world runs
+  // (a system may keep a loaded library's file from being replaced).
+  std::filesystem::path libraryCopies;
   // root/config, root/meshes, root/modules.
   static Paths FromRoot(const std::filesystem::path& root);
 };

@@ -92,6 +92,14 @@ class World {
   bool UnloadModule(const std::string& name);
   // The modules loaded, by name.
   std::vector<const Module*> Modules() const;
+  // Loads the module's library again, from a new copy of its file (so the file may have been
+  // rebuilt), through the modules' own save and load: the world is saved into memory and
+  // loaded again with the new library, which then runs that module's vessels; the old one is
+  // unloaded. Time, focus, attachments and what every module saves stay; an open input box
+  // closes. Throws Error when the module is not loaded, its new library cannot be loaded or
+  // lacks an entry point, or the load fails: the world is then as it was, run by the old
+  // library (unless a module failed once the new vessels were the world's).
+  void ReloadModule(const std::string& name);
 
   // --- vessels ---
   // Creates a vessel of class `className` (config/<class>.cfg): module vessels through

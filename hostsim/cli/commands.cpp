@@ -170,6 +170,14 @@ std::string ParseInspect(std::string_view rest, Command& c) {
   return {};
 }
 
+std::string ParseReload(std::string_view rest, Command& c) {
+  c.kind = Command::Kind::Reload;
+  const auto args = Args(rest);
+  if (args.size() > 1) return "reload: at most one MODULE";
+  if (!args.empty()) c.arg = std::string(args[0]);
+  return {};
+}
+
 std::string ParseVisual(std::string_view rest, Command& c) {
   c.kind = Command::Kind::Visual;
   const auto args = Args(rest);
@@ -255,6 +263,10 @@ std::string FormatName(const Command& c) {
   return c.arg.empty() ? std::string() : Word("the vessel name", c.arg);
 }
 
+std::string FormatModule(const Command& c) {
+  return c.arg.empty() ? std::string() : Word("the module name", c.arg);
+}
+
 std::string FormatVisual(const Command& c) {
   return std::string(c.build ? "build" : "drop") + (c.arg.empty() ? "" : " " + FormatName(c));
 }
@@ -294,6 +306,10 @@ constexpr std::array kCommands = {
                 FormatVisual},
     CommandSpec{Command::Kind::Render, "render", "FILE.png [W H]",
                 "draw the scene into a PNG picture (default 800 x 500)", ParseRender, FormatRender},
+    CommandSpec{Command::Kind::Reload, "reload", "[MODULE]",
+                "load a rebuilt module library again, through its save and load (default: every "
+                "module)",
+                ParseReload, FormatModule},
 };
 
 }  // namespace

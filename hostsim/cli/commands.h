@@ -31,10 +31,11 @@ struct Command {
     Inspect,
     Save,
     Visual,
-    Render
+    Render,
+    Reload
   };
   Kind kind = Kind::Step;
-  std::string arg;            // FILE, NAME or TEXT; empty when not given
+  std::string arg;            // FILE, NAME, TEXT or MODULE; empty when not given
   long long frames = 1;       // step, hold
   double dt = 0.02;           // step, hold
   std::vector<Chord> chords;  // press (one), hold (one or more)

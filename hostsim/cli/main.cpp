@@ -35,6 +35,7 @@
 #include "hostsim/world.h"
 #include "new_project.h"
 #include "record.h"
+#include "reload.h"
 #include "root.h"
 #include "session.h"
 #include "view.h"
@@ -135,6 +136,7 @@ struct Args {
   // The options every command takes (AddSharedOptions).
   std::string root;
   double timeout = 0;
+  bool noWatch = false;  // play: no live reload
   // run
   std::string session, trace, outDir;
   // inspect, render, play
@@ -159,6 +161,7 @@ int Run(const Args& a) {
   hostsim::cli::SessionOptions opts;
   opts.script = script;
   opts.label = a.session;
+  opts.reload = {a.root, a.timeout};
   if (!a.outDir.empty()) {
     if (std::string reason = hostsim::platform::CreateFolders(PathFromUtf8(a.outDir));
         !reason.empty()) {
@@ -276,7 +279,16 @@ int Picture(const Args& a, bool play) {
     return kExitUsage;
   }
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout, false);
+    hostsim::Paths paths = ChoosePaths(a.root, a.argv0);
+    // A window that watches its module libraries runs copies of them, so that a build can
+    // replace their files (a system may refuse to replace a loaded library's file).
+    std::optional<hostsim::platform::ScratchFolder> copies;
+    if (play && !a.noWatch) {
+      copies.emplace("hostsim-libraries");
+      if (copies->path().empty()) throw hostsim::Error("cannot watch the modules: " + copies->error());
+      paths.libraryCopies = copies->path();
+    }
+    hostsim::cli::WatchedWorld watched(paths, a.timeout, false);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
@@ -322,6 +334,11 @@ int Picture(const Args& a, bool play) {
       }
       // SIGTERM, SIGINT and SIGHUP close the window at once, without saving.
       opts.stop = hostsim::platform::CatchStopSignals();
+      const hostsim::cli::ReloadTrial trial{a.root, a.timeout};
+      opts.reload = [&world, &trial](const std::string& module) {
+        return hostsim::cli::Reload(world, module, trial);
+      };
+      opts.watch = !a.noWatch;
       const int status = hostsim::render::Play(world, opts);
       watched.watch().SetLastWork(nullptr);
       if (recorder) {
@@ -536,12 +553,16 @@ void AddPlayOptions(CLI::App& command, Args& a) {
       .add_option("--record", a.record,
                   "Write what is done in the window as a session script (hostsim run replays it)")
       ->type_name("FILE");
+  command.add_flag("--no-watch", a.noWatch,
+                   "Do not reload a module library when its file is rebuilt (F6 still does)");
   command.footer(
       "Keys go to the focused vessel as key presses and held keys; input boxes open in the\n"
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
       "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
       "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, Esc quits (asking first when changes are not saved).");
+      "resets the view, F6 reloads the module libraries, Esc quits (asking first when\n"
+      "changes are not saved). A module library rebuilt while the window runs is reloaded:\n"
+      "the world is saved, then loaded with the new library.");
 }
 #endif
 

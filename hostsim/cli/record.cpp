@@ -107,6 +107,13 @@ void SessionRecorder::Focus(const std::string& vessel) {
   Add(c);
 }
 
+void SessionRecorder::Reload(const std::string& module) {
+  Command c;
+  c.kind = Command::Kind::Reload;
+  c.arg = module;
+  Add(c);
+}
+
 void SessionRecorder::Save(const fs::path& file) {
   Command c;
   c.kind = Command::Kind::Save;

@@ -32,6 +32,7 @@ class SessionRecorder final : public render::PlayRecorder {
   void Cancel() override;
   void Focus(const std::string& vessel) override;
   void Save(const std::filesystem::path& file) override;
+  void Reload(const std::string& module) override;
 
   // Makes the script file holding the lines so far, then writes the copy of the scenario,
   // both with the safe writer; later lines are appended as they come. Returns "" or the

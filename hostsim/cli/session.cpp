@@ -164,6 +164,9 @@ void Session::Execute(const Command& c) {
     case Command::Kind::Render:
       Render(c.arg, c.width, c.height);
       break;
+    case Command::Kind::Reload:
+      ReloadModules(c.arg);
+      break;
     case Command::Kind::Visual: {
       Vessel& v = c.arg.empty() ? Focused("visual") : Named(c.arg);
       const bool had = v.visual != nullptr;
@@ -258,6 +261,10 @@ void Session::Load(const std::string& file) {
   if (!ours && std::none_of(inputs_.begin(), inputs_.end(), same)) inputs_.push_back(path);
   out_ << "load " << file << "\n";
   if (!world_.title.empty()) out_ << "  title " << Quote(world_.title, TextEncoding::Utf8) << "\n";
+  ListWorld();
+}
+
+void Session::ListWorld() {
   for (const Vessel* v : world_.Vessels()) {
     out_ << "  vessel " << v->name() << " (" << v->className() << ")";
     for (const AttachmentPoint* own : v->Points(true)) {
@@ -273,6 +280,27 @@ void Session::Load(const std::string& file) {
   for (const std::string& w : world_.TakeWarnings()) out_ << "  warning: " << w << "\n";
   const Vessel* focus = world_.Focus();
   out_ << "  focus " << (focus ? focus->name() : std::string("(none)")) << "\n";
+}
+
+// A library that does not reload is reported and the script goes on, as the window goes on
+// with the world it had: a recording of a window where a rebuild failed replays so.
+void Session::ReloadModules(const std::string& module) {
+  std::vector<std::string> names;
+  for (const Module* m : world_.Modules())
+    if (module.empty() || m->name == module) names.push_back(m->name);
+  if (names.empty())
+    throw std::runtime_error(module.empty() ? std::string("reload: no module is loaded")
+                                            : "reload: no module " +
+                                                  Quote(module, TextEncoding::Utf8) + " is loaded");
+  for (const std::string& name : names) {
+    if (std::string why = Reload(world_, name, opts_.reload); !why.empty()) {
+      out_ << "reload " << name << ": not reloaded: " << ErrorText(why) << "\n";
+      for (const std::string& w : world_.TakeWarnings()) out_ << "  warning: " << w << "\n";
+      continue;
+    }
+    out_ << "reload " << name << "\n";
+    ListWorld();
+  }
 }
 
 void Session::Save(const std::string& file) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "reload.h"
 #include "hostsim/world.h"
 
 namespace hostsim::render {
@@ -50,6 +51,7 @@ struct SessionOptions {
   std::filesystem::path script;  // the script file; relative paths in it start at its folder
   std::string label;             // how the script is named in messages
   std::optional<std::filesystem::path> outDir;  // relative save paths go here when set
+  ReloadTrial reload;                            // how `reload` tries a library first
 };
 
 class Session {
@@ -75,6 +77,10 @@ class Session {
  private:
   void Execute(const Command& c);
   void Load(const std::string& file);
+  // The world's vessels, where they hang, the load's warnings and the focus, as a load lists
+  // them.
+  void ListWorld();
+  void ReloadModules(const std::string& module);
   void Save(const std::string& file);
   void Press(const Chord& chord);
   void Hold(const Command& c);

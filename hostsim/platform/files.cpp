@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <random>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -130,6 +131,32 @@ std::string CreateFolders(const fs::path& folder) {
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   return fs::equivalent(a, b, ec) && !ec;
+}
+
+ScratchFolder::ScratchFolder(std::string_view prefix) {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) {
+    error_ = "no temporary folder: " + ec.message();
+    return;
+  }
+  std::random_device random;
+  for (int tries = 0; tries < 100; ++tries) {
+    fs::path folder = base / (std::string(prefix) + "-" + std::to_string(random()));
+    if (fs::create_directory(folder, ec)) {
+      fs::permissions(folder, fs::perms::owner_all, ec);
+      path_ = std::move(folder);
+      return;
+    }
+    if (ec) break;
+  }
+  error_ = PathToUtf8(base) + ": cannot make a folder in it: " +
+           (ec ? ec.message() : std::string("every name tried is taken"));
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
 }  // namespace hostsim::platform

@@ -22,6 +22,7 @@ inline constexpr std::size_t kScriptLimit = 16 * kMiB;  // session scripts
 inline constexpr std::size_t kConfigLimit = 4 * kMiB;   // class configurations
 inline constexpr std::size_t kMeshLimit = 64 * kMiB;    // OBJ meshes and their MTL materials
 inline constexpr std::size_t kFontLimit = 64 * kMiB;    // the renderer's font
+inline constexpr std::size_t kLibraryLimit = 1024 * kMiB;  // module libraries the host copies
 
 // Reads the whole of `file` into `bytes`. Only a regular file or a pipe is read (a folder, a
 // device or a socket is refused without being opened), and none over `limit` bytes. Returns
@@ -77,6 +78,24 @@ class GrowingFile {
 // Creates `folder` and every missing folder above it. Returns "" on success, else
 // "FOLDER: reason" for the folder that could not be made.
 [[nodiscard]] std::string CreateFolders(const std::filesystem::path& folder);
+
+// A folder of this process's own in the system's temporary folder, named PREFIX-NUMBER and
+// open to its owner alone, removed with everything in it when it goes: for files the host
+// makes for itself (copies of libraries, a trial's scenario).
+class ScratchFolder {
+ public:
+  // Makes the folder; when it cannot, path() is empty and error() says why.
+  explicit ScratchFolder(std::string_view prefix);
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::filesystem::path path_;
+  std::string error_;
+};
 
 // True when `a` and `b` both exist and are the same file (or folder), however they are
 // spelled: through links, relative or absolute.

@@ -229,6 +229,7 @@ void Window::Loop() {
       while (!quit_ && SDL_PollEvent(&e)) HandleEvent(e);
     }
     if (quit_ || StopAsked()) break;
+    if (opts_.watch) WatchLibraries();
 
     const double now = Seconds();
     int steps = 0;
@@ -274,6 +275,65 @@ void Window::StepOnce() {
     redraw_ = true;
   } else if (!boxOpen_ && world_.OpenBox()) {  // opened during the time step
     TakeKeyboard(false);
+  }
+}
+
+namespace {
+
+// How often the window looks at the module libraries' files, and how long a file must have
+// stood unchanged before it counts as rebuilt: a linker writes a library in several goes.
+constexpr std::uint64_t kLookEveryMs = 250;
+constexpr std::uint64_t kSettleMs = 750;
+
+// The size and time of the last change of a file; empty when it is missing or no regular file.
+std::string FileStamp(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return {};
+  const auto size = std::filesystem::file_size(file, ec);
+  if (ec) return {};
+  const auto time = std::filesystem::last_write_time(file, ec);
+  if (ec) return {};
+  return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+}
+
+}  // namespace
+
+void Window::WatchLibraries() {
+  const std::uint64_t now = SDL_GetTicks64();
+  if (now < nextLook_) return;
+  nextLook_ = now + kLookEveryMs;
+  std::vector<std::string> rebuilt;
+  for (const Module* m : world_.Modules()) {
+    const std::string stamp = FileStamp(m->path);
+    auto [it, first] = libraries_.try_emplace(m->name, LibraryFile{stamp, 0});
+    LibraryFile& file = it->second;
+    if (first) continue;
+    if (stamp != file.stamp) {  // still being written, or gone for a moment
+      file.stamp = stamp;
+      file.changedAt = now;
+    } else if (file.changedAt != 0 && now - file.changedAt >= kSettleMs && !stamp.empty()) {
+      file.changedAt = 0;
+      rebuilt.push_back(m->name);
+    }
+  }
+  for (const std::string& name : rebuilt) ReloadModule(name);
+}
+
+void Window::ReloadModule(const std::string& module) {
+  if (!opts_.reload) return;
+  // Keys held now would stay down in a world that is loaded again.
+  ReleaseKeys();
+  if (opts_.recorder) opts_.recorder->Reload(module);
+  const std::string why = opts_.reload(module);
+  boxOpen_ = world_.OpenBox() != nullptr;
+  shown_.reset();
+  redraw_ = true;
+  if (why.empty()) {
+    std::cerr << "hostsim play: reloaded " << module << "\n";
+    Say("reloaded " + module);
+  } else {
+    std::cerr << "hostsim play: " << module << " not reloaded: " << why << "\n";
+    Say(module + " not reloaded: " + why);
   }
 }
 

@@ -74,7 +74,7 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
     return;
   }
   const SDL_Scancode sc = k.keysym.scancode;
-  if (sc == SDL_SCANCODE_ESCAPE || (sc >= SDL_SCANCODE_F2 && sc <= SDL_SCANCODE_F5)) {
+  if (sc == SDL_SCANCODE_ESCAPE || (sc >= SDL_SCANCODE_F2 && sc <= SDL_SCANCODE_F6)) {
     if (down && !k.repeat) WindowKey(sc, (k.keysym.mod & KMOD_SHIFT) != 0);
     return;
   }
@@ -186,6 +186,12 @@ void Window::WindowKey(SDL_Scancode sc, bool shift) {
       prompt_ = Prompt{Prompt::Kind::FocusName, "Focus on the vessel named:", "", {}};
       skipOpenerText_ = false;  // F5 types nothing
       break;
+    case SDL_SCANCODE_F6: {
+      std::vector<std::string> names;
+      for (const Module* m : world_.Modules()) names.push_back(m->name);
+      for (const std::string& name : names) ReloadModule(name);
+      break;
+    }
     default:
       break;
   }

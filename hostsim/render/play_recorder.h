@@ -24,6 +24,7 @@ class PlayRecorder {
   virtual void Cancel() = 0;                       // the open box closed without an answer
   virtual void Focus(const std::string& vessel) = 0;
   virtual void Save(const std::filesystem::path& file) = 0;  // the scenario saved there
+  virtual void Reload(const std::string& module) = 0;        // the module's library reloaded
 };
 
 }  // namespace hostsim::render

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -71,6 +72,9 @@ class Window {
   void StartSave();
   void SaveTo(const std::filesystem::path& file);
   void AskToQuit();
+  // play.cpp: live reload
+  void WatchLibraries();
+  void ReloadModule(const std::string& module);
   // Whether a signal asked the program to stop (PlayOptions::stop).
   bool StopAsked() const { return opts_.stop != nullptr && *opts_.stop != 0; }
   std::filesystem::path NewSaveName() const;
@@ -107,6 +111,15 @@ class Window {
 
   std::string message_;
   std::uint64_t messageUntil_ = 0;
+
+  // The module libraries' files as last seen (size and time of change), by module, and when
+  // a change was first seen: a library is reloaded once its file has stopped changing.
+  struct LibraryFile {
+    std::string stamp;
+    std::uint64_t changedAt = 0;  // 0: no change waiting
+  };
+  std::map<std::string, LibraryFile> libraries_;
+  std::uint64_t nextLook_ = 0;
 };
 
 }  // namespace hostsim::render

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -118,6 +119,13 @@ struct PlayOptions {
   // a value other than 0 (a signal asked the program to stop); the system's own handling of
   // such signals by the window layer is turned off.
   const volatile std::sig_atomic_t* stop = nullptr;
+  // Loads a module's library again (see World::ReloadModule); returns "" when the world runs
+  // on the new library, else why it was not reloaded (the world is then as it was). Unset:
+  // the window reloads nothing.
+  std::function<std::string(const std::string& module)> reload;
+  // Whether the window watches the files of the module libraries its world loaded and reloads
+  // one that was rebuilt, once it has stopped changing (with `reload`).
+  bool watch = false;
 };
 
 // The time step of the window's world, whatever the drawing rate: fixed, so that a recorded
@@ -132,7 +140,8 @@ bool PlayAvailable();
 // first). A key pressed reaches the focused vessel as a key event (pressed and released at
 // once) and, while it is held, as a held key every time step; the input boxes are answered in
 // the window; F4 gives the focus to the next vessel (Shift+F4: the one before) and F5 to a
-// vessel by name; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
+// vessel by name; F6 reloads every module library, and one that was rebuilt is reloaded by
+// itself while `watch` is on; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
 // camera; F2 saves the scenario to a file named in a box (a new one by default; replacing a
 // file is confirmed). Frames are drawn only when something changed, at most 60 a second, and
 // none while the window is hidden. The world's journal records the window's calls: bound it

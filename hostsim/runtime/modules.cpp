@@ -1,8 +1,12 @@
-// Module libraries: loading through the platform seam, entry points, unloading.
+// Module libraries: loading through the platform seam (from a copy where the world keeps
+// them), entry points, unloading.
+#include <system_error>
+
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/format.h"
+#include "hostsim/runtime/modules.h"
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {
@@ -19,34 +23,69 @@ bool ValidModuleName(const std::string& name) {
   return name.find_first_of("/\\:") == std::string::npos;
 }
 
+// The folder the world's library copies go to: the one its paths name, else one of its own,
+// made on first use in the system's temporary folder and removed with the world.
+std::filesystem::path CopiesFolder(World::Impl& w) {
+  if (!w.paths.libraryCopies.empty()) return w.paths.libraryCopies;
+  if (!w.copies.ownFolder) {
+    auto folder = std::make_unique<platform::ScratchFolder>("hostsim-libraries");
+    if (folder->path().empty())
+      throw Error("cannot make a folder for library copies: " + folder->error());
+    w.copies.ownFolder = std::move(folder);
+  }
+  return w.copies.ownFolder->path();
+}
+
+// Copies the library at `original` into the copies folder under a name of its own (a system
+// opens a library once per file, so each load of a module needs a new one).
+std::filesystem::path CopyLibrary(World::Impl& w, const std::string& name,
+                                  const std::filesystem::path& original) {
+  std::string bytes;
+  if (std::string reason = platform::ReadFile(original, platform::kLibraryLimit, bytes);
+      !reason.empty())
+    throw Error("cannot load module: " + reason, original.string());
+  const std::filesystem::path copy =
+      CopiesFolder(w) / (name + "-" + std::to_string(++w.copies.made) + platform::LibrarySuffix());
+  if (std::string reason = platform::WriteFile(copy, bytes); !reason.empty())
+    throw Error("cannot copy the module library: " + reason, copy.string());
+  return copy;
+}
+
+void RemoveCopy(const Module& m) {
+  std::error_code ec;
+  if (m.loadedFrom != m.path) std::filesystem::remove(m.loadedFrom, ec);
+}
+
 }  // namespace
 
-Module& World::LoadModule(const std::string& name) {
-  if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
+std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy) {
   if (!ValidModuleName(name)) throw Error("a module name is a name, not a path: " + Quote(name));
   // An absolute path: a bare file name would make the system search its library folders.
   std::error_code ec;
-  auto path =
-      std::filesystem::absolute(impl_->paths.modules / (name + platform::LibrarySuffix()), ec);
+  auto path = std::filesystem::absolute(w.paths.modules / (name + platform::LibrarySuffix()), ec);
   if (ec) throw Error("cannot resolve the module path: " + ec.message(), name);
   if (std::string reason = platform::NotARegularFile(path); !reason.empty())
     throw Error("cannot load module: " + reason, path.string());
 
-  NoteFileRead(*impl_, "module library", path);
+  NoteFileRead(w, "module library", path);
   auto mod = std::make_unique<Module>();
   mod->name = name;
   mod->path = path;
+  mod->loadedFrom = copy ? CopyLibrary(w, name, path) : path;
   // The library's load hook calls InitLib while it is being opened; it reaches this world.
   std::string why;
   void* lib = nullptr;
   {
-    ScopedCurrent current(impl_.get());
-    impl_->initialising = mod.get();
-    Callback in(*impl_, *mod, "the library's load hook");
-    lib = platform::OpenLibrary(path, why);
-    impl_->initialising = nullptr;
+    ScopedCurrent current(&w);
+    w.initialising = mod.get();
+    Callback in(w, *mod, "the library's load hook");
+    lib = platform::OpenLibrary(mod->loadedFrom, why);
+    w.initialising = nullptr;
   }
-  if (lib == nullptr) throw Error("cannot load module: " + why, path.string());
+  if (lib == nullptr) {
+    RemoveCopy(*mod);
+    throw Error("cannot load module: " + why, path.string());
+  }
 
   mod->library = lib;
   mod->init = Symbol<ZvcInitFn>(lib, "zvcInit");
@@ -59,16 +98,34 @@ Module& World::LoadModule(const std::string& name) {
                         : mod->version == nullptr ? "GetModuleVersion"
                                                   : nullptr;
   if (missing != nullptr) {
-    platform::CloseLibrary(lib);
+    CloseModule(w, *mod);
     throw Error(std::string("module lacks the entry point ") + missing, path.string());
   }
   // Without InitLib the host never learns the library's handle: what a module asks of the
   // host by its handle then fails in a simulator, though it may run here.
   if (mod->initHandle == nullptr)
-    impl_->warnings.push_back(
+    w.warnings.push_back(
         path.string() +
         ": the module never called InitLib while it was loaded: build it with "
         "hostsim_add_module, which gives it the load hook that does, or call InitLib from its own");
+  return mod;
+}
+
+void CloseModule(World::Impl& w, Module& m) {
+  {
+    ScopedCurrent current(&w);  // the library's exit hook may call the host
+    Callback in(w, m, "the library's unload hook");
+    platform::CloseLibrary(m.library);
+  }
+  m.library = nullptr;
+  RemoveCopy(m);
+}
+
+void RemoveLibraryCopies(World::Impl& w) { w.copies.ownFolder.reset(); }
+
+Module& World::LoadModule(const std::string& name) {
+  if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
+  auto mod = OpenModule(*impl_, name, !impl_->paths.libraryCopies.empty());
   Module& ref = *mod;
   impl_->modules.emplace(name, std::move(mod));
   return ref;
@@ -77,11 +134,7 @@ Module& World::LoadModule(const std::string& name) {
 bool World::UnloadModule(const std::string& name) {
   auto it = impl_->modules.find(name);
   if (it == impl_->modules.end() || it->second->refCount > 0) return false;
-  {
-    ScopedCurrent current(impl_.get());  // the library's exit hook may call the host
-    Callback in(*impl_, *it->second, "the library's unload hook");
-    platform::CloseLibrary(it->second->library);
-  }
+  CloseModule(*impl_, *it->second);
   impl_->modules.erase(it);
   return true;
 }

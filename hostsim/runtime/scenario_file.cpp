@@ -2,11 +2,13 @@
 // vessel's block, and the functions a module reads and writes its block with.
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/file_objects.h"
+#include "hostsim/runtime/modules.h"
 #include "hostsim/runtime/vessel_state.h"
 #include "hostsim/runtime/vessels.h"
 #include "hostsim/runtime/visuals.h"
@@ -81,65 +83,105 @@ void EndAll(World::Impl& w, VesselRegistry& vessels) {
 
 }  // namespace
 
+namespace {
+
+// Builds the vessels of a checked scenario while the world keeps its own, then makes them the
+// world: its old vessels end, its time, title and focus become the scenario's. A failure
+// before the swap leaves the world as it was; `swapped` tells whether the swap was made.
+void BuildAndSwap(World::Impl& w, const ScenarioFile& s, const std::string& name, LoadOptions opts,
+                  bool& swapped) {
+  World& world = *w.self;
+  ScopedCurrent current(&w);
+  NewModules modules(world);
+  const std::map<std::string, VesselClass> classes = ReadClasses(w, s, name);
+
+  // The file's vessels, built while the world keeps its own.
+  VesselRegistry built;
+  const std::size_t warnings = w.warnings.size();
+  try {
+    for (const ScenarioVessel& sv : s.vessels) {
+      std::unique_ptr<Vessel> v;
+      try {
+        v = MakeVessel(w, sv.name, classes.at(sv.className));
+      } catch (const Error& e) {
+        throw Error("cannot create \"" + sv.name + "\": " + e.what(), name, sv.line);
+      }
+      LoadBlock(w, built.Add(std::move(v)), sv.lines, name);
+    }
+    // Every vessel exists: the ATTACHED lines are carried out, and one the host cannot carry
+    // out refuses the file (saved again, the vessel would have lost its line).
+    for (const auto& v : built.InOrder()) RestoreAttachment(built, *v);
+  } catch (...) {
+    EndAll(w, built);
+    w.warnings.resize(warnings);  // they were about the vessels just ended
+    throw;
+  }
+  modules.Keep();
+
+  // The scenario is the world now; the old vessels end.
+  std::swap(w.vessels, built);
+  swapped = true;
+  EndAll(w, built);
+  w.box.reset();
+  w.boxOwner = nullptr;
+  w.clock.simt = s.time;
+  w.clock.simdt = 0;
+  world.title = s.title;
+  w.topLevelKept = s.kept;
+  w.warnings.insert(w.warnings.begin() + static_cast<std::ptrdiff_t>(warnings),
+                    s.warnings.begin(), s.warnings.end());
+
+  const std::vector<Vessel*> loaded = world.Vessels();
+  const auto poses = WorldPoses(loaded);
+  for (Vessel* v : loaded)
+    if (Of(*v).poseGiven) Of(*v).loadedPose = poses.at(v);
+  for (Vessel* v : loaded) CallAfterCreation(w, *v);
+  Vessel* focus = !s.focus.empty() ? world.FindVessel(s.focus) : nullptr;
+  for (auto it = loaded.begin(); focus == nullptr && it != loaded.end(); ++it)
+    if ((*it)->physics.focusEnabled) focus = *it;
+  if (focus != nullptr) world.SetFocus(focus);
+  if (opts.buildVisuals)
+    for (Vessel* v : loaded)
+      if (!v->visual) BuildVisualOf(w, *v);
+}
+
+}  // namespace
+
 void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   const std::string name = file.string();
   NoteFileRead(*impl_, "scenario", file);
   std::string bytes = ReadScenarioFile(file);
   const ScenarioFile s = ParseScenario(bytes, name);
   CheckScenario(s, name);
+  bool swapped = false;
+  BuildAndSwap(*impl_, s, name, opts, swapped);
+  impl_->loadedScenario = std::move(bytes);
+}
 
+void World::ReloadModule(const std::string& name) {
+  auto it = impl_->modules.find(name);
+  if (it == impl_->modules.end()) throw Error("no module " + Quote(name) + " is loaded");
+  const std::string label = "(the world saved to reload " + name + ")";
   ScopedCurrent current(impl_.get());
-  NewModules modules(*this);
-  const std::map<std::string, VesselClass> classes = ReadClasses(*impl_, s, name);
+  // The world as its modules save it, while the old library still runs its vessels.
+  const std::string text = ScenarioText();
+  const ScenarioFile s = ParseScenario(text, label);
+  CheckScenario(s, label);
 
-  // The file's vessels, built while the world keeps its own.
-  VesselRegistry built;
-  const std::size_t warnings = impl_->warnings.size();
+  // The new library takes the module's name, so the load finds it; the old one keeps
+  // running the world's vessels until they end.
+  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true));
+  bool swapped = false;
   try {
-    for (const ScenarioVessel& sv : s.vessels) {
-      std::unique_ptr<Vessel> v;
-      try {
-        v = MakeVessel(*impl_, sv.name, classes.at(sv.className));
-      } catch (const Error& e) {
-        throw Error("cannot create \"" + sv.name + "\": " + e.what(), name, sv.line);
-      }
-      LoadBlock(*impl_, built.Add(std::move(v)), sv.lines, name);
-    }
-    // Every vessel exists: the ATTACHED lines are carried out, and one the host cannot carry
-    // out refuses the file (saved again, the vessel would have lost its line).
-    for (const auto& v : built.InOrder()) RestoreAttachment(built, *v);
+    BuildAndSwap(*impl_, s, label, {}, swapped);
   } catch (...) {
-    EndAll(*impl_, built);
-    impl_->warnings.resize(warnings);  // they were about the vessels just ended
+    // Before the swap the world is the old one, run by the old library; after it (a module
+    // failing once its vessels are the world's) it is the new one.
+    if (!swapped) std::swap(it->second, old);
+    CloseModule(*impl_, *old);
     throw;
   }
-  modules.Keep();
-
-  // The scenario is the world now; the old vessels end.
-  std::swap(impl_->vessels, built);
-  EndAll(*impl_, built);
-  impl_->box.reset();
-  impl_->boxOwner = nullptr;
-  impl_->clock.simt = s.time;
-  impl_->clock.simdt = 0;
-  title = s.title;
-  impl_->topLevelKept = s.kept;
-  impl_->loadedScenario = std::move(bytes);
-  impl_->warnings.insert(impl_->warnings.begin() + static_cast<std::ptrdiff_t>(warnings),
-                         s.warnings.begin(), s.warnings.end());
-
-  const std::vector<Vessel*> loaded = Vessels();
-  const auto poses = WorldPoses(loaded);
-  for (Vessel* v : loaded)
-    if (Of(*v).poseGiven) Of(*v).loadedPose = poses.at(v);
-  for (Vessel* v : loaded) CallAfterCreation(*impl_, *v);
-  Vessel* focus = !s.focus.empty() ? FindVessel(s.focus) : nullptr;
-  for (auto it = loaded.begin(); focus == nullptr && it != loaded.end(); ++it)
-    if ((*it)->physics.focusEnabled) focus = *it;
-  if (focus != nullptr) SetFocus(focus);
-  if (opts.buildVisuals)
-    for (Vessel* v : loaded)
-      if (!v->visual) BuildVisualOf(*impl_, *v);
+  CloseModule(*impl_, *old);
 }
 
 const std::string& World::LoadedScenarioBytes() const { return impl_->loadedScenario; }

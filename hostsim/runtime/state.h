@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hostsim/platform/files.h"
 #include "hostsim/runtime/config.h"
 #include "hostsim/world.h"
 
@@ -106,12 +107,20 @@ struct Meshes {
   std::unordered_map<VISHANDLE, Vessel*> visuals;               // live visuals' vessels
 };
 
+// The copies of module libraries the world loaded instead of their files (Paths::libraryCopies,
+// or a folder of its own made for a reload), each named after its module and a count.
+struct LibraryCopies {
+  std::unique_ptr<platform::ScratchFolder> ownFolder;  // made on first use, removed with it
+  unsigned made = 0;
+};
+
 struct World::Impl {
   World* self = nullptr;
   Paths paths;
   Journal journal;
   std::map<std::string, std::unique_ptr<Module>> modules;
   Module* initialising = nullptr;  // the module whose library is being opened
+  LibraryCopies copies;
 
   // Every vessel alive, by the value of its handle: the world's, and those a scenario load
   // is building or ending. Every call of a module on its vessel finds it here.

@@ -4,12 +4,13 @@
 #include <cstdio>
 
 #include "hostsim/runtime/call.h"
+#include "hostsim/runtime/modules.h"
 #include "hostsim/runtime/vessels.h"
 
 namespace hostsim {
 
 Paths Paths::FromRoot(const std::filesystem::path& root) {
-  return Paths{root / "config", root / "meshes", root / "modules"};
+  return Paths{root / "config", root / "meshes", root / "modules", {}};
 }
 
 // --- Vessel ---
@@ -68,6 +69,7 @@ World::World(Paths paths) : impl_(std::make_unique<Impl>()) {
 
 World::~World() {
   Clear();
+  RemoveLibraryCopies(*impl_);
   if (CurrentWorld() == impl_.get()) ForgetCurrent();
 }
 

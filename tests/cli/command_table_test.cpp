@@ -49,7 +49,7 @@ TEST(CommandTable, ParserKnowsExactlyTheListedCommands) {
   EXPECT_TRUE(names.count("render")) << "render is a command of the table";
   EXPECT_EQ(ParseLine("fly").error,
             "unknown command \"fly\" (known: load focus step press hold type cancel hud inspect "
-            "save visual render)");
+            "save visual render reload)");
 }
 
 }  // namespace

@@ -393,6 +393,75 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   EXPECT_NE(ReadFile(saved).find("SPT 1 31.5000"), std::string::npos) << ReadFile(saved);
 }
 
+// A module library rebuilt while the window runs is reloaded: the range typed into the lamp's
+// box and the lamp's place on the tug survive. A rebuild that crashes in its set-up, or one
+// without an entry point, is refused and the window runs on with the world it had. The
+// recording replays the reloads to the same world.
+TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path root = dir.path() / "root";
+  fs::create_directories(root / "modules");
+  for (const char* folder : {"config", "meshes"})
+    fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "examples" / folder, root / folder);
+  const fs::path lamp = root / "modules" / "lumipod.so";
+  const auto build = [&](const std::string& module) {
+    fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / (module + ".so"), lamp,
+                  fs::copy_options::overwrite_existing);
+  };
+  build("lumipod");
+  const fs::path scenario =
+      dir.Write("play.scn", ReadFile(fs::path(LUMIPOD_SOURCE_DIR) / "examples/scenarios/demo.scn"));
+  const fs::path record = dir.path() / "session.txt";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(),
+           Quote(HOSTSIM_EXE) + " play " + Quote(scenario) + " --root " + Quote(root) +
+               " --size 400x300 --record " + Quote(record));
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+  p.Keys("n");  // Lamp2's range box
+  p.Type("500");
+  p.Keys("Return");
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(record).find("type 500\n") != std::string::npos; }));
+
+  // A trial in a process of its own may take a while on a loaded machine.
+  const auto logSays = [&](const std::string& text) {
+    return WaitFor([&] { return ReadFile(p.log()).find(text) != std::string::npos; }, 100s);
+  };
+  build("checkmod_setupcrash");
+  EXPECT_TRUE(logSays("lumipod not reloaded: tried in a process of its own, a module crashed in "
+                      "clbkSetupClass"))
+      << ReadFile(p.log());
+  build("testmod_noinit");
+  EXPECT_TRUE(logSays("lacks the entry point zvcInit")) << ReadFile(p.log());
+  build("lumipod");
+  EXPECT_TRUE(logSays("hostsim play: reloaded lumipod\n")) << ReadFile(p.log());
+  ASSERT_TRUE(Running(p.pid())) << ReadFile(p.log());
+
+  p.Keys("F2 Return");
+  const fs::path saved = dir.path() / "play-1.scn";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(saved); })) << ReadFile(p.log());
+  p.Keys("Escape");
+  ASSERT_TRUE(p.WaitClosed()) << ReadFile(p.log());
+  const std::string text = ReadFile(saved);
+  EXPECT_NE(text.find("VESSEL Lamp2 lumipod\n  POS 4 0.37 0\n  ORI 90 0 0\n  SPT 0 500.0000"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("ATTACHED Tug 0 GS"), std::string::npos) << text;
+
+  const std::string script = ReadFile(record);
+  std::size_t reloads = 0;
+  for (auto at = script.find("reload lumipod\n"); at != std::string::npos;
+       at = script.find("reload lumipod\n", at + 1))
+    ++reloads;
+  EXPECT_EQ(reloads, 3u) << script;
+  const fs::path out = dir.path() / "replay";
+  const std::string replay = Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --root " +
+                                     Quote(root) + " --out " + Quote(out) + " 2>&1; echo status $?");
+  EXPECT_NE(replay.find("status 0"), std::string::npos) << replay;
+  EXPECT_EQ(ReadFile(out / "play-1.scn"), text) << script;
+}
+
 // SIGTERM closes a window with unsaved changes at once, without asking; each line of the
 // recording is on the disk as soon as it happened, and the status tells the signal.
 TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {

@@ -4,6 +4,7 @@
 // so that each check can be shown to catch its fault and only its fault:
 //   CHECKMOD_LEAK_ON_UNLOAD  allocates at load and never frees it
 //   CHECKMOD_CRASH_ON_KEY    crashes when the key C goes down
+//   CHECKMOD_CRASH_ON_SETUP  crashes in clbkSetupClass (a rebuild that breaks a reload)
 //   CHECKMOD_BAD_SAVE        ignores its LEVEL line when loading
 //   CHECKMOD_BAD_ON_LOAD     ignores its ON line when loading (the key B turns it on)
 //   CHECKMOD_NAN_LIGHT       gives the light whatever number the box is answered with
@@ -39,7 +40,7 @@ namespace {
 [[maybe_unused]] int* volatile g_table = new int[64]();
 #endif
 
-#if defined(CHECKMOD_CRASH_ON_KEY)
+#if defined(CHECKMOD_CRASH_ON_KEY) || defined(CHECKMOD_CRASH_ON_SETUP)
 // A store through a null pointer: a real fault the host must see as a crash. The sanitizer
 // builds would otherwise stop at the store with a report of their own, before any fault, and
 // the host would see an ordinary exit instead.
@@ -88,6 +89,9 @@ class CheckVessel final : public VESSEL3 {
   ~CheckVessel() { delete turn_; }
 
   void clbkSetupClass(FILEHANDLE) override {
+#if defined(CHECKMOD_CRASH_ON_SETUP)
+    Crash();
+#endif
     SetSize(1.0);
     SetEmptyMass(10.0);
     const COLOUR4 white{1, 1, 1, 1}, none{0, 0, 0, 0};

@@ -1,6 +1,7 @@
 // A test-only module library around the load hook every module gets: it exports the chosen exit
 // hooks (TESTMOD_EXIT_MODULE, TESTMOD_DLL_EXIT), each of which records its call in the
-// current world's journal, and minimal entry points so that the host accepts it as a module.
+// current world's journal, and minimal entry points so that the host accepts it as a module
+// (all but zvcInit with TESTMOD_NO_INIT: a library the host refuses).
 #include <cstdio>
 
 #include "host/host.h"
@@ -34,7 +35,9 @@ ZVC_EXPORT void ExitModule(MODULEHANDLE hModule) { RecordExit("ExitModule", hMod
 ZVC_EXPORT void zpcDLLExit(MODULEHANDLE hModule) { RecordExit("zpcDLLExit", hModule); }
 #endif
 
+#if !defined(TESTMOD_NO_INIT)
 ZVC_EXPORT VESSEL* zvcInit(OBJHANDLE /*hvessel*/, int /*flightmodel*/) { return nullptr; }
+#endif
 ZVC_EXPORT void zvcExit(VESSEL* /*vessel*/) {}
 ZVC_EXPORT const char* ModuleDate() { return "Jan 01 2020"; }
 ZVC_EXPORT int GetModuleVersion() {

@@ -1,0 +1,21 @@
+// Module libraries opened and closed for the world: its loads, and a reload's new library.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hostsim/runtime/state.h"
+
+namespace hostsim {
+
+// Opens modules/<name> (from a new copy of it when `copy`) and finds its entry points; throws
+// Error, leaving nothing open, when it cannot be loaded or lacks one.
+std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy);
+
+// Closes the module's library (its unload hook runs) and removes the copy it was loaded from.
+void CloseModule(World::Impl& w, Module& m);
+
+// Removes the folder of library copies the world made for itself, if any.
+void RemoveLibraryCopies(World::Impl& w);
+
+}  // namespace hostsim

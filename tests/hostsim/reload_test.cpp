@@ -1,0 +1,72 @@
+// A module's library reloaded into a running world: what its vessels saved survives, with the
+// time, the focus and the attachments; a rebuilt library that cannot be loaded leaves the world
+// as it was. The world runs copies of its libraries, so the file can be replaced meanwhile, as
+// a build replaces it (on Windows a loaded library's own file cannot be).
+#include <gtest/gtest.h>
+
+#include "host/keys.h"
+#include "hostsim/world.h"
+#include "support/world_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path Library(const std::string& name) {
+  return fs::path(LUMIPOD_MODULE_DIR) / (name + LUMIPOD_MODULE_SUFFIX);
+}
+
+TEST(ModuleReload, KeepsWhatTheModuleSavesAndSurvivesABrokenRebuild) {
+  testsupport::TempDir dir;
+  hostsim::Paths paths = testsupport::ExamplePaths();
+  paths.modules = dir.path() / "modules";
+  paths.libraryCopies = dir.path() / "copies";
+  fs::create_directories(paths.modules);
+  fs::create_directories(paths.libraryCopies);
+  const fs::path lamp = paths.modules / ("lumipod" LUMIPOD_MODULE_SUFFIX);
+  fs::copy_file(Library("lumipod"), lamp);
+
+  hostsim::World world(paths);
+  world.LoadScenario(fs::path(LUMIPOD_SOURCE_DIR) / "examples/scenarios/demo.scn");
+  world.Step(0.02);
+  world.KeyEvent(ZKEY_N, true);  // the range box of Lamp2, which has the focus
+  ASSERT_TRUE(world.AnswerBox("500"));
+  world.Step(0.02);
+  const std::string before = world.ScenarioText();
+  ASSERT_NE(before.find("SPT 0 500.0000"), std::string::npos) << before;
+
+  // The build writes the library again while the world runs it.
+  fs::copy_file(Library("lumipod"), lamp, fs::copy_options::overwrite_existing);
+  world.ReloadModule("lumipod");
+  EXPECT_EQ(world.ScenarioText(), before);
+  EXPECT_EQ(world.Focus(), world.FindVessel("Lamp2"));
+  ASSERT_NE(world.FindVessel("Lamp1"), nullptr);
+  EXPECT_EQ(world.FindVessel("Lamp1")->Parent(), world.FindVessel("Tug"));
+  EXPECT_EQ(world.SimTime(), 0.04);
+  ASSERT_NE(world.FindVessel("Lamp2")->visual, nullptr);
+  // The old library's copy went with it; the new one runs from a copy of its own.
+  const auto modules = world.Modules();
+  ASSERT_EQ(modules.size(), 1u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(paths.libraryCopies), fs::directory_iterator()),
+            1);
+
+  // A library without the entry points, then none at all: refused, the same world runs on.
+  const hostsim::Vessel* lamp2 = world.FindVessel("Lamp2");
+  fs::copy_file(Library("testmod_noinit"), lamp, fs::copy_options::overwrite_existing);
+  try {
+    world.ReloadModule("lumipod");
+    FAIL() << "a library without zvcInit was loaded";
+  } catch (const hostsim::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("lacks the entry point zvcInit"), std::string::npos)
+        << e.what();
+  }
+  fs::remove(lamp);
+  EXPECT_THROW(world.ReloadModule("lumipod"), hostsim::Error);
+  EXPECT_THROW(world.ReloadModule("nosuch"), hostsim::Error);
+  EXPECT_EQ(world.FindVessel("Lamp2"), lamp2);
+  EXPECT_EQ(world.Modules().front(), modules.front());
+  world.Step(0.02);
+  EXPECT_GT(world.SimTime(), 0.04);
+}
+
+}  // namespace
