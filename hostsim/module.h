@@ -14,7 +14,7 @@ struct Module {
   std::string name;
   std::filesystem::path path;        // modules/<name>: the library's file
   std::filesystem::path loadedFrom;  // the file opened: `path`, or a copy of it the host made
-  void* library = nullptr;  // platform handle
+  void* library = nullptr;           // platform handle
   ZvcInitFn init = nullptr;
   ZvcExitFn exit = nullptr;
   ModuleDateFn date = nullptr;

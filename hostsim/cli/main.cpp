@@ -285,7 +285,8 @@ int Picture(const Args& a, bool play) {
     std::optional<hostsim::platform::ScratchFolder> copies;
     if (play && !a.noWatch) {
       copies.emplace("hostsim-libraries");
-      if (copies->path().empty()) throw hostsim::Error("cannot watch the modules: " + copies->error());
+      if (copies->path().empty())
+        throw hostsim::Error("cannot watch the modules: " + copies->error());
       paths.libraryCopies = copies->path();
     }
     hostsim::cli::WatchedWorld watched(paths, a.timeout, false);

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "reload.h"
 #include "hostsim/world.h"
+#include "reload.h"
 
 namespace hostsim::render {
 class Offscreen;
@@ -51,7 +51,7 @@ struct SessionOptions {
   std::filesystem::path script;  // the script file; relative paths in it start at its folder
   std::string label;             // how the script is named in messages
   std::optional<std::filesystem::path> outDir;  // relative save paths go here when set
-  ReloadTrial reload;                            // how `reload` tries a library first
+  ReloadTrial reload;                           // how `reload` tries a library first
 };
 
 class Session {

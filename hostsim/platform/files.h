@@ -18,10 +18,10 @@ namespace hostsim::platform {
 // such as /dev/zero through a pipe) is refused before it fills the memory.
 inline constexpr std::size_t kMiB = std::size_t{1} << 20;
 inline constexpr std::size_t kScenarioLimit = 64 * kMiB;
-inline constexpr std::size_t kScriptLimit = 16 * kMiB;  // session scripts
-inline constexpr std::size_t kConfigLimit = 4 * kMiB;   // class configurations
-inline constexpr std::size_t kMeshLimit = 64 * kMiB;    // OBJ meshes and their MTL materials
-inline constexpr std::size_t kFontLimit = 64 * kMiB;    // the renderer's font
+inline constexpr std::size_t kScriptLimit = 16 * kMiB;     // session scripts
+inline constexpr std::size_t kConfigLimit = 4 * kMiB;      // class configurations
+inline constexpr std::size_t kMeshLimit = 64 * kMiB;       // OBJ meshes and their MTL materials
+inline constexpr std::size_t kFontLimit = 64 * kMiB;       // the renderer's font
 inline constexpr std::size_t kLibraryLimit = 1024 * kMiB;  // module libraries the host copies
 
 // Reads the whole of `file` into `bytes`. Only a regular file or a pipe is read (a folder, a

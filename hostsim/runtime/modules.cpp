@@ -1,12 +1,13 @@
 // Module libraries: loading through the platform seam (from a copy where the world keeps
 // them), entry points, unloading.
+#include "hostsim/runtime/modules.h"
+
 #include <system_error>
 
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/call.h"
 #include "hostsim/runtime/format.h"
-#include "hostsim/runtime/modules.h"
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {

@@ -128,8 +128,8 @@ void BuildAndSwap(World::Impl& w, const ScenarioFile& s, const std::string& name
   w.clock.simdt = 0;
   world.title = s.title;
   w.topLevelKept = s.kept;
-  w.warnings.insert(w.warnings.begin() + static_cast<std::ptrdiff_t>(warnings),
-                    s.warnings.begin(), s.warnings.end());
+  w.warnings.insert(w.warnings.begin() + static_cast<std::ptrdiff_t>(warnings), s.warnings.begin(),
+                    s.warnings.end());
 
   const std::vector<Vessel*> loaded = world.Vessels();
   const auto poses = WorldPoses(loaded);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -429,8 +430,9 @@ TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
     return WaitFor([&] { return ReadFile(p.log()).find(text) != std::string::npos; }, 100s);
   };
   build("checkmod_setupcrash");
-  EXPECT_TRUE(logSays("lumipod not reloaded: tried in a process of its own, a module crashed in "
-                      "clbkSetupClass"))
+  EXPECT_TRUE(
+      logSays("lumipod not reloaded: tried in a process of its own, a module crashed in "
+              "clbkSetupClass"))
       << ReadFile(p.log());
   build("testmod_noinit");
   EXPECT_TRUE(logSays("lacks the entry point zvcInit")) << ReadFile(p.log());
@@ -456,11 +458,87 @@ TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
     ++reloads;
   EXPECT_EQ(reloads, 3u) << script;
   const fs::path out = dir.path() / "replay";
-  const std::string replay = Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --root " +
-                                     Quote(root) + " --out " + Quote(out) + " 2>&1; echo status $?");
+  const std::string replay =
+      Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --root " + Quote(root) + " --out " +
+              Quote(out) + " 2>&1; echo status $?");
   EXPECT_NE(replay.find("status 0"), std::string::npos) << replay;
   EXPECT_EQ(ReadFile(out / "play-1.scn"), text) << script;
 }
+
+#if defined(WALKTHROUGH_BUILD_DIR)
+// The commands of the README's walk-through for module authors, as they stand there, against
+// this build installed into a fresh prefix: a project `hostsim new` writes is built and tested,
+// opened in a window that is recording, rebuilt after a change while the window runs (which
+// reloads it), replayed, checked with JUnit files written, and installed into a root.
+TEST(PlayWindow, TheModuleAuthorsLoopRuns) {
+  NEEDS_X_TOOLS();
+  const std::string readme = ReadFile(fs::path(LUMIPOD_SOURCE_DIR) / "README.md");
+  const auto from = readme.find("\n## The module author's loop\n");
+  ASSERT_NE(from, std::string::npos);
+  const auto to = readme.find("\n## ", from + 1);
+  std::vector<std::string> commands;
+  std::istringstream section(readme.substr(from, to - from));
+  for (std::string line; std::getline(section, line);)
+    if (line.rfind("    ", 0) == 0) commands.push_back(line.substr(4));
+  ASSERT_GE(commands.size(), 8u);
+
+  testsupport::TempDir dir;
+  const fs::path prefix = dir.path() / "prefix";
+  ASSERT_EQ(std::system(("cmake --install " + Quote(WALKTHROUGH_BUILD_DIR) + " --prefix " +
+                         Quote(prefix) + " >/dev/null")
+                            .c_str()),
+            0);
+  // The commands run in the folder, with the installed hostsim first on the path and this
+  // build's compiler and generator.
+  struct InFolder {
+    fs::path before = fs::current_path();
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(before); }
+  } in(dir.path());
+  const std::string env = "PATH=" + Quote(prefix / "bin") +
+                          ":\"$PATH\" CXX=" + Quote(WALKTHROUGH_CXX) +
+                          " CMAKE_GENERATOR=" + Quote(WALKTHROUGH_GENERATOR) + " ";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  std::unique_ptr<Player> window;
+  for (std::string command : commands) {
+    const std::size_t at = command.find("PREFIX");
+    if (at != std::string::npos) command.replace(at, 6, prefix.string());
+    SCOPED_TRACE(command);
+    if (command.size() > 2 && command.ends_with(" &")) {
+      window = std::make_unique<Player>(x, dir.path(), env + command.substr(0, command.size() - 2));
+      ASSERT_TRUE(window->found()) << ReadFile(window->log());
+      // The change the walk-through makes before it builds again.
+      const fs::path source = dir.path() / "windsock" / "windsock.cpp";
+      std::string text = ReadFile(source);
+      const auto hud = text.find("[L] lamp");
+      ASSERT_NE(hud, std::string::npos);
+      text.replace(hud, 8, "[L] light");
+      std::ofstream(source, std::ios::binary) << text;
+      continue;
+    }
+    const std::string out =
+        Capture(x.Env() + env + "sh -c " + Quote(command) + " 2>&1; echo \"status $?\"");
+    ASSERT_TRUE(out.ends_with("status 0")) << out;
+    if (window) {  // the rebuild: the window reloads the module, and is closed
+      EXPECT_TRUE(WaitFor(
+          [&] {
+            return ReadFile(window->log()).find("hostsim play: reloaded windsock\n") !=
+                   std::string::npos;
+          },
+          100s))
+          << ReadFile(window->log());
+      window->Keys("Escape");
+      EXPECT_TRUE(window->WaitClosed()) << ReadFile(window->log());
+      window.reset();
+    }
+  }
+  EXPECT_NE(ReadFile("try.session").find("reload windsock\n"), std::string::npos);
+  for (const char* file : {"windsock/build/junit.xml", "check.xml", "host-root/modules/windsock.so",
+                           "host-root/config/windsock.cfg"})
+    EXPECT_TRUE(fs::exists(file)) << file;
+}
+#endif
 
 // SIGTERM closes a window with unsaved changes at once, without asking; each line of the
 // recording is on the disk as soon as it happened, and the status tells the signal.
