@@ -45,7 +45,7 @@ std::filesystem::path CopyLibrary(World::Impl& w, const std::string& name,
   if (std::string reason = platform::ReadFile(original, platform::kLibraryLimit, bytes);
       !reason.empty())
     throw Error("cannot load module: " + reason, original.string());
-  const std::filesystem::path copy =
+  std::filesystem::path copy =
       CopiesFolder(w) / (name + "-" + std::to_string(++w.copies.made) + platform::LibrarySuffix());
   if (std::string reason = platform::WriteFile(copy, bytes); !reason.empty())
     throw Error("cannot copy the module library: " + reason, copy.string());
