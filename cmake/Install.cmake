@@ -56,17 +56,31 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/formats.md DESTINATION ${CMAKE_INSTALL_DO
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         PATTERN ".*" EXCLUDE)
 
-# The package config.
+# The package config. The installed one is made in a folder of its own: the build tree has a
+# package config of its own (below), which a search of the build tree must find instead.
+set(_installed_config ${CMAKE_BINARY_DIR}/CMakeFiles/hostsim-installed)
 install(EXPORT hostsimTargets NAMESPACE hostsim:: DESTINATION ${_cmakedir})
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/hostsimConfig.cmake.in
-                              ${CMAKE_BINARY_DIR}/hostsimConfig.cmake
+                              ${_installed_config}/hostsimConfig.cmake
                               INSTALL_DESTINATION ${_cmakedir}
                               PATH_VARS HOSTSIM_INSTALL_ROOTDIR)
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/hostsimConfigVersion.cmake
+write_basic_package_version_file(${_installed_config}/hostsimConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/hostsimConfig.cmake ${CMAKE_BINARY_DIR}/hostsimConfigVersion.cmake
+install(FILES ${_installed_config}/hostsimConfig.cmake
+              ${_installed_config}/hostsimConfigVersion.cmake
               ${CMAKE_SOURCE_DIR}/cmake/HostsimModule.cmake ${CMAKE_SOURCE_DIR}/module/load_hook.cpp
         DESTINATION ${_cmakedir})
+
+# The build tree is a package too: a module's project configured with
+# -DCMAKE_PREFIX_PATH=<this build tree> finds it in lib/cmake/hostsim/, where it is in an
+# installation. Its targets are the build's own (the runtime and hostsim in lib/ and bin/, the
+# headers and the load hook in the source tree); its functions come from the source tree.
+set(_build_config ${CMAKE_BINARY_DIR}/lib/cmake/hostsim)
+export(EXPORT hostsimTargets NAMESPACE hostsim:: FILE ${_build_config}/hostsimTargets.cmake)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/hostsimBuildConfig.cmake.in
+               ${_build_config}/hostsimConfig.cmake @ONLY)
+write_basic_package_version_file(${_build_config}/hostsimConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
 
 # Packages: a .tar.gz and a .deb of a Linux build, a .zip of a Windows one. Each unpacks to
 # the layout above; the host root in share/hostsim/ drops into a host's own root as it is.

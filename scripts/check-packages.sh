@@ -12,7 +12,10 @@
 # its tests run (its session, and hostsim check on it). As root the .deb is installed with
 # dpkg -i as well and checked the same way against /usr (and purged again unless it was
 # installed before).
-# windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine.
+# windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine; it
+# writes a project with `hostsim new` (under Wine, as a user on Windows runs it), which is built
+# with the MinGW toolchain against the unpacked package alone and passes its tests, which run
+# hostsim.exe under Wine.
 set -euo pipefail
 
 if (($# != 2)) || [[ $1 != linux && $1 != windows ]]; then
@@ -69,18 +72,38 @@ check_readme() {
   cmake -DREADME="$1/share/doc/lumipod/README.md" -P "${check_readme}"
 }
 
+# build_project SRC [CMAKE_ARG...]: configures the module project in SRC into SRC/build with
+# the arguments, never from CMake's package registry, builds it and runs its tests.
+build_project() {
+  local src=$1
+  shift
+  cmake -S "${src}" -B "${src}/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF "$@" >/dev/null
+  cmake --build "${src}/build"
+  ctest --test-dir "${src}/build" --output-on-failure
+}
+
 # check_module NAME PREFIX: copies the example module out of the package installed in PREFIX
 # (empty: /usr), builds it finding hostsim in PREFIX only (empty: the system's folders), and
 # runs its tests: its session script and `hostsim check` on it.
 check_module() {
   local name=$1 prefix=$2 src="${work}/buoy-$1"
   cp -r "${prefix:-/usr}/share/doc/lumipod/examples/buoy" "${src}"
-  cmake -S "${src}" -B "${src}/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
-    ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"} >/dev/null
-  cmake --build "${src}/build"
-  ctest --test-dir "${src}/build" --output-on-failure
+  build_project "${src}" ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"}
   echo "check-packages: the example module builds against the ${name} package and passes"
+}
+
+# check_new_windows PREFIX: the unpacked .zip's hostsim.exe writes a project with `hostsim new`
+# in a fresh folder, under Wine; it is built with the MinGW toolchain and its tests run
+# hostsim.exe under Wine, in the build's Wine prefix. The toolchain keeps CMake's package
+# search inside its own system root, so the package's folder is named itself.
+check_new_windows() {
+  local dir="${work}/new-win" wine=("${repo}/cmake/wine-run.sh" "${build}/wineprefix")
+  mkdir "${dir}"
+  (cd "${dir}" && "${wine[@]}" "$1/bin/hostsim.exe" new windsock >/dev/null)
+  build_project "${dir}/windsock" "-DCMAKE_TOOLCHAIN_FILE=${repo}/cmake/mingw-w64.cmake" \
+    "-DCMAKE_CROSSCOMPILING_EMULATOR=${wine[0]};${wine[1]}" "-Dhostsim_DIR=$1/lib/cmake/hostsim"
+  echo "check-packages: a project hostsim.exe new writes builds against the zip and passes"
 }
 
 if [[ ${kind} == linux ]]; then
@@ -113,5 +136,6 @@ else
   check_demo "${prefix}/bin/hostsim.exe" "${prefix}/share/hostsim/examples/sessions/demo.session" \
     "${repo}/cmake/wine-run.sh|${build}/wineprefix"
   check_readme "${prefix}"
+  check_new_windows "${prefix}"
 fi
 echo "check-packages: ${kind} packages checked in $((SECONDS - started)) s"

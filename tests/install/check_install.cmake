@@ -2,7 +2,8 @@
 # another folder, checks that the paths the installed README names are installed beside it,
 # then configures, builds and tests the example module the package ships (the buoy, in
 # DOCDIR/examples/buoy) and a project the installed `hostsim new` writes against that prefix
-# only (no package registry, no other prefix).
+# only (no package registry, no other prefix); and a project the build tree's `hostsim new`
+# writes against the build tree, as a prefix of its own.
 #
 #   cmake -DBUILD_DIR=<build> -DDOCDIR=<docs folder under the prefix> -DDEMO_EXPECTED=<file>
 #         -DWORK=<dir> -DGENERATOR=<generator> -DCXX=<compiler> [-DBUILD_TYPE=<type>]
@@ -16,6 +17,17 @@ function(run what)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
   endif()
+endfunction()
+
+# check_project(<what> <source> <prefix>): configures the project in <source> into
+# <source>/build, finding hostsim in <prefix> only, builds it and runs its tests.
+function(check_project what src prefix)
+  run("configuring ${what}" ${CMAKE_COMMAND} -S ${src} -B ${src}/build -G ${GENERATOR}
+      -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+      -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+      -DCMAKE_PREFIX_PATH=${prefix})
+  run("building ${what}" ${CMAKE_COMMAND} --build ${src}/build)
+  run("the tests of ${what}" ${CMAKE_CTEST_COMMAND} --test-dir ${src}/build --output-on-failure)
 endfunction()
 
 file(REMOVE_RECURSE ${WORK})
@@ -39,14 +51,7 @@ check_readme_paths(${prefix}/${DOCDIR}/README.md)
 
 # The installed example is copied out first, as a user starts their own module from it.
 file(COPY ${prefix}/${DOCDIR}/examples/buoy/ DESTINATION ${WORK}/src)
-run("configuring the example module"
-    ${CMAKE_COMMAND} -S ${WORK}/src -B ${WORK}/build -G ${GENERATOR}
-    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
-    -DCMAKE_PREFIX_PATH=${prefix})
-run("building the example module" ${CMAKE_COMMAND} --build ${WORK}/build)
-run("the example module's test" ${CMAKE_CTEST_COMMAND} --test-dir ${WORK}/build
-    --output-on-failure)
+check_project("the example module" ${WORK}/src ${prefix})
 
 # `hostsim new` of the installed program: the project it writes builds against the prefix and
 # passes its own tests. Its C++ is as clang-format writes it (when there is one), also for a
@@ -54,14 +59,7 @@ run("the example module's test" ${CMAKE_CTEST_COMMAND} --test-dir ${WORK}/build
 set(fresh ${WORK}/fresh)
 file(MAKE_DIRECTORY ${fresh})
 run("hostsim new" ${prefix}/bin/hostsim new windsock ${fresh}/windsock)
-run("configuring the new module project"
-    ${CMAKE_COMMAND} -S ${fresh}/windsock -B ${fresh}/windsock/build -G ${GENERATOR}
-    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
-    -DCMAKE_PREFIX_PATH=${prefix})
-run("building the new module project" ${CMAKE_COMMAND} --build ${fresh}/windsock/build)
-run("the new module project's tests" ${CMAKE_CTEST_COMMAND} --test-dir ${fresh}/windsock/build
-    --output-on-failure)
+check_project("the new module project" ${fresh}/windsock ${prefix})
 if(CLANG_FORMAT)
   set(long a_name_of_forty_characters_for_one_lamp_)
   run("hostsim new ${long}" ${prefix}/bin/hostsim new ${long} ${fresh}/${long})
@@ -69,3 +67,8 @@ if(CLANG_FORMAT)
   run("clang-format on the new projects" ${CLANG_FORMAT} --dry-run --Werror
       ${fresh}/windsock/windsock.cpp ${fresh}/${long}/${long}.cpp)
 endif()
+
+# The build tree as the prefix: its hostsim writes the project, which finds the build tree's
+# package config, runtime, headers and load hook, and runs its tests with the build's hostsim.
+run("the build tree's hostsim new" ${BUILD_DIR}/bin/hostsim new windsock ${WORK}/tree/windsock)
+check_project("the new module project against the build tree" ${WORK}/tree/windsock ${BUILD_DIR})
