@@ -203,7 +203,8 @@ std::string WriteNewProject(std::string_view name, const fs::path& dir, std::str
       << "  cmake --build " << shown << "/build\n"
       << "  ctest --test-dir " << shown << "/build\n"
       << "Then try it in a window: hostsim play " << shown << "/scenarios/" << name
-      << ".scn --root " << shown << "/build/root\n";
+      << ".scn --root " << shown << "/build/root\n"
+      << "(leave it open: each build of the module reloads it there)\n";
   return {};
 }
 
