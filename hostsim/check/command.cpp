@@ -183,29 +183,6 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   return r;
 }
 
-// A folder of its own for the children's files, removed when the run ends.
-class WorkDir {
- public:
-  WorkDir() {
-    std::error_code ec;
-    const fs::path base = fs::temp_directory_path(ec);
-    std::random_device rd;
-    for (int i = 0; i < 100 && path_.empty(); ++i) {
-      fs::path p = base / ("hostsim-check-run-" + std::to_string(rd()));
-      if (fs::create_directory(p, ec)) path_ = p;
-    }
-    if (path_.empty()) throw SetupError{"cannot make a temporary folder in " + base.string()};
-  }
-  ~WorkDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostream& err) {
   std::regex filter;
   try {
@@ -275,8 +252,12 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   if (!o.root.empty()) report.rerun += " --root " + o.root;
   report.checks = chosen;
 
-  std::unique_ptr<WorkDir> work;
-  if (!o.inProcess) work = std::make_unique<WorkDir>();
+  // A folder of its own for the children's files, removed when the run ends.
+  std::unique_ptr<platform::ScratchFolder> work;
+  if (!o.inProcess) {
+    work = std::make_unique<platform::ScratchFolder>("hostsim-check-run");
+    if (work->path().empty()) throw SetupError{"cannot make a temporary folder: " + work->error()};
+  }
   WriteHeading(out, report);
   const auto start = std::chrono::steady_clock::now();
   for (const Check* c : chosen) {
