@@ -13,6 +13,7 @@
 #include <string>
 #include <system_error>
 
+#include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/render/loaded_libraries.h"
 #include "hostsim/render/play_window.h"
@@ -156,6 +157,12 @@ bool Window::Open() {
   }
   if (!window_ || !context_) {
     std::cerr << "hostsim play: cannot open an OpenGL 3.3 window: " << SDL_GetError() << "\n";
+    // The video layer opens the system's GL library by name; without it the window has no
+    // OpenGL at all, which a package brings.
+    std::string why;
+    if (platform::OpenLibrary("libGL.so.1", why) == nullptr)
+      std::cerr << "hostsim play: cannot load libGL.so.1 (" << why
+                << "): install it (the Debian package libgl1) and a GL driver (libgl1-mesa-dri)\n";
     return false;
   }
   // Swaps wait for the display where it offers that; the loop keeps to 60 frames a second
