@@ -208,12 +208,6 @@ std::string ParseRender(std::string_view rest, Command& c) {
 
 // The formatters: each writes what its parser reads back.
 
-std::string NumberText(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
-}
-
 // One word: no blanks, no comment start, not empty.
 std::string Word(std::string_view what, const std::string& s) {
   if (s.empty() || s.front() == '#' || std::any_of(s.begin(), s.end(), [](char ch) {
@@ -232,7 +226,7 @@ std::string FormatFile(const Command& c) {
 }
 
 std::string FormatFrames(const Command& c) {
-  return std::to_string(c.frames) + " " + NumberText(c.dt);
+  return std::to_string(c.frames) + " " + Shortest(c.dt);
 }
 
 std::string FormatFocus(const Command& c) { return Word("the vessel name", c.arg); }

@@ -2,7 +2,6 @@
 #include "reload.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <string_view>
@@ -23,12 +22,6 @@ namespace {
 // The longest a trial's callback may run when this program was given no limit: a trial that
 // stands still must not hold the window or the session for ever.
 constexpr double kTrialHangSeconds = 60;
-
-std::string Seconds(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
-}
 
 // The first line a trial wrote to its standard error that is not blank, without the
 // program's name.
@@ -66,7 +59,7 @@ std::string Trial(World& world, const ReloadTrial& trial) {
   const double hang = trial.timeout > 0 ? trial.timeout : kTrialHangSeconds;
   std::vector<std::string> args = {"run"};
   if (!trial.root.empty()) args.insert(args.end(), {"--root", trial.root});
-  args.insert(args.end(), {"--timeout", Seconds(hang), PathToUtf8(script)});
+  args.insert(args.end(), {"--timeout", Shortest(hang), PathToUtf8(script)});
   const fs::path err = folder.path() / "trial.err";
   // Its own watchdog reports a callback that stands still; this limit is for the rest.
   const auto limit = std::chrono::milliseconds(static_cast<long long>(std::ceil(hang * 1000))) +
@@ -83,7 +76,7 @@ std::string Trial(World& world, const ReloadTrial& trial) {
       return "tried in a process of its own, the world crashed: " + end.why;
     case platform::ChildEnd::Kind::TimedOut:
       return "tried in a process of its own, the world did not load within " +
-             Seconds(std::chrono::duration<double>(limit).count()) + " s";
+             Shortest(std::chrono::duration<double>(limit).count()) + " s";
     case platform::ChildEnd::Kind::NotStarted:
       return "cannot try the reload: " + end.why;
   }
@@ -93,10 +86,6 @@ std::string Trial(World& world, const ReloadTrial& trial) {
 }  // namespace
 
 std::string Reload(World& world, const std::string& module, const ReloadTrial& trial) {
-  const auto modules = world.Modules();
-  if (std::none_of(modules.begin(), modules.end(),
-                   [&](const Module* m) { return m->name == module; }))
-    return "no module " + Quote(module, TextEncoding::Utf8) + " is loaded";
   if (std::string why = Trial(world, trial); !why.empty()) return why;
   try {
     world.ReloadModule(module);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <istream>
 #include <ostream>
@@ -25,12 +24,6 @@ using platform::PathFromUtf8;
 using platform::PathToUtf8;
 
 namespace {
-
-std::string Shortest(double v) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, res.ptr);
-}
 
 std::string Fixed(double v, int decimals) {
   char buf[64];

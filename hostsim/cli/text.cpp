@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <charconv>
+
 namespace hostsim::cli {
 namespace {
 
@@ -13,6 +15,12 @@ void AppendUtf8(unsigned code, std::string& out) {
 }
 
 }  // namespace
+
+std::string Shortest(double v) {
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, res.ptr);
+}
 
 std::string_view TrimBlanks(std::string_view text) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };

@@ -14,6 +14,9 @@ enum class TextEncoding {
   Utf8,    // text from a script or scenario file, passed through
 };
 
+// The shortest decimal text that reads back as `v` ("0.02", "1e+308").
+std::string Shortest(double v);
+
 // The text without the blanks and tabs around it.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -122,8 +122,6 @@ void CloseModule(World::Impl& w, Module& m) {
   RemoveCopy(m);
 }
 
-void RemoveLibraryCopies(World::Impl& w) { w.copies.ownFolder.reset(); }
-
 Module& World::LoadModule(const std::string& name) {
   if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
   auto mod = OpenModule(*impl_, name, !impl_->paths.libraryCopies.empty());

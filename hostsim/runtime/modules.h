@@ -15,7 +15,4 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
 // Closes the module's library (its unload hook runs) and removes the copy it was loaded from.
 void CloseModule(World::Impl& w, Module& m);
 
-// Removes the folder of library copies the world made for itself, if any.
-void RemoveLibraryCopies(World::Impl& w);
-
 }  // namespace hostsim

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "hostsim/runtime/call.h"
-#include "hostsim/runtime/modules.h"
 #include "hostsim/runtime/vessels.h"
 
 namespace hostsim {
@@ -69,7 +68,6 @@ World::World(Paths paths) : impl_(std::make_unique<Impl>()) {
 
 World::~World() {
   Clear();
-  RemoveLibraryCopies(*impl_);
   if (CurrentWorld() == impl_.get()) ForgetCurrent();
 }
 
