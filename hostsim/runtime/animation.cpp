@@ -143,7 +143,7 @@ ANIMATION_ID VESSEL::CreateAnimation(double initial_state) const {
 ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, double state0,
                                                         double state1, MGROUP_TRANSFORM* trans,
                                                         ANIMATIONCOMPONENT_HANDLE parent) const {
-  Vessel* v = CallOn(hVessel_, "AddAnimationComponent", anim, state0, state1, trans, parent).vessel;
+  auto [w, v] = CallOn(hVessel_, "AddAnimationComponent", anim, state0, state1, trans, parent);
   if (v == nullptr || anim >= v->animations.size() || trans == nullptr) return nullptr;
   AnimationComponent* up = nullptr;
   if (parent != nullptr) {
@@ -157,6 +157,7 @@ ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, doubl
   c->trans = trans;
   c->parent = up;
   v->animations[anim].components.push_back(c.get());
+  w->partOwners[c.get()] = v;
   v->components.push_back(std::move(c));
   return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(v->components.back().get());
 }

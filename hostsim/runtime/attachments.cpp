@@ -121,6 +121,7 @@ AttachmentPoint* CreatePoint(Vessel& v, bool toparent, const VECTOR3& pos, const
   p->rot = rot;
   p->loose = loose;
   if (id != nullptr) p->id.assign(id, strnlen(id, 8));
+  Of(v).world->partOwners[p.get()] = &v;
   v.attachments.push_back(std::move(p));
   return v.attachments.back().get();
 }

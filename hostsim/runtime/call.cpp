@@ -19,6 +19,8 @@ void ForgetCurrent() { g_current = nullptr; }
 ScopedCurrent::ScopedCurrent(World::Impl* w) : previous_(g_current) { g_current = w; }
 ScopedCurrent::~ScopedCurrent() { g_current = previous_; }
 
+namespace {
+
 void AppendHandle(const World::Impl& w, std::string& out, OBJHANDLE v) {
   if (v == nullptr)
     out += "null";
@@ -28,12 +30,19 @@ void AppendHandle(const World::Impl& w, std::string& out, OBJHANDLE v) {
     out += "<unknown object>";
 }
 
+// The vessel a point or component handle belongs to, while it lives; null for one that names
+// none.
+Vessel* PartOwner(const World::Impl& w, const void* handle) {
+  auto it = w.partOwners.find(handle);
+  return it != w.partOwners.end() ? it->second : nullptr;
+}
+
 void AppendHandle(const World::Impl& w, std::string& out, ATTACHMENTHANDLE v) {
   if (v == nullptr) {
     out += "null";
     return;
   }
-  for (const auto& [token, ves] : w.handles) {
+  if (const Vessel* ves = PartOwner(w, v)) {
     const auto& points = ves->attachments;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (reinterpret_cast<ATTACHMENTHANDLE>(points[i].get()) != v) continue;
@@ -92,12 +101,13 @@ void AppendHandle(const World::Impl& w, std::string& out, ANIMATIONCOMPONENT_HAN
     out += "null";
     return;
   }
-  for (const auto& [token, ves] : w.handles)
+  if (const Vessel* ves = PartOwner(w, v)) {
     for (std::size_t i = 0; i < ves->components.size(); ++i)
       if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(ves->components[i].get()) == v) {
         out += "component:" + ves->name() + "#" + std::to_string(i);
         return;
       }
+  }
   out += "<unknown component>";
 }
 
@@ -116,6 +126,32 @@ void AppendHandle(const World::Impl& w, std::string& out, MODULEHANDLE v) {
       return;
     }
   out += "<unknown module>";
+}
+
+}  // namespace
+
+void AppendHandle(const World::Impl& w, std::string& out, HandleKind kind, const void* handle) {
+  // The handle types are pointers to distinct incomplete types: the value is the handle.
+  auto* h = const_cast<void*>(handle);
+  switch (kind) {
+    case HandleKind::Object:
+      return AppendHandle(w, out, static_cast<OBJHANDLE>(h));
+    case HandleKind::Attachment:
+      return AppendHandle(w, out, static_cast<ATTACHMENTHANDLE>(h));
+    case HandleKind::Mesh:
+      return AppendHandle(w, out, static_cast<MESHHANDLE>(h));
+    case HandleKind::DeviceMesh:
+      return AppendHandle(w, out, static_cast<DEVMESHHANDLE>(h));
+    case HandleKind::Visual:
+      return AppendHandle(w, out, static_cast<VISHANDLE>(h));
+    case HandleKind::File:
+      return AppendHandle(w, out, static_cast<FILEHANDLE>(h));
+    case HandleKind::Component:
+      return AppendHandle(w, out, static_cast<ANIMATIONCOMPONENT_HANDLE>(h));
+    case HandleKind::Module:
+      return AppendHandle(w, out, static_cast<MODULEHANDLE>(h));
+  }
+  out += "<unknown handle>";
 }
 
 }  // namespace hostsim

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hostsim/platform/files.h"
+#include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/config.h"
 #include "hostsim/world.h"
 
@@ -118,6 +119,7 @@ struct World::Impl {
   World* self = nullptr;
   Paths paths;
   Journal journal;
+  CallRing lastCalls;  // the latest calls, raw, for a fault's report
   std::map<std::string, std::unique_ptr<Module>> modules;
   Module* initialising = nullptr;  // the module whose library is being opened
   LibraryCopies copies;
@@ -125,6 +127,9 @@ struct World::Impl {
   // Every vessel alive, by the value of its handle: the world's, and those a scenario load
   // is building or ending. Every call of a module on its vessel finds it here.
   std::unordered_map<std::uintptr_t, Vessel*> handles;
+  // The vessel each live attachment point and animation component belongs to, by handle: how
+  // the journal names them without a walk over the vessels.
+  std::unordered_map<const void*, Vessel*> partOwners;
   VesselRegistry vessels;  // the world's
   Vessel* focus = nullptr;
   std::uintptr_t lastToken = 0x1000;  // handles are never used again
