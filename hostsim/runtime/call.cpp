@@ -1,6 +1,7 @@
 // The current world, and the journal's forms of handles.
 #include "hostsim/runtime/call.h"
 
+#include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/file_objects.h"
 
 namespace hostsim {
@@ -30,30 +31,23 @@ void AppendHandle(const World::Impl& w, std::string& out, OBJHANDLE v) {
     out += "<unknown object>";
 }
 
-// The vessel a point or component handle belongs to, while it lives; null for one that names
-// none.
-Vessel* PartOwner(const World::Impl& w, const void* handle) {
-  auto it = w.partOwners.find(handle);
-  return it != w.partOwners.end() ? it->second : nullptr;
-}
-
 void AppendHandle(const World::Impl& w, std::string& out, ATTACHMENTHANDLE v) {
   if (v == nullptr) {
     out += "null";
     return;
   }
-  if (const Vessel* ves = PartOwner(w, v)) {
-    const auto& points = ves->attachments;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      if (reinterpret_cast<ATTACHMENTHANDLE>(points[i].get()) != v) continue;
-      // Its index among the vessel's points of its kind.
-      std::size_t index = 0;
-      for (std::size_t k = 0; k < i; ++k) index += points[k]->toParent == points[i]->toParent;
-      out += ves->name() + ":" + points[i]->id + "#" + std::to_string(index);
-      return;
-    }
+  std::uintptr_t offset = 0;
+  const Vessel* ves = w.PartOwner(v, offset);
+  const AttachmentPoint* p = ves != nullptr ? OwnPoint(*ves, v) : nullptr;
+  if (p == nullptr) {
+    out += "<unknown attachment>";
+    return;
   }
-  out += "<unknown attachment>";
+  // Its index among the vessel's points of its kind.
+  std::size_t index = 0;
+  for (std::size_t k = 0; k < (offset - 1) / 2; ++k)
+    index += ves->attachments[k]->toParent == p->toParent;
+  out += ves->name() + ":" + p->id + "#" + std::to_string(index);
 }
 
 void AppendHandle(const World::Impl& w, std::string& out, MESHHANDLE v) {
@@ -101,14 +95,14 @@ void AppendHandle(const World::Impl& w, std::string& out, ANIMATIONCOMPONENT_HAN
     out += "null";
     return;
   }
-  if (const Vessel* ves = PartOwner(w, v)) {
-    for (std::size_t i = 0; i < ves->components.size(); ++i)
-      if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(ves->components[i].get()) == v) {
-        out += "component:" + ves->name() + "#" + std::to_string(i);
-        return;
-      }
+  std::uintptr_t offset = 0;
+  const Vessel* ves = w.PartOwner(v, offset);
+  if (ves == nullptr || offset < 2 || offset % 2 == 1 ||
+      (offset - 2) / 2 >= ves->components.size()) {
+    out += "<unknown component>";
+    return;
   }
-  out += "<unknown component>";
+  out += "component:" + ves->name() + "#" + std::to_string((offset - 2) / 2);
 }
 
 void AppendHandle(const World::Impl& w, std::string& out, MODULEHANDLE v) {

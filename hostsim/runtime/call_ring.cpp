@@ -19,16 +19,6 @@ void RawCall::Begin(Journal::Kind k, const char* name, std::string_view self) {
   cut = false;
 }
 
-RawCall::Piece& RawCall::Writer::Add(Piece::Type type) {
-  if (c.pieceCount == kPieces) {
-    c.cut = true;
-    return c.spare;
-  }
-  Piece& p = c.pieces[c.pieceCount++];
-  p.type = type;
-  return p;
-}
-
 void RawCall::Writer::Quoted(std::string_view bytes) {
   Piece& p = Add(Piece::Type::Quoted);
   const std::size_t room = kTextBytes - c.textUsed;

@@ -82,7 +82,15 @@ struct RawCall {
 
    private:
     // The next piece, or the spare one once the call's pieces are used up.
-    Piece& Add(Piece::Type type);
+    Piece& Add(Piece::Type type) {
+      if (c.pieceCount == kPieces) {
+        c.cut = true;
+        return c.spare;
+      }
+      Piece& p = c.pieces[c.pieceCount++];
+      p.type = type;
+      return p;
+    }
   };
 
   // Starts the call over: its kind, its name and its vessel's name (empty for none).

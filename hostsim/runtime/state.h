@@ -115,6 +115,13 @@ struct LibraryCopies {
   unsigned made = 0;
 };
 
+// The handles of a vessel's parts are its own handle plus an offset, so that what one names is
+// found without a table: its i-th attachment point is at 2i + 1, its i-th animation component at
+// 2i + 2. A vessel's handle is followed by this many values of its own.
+inline constexpr std::uintptr_t kPartHandles = std::uintptr_t{1} << 20;
+// The most attachment points, and animation components, a vessel can have.
+inline constexpr std::size_t kMaxParts = kPartHandles / 2 - 1;
+
 struct World::Impl {
   World* self = nullptr;
   Paths paths;
@@ -127,9 +134,6 @@ struct World::Impl {
   // Every vessel alive, by the value of its handle: the world's, and those a scenario load
   // is building or ending. Every call of a module on its vessel finds it here.
   std::unordered_map<std::uintptr_t, Vessel*> handles;
-  // The vessel each live attachment point and animation component belongs to, by handle: how
-  // the journal names them without a walk over the vessels.
-  std::unordered_map<const void*, Vessel*> partOwners;
   VesselRegistry vessels;  // the world's
   Vessel* focus = nullptr;
   std::uintptr_t lastToken = 0x1000;  // handles are never used again
@@ -157,8 +161,11 @@ struct World::Impl {
   std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
   std::string loadedScenario;             // the bytes of the scenario loaded last
 
-  std::uintptr_t NewToken() { return lastToken += 16; }
+  std::uintptr_t NewToken() { return lastToken += kPartHandles; }
   Vessel* Find(OBJHANDLE h) const;
+  // The living vessel one of whose parts `handle` may name, and the handle's offset from the
+  // vessel's own; null when none.
+  Vessel* PartOwner(const void* handle, std::uintptr_t& offset) const;
 };
 
 inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }

@@ -157,8 +157,6 @@ void EndVessel(World::Impl& w, Vessel& v) {
   vi.cb3 = nullptr;
   for (MESHHANDLE h : vi.loadedMeshes) w.meshes.templates.erase(h);
   vi.loadedMeshes.clear();
-  for (const auto& p : v.attachments) w.partOwners.erase(p.get());
-  for (const auto& c : v.components) w.partOwners.erase(c.get());
   w.handles.erase(vi.token);
 }
 

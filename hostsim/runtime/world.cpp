@@ -58,6 +58,14 @@ Vessel* World::Impl::Find(OBJHANDLE h) const {
   return it != handles.end() ? it->second : nullptr;
 }
 
+Vessel* World::Impl::PartOwner(const void* handle, std::uintptr_t& offset) const {
+  constexpr std::uintptr_t kFirst = 0x1000;  // lastToken's start: every handle is above it
+  const auto h = reinterpret_cast<std::uintptr_t>(handle);
+  if (h <= kFirst) return nullptr;
+  offset = (h - kFirst) % kPartHandles;
+  return Find(reinterpret_cast<OBJHANDLE>(h - offset));
+}
+
 // --- World ---
 
 World::World(Paths paths) : impl_(std::make_unique<Impl>()) {
