@@ -207,13 +207,19 @@ int Window::Run() {
   std::filesystem::path dump = opts_.dumpOnExit;
   if (const char* env = std::getenv("HOSTSIM_PLAY_DUMP"); dump.empty() && env && *env) dump = env;
   if (!dump.empty()) {
-    if (std::string reason = platform::WriteFile(dump, world_.ScenarioText()); !reason.empty())
+    std::string reason = opts_.outputReason ? opts_.outputReason(dump) : std::string();
+    if (reason.empty()) reason = platform::WriteFile(dump, world_.ScenarioText());
+    if (!reason.empty())
       std::cerr << "hostsim play: " << dump.string() << ": cannot write: " << reason << "\n";
   }
   renderer_.reset();
   if (context_) SDL_GL_DeleteContext(context_);
   if (window_) SDL_DestroyWindow(window_);
-  KeepLoadedSince(before);
+  // The modules' libraries are not the video layer's: they are unloaded with the world, their
+  // unload hooks running while it stands.
+  std::set<std::string> notKept = before;
+  for (const Module* m : world_.Modules()) notKept.insert(m->loadedFrom.string());
+  KeepLoadedSince(notKept);
   SDL_Quit();
   return status;
 }
@@ -237,6 +243,8 @@ void Window::Loop() {
     }
     if (quit_ || StopAsked()) break;
     if (opts_.watch) WatchLibraries();
+    if (opts_.slowCallback)
+      if (std::string notice = opts_.slowCallback(); !notice.empty()) Say(notice);
 
     const double now = Seconds();
     int steps = 0;
@@ -330,8 +338,13 @@ void Window::ReloadModule(const std::string& module) {
   if (!opts_.reload) return;
   // Keys held now would stay down in a world that is loaded again.
   ReleaseKeys();
-  if (opts_.recorder) opts_.recorder->Reload(module);
   const std::string why = opts_.reload(module);
+  if (opts_.recorder) {
+    if (why.empty())
+      opts_.recorder->Reload(module);
+    else
+      opts_.recorder->Refused(module, why);
+  }
   boxOpen_ = world_.OpenBox() != nullptr;
   shown_.reset();
   redraw_ = true;

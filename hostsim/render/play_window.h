@@ -71,6 +71,8 @@ class Window {
   void FocusOn(Vessel& v);
   void StartSave();
   void SaveTo(const std::filesystem::path& file);
+  // Whether the window may write `file` (PlayOptions::outputReason); says why not when not.
+  bool MayWrite(const std::filesystem::path& file);
   void AskToQuit();
   // play.cpp: live reload
   void WatchLibraries();

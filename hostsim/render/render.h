@@ -113,8 +113,14 @@ struct PlayOptions {
   // the environment variable HOSTSIM_PLAY_DUMP does the same).
   std::filesystem::path dumpOnExit;
   PlayRecorder* recorder = nullptr;  // told every action when set, before it is done
-  // Files F2 may not save over: the recording and its copy of the scenario.
-  std::vector<std::filesystem::path> keep;
+  // Why the window may not write a file (a save, F2's typed path, the dump on exit): it is an
+  // input of the run, the recording, no regular file...; "" when it may. Unset: the writer's
+  // own refusals alone.
+  std::function<std::string(const std::filesystem::path& file)> outputReason;
+  // Tells what the window should say about a callback that has been running for a long time
+  // (a watchdog on another thread sees it while the window cannot); "" when there is nothing
+  // new to say. Unset: nothing is told.
+  std::function<std::string()> slowCallback;
   // When set, the window closes at once, without asking and without saving, once this holds
   // a value other than 0 (a signal asked the program to stop); the system's own handling of
   // such signals by the window layer is turned off.

@@ -158,7 +158,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->loadedScenario = std::move(bytes);
 }
 
-void World::ReloadModule(const std::string& name) {
+void World::ReloadModule(const std::string& name, const std::filesystem::path& copy) {
   auto it = impl_->modules.find(name);
   if (it == impl_->modules.end()) throw Error("no module " + Quote(name) + " is loaded");
   const std::string label = "(the world saved to reload " + name + ")";
@@ -170,7 +170,7 @@ void World::ReloadModule(const std::string& name) {
 
   // The new library takes the module's name, so the load finds it; the old one keeps
   // running the world's vessels until they end.
-  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true));
+  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true, copy));
   bool swapped = false;
   try {
     BuildAndSwap(*impl_, s, label, {}, swapped);
