@@ -102,6 +102,10 @@ class World {
   // With `copy` (from CopyModuleLibrary) the new library is that file, which the world then
   // owns: a reload tried elsewhere loads the bytes that were tried.
   void ReloadModule(const std::string& name, const std::filesystem::path& copy = {});
+  // Loads the world again through its modules' save and load, as ReloadModule does, with its
+  // class configurations, meshes and material libraries read again from their files: an
+  // edited file takes effect. Throws Error when the load fails: the world is then as it was.
+  void ReloadFiles();
   // A new copy of the loaded module's library file in the world's folder of copies, for
   // ReloadModule; throws Error when the module is not loaded or its file cannot be copied.
   std::filesystem::path CopyModuleLibrary(const std::string& name);

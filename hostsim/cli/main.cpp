@@ -604,9 +604,10 @@ void AddPlayOptions(CLI::App& command, Args& a) {
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
       "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
       "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, F6 reloads the module libraries, Esc quits (asking first when\n"
-      "changes are not saved). A module library rebuilt while the window runs is reloaded:\n"
-      "the world is saved, then loaded with the new library.");
+      "resets the view, F6 reloads the module libraries and the root's files, Esc quits\n"
+      "(asking first when changes are not saved). A module library rebuilt while the window\n"
+      "runs is reloaded: the world is saved, then loaded with the new library; an edited\n"
+      "class configuration, mesh or material library is read again the same way.");
 }
 #endif
 

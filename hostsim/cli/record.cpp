@@ -115,8 +115,12 @@ void SessionRecorder::Reload(const std::string& module) {
 }
 
 void SessionRecorder::Refused(const std::string& module, const std::string& why) {
+  Note("reload " + module + " refused: " + why);
+}
+
+void SessionRecorder::Note(const std::string& text) {
   FlushSteps();
-  std::string line = "# reload " + module + " refused: " + why;
+  std::string line = "# " + text;
   std::replace_if(
       line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   AddLine(line + "\n");

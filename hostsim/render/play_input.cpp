@@ -183,6 +183,7 @@ void Window::WindowKey(SDL_Scancode sc, bool shift) {
       std::vector<std::string> names;
       for (const Module* m : world_.Modules()) names.push_back(m->name);
       for (const std::string& name : names) ReloadModule(name);
+      ReloadFiles({});
       break;
     }
     default:

@@ -28,6 +28,8 @@ class PlayRecorder {
   virtual void Reload(const std::string& module) = 0;        // the module's library reloaded
   // A reload of the module that was refused (the world stayed as it was), and why.
   virtual void Refused(const std::string& module, const std::string& why) = 0;
+  // Something the window did that a session does not do again: a note in the script.
+  virtual void Note(const std::string& text) = 0;
 };
 
 }  // namespace hostsim::render

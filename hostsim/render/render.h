@@ -130,7 +130,9 @@ struct PlayOptions {
   // the window reloads nothing.
   std::function<std::string(const std::string& module)> reload;
   // Whether the window watches the files of the module libraries its world loaded and reloads
-  // one that was rebuilt, once it has stopped changing (with `reload`).
+  // one that was rebuilt, once it has stopped changing (with `reload`), and the class
+  // configurations, meshes and material libraries it read, loading the world again with an
+  // edited one (World::ReloadFiles).
   bool watch = false;
 };
 
@@ -146,12 +148,13 @@ bool PlayAvailable();
 // first). A key pressed reaches the focused vessel as a key event (pressed and released at
 // once) and, while it is held, as a held key every time step; the input boxes are answered in
 // the window; F4 gives the focus to the next vessel (Shift+F4: the one before) and F5 to a
-// vessel by name; F6 reloads every module library, and one that was rebuilt is reloaded by
-// itself while `watch` is on; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
-// camera; F2 saves the scenario to a file named in a box (a new one by default; replacing a
-// file is confirmed). Frames are drawn only when something changed, at most 60 a second, and
-// none while the window is hidden. The world's journal records the window's calls: bound it
-// (Journal::KeepLast) for a long session. Returns 0, or 1 with a message on stderr when no
+// vessel by name; F6 reloads every module library and reads the class configurations, meshes
+// and material libraries again, and while `watch` is on a library that was rebuilt is
+// reloaded by itself, an edited file of those read again; the mouse orbits (left drag), pans (right
+// drag) and zooms (wheel) the camera; F2 saves the scenario to a file named in a box (a new one by
+// default; replacing a file is confirmed). Frames are drawn only when something changed, at most 60
+// a second, and none while the window is hidden. The world's journal records the window's calls:
+// bound it (Journal::KeepLast) for a long session. Returns 0, or 1 with a message on stderr when no
 // window can be opened.
 int Play(World& world, const PlayOptions& opts);
 

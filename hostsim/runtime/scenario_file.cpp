@@ -184,6 +184,24 @@ void World::ReloadModule(const std::string& name, const std::filesystem::path& c
   CloseModule(*impl_, *old);
 }
 
+void World::ReloadFiles() {
+  const std::string label = "(the world saved to read its files again)";
+  ScopedCurrent current(impl_.get());
+  const std::string text = ScenarioText();
+  const ScenarioFile s = ParseScenario(text, label);
+  CheckScenario(s, label);
+  // The meshes are read once and kept: forgotten, the load reads them again. The old vessels
+  // keep theirs for as long as they live.
+  auto kept = std::exchange(impl_->meshes.files, {});
+  bool swapped = false;
+  try {
+    BuildAndSwap(*impl_, s, label, {}, swapped);
+  } catch (...) {
+    if (!swapped) impl_->meshes.files = std::move(kept);
+    throw;
+  }
+}
+
 const std::string& World::LoadedScenarioBytes() const { return impl_->loadedScenario; }
 
 void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
