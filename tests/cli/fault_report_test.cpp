@@ -28,6 +28,17 @@ void Write(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
 }
 
+// A root in `dir` with the check modules' classes and meshes and the library of `module`.
+fs::path CheckRoot(const fs::path& dir, const std::string& module) {
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "modules");
+  fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
+           fs::copy_options::recursive);
+  const std::string library = module + LUMIPOD_MODULE_SUFFIX;
+  fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+  return root;
+}
+
 struct Fault {
   const char* module;
   const char* key;  // the key the module fails on
@@ -52,12 +63,7 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.module);
     testsupport::TempDir dir;
-    const fs::path root = dir.path() / "root";
-    fs::create_directories(root / "modules");
-    fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
-             fs::copy_options::recursive);
-    const std::string library = std::string(f.module) + LUMIPOD_MODULE_SUFFIX;
-    fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+    const fs::path root = CheckRoot(dir.path(), f.module);
     Write(dir.path() / "f.scn", std::string("VESSEL C1 ") + f.module + "\nEND\n");
     Write(dir.path() / "f.session",
           std::string("load f.scn\nfocus C1\nstep 3\npress ") + f.key + "\nstep\n");
@@ -93,12 +99,7 @@ TEST(FaultReport, ASignalEndsAHungRunWithAReportAndTheTrace) {
   for (const int sig : {SIGINT, SIGHUP}) {  // SIGTERM: the window test
     SCOPED_TRACE(sig);
     testsupport::TempDir dir;
-    const fs::path root = dir.path() / "root";
-    fs::create_directories(root / "modules");
-    fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
-             fs::copy_options::recursive);
-    const std::string library = std::string("checkmod_hang") + LUMIPOD_MODULE_SUFFIX;
-    fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+    const fs::path root = CheckRoot(dir.path(), "checkmod_hang");
     Write(dir.path() / "f.scn", "VESSEL C1 checkmod_hang\nEND\n");
     Write(dir.path() / "f.session", "load f.scn\nfocus C1\npress D\n");
     const fs::path err = dir.path() / "err", trace = dir.path() / "f.trace";
