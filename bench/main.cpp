@@ -352,7 +352,7 @@ void RunCommand(benchmark::State& state, int lamps) {
   opts.script = WorkDir() / "bench.session";
   opts.label = "bench.session";
   for (auto _ : state) {
-    hostsim::cli::WatchedWorld watched(BenchPaths(), 0);
+    hostsim::cli::WatchedWorld watched(BenchPaths(), {});
     hostsim::cli::Session session(watched.world(), Discard(), opts);
     std::istringstream in(script);
     session.Run(in);
@@ -364,7 +364,7 @@ void RunCommand(benchmark::State& state, int lamps) {
 void InspectCommand(benchmark::State& state, int lamps) {
   const fs::path& file = ScenarioFile(lamps);
   for (auto _ : state) {
-    hostsim::cli::WatchedWorld watched(BenchPaths(), 0);
+    hostsim::cli::WatchedWorld watched(BenchPaths(), {});
     watched.world().LoadScenario(file);
     hostsim::cli::WriteWorldView(watched.world(), Discard());
   }

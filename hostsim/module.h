@@ -14,6 +14,7 @@ struct Module {
   std::string name;
   std::filesystem::path path;        // modules/<name>: the library's file
   std::filesystem::path loadedFrom;  // the file opened: `path`, or a copy of it the host made
+  bool copied = false;               // loadedFrom is the world's copy, removed when unloaded
   void* library = nullptr;           // platform handle
   ZvcInitFn init = nullptr;
   ZvcExitFn exit = nullptr;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <string>
 
 namespace hostsim {
 
@@ -13,6 +15,10 @@ struct Paths {
   // made there rather than where it is, so that its file can be rebuilt while the world runs
   // (a system may keep a loaded library's file from being replaced).
   std::filesystem::path libraryCopies;
+  // Files a module's library is opened from instead of modules/<name>, by module name; they
+  // are the caller's, and the world does not copy them (a reload's trial loads the very copy
+  // the reload will load).
+  std::map<std::string, std::filesystem::path> libraryFiles;
   // root/config, root/meshes, root/modules.
   static Paths FromRoot(const std::filesystem::path& root);
 };

@@ -105,7 +105,16 @@ class World {
   // closes. Throws Error when the module is not loaded, its new library cannot be loaded or
   // lacks an entry point, or the load fails: the world is then as it was, run by the old
   // library (unless a module failed once the new vessels were the world's).
-  void ReloadModule(const std::string& name);
+  // With `copy` (from CopyModuleLibrary) the new library is that file, which the world then
+  // owns: a reload tried elsewhere loads the bytes that were tried.
+  void ReloadModule(const std::string& name, const std::filesystem::path& copy = {});
+  // Loads the world again through its modules' save and load, as ReloadModule does, with its
+  // class configurations, meshes and material libraries read again from their files: an
+  // edited file takes effect. Throws Error when the load fails: the world is then as it was.
+  void ReloadFiles();
+  // A new copy of the loaded module's library file in the world's folder of copies, for
+  // ReloadModule; throws Error when the module is not loaded or its file cannot be copied.
+  std::filesystem::path CopyModuleLibrary(const std::string& name);
 
   // --- vessels ---
   // Creates a vessel of class `className` (config/<class>.cfg): module vessels through

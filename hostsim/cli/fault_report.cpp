@@ -12,10 +12,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "session.h"
 
@@ -30,8 +34,28 @@ struct Scene {
   std::function<void()> lastWork;
   char limit[32] = "";  // the time limit as text, for a hang's report
   const void* code = nullptr;
+  const volatile std::sig_atomic_t* stop = nullptr;  // the signal that asked to stop
 };
 Scene g_scene;
+
+// What ended the program: a crash, a callback past the time limit, or a signal.
+enum class End { Crash, Hang, Stop };
+
+// The name of a signal that asks the program to stop.
+const char* StopSignalName(int sig) {
+  switch (sig) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#if defined(SIGHUP)
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
+}
 
 void Put(std::string_view text) { platform::WriteStderr(text.data(), text.size()); }
 
@@ -63,11 +87,34 @@ void PutRunning(const World::Running& r) {
   }
 }
 
-// In the copy of the process: where the faulting code is, as one line.
-void WriteWhere() {
-  const std::string line = "  where: " + platform::CodeLocation(g_scene.code) + "\n";
-  Put(line);
+// The callback as text, for a message written by other means than a report.
+std::string RunningText(const World::Running& r) {
+  std::string text = r.call;
+  if (r.vessel != nullptr)
+    text += " of vessel " + r.vessel->name() + " (class " + r.vessel->className() + ")";
+  else if (r.module != nullptr)
+    text += " of module " + r.module->name;
+  return text;
 }
+
+// In the copy of the process: where the faulting code is, as one line. Code in a copy of a
+// module's library (one the host loads so that the file may be rebuilt) is named by the
+// library's own file, the one its author built.
+void WriteWhere() {
+  std::string where = platform::CodeLocation(g_scene.code);
+  if (g_scene.world != nullptr) {
+    for (const Module* m : g_scene.world->Modules()) {
+      const std::string copy = platform::PathToUtf8(m->loadedFrom);
+      if (m->loadedFrom != m->path && where.starts_with(copy))
+        where = platform::PathToUtf8(m->path) + where.substr(copy.size());
+    }
+  }
+  Put("  where: " + where + "\n");
+}
+
+// In the copy of the process: the host's own temporary folders (copies of libraries) go, as
+// they would have at the program's end.
+void RemoveScratch() { platform::RemoveScratchFolders(); }
 
 void RunLastWork() { g_scene.lastWork(); }
 
@@ -86,24 +133,34 @@ void WriteLastCalls() {
 }
 
 // The report, then the end of the program.
-void Report(const platform::Fault& fault, bool hung) {
+void Report(const platform::Fault& fault, End end) {
   const World::Running running =
       g_scene.world != nullptr ? g_scene.world->RunningCallback() : World::Running{};
+  const int sig = g_scene.stop != nullptr ? *g_scene.stop : 0;
   platform::RunIsolated(FlushOutput, std::chrono::seconds(10));
   Put("\nhostsim: ");
-  if (running.call != nullptr) {
-    Put(hung ? "a module hung in " : "a module crashed in ");
-    PutRunning(running);
-  } else {
-    Put(hung ? "the host hung outside any module's callback"
-             : "crashed outside any module's callback");
+  switch (end) {
+    case End::Crash:
+      Put(running.call != nullptr ? "a module crashed in "
+                                  : "crashed outside any module's callback");
+      break;
+    case End::Hang:
+      Put(running.call != nullptr ? "a module hung in "
+                                  : "the host hung outside any module's callback");
+      break;
+    case End::Stop:
+      Put("stopped by ");
+      Put(StopSignalName(sig));
+      Put(running.call != nullptr ? " while a module ran " : " outside any module's callback");
+      break;
   }
-  Put(": ");
-  if (hung) {
-    Put("no return within ");
+  if (running.call != nullptr) PutRunning(running);
+  if (end == End::Hang) {
+    Put(": no return within ");
     Put(g_scene.limit);
     Put(" s");
-  } else {
+  } else if (end == End::Crash) {
+    Put(": ");
     Put(fault.what != nullptr ? fault.what : "fatal fault");
     if (fault.hasAddress) {
       Put(" at address ");
@@ -111,10 +168,11 @@ void Report(const platform::Fault& fault, bool hung) {
     }
   }
   Put("\n");
-  g_scene.code = fault.code;
-  if (fault.code != nullptr && !platform::RunIsolated(WriteWhere, std::chrono::seconds(20))) {
+  // Where a stopped program stood matters only inside a module.
+  g_scene.code = end == End::Stop && running.call == nullptr ? nullptr : fault.code;
+  if (g_scene.code != nullptr && !platform::RunIsolated(WriteWhere, std::chrono::seconds(20))) {
     Put("  where: code at ");
-    PutHex(fault.code);
+    PutHex(g_scene.code);
     Put("\n");
   }
   if (g_scene.session != nullptr && !g_scene.session->CurrentCommand().empty()) {
@@ -125,65 +183,110 @@ void Report(const platform::Fault& fault, bool hung) {
   if (g_scene.world != nullptr && !platform::RunIsolated(WriteLastCalls, std::chrono::seconds(20)))
     Put("  last host calls: could not be written\n");
   if (g_scene.lastWork) platform::RunIsolated(RunLastWork, std::chrono::minutes(2));
-  std::_Exit(kExitModuleFault);
+  platform::RunIsolated(RemoveScratch, std::chrono::seconds(20));
+  std::_Exit(end == End::Stop ? 128 + sig : kExitModuleFault);
 }
 
-void OnCrash(const platform::Fault& fault) { Report(fault, false); }
-void OnHang(const platform::Fault& fault) { Report(fault, true); }
+void OnCrash(const platform::Fault& fault) { Report(fault, End::Crash); }
+void OnHang(const platform::Fault& fault) { Report(fault, End::Hang); }
+void OnStop(const platform::Fault& fault) { Report(fault, End::Stop); }
 
 }  // namespace
 
 // Wakes every few milliseconds and looks whether the callback that runs is still the one it
-// saw; one running longer than the limit is stopped and reported.
+// saw: one running longer than the limit is stopped and reported, one running long is told.
+// It also stops the program for a signal that the program has not acted upon in time.
 struct FaultWatch::Watchdog {
-  explicit Watchdog(const World& world, double seconds)
-      : limit(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(seconds))),
+  using Clock = std::chrono::steady_clock;
+  static Clock::duration Of(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  }
+
+  Watchdog(const World& world, const WatchOptions& options,
+           const volatile std::sig_atomic_t* stopFlag)
+      : limit(Of(options.hangSeconds)),
+        slow(Of(options.slowSeconds)),
+        grace(Of(options.stopGrace)),
+        stop(stopFlag),
         thread([this, &world] { Watch(world); }) {}
   ~Watchdog() {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      stop = true;
+      quit = true;
     }
     wake.notify_one();
     thread.join();
   }
 
   void Watch(const World& world) {
-    using Clock = std::chrono::steady_clock;
-    const auto poll = std::clamp(limit / 10, Clock::duration(std::chrono::milliseconds(1)),
-                                 Clock::duration(std::chrono::milliseconds(100)));
+    auto poll = Clock::duration(std::chrono::milliseconds(100));
+    if (limit > Clock::duration::zero())
+      poll = std::clamp(limit / 10, Clock::duration(std::chrono::milliseconds(1)), poll);
+    if (stop != nullptr) poll = std::min(poll, Clock::duration(std::chrono::milliseconds(20)));
     std::uint64_t seen = world.CallbackEdges();
     auto since = Clock::now();
+    bool told = false;
+    std::optional<Clock::time_point> stopAsked;
     std::unique_lock<std::mutex> lock(mutex);
-    while (!wake.wait_for(lock, poll, [this] { return stop; })) {
+    while (!wake.wait_for(lock, poll, [this] { return quit; })) {
       const std::uint64_t now = world.CallbackEdges();
+      const auto at = Clock::now();
       if (now != seen) {
         seen = now;
-        since = Clock::now();
-      } else if (now % 2 == 1 && Clock::now() - since >= limit) {
-        watched.Interrupt("hang", OnHang);
-        // Only a thread that blocks the signal comes back here.
-        Put("\nhostsim: a module hung and could not be stopped to report it\n");
-        std::_Exit(kExitModuleFault);
+        since = at;
+        told = false;
+      } else if (now % 2 == 1) {
+        if (limit > Clock::duration::zero() && at - since >= limit) Stop("hang", OnHang);
+        if (slow > Clock::duration::zero() && !told && at - since >= slow) {
+          told = true;
+          Tell(world.RunningCallback());
+        }
+      }
+      if (stop != nullptr && *stop != 0) {
+        if (!stopAsked) stopAsked = at;
+        if (at - *stopAsked >= grace) Stop("stop", OnStop);
       }
     }
   }
 
+  // Stops the watched thread with a report, which ends the program.
+  void Stop(const char* what, void (*report)(const platform::Fault&)) const {
+    watched.Interrupt(what, report);
+    // Only a thread that blocks the signal comes back here.
+    Put("\nhostsim: a module could not be stopped to report it\n");
+    std::_Exit(kExitModuleFault);
+  }
+
+  void Tell(const World::Running& r) {
+    if (r.call == nullptr) return;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(slow).count());
+    const std::string running = RunningText(r);
+    Put("hostsim: note: " + running + " has been running for " + seconds + " s" +
+        (stop != nullptr ? " (SIGINT, SIGTERM or SIGHUP ends the program with a report)\n" : "\n"));
+    std::lock_guard<std::mutex> noticeLock(noticeMutex);
+    notice = running + " ran for more than " + seconds + " s";
+  }
+
   platform::WatchedThread watched;  // the thread that made the watch
-  std::chrono::steady_clock::duration limit;
+  Clock::duration limit, slow, grace;
+  const volatile std::sig_atomic_t* stop;
   std::mutex mutex;
   std::condition_variable wake;
-  bool stop = false;
+  bool quit = false;
+  std::mutex noticeMutex;
+  std::string notice;  // the last slow callback told, until taken
   std::thread thread;
 };
 
-FaultWatch::FaultWatch(const World& world, double hangSeconds) {
+FaultWatch::FaultWatch(const World& world, const WatchOptions& options) {
   g_scene = Scene{};
   g_scene.world = &world;
-  std::snprintf(g_scene.limit, sizeof g_scene.limit, "%g", hangSeconds);
+  std::snprintf(g_scene.limit, sizeof g_scene.limit, "%g", options.hangSeconds);
   platform::OnFatalCrash(OnCrash);
-  if (hangSeconds > 0) watchdog_ = std::make_unique<Watchdog>(world, hangSeconds);
+  if (options.stopOnSignals) stop_ = g_scene.stop = platform::CatchStopSignals();
+  if (options.hangSeconds > 0 || options.slowSeconds > 0 || stop_ != nullptr)
+    watchdog_ = std::make_unique<Watchdog>(world, options, stop_);
 }
 
 FaultWatch::~FaultWatch() {
@@ -192,12 +295,18 @@ FaultWatch::~FaultWatch() {
   g_scene = Scene{};
 }
 
+std::string FaultWatch::TakeSlowNotice() {
+  if (!watchdog_) return {};
+  std::lock_guard<std::mutex> lock(watchdog_->noticeMutex);
+  return std::exchange(watchdog_->notice, std::string());
+}
+
 void FaultWatch::SetSession(const Session& session) { g_scene.session = &session; }
 
 void FaultWatch::SetLastWork(std::function<void()> work) { g_scene.lastWork = std::move(work); }
 
-WatchedWorld::WatchedWorld(Paths paths, double hangSeconds)
-    : world_(std::move(paths)), watch_(world_, hangSeconds) {
+WatchedWorld::WatchedWorld(Paths paths, const WatchOptions& options)
+    : world_(std::move(paths)), watch_(world_, options) {
   // A report reads the world's ring of the latest calls, which costs next to nothing; the
   // journal's text is for those who ask for it (a trace).
   world_.journal().SetEnabled(false);

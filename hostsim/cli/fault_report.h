@@ -11,11 +11,15 @@
 //       C1: -> clbkBufferedKey(48, true)
 //     trace: crash.trace (every host call up to the fault)
 //
-// and the exit status kExitModuleFault (4).
+// and the exit status kExitModuleFault (4). A signal that asks the program to stop ends it
+// with the same report, headed "hostsim: stopped by SIGINT while a module ran ..." (or
+// "outside any module's callback"), and the status 128 + the signal's number.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "hostsim/world.h"
 
@@ -30,12 +34,29 @@ inline constexpr int kExitModuleFault = 4;
 // How many of the latest host calls a report quotes.
 inline constexpr std::size_t kReportedCalls = 20;
 
+// What a FaultWatch stands by for, besides crashes.
+struct WatchOptions {
+  // > 0: the longest a callback may run before it is stopped and reported as hung; 0 sets no
+  // limit.
+  double hangSeconds = 0;
+  // SIGINT, SIGTERM and SIGHUP (on Windows the console's Ctrl+C, Ctrl+Break and close) end
+  // the command with a report like a fault's, whatever a module is doing, and the status 128
+  // + the signal's number (130, 143, 129). With `stopGrace` > 0 the command may end by itself
+  // first (it reads FaultWatch::stop()): the report comes only when it has not within that
+  // many seconds.
+  bool stopOnSignals = false;
+  double stopGrace = 0;
+  // > 0: a callback that has been running this many seconds is told on the standard error
+  // ("hostsim: note: ... has been running for 5 s"), once a run, and kept for
+  // FaultWatch::TakeSlowNotice.
+  double slowSeconds = 0;
+};
+
 // Stands by while a command runs the modules of `world`, for as long as it lives (one at a
-// time, on the thread that runs the modules). `hangSeconds` > 0 is the longest a callback may
-// run before it is stopped and reported as hung; 0 sets no limit.
+// time, on the thread that runs the modules).
 class FaultWatch {
  public:
-  FaultWatch(const World& world, double hangSeconds);
+  FaultWatch(const World& world, const WatchOptions& options);
   ~FaultWatch();
   FaultWatch(const FaultWatch&) = delete;
   FaultWatch& operator=(const FaultWatch&) = delete;
@@ -45,9 +66,17 @@ class FaultWatch {
   // Work a report ends with (writing the trace up to the fault). It runs where a fault of its
   // own cannot spoil the report: in a copy of the crashed process on POSIX.
   void SetLastWork(std::function<void()> work);
+  // The number of the signal that asked the program to stop, once one did (0 before); null
+  // without WatchOptions::stopOnSignals.
+  const volatile std::sig_atomic_t* stop() const { return stop_; }
+  // The last slow callback the watch told of on the standard error, once ("clbkBufferedKey of
+  // vessel C1 (class x) ran for more than 5 s"): "" when there is nothing new. Safe on any
+  // thread.
+  std::string TakeSlowNotice();
 
  private:
   struct Watchdog;
+  const volatile std::sig_atomic_t* stop_ = nullptr;
   std::unique_ptr<Watchdog> watchdog_;
 };
 
@@ -57,7 +86,7 @@ class FaultWatch {
 // the journal on for itself.
 class WatchedWorld {
  public:
-  WatchedWorld(Paths paths, double hangSeconds);
+  WatchedWorld(Paths paths, const WatchOptions& options);
   ~WatchedWorld();
   WatchedWorld(const WatchedWorld&) = delete;
   WatchedWorld& operator=(const WatchedWorld&) = delete;

@@ -56,6 +56,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using hostsim::cli::WatchOptions;
 using hostsim::platform::PathFromUtf8;
 using hostsim::platform::PathToUtf8;
 
@@ -140,6 +141,7 @@ struct Args {
   bool noWatch = false;  // play: no live reload
   // run
   std::string session, trace, outDir;
+  std::vector<std::string> libraries;  // NAME=FILE: a module's library opened from FILE
   // inspect, render, play
   std::string scenario, vessel, picture, size = "800x500", save, record;
   // check
@@ -148,6 +150,23 @@ struct Args {
   // new
   std::string newName, newDir;
 };
+
+// How long a callback runs before the watch says so on the standard error.
+constexpr double kSlowCallbackSeconds = 5;
+// How long the window has to close by itself once a signal asked it to.
+constexpr double kWindowStopGrace = 1;
+
+// What the watch of `run` or `play` stands by for: crashes, --timeout, long callbacks, and
+// the signals that ask the program to stop. The window ends by itself at such a signal when
+// it can; a session script is stopped where it stands.
+hostsim::cli::WatchOptions RunWatch(const Args& a, bool window) {
+  hostsim::cli::WatchOptions w;
+  w.hangSeconds = a.timeout;
+  w.stopOnSignals = true;
+  w.stopGrace = window ? kWindowStopGrace : 0;
+  w.slowSeconds = kSlowCallbackSeconds;
+  return w;
+}
 
 int Run(const Args& a) {
   const fs::path script = PathFromUtf8(a.session);
@@ -193,7 +212,13 @@ int Run(const Args& a) {
     return true;
   };
   try {
-    watched.emplace(ChoosePaths(a.root, a.argv0), a.timeout);
+    hostsim::Paths paths = ChoosePaths(a.root, a.argv0);
+    for (const std::string& given : a.libraries) {
+      const std::size_t eq = given.find('=');
+      if (eq == std::string::npos || eq == 0) throw hostsim::Error("--library takes NAME=FILE");
+      paths.libraryFiles[given.substr(0, eq)] = PathFromUtf8(given.substr(eq + 1));
+    }
+    watched.emplace(std::move(paths), RunWatch(a, false));
     if (!a.trace.empty()) {
       trace.emplace();
       opts.trace = &*trace;
@@ -245,7 +270,7 @@ int Run(const Args& a) {
 
 int Inspect(const Args& a) {
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), {a.timeout});
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
@@ -289,7 +314,7 @@ int Picture(const Args& a, bool play) {
         throw hostsim::Error("cannot watch the modules: " + copies->error());
       paths.libraryCopies = copies->path();
     }
-    hostsim::cli::WatchedWorld watched(paths, a.timeout);
+    hostsim::cli::WatchedWorld watched(paths, play ? RunWatch(a, true) : WatchOptions{a.timeout});
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
@@ -313,6 +338,21 @@ int Picture(const Args& a, bool play) {
       hostsim::render::PlayOptions opts;
       opts.scenario = PathFromUtf8(a.scenario);
       opts.saveAs = PathFromUtf8(a.save);
+      // What the window writes (its saves, F2's typed path) replaces no file the world has
+      // read by then, nor the recording; the scenario it loaded only when the user says so.
+      opts.outputReason = [&world, outputs](const fs::path& target) {
+        std::vector<hostsim::Input> kept = hostsim::InputsOf(world, false);
+        for (const fs::path& o : outputs)
+          kept.push_back({"the recording or its copy of the scenario", o});
+        return hostsim::InputReason(kept, world.paths(), target);
+      };
+      if (!a.save.empty()) {
+        if (std::string reason = opts.outputReason(opts.saveAs); !reason.empty()) {
+          Report(a.save + ": cannot save to it (--save): " + reason);
+          return kExitFailure;
+        }
+      }
+      opts.slowCallback = [&watched] { return watched.watch().TakeSlowNotice(); };
       opts.title = "hostsim - " + (world.title.empty() ? a.scenario : world.title);
       opts.width = size->first;
       opts.height = size->second;
@@ -322,7 +362,6 @@ int Picture(const Args& a, bool play) {
         // Made at once, so that a recording that cannot be kept is known before the session;
         // each line goes to the disk as it happens, and a fault's report writes the last.
         recorder.emplace(file, world.LoadedScenarioBytes());
-        opts.keep = outputs;
         if (std::string reason = recorder->Start(); !reason.empty()) {
           Report(a.record + ": cannot write the recording: " + reason);
           return kExitFailure;
@@ -333,8 +372,9 @@ int Picture(const Args& a, bool play) {
             Report(a.record + ": cannot write the recording: " + reason);
         });
       }
-      // SIGTERM, SIGINT and SIGHUP close the window at once, without saving.
-      opts.stop = hostsim::platform::CatchStopSignals();
+      // SIGTERM, SIGINT and SIGHUP close the window at once, without saving; the watch ends
+      // the program with a report when a module's callback keeps the window from closing.
+      opts.stop = watched.watch().stop();
       const hostsim::cli::ReloadTrial trial{a.root, a.timeout};
       opts.reload = [&world, &trial](const std::string& module) {
         return hostsim::cli::Reload(world, module, trial);
@@ -430,6 +470,8 @@ void AddRunOptions(CLI::App& command, Args& a) {
       .add_option("--out", a.outDir,
                   "Write saves with relative paths under DIR instead of beside the script")
       ->type_name("DIR");
+  // Given by a window or session that tries a reload in a child: the copy it will load.
+  command.add_option("--library", a.libraries)->group("");
   command.footer(
       "Script commands, one a line ('#' starts a comment; paths are relative to the script):\n" +
       hostsim::cli::CommandHelp() +
@@ -561,9 +603,10 @@ void AddPlayOptions(CLI::App& command, Args& a) {
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
       "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
       "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, F6 reloads the module libraries, Esc quits (asking first when\n"
-      "changes are not saved). A module library rebuilt while the window runs is reloaded:\n"
-      "the world is saved, then loaded with the new library.");
+      "resets the view, F6 reloads the module libraries and the root's files, Esc quits\n"
+      "(asking first when changes are not saved). A module library rebuilt while the window\n"
+      "runs is reloaded: the world is saved, then loaded with the new library; an edited\n"
+      "class configuration, mesh or material library is read again the same way.");
 }
 #endif
 

@@ -114,6 +114,18 @@ void SessionRecorder::Reload(const std::string& module) {
   Add(c);
 }
 
+void SessionRecorder::Refused(const std::string& module, const std::string& why) {
+  Note("reload " + module + " refused: " + why);
+}
+
+void SessionRecorder::Note(const std::string& text) {
+  FlushSteps();
+  std::string line = "# " + text;
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  AddLine(line + "\n");
+}
+
 void SessionRecorder::Save(const fs::path& file) {
   Command c;
   c.kind = Command::Kind::Save;

@@ -33,6 +33,9 @@ class SessionRecorder final : public render::PlayRecorder {
   void Focus(const std::string& vessel) override;
   void Save(const std::filesystem::path& file) override;
   void Reload(const std::string& module) override;
+  // Written as a comment: the replay goes on with the world it has, as the window did.
+  void Refused(const std::string& module, const std::string& why) override;
+  void Note(const std::string& text) override;  // "# TEXT", on one line
 
   // Makes the script file holding the lines so far, then writes the copy of the scenario,
   // both with the safe writer; later lines are appended as they come. Returns "" or the

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <string_view>
+#include <system_error>
 
 #include "fault_report.h"
 #include "hostsim/platform/files.h"
@@ -34,7 +35,8 @@ std::string FirstLine(const fs::path& file) {
     rest.remove_prefix(std::min(line.size() + 1, rest.size()));
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
-    constexpr std::string_view kName = "hostsim: ";
+    constexpr std::string_view kName = "hostsim: ", kNote = "hostsim: note: ";
+    if (line.starts_with(kNote)) continue;  // a slow callback told of, not why the trial ended
     if (line.substr(0, kName.size()) == kName) line.remove_prefix(kName.size());
     return std::string(line);
   }
@@ -44,7 +46,8 @@ std::string FirstLine(const fs::path& file) {
 // Runs this program on the world saved as it stands, which loads the module's library from
 // its file; returns why the reload must not be made here, or "" when it may (the trial went
 // through, or failed in a way that a load here refuses without harm and tells better).
-std::string Trial(World& world, const ReloadTrial& trial) {
+std::string Trial(World& world, const ReloadTrial& trial, const std::string& module,
+                  const fs::path& library) {
   platform::ScratchFolder folder("hostsim-reload");
   if (folder.path().empty()) return "cannot try the reload: " + folder.error();
   const fs::path scenario = folder.path() / "world.scn";
@@ -59,7 +62,8 @@ std::string Trial(World& world, const ReloadTrial& trial) {
   const double hang = trial.timeout > 0 ? trial.timeout : kTrialHangSeconds;
   std::vector<std::string> args = {"run"};
   if (!trial.root.empty()) args.insert(args.end(), {"--root", trial.root});
-  args.insert(args.end(), {"--timeout", Shortest(hang), PathToUtf8(script)});
+  args.insert(args.end(), {"--timeout", Shortest(hang), "--library",
+                           module + "=" + PathToUtf8(library), PathToUtf8(script)});
   const fs::path err = folder.path() / "trial.err";
   // Its own watchdog reports a callback that stands still; this limit is for the rest.
   const auto limit = std::chrono::milliseconds(static_cast<long long>(std::ceil(hang * 1000))) +
@@ -86,13 +90,25 @@ std::string Trial(World& world, const ReloadTrial& trial) {
 }  // namespace
 
 std::string Reload(World& world, const std::string& module, const ReloadTrial& trial) {
-  if (std::string why = Trial(world, trial); !why.empty()) return why;
+  // One copy of the file, tried and then loaded: a build landing in between changes neither.
+  fs::path copy;
   try {
-    world.ReloadModule(module);
+    copy = world.CopyModuleLibrary(module);
   } catch (const std::exception& e) {
     return e.what();
   }
-  return {};
+  std::string why = Trial(world, trial, module, copy);
+  if (why.empty()) {
+    try {
+      world.ReloadModule(module, copy);
+      return {};
+    } catch (const std::exception& e) {
+      why = e.what();
+    }
+  }
+  std::error_code ec;
+  fs::remove(copy, ec);
+  return why;
 }
 
 }  // namespace hostsim::cli

@@ -1,10 +1,10 @@
 // A module's library loaded again into a running world, for an author who rebuilt it.
 //
-// The reload is tried first in a process of its own — this program, running the world saved
-// as it stands against the rebuilt library — so that a library that crashes or hangs while it
-// sets the world up cannot end the session or the window. Then it is made here
-// (World::ReloadModule), where a library that fails to load or set up leaves the world as it
-// was.
+// The rebuilt library is copied once. The reload is tried first in a process of its own —
+// this program, running the world saved as it stands against that copy — so that a library that
+// crashes or hangs while it sets the world up cannot end the session or the window. Then it is made
+// here (World::ReloadModule) with the same copy, where a library that fails to load or set up
+// leaves the world as it was.
 #pragma once
 
 #include <string>

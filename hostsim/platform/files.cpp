@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <mutex>
 #include <random>
 #include <string_view>
 #include <system_error>
@@ -83,8 +84,9 @@ void RemoveStaleTemps(const fs::path& folder) {
 
 }  // namespace detail
 
-std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text) {
-  std::string reason = ReadFile(file, limit, text);
+std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text,
+                         Readable kinds) {
+  std::string reason = ReadFile(file, limit, text, kinds);
   if (reason.empty() && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   return reason;
 }
@@ -133,6 +135,48 @@ bool SameFile(const fs::path& a, const fs::path& b) {
   return fs::equivalent(a, b, ec) && !ec;
 }
 
+namespace {
+
+// The scratch folders of this process that stand, for RemoveScratchFolders.
+std::mutex g_scratchMutex;
+std::vector<fs::path> g_scratch;
+
+// The number in a name that is all decimal digits; false for any other.
+bool Number(std::string_view digits, unsigned long& value) {
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return !digits.empty() && ec == std::errc() && end == digits.data() + digits.size();
+}
+
+// The process id in a scratch folder's name ("hostsim-WORD-PID-N"), or 0 for another name.
+unsigned long ScratchOwner(std::string_view name) {
+  if (!name.starts_with("hostsim-")) return 0;
+  const std::size_t last = name.rfind('-');
+  if (last == std::string_view::npos || last == 0) return 0;
+  const std::size_t before = name.rfind('-', last - 1);
+  if (before == std::string_view::npos || before < std::string_view("hostsim").size()) return 0;
+  unsigned long pid = 0, n = 0;
+  if (!Number(name.substr(before + 1, last - before - 1), pid) || !Number(name.substr(last + 1), n))
+    return 0;
+  return pid;
+}
+
+// Removes the scratch folders in `base` whose process no longer runs: those of a process
+// that was killed, or crashed where it could not clean up.
+void RemoveStaleScratch(const fs::path& base) {
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    const unsigned long pid = ScratchOwner(PathToUtf8(it->path().filename()));
+    std::error_code kind;
+    if (pid != 0 && pid != detail::ProcessId() && !detail::ProcessRunning(pid) &&
+        it->is_directory(kind) && !it->is_symlink(kind))
+      stale.push_back(it->path());
+  }
+  for (const fs::path& p : stale) fs::remove_all(p, ec);
+}
+
+}  // namespace
+
 ScratchFolder::ScratchFolder(std::string_view prefix) {
   std::error_code ec;
   const fs::path base = fs::temp_directory_path(ec);
@@ -140,12 +184,16 @@ ScratchFolder::ScratchFolder(std::string_view prefix) {
     error_ = "no temporary folder: " + ec.message();
     return;
   }
+  RemoveStaleScratch(base);
   std::random_device random;
   for (int tries = 0; tries < 100; ++tries) {
-    fs::path folder = base / (std::string(prefix) + "-" + std::to_string(random()));
+    fs::path folder = base / (std::string(prefix) + "-" + std::to_string(detail::ProcessId()) +
+                              "-" + std::to_string(random()));
     if (fs::create_directory(folder, ec)) {
       fs::permissions(folder, fs::perms::owner_all, ec);
       path_ = std::move(folder);
+      std::lock_guard<std::mutex> lock(g_scratchMutex);
+      g_scratch.push_back(path_);
       return;
     }
     if (ec) break;
@@ -156,7 +204,18 @@ ScratchFolder::ScratchFolder(std::string_view prefix) {
 
 ScratchFolder::~ScratchFolder() {
   std::error_code ec;
-  if (!path_.empty()) fs::remove_all(path_, ec);
+  if (path_.empty()) return;
+  fs::remove_all(path_, ec);
+  std::lock_guard<std::mutex> lock(g_scratchMutex);
+  std::erase(g_scratch, path_);
+}
+
+void RemoveScratchFolders() {
+  // A lock held by a thread that the crash stopped is not waited for.
+  std::unique_lock<std::mutex> lock(g_scratchMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return;
+  std::error_code ec;
+  for (const fs::path& p : g_scratch) fs::remove_all(p, ec);
 }
 
 }  // namespace hostsim::platform

@@ -24,16 +24,22 @@ inline constexpr std::size_t kMeshLimit = 64 * kMiB;       // OBJ meshes and the
 inline constexpr std::size_t kFontLimit = 64 * kMiB;       // the renderer's font
 inline constexpr std::size_t kLibraryLimit = 1024 * kMiB;  // module libraries the host copies
 
-// Reads the whole of `file` into `bytes`. Only a regular file or a pipe is read (a folder, a
-// device or a socket is refused without being opened), and none over `limit` bytes. Returns
-// "" on success, else the reason; `bytes` is then empty.
+// What ReadFile takes: a regular file or a pipe (a scenario or script given as `<(...)`), or
+// a regular file only (the files a world finds in its root, which nothing should feed: a FIFO
+// there would make the read wait for a writer for ever).
+enum class Readable { FileOrPipe, FileOnly };
+
+// Reads the whole of `file` into `bytes`. Only a regular file or, as `kinds` allows, a pipe is
+// read (a folder, a device or a socket is refused without being opened, a FIFO that is not
+// taken too), and none over `limit` bytes. Returns "" on success, else the reason; `bytes` is
+// then empty.
 [[nodiscard]] std::string ReadFile(const std::filesystem::path& file, std::size_t limit,
-                                   std::string& bytes);
+                                   std::string& bytes, Readable kinds = Readable::FileOrPipe);
 
 // ReadFile for a text file: a leading UTF-8 byte-order mark, which some editors write, is
 // dropped.
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& file, std::size_t limit,
-                                       std::string& text);
+                                       std::string& text, Readable kinds = Readable::FileOrPipe);
 
 // Why `file` (links followed) is no regular file to open, as ReadFile would say it ("No such
 // file or directory", "Is a directory", "not a regular file but a FIFO"), or "" when it is one:
@@ -114,9 +120,11 @@ class GrowingFile {
 // "FOLDER: reason" for the folder that could not be made.
 [[nodiscard]] std::string CreateFolders(const std::filesystem::path& folder);
 
-// A folder of this process's own in the system's temporary folder, named PREFIX-NUMBER and
-// open to its owner alone, removed with everything in it when it goes: for files the host
-// makes for itself (copies of libraries, a trial's scenario).
+// A folder of this process's own in the system's temporary folder, named PREFIX-PID-NUMBER
+// and open to its owner alone, removed with everything in it when it goes: for files the host
+// makes for itself (copies of libraries, a trial's scenario). `prefix` starts with "hostsim-".
+// Making one removes the scratch folders of processes that no longer run (killed, or crashed
+// where they could not clean up).
 class ScratchFolder {
  public:
   // Makes the folder; when it cannot, path() is empty and error() says why.
@@ -131,6 +139,10 @@ class ScratchFolder {
   std::filesystem::path path_;
   std::string error_;
 };
+
+// Removes every ScratchFolder of this process that stands, for a process about to end
+// without its destructors running (a crash report, through RunIsolated: it allocates).
+void RemoveScratchFolders();
 
 // True when `a` and `b` both exist and are the same file (or folder), however they are
 // spelled: through links, relative or absolute.

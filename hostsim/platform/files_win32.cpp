@@ -78,7 +78,7 @@ std::string NotRegular(DWORD type) {
 
 }  // namespace
 
-std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
+std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes, Readable kinds) {
   bytes.clear();
   const DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -88,7 +88,8 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in.open()) return LastReason();
   const DWORD type = GetFileType(in.get());
-  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return NotRegular(type);
+  if (type != FILE_TYPE_DISK && (type != FILE_TYPE_PIPE || kinds != Readable::FileOrPipe))
+    return NotRegular(type);
   if (type == FILE_TYPE_DISK) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(in.get(), &size)) return LastReason();

@@ -207,13 +207,19 @@ int Window::Run() {
   std::filesystem::path dump = opts_.dumpOnExit;
   if (const char* env = std::getenv("HOSTSIM_PLAY_DUMP"); dump.empty() && env && *env) dump = env;
   if (!dump.empty()) {
-    if (std::string reason = platform::WriteFile(dump, world_.ScenarioText()); !reason.empty())
+    std::string reason = opts_.outputReason ? opts_.outputReason(dump) : std::string();
+    if (reason.empty()) reason = platform::WriteFile(dump, world_.ScenarioText());
+    if (!reason.empty())
       std::cerr << "hostsim play: " << dump.string() << ": cannot write: " << reason << "\n";
   }
   renderer_.reset();
   if (context_) SDL_GL_DeleteContext(context_);
   if (window_) SDL_DestroyWindow(window_);
-  KeepLoadedSince(before);
+  // The modules' libraries are not the video layer's: they are unloaded with the world, their
+  // unload hooks running while it stands.
+  std::set<std::string> notKept = before;
+  for (const Module* m : world_.Modules()) notKept.insert(m->loadedFrom.string());
+  KeepLoadedSince(notKept);
   SDL_Quit();
   return status;
 }
@@ -237,6 +243,8 @@ void Window::Loop() {
     }
     if (quit_ || StopAsked()) break;
     if (opts_.watch) WatchLibraries();
+    if (opts_.slowCallback)
+      if (std::string notice = opts_.slowCallback(); !notice.empty()) Say(notice);
 
     const double now = Seconds();
     int steps = 0;
@@ -305,33 +313,78 @@ std::string FileStamp(const std::filesystem::path& file) {
 
 }  // namespace
 
+// Whether `kind` (of FileRead) is a file of the root that the window reads again when it
+// changes: what a module author edits beside the library.
+bool Window::Asset(std::string_view kind) {
+  return kind == "class configuration" || kind == "mesh" || kind == "material library";
+}
+
+bool Window::Settled(const std::string& key, const std::filesystem::path& file, std::uint64_t now) {
+  const std::string stamp = FileStamp(file);
+  auto [it, first] = files_.try_emplace(key, WatchedFile{stamp, 0});
+  WatchedFile& seen = it->second;
+  if (first) return false;
+  if (stamp != seen.stamp) {  // still being written, or gone for a moment
+    seen.stamp = stamp;
+    seen.changedAt = now;
+  } else if (seen.changedAt != 0 && now - seen.changedAt >= kSettleMs && !stamp.empty()) {
+    seen.changedAt = 0;
+    return true;
+  }
+  return false;
+}
+
 void Window::WatchLibraries() {
   const std::uint64_t now = SDL_GetTicks64();
   if (now < nextLook_) return;
   nextLook_ = now + kLookEveryMs;
   std::vector<std::string> rebuilt;
-  for (const Module* m : world_.Modules()) {
-    const std::string stamp = FileStamp(m->path);
-    auto [it, first] = libraries_.try_emplace(m->name, LibraryFile{stamp, 0});
-    LibraryFile& file = it->second;
-    if (first) continue;
-    if (stamp != file.stamp) {  // still being written, or gone for a moment
-      file.stamp = stamp;
-      file.changedAt = now;
-    } else if (file.changedAt != 0 && now - file.changedAt >= kSettleMs && !stamp.empty()) {
-      file.changedAt = 0;
-      rebuilt.push_back(m->name);
-    }
-  }
+  for (const Module* m : world_.Modules())
+    if (Settled("module " + m->name, m->path, now)) rebuilt.push_back(m->name);
+  std::vector<std::string> edited;
+  for (const FileRead& f : world_.FilesRead())
+    if (Asset(f.kind) && Settled(f.path.string(), f.path, now)) edited.push_back(f.path.string());
   for (const std::string& name : rebuilt) ReloadModule(name);
+  if (!edited.empty()) ReloadFiles(edited);
+}
+
+void Window::ReloadFiles(const std::vector<std::string>& edited) {
+  ReleaseKeys();
+  std::string names;
+  for (const std::string& file : edited) names += (names.empty() ? "" : ", ") + file;
+  std::string why;
+  try {
+    world_.ReloadFiles();
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  // The replay reads the files as they are then; the note says where the window read them.
+  if (opts_.recorder)
+    opts_.recorder->Note(why.empty() ? "files read again: " + names
+                                     : "files not read again: " + why);
+  boxOpen_ = world_.OpenBox() != nullptr;
+  shown_.reset();
+  redraw_ = true;
+  if (why.empty()) {
+    std::cerr << "hostsim play: read again " << names << "\n";
+    Say("read again " + names);
+  } else {
+    std::cerr << "hostsim play: files not read again: " << why << "\n";
+    Say("files not read again: " + why);
+  }
 }
 
 void Window::ReloadModule(const std::string& module) {
   if (!opts_.reload) return;
   // Keys held now would stay down in a world that is loaded again.
   ReleaseKeys();
-  if (opts_.recorder) opts_.recorder->Reload(module);
   const std::string why = opts_.reload(module);
+  if (opts_.recorder) {
+    if (why.empty())
+      opts_.recorder->Reload(module);
+    else
+      opts_.recorder->Refused(module, why);
+  }
   boxOpen_ = world_.OpenBox() != nullptr;
   shown_.reset();
   redraw_ = true;

@@ -135,14 +135,7 @@ void Window::AnswerPrompt() {
         return;
       }
       const fs::path target = PathFromUtf8(p.text);
-      for (const fs::path& kept : opts_.keep) {
-        if (platform::SameFile(target, kept)) {
-          const std::string why = p.text + " is the recording or its copy of the scenario";
-          Say("not saved: " + why);
-          std::cerr << "hostsim play: not saved: " << why << std::endl;
-          return;
-        }
-      }
+      if (!MayWrite(target)) return;
       std::error_code ec;
       if (fs::exists(target, ec) || platform::SameFile(target, opts_.scenario)) {
         prompt_ = Prompt{Prompt::Kind::Overwrite, p.text + " exists: replace it? (Y: yes, N: no)",
@@ -190,6 +183,7 @@ void Window::WindowKey(SDL_Scancode sc, bool shift) {
       std::vector<std::string> names;
       for (const Module* m : world_.Modules()) names.push_back(m->name);
       for (const std::string& name : names) ReloadModule(name);
+      ReloadFiles({});
       break;
     }
     default:
@@ -283,7 +277,17 @@ void Window::StartSave() {
   prompt_ = Prompt{Prompt::Kind::SaveAs, "Save the scenario as:", PathToUtf8(NewSaveName()), {}};
 }
 
+bool Window::MayWrite(const fs::path& file) {
+  const std::string why = opts_.outputReason ? opts_.outputReason(file) : std::string();
+  if (why.empty()) return true;
+  Say("not saved: " + PathToUtf8(file) + ": " + why);
+  std::cerr << "hostsim play: not saved: " << PathToUtf8(file) << ": " << why << std::endl;
+  return false;
+}
+
 void Window::SaveTo(const fs::path& file) {
+  // Asked again: the answer may have changed while the window asked to replace the file.
+  if (!MayWrite(file)) return;
   try {
     world_.SaveScenario(file);
   } catch (const std::exception& ex) {

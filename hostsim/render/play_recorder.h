@@ -12,7 +12,8 @@ namespace hostsim::render {
 // What the user did to the world in the window, told as it happens in the terms of a session
 // script, so that the session can be written down and run again (hostsim play --record).
 // Every action is told before it is done, each time step too, so that what leads up to a
-// crash is told.
+// crash is told; a reload, tried in a process of its own first, is told once it is known
+// whether it was made.
 class PlayRecorder {
  public:
   virtual ~PlayRecorder() = default;
@@ -25,6 +26,10 @@ class PlayRecorder {
   virtual void Focus(const std::string& vessel) = 0;
   virtual void Save(const std::filesystem::path& file) = 0;  // the scenario saved there
   virtual void Reload(const std::string& module) = 0;        // the module's library reloaded
+  // A reload of the module that was refused (the world stayed as it was), and why.
+  virtual void Refused(const std::string& module, const std::string& why) = 0;
+  // Something the window did that a session does not do again: a note in the script.
+  virtual void Note(const std::string& text) = 0;
 };
 
 }  // namespace hostsim::render

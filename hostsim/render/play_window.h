@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostsim/render/gl_renderer.h"
@@ -71,10 +72,18 @@ class Window {
   void FocusOn(Vessel& v);
   void StartSave();
   void SaveTo(const std::filesystem::path& file);
+  // Whether the window may write `file` (PlayOptions::outputReason); says why not when not.
+  bool MayWrite(const std::filesystem::path& file);
   void AskToQuit();
   // play.cpp: live reload
   void WatchLibraries();
   void ReloadModule(const std::string& module);
+  // Loads the world again with its class configurations and meshes read anew (`edited`: the
+  // files that changed, for the message; empty for F6).
+  void ReloadFiles(const std::vector<std::string>& edited);
+  static bool Asset(std::string_view kind);
+  // Whether the file, watched under `key`, changed and has now stood unchanged long enough.
+  bool Settled(const std::string& key, const std::filesystem::path& file, std::uint64_t now);
   // Whether a signal asked the program to stop (PlayOptions::stop).
   bool StopAsked() const { return opts_.stop != nullptr && *opts_.stop != 0; }
   std::filesystem::path NewSaveName() const;
@@ -112,13 +121,14 @@ class Window {
   std::string message_;
   std::uint64_t messageUntil_ = 0;
 
-  // The module libraries' files as last seen (size and time of change), by module, and when
-  // a change was first seen: a library is reloaded once its file has stopped changing.
-  struct LibraryFile {
+  // The module libraries' and the other root files' as last seen (size and time of change),
+  // by module or path, and when a change was first seen: a file is read again once it has
+  // stopped changing.
+  struct WatchedFile {
     std::string stamp;
     std::uint64_t changedAt = 0;  // 0: no change waiting
   };
-  std::map<std::string, LibraryFile> libraries_;
+  std::map<std::string, WatchedFile> files_;
   std::uint64_t nextLook_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "hostsim/runtime/inputs.h"
 
+#include <system_error>
 #include <utility>
 
 #include "hostsim/platform/files.h"
@@ -17,6 +18,12 @@ std::vector<Input> InputsOf(const World& world, bool scenarios) {
 
 std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
                         const std::filesystem::path& target) {
+  // A folder, a FIFO or a device where the file would go: writing there would wait for a
+  // reader, act on a device or fail half-way; the writer refuses it too, this says so first.
+  std::error_code ec;
+  if (!target.has_filename()) return "it names a folder, not a file";
+  if (std::filesystem::status(target, ec).type() != std::filesystem::file_type::not_found)
+    if (std::string reason = platform::NotARegularFile(target); !reason.empty()) return reason;
   for (const Input& input : inputs)
     if (platform::SameFile(target, input.path)) return "it is an input of this run: " + input.what;
   const std::filesystem::path folder =

@@ -54,12 +54,24 @@ std::filesystem::path CopyLibrary(World::Impl& w, const std::string& name,
 
 void RemoveCopy(const Module& m) {
   std::error_code ec;
-  if (m.loadedFrom != m.path) std::filesystem::remove(m.loadedFrom, ec);
+  if (m.copied) std::filesystem::remove(m.loadedFrom, ec);
+}
+
+// `text` (a message of the system's loader) with the copy a module was loaded from named as
+// the library its author built.
+std::string NamingTheLibrary(std::string text, const Module& m) {
+  const std::string copy = m.loadedFrom.string(), file = m.path.string();
+  if (copy == file) return text;
+  for (std::size_t at = text.find(copy); at != std::string::npos;
+       at = text.find(copy, at + file.size()))
+    text.replace(at, copy.size(), file);
+  return text;
 }
 
 }  // namespace
 
-std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy) {
+std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy,
+                                   const std::filesystem::path& from) {
   if (!ValidModuleName(name)) throw Error("a module name is a name, not a path: " + Quote(name));
   // An absolute path: a bare file name would make the system search its library folders.
   std::error_code ec;
@@ -72,7 +84,15 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
   auto mod = std::make_unique<Module>();
   mod->name = name;
   mod->path = path;
-  mod->loadedFrom = copy ? CopyLibrary(w, name, path) : path;
+  if (!from.empty()) {  // a copy made beforehand (CopyModuleLibrary), the world's own
+    mod->loadedFrom = from;
+    mod->copied = true;
+  } else if (auto given = w.paths.libraryFiles.find(name); given != w.paths.libraryFiles.end()) {
+    mod->loadedFrom = given->second;  // a file the caller owns
+  } else {
+    mod->loadedFrom = copy ? CopyLibrary(w, name, path) : path;
+    mod->copied = copy;
+  }
   // The library's load hook calls InitLib while it is being opened; it reaches this world.
   std::string why;
   void* lib = nullptr;
@@ -85,7 +105,7 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
   }
   if (lib == nullptr) {
     RemoveCopy(*mod);
-    throw Error("cannot load module: " + why, path.string());
+    throw Error("cannot load module: " + NamingTheLibrary(why, *mod), path.string());
   }
 
   mod->library = lib;
@@ -128,6 +148,12 @@ Module& World::LoadModule(const std::string& name) {
   Module& ref = *mod;
   impl_->modules.emplace(name, std::move(mod));
   return ref;
+}
+
+std::filesystem::path World::CopyModuleLibrary(const std::string& name) {
+  auto it = impl_->modules.find(name);
+  if (it == impl_->modules.end()) throw Error("no module " + Quote(name) + " is loaded");
+  return CopyLibrary(*impl_, name, it->second->path);
 }
 
 bool World::UnloadModule(const std::string& name) {

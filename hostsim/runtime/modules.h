@@ -8,9 +8,11 @@
 
 namespace hostsim {
 
-// Opens modules/<name> (from a new copy of it when `copy`) and finds its entry points; throws
-// Error, leaving nothing open, when it cannot be loaded or lacks one.
-std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy);
+// Opens modules/<name> (from `from` when given: a copy the world made beforehand, which it then
+// owns; else from Paths::libraryFiles' file for it, or a new copy of it when `copy`) and finds
+// its entry points; throws Error, leaving nothing open, when it cannot be loaded or lacks one.
+std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy,
+                                   const std::filesystem::path& from = {});
 
 // Closes the module's library (its unload hook runs) and removes the copy it was loaded from.
 void CloseModule(World::Impl& w, Module& m);

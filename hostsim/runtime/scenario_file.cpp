@@ -158,7 +158,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   impl_->loadedScenario = std::move(bytes);
 }
 
-void World::ReloadModule(const std::string& name) {
+void World::ReloadModule(const std::string& name, const std::filesystem::path& copy) {
   auto it = impl_->modules.find(name);
   if (it == impl_->modules.end()) throw Error("no module " + Quote(name) + " is loaded");
   const std::string label = "(the world saved to reload " + name + ")";
@@ -170,7 +170,7 @@ void World::ReloadModule(const std::string& name) {
 
   // The new library takes the module's name, so the load finds it; the old one keeps
   // running the world's vessels until they end.
-  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true));
+  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true, copy));
   bool swapped = false;
   try {
     BuildAndSwap(*impl_, s, label, {}, swapped);
@@ -182,6 +182,24 @@ void World::ReloadModule(const std::string& name) {
     throw;
   }
   CloseModule(*impl_, *old);
+}
+
+void World::ReloadFiles() {
+  const std::string label = "(the world saved to read its files again)";
+  ScopedCurrent current(impl_.get());
+  const std::string text = ScenarioText();
+  const ScenarioFile s = ParseScenario(text, label);
+  CheckScenario(s, label);
+  // The meshes are read once and kept: forgotten, the load reads them again. The old vessels
+  // keep theirs for as long as they live.
+  auto kept = std::exchange(impl_->meshes.files, {});
+  bool swapped = false;
+  try {
+    BuildAndSwap(*impl_, s, label, {}, swapped);
+  } catch (...) {
+    if (!swapped) impl_->meshes.files = std::move(kept);
+    throw;
+  }
 }
 
 const std::string& World::LoadedScenarioBytes() const { return impl_->loadedScenario; }

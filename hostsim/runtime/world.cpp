@@ -9,7 +9,7 @@
 namespace hostsim {
 
 Paths Paths::FromRoot(const std::filesystem::path& root) {
-  return Paths{root / "config", root / "meshes", root / "modules", {}};
+  return Paths{root / "config", root / "meshes", root / "modules", {}, {}};
 }
 
 // --- Vessel ---

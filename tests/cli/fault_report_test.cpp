@@ -5,7 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <fstream>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "hostsim/platform/process.h"
 #include "support/world_fixture.h"
@@ -17,6 +26,17 @@ namespace fs = std::filesystem;
 
 void Write(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary) << text;
+}
+
+// A root in `dir` with the check modules' classes and meshes and the library of `module`.
+fs::path CheckRoot(const fs::path& dir, const std::string& module) {
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "modules");
+  fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
+           fs::copy_options::recursive);
+  const std::string library = module + LUMIPOD_MODULE_SUFFIX;
+  fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+  return root;
 }
 
 struct Fault {
@@ -43,12 +63,7 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.module);
     testsupport::TempDir dir;
-    const fs::path root = dir.path() / "root";
-    fs::create_directories(root / "modules");
-    fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
-             fs::copy_options::recursive);
-    const std::string library = std::string(f.module) + LUMIPOD_MODULE_SUFFIX;
-    fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+    const fs::path root = CheckRoot(dir.path(), f.module);
     Write(dir.path() / "f.scn", std::string("VESSEL C1 ") + f.module + "\nEND\n");
     Write(dir.path() / "f.session",
           std::string("load f.scn\nfocus C1\nstep 3\npress ") + f.key + "\nstep\n");
@@ -74,6 +89,48 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
     EXPECT_TRUE(trace.ends_with(keyDown)) << trace;
   }
 }
+
+#if !defined(_WIN32)
+// SIGINT, SIGTERM and SIGHUP end a run whose module never returns, without --timeout, with
+// the same report (the callback, the last host calls), the trace kept whole, and 128 + the
+// signal's number. The run says when a callback has been running long: the signal is sent
+// then, so that it finds the module in its loop.
+TEST(FaultReport, ASignalEndsAHungRunWithAReportAndTheTrace) {
+  for (const int sig : {SIGINT, SIGHUP}) {  // SIGTERM: the window test
+    SCOPED_TRACE(sig);
+    testsupport::TempDir dir;
+    const fs::path root = CheckRoot(dir.path(), "checkmod_hang");
+    Write(dir.path() / "f.scn", "VESSEL C1 checkmod_hang\nEND\n");
+    Write(dir.path() / "f.session", "load f.scn\nfocus C1\npress D\n");
+    const fs::path err = dir.path() / "err", trace = dir.path() / "f.trace";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (!std::freopen(err.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout))
+        _exit(127);
+      execl(HOSTSIM_EXE, HOSTSIM_EXE, "run", (dir.path() / "f.session").c_str(), "--root",
+            root.c_str(), "--trace", trace.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Hang guard only: the note comes after a few seconds.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (testsupport::ReadFile(err).find("has been running for") == std::string::npos &&
+           std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const std::string text = testsupport::ReadFile(err);
+    ASSERT_TRUE(WIFEXITED(status)) << status << text;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig) << text;
+    EXPECT_NE(text.find(" while a module ran clbkBufferedKey of vessel C1 (class checkmod_hang)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("    C1: -> clbkBufferedKey(32, true)\n"), std::string::npos) << text;
+    EXPECT_TRUE(testsupport::ReadFile(trace).ends_with("C1: -> clbkBufferedKey(32, true)\n"));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace hostsim::cli

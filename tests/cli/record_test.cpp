@@ -18,7 +18,9 @@ std::vector<std::string> Lines(const std::string& text) {
   while (start < text.size()) {
     const std::size_t end = text.find('\n', start);
     const std::string line = text.substr(start, end - start);
-    if (!line.starts_with("# ") || line.starts_with("# not recordable")) lines.push_back(line);
+    if (!line.starts_with("# ") || line.starts_with("# not recordable") ||
+        line.starts_with("# reload"))
+      lines.push_back(line);
     start = end == std::string::npos ? text.size() : end + 1;
   }
   return lines;
@@ -44,6 +46,9 @@ TEST(SessionRecorderTest, WritesEveryActionAsTheCommandThatReplaysIt) {
   // not lead out of the output folder.
   r.Save(dir.path() / "elsewhere.scn");
   r.Focus("two words");
+  // A reload the window made replays; one it refused stays a note, its reason on one line.
+  r.Reload("lumipod");
+  r.Refused("lumipod", "tried in a process of its own,\nthe world crashed");
   const std::vector<std::string> expected = {
       "load s.txt.scn",
       "step 3 0.02",
@@ -55,6 +60,8 @@ TEST(SessionRecorderTest, WritesEveryActionAsTheCommandThatReplaysIt) {
       "save out/b.scn",
       "save " + platform::PathToUtf8(fs::absolute(dir.path() / "elsewhere.scn").lexically_normal()),
       "# not recordable: the vessel name \"two words\" cannot be written as one word",
+      "reload lumipod",
+      "# reload lumipod refused: tried in a process of its own, the world crashed",
   };
   EXPECT_EQ(Lines(r.text()), expected) << r.text();
   for (const std::string& line : expected)

@@ -15,7 +15,7 @@ namespace {
 TEST(Trace, ALongTracedRunHoldsNoMoreMemoryThanAShortOne) {
   if (testsupport::HeapInUse() < 0) GTEST_SKIP() << "the heap in use cannot be told here";
   testsupport::TempDir dir;
-  WatchedWorld watched(testsupport::ExamplePaths(), 0);
+  WatchedWorld watched(testsupport::ExamplePaths(), {});
   TraceWriter trace;
   ASSERT_EQ(trace.Open(dir.path() / "long.trace"), "");
   trace.Follow(watched.world().journal());

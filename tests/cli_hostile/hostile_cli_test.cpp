@@ -622,6 +622,16 @@ std::vector<TargetCase> TargetCases() {
        S + "rodir/x\\.scn: cannot save scenario: cannot create a file in [^\n]*rodir: Permission "
            "denied",
        [](const fs::path& dir) { EXPECT_TRUE(fs::is_empty(dir / "rodir")); }},
+      {"ClassConfigurationIsAFifo",  // read, it would wait for a writer for ever
+       [&](const fs::path& dir) {
+         Put(dir, "c.scn", "VESSEL A junk\nEND\n");
+         fs::create_directories(dir / "root" / "config");
+         return MakeFifo(dir / "root" / "config" / "junk.cfg");
+       },
+       {"inspect", "c.scn", "--root", "root"},
+       "c\\.scn:1: class \"junk\": root/config/junk\\.cfg: cannot read class configuration: "
+       "not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "root" / "config" / "junk.cfg")); }},
       {"TraceOverAFifo",
        [&](const fs::path& dir) {
          Put(dir, "s.session", "load demo.scn\n");

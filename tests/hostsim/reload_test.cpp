@@ -69,4 +69,33 @@ TEST(ModuleReload, KeepsWhatTheModuleSavesAndSurvivesABrokenRebuild) {
   EXPECT_GT(world.SimTime(), 0.04);
 }
 
+// Edited class configurations, meshes and material libraries take effect when the world reads
+// its files again; a file that no longer loads leaves the world as it was.
+TEST(FilesReload, EditedConfigurationsMeshesAndMaterialsTakeEffect) {
+  testsupport::TempDir dir;
+  dir.Write("root/config/box.cfg", "Mesh = m\nSize = 2\n");
+  dir.Write("root/meshes/m.obj", "mtllib m.mtl\nusemtl c\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  dir.Write("root/meshes/m.mtl", "newmtl c\nKd 1 0 0\n");
+  dir.Write("b.scn", "TIME 5\nVESSEL B box\nEND\n");
+  hostsim::World world(hostsim::Paths::FromRoot(dir.path() / "root"));
+  world.LoadScenario(dir.path() / "b.scn");
+  const auto diffuseRed = [&world] {
+    const hostsim::Vessel* b = world.FindVessel("B");
+    return b->visual->meshes.at(0)->materials.at(0).diffuse.r;
+  };
+  ASSERT_EQ(diffuseRed(), 1.0f);
+
+  dir.Write("root/config/box.cfg", "Mesh = m\nSize = 3\n");
+  dir.Write("root/meshes/m.mtl", "newmtl c\nKd 0.25 0 0\n");
+  world.ReloadFiles();
+  EXPECT_EQ(world.FindVessel("B")->physics.size, 3);
+  EXPECT_EQ(diffuseRed(), 0.25f);
+  EXPECT_EQ(world.SimTime(), 5);
+
+  dir.Write("root/config/box.cfg", "Mesh = m\nSize = big\n");
+  EXPECT_THROW(world.ReloadFiles(), hostsim::Error);
+  EXPECT_EQ(world.FindVessel("B")->physics.size, 3);
+  EXPECT_EQ(diffuseRed(), 0.25f);
+}
+
 }  // namespace

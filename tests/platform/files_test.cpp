@@ -25,8 +25,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using hostsim::platform::Readable;
 using hostsim::platform::ReadFile;
 using hostsim::platform::ReadTextFile;
+using hostsim::platform::RemoveScratchFolders;
+using hostsim::platform::ScratchFolder;
 using hostsim::platform::WriteFile;
 using testsupport::TempDir;
 
@@ -263,6 +266,32 @@ TEST(FileReader, RefusesDevicesAndReadsPipesUpToTheLimit) {
   EXPECT_EQ(ReadFile(fifo, 100, bytes), "");
   once.join();
   EXPECT_EQ(bytes, "TITLE piped\n");
+  // Where only files are taken, a FIFO is refused without waiting for a writer.
+  EXPECT_EQ(ReadFile(fifo, 100, bytes, Readable::FileOnly), "not a regular file but a FIFO");
+}
+
+TEST(ScratchFolders, ThoseOfProcessesThatNoLongerRunGoWithTheNextOne) {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path();
+  // 999999999 is above every system's process ids; the other names are not scratch folders.
+  const std::vector<std::string> stale = {"hostsim-libraries-999999999-7"},
+                                 kept = {"hostsim-libraries-999999999-x", "other-999999999-7"};
+  for (const std::string& name : stale) fs::create_directories(base / name / "inside");
+  for (const std::string& name : kept) fs::create_directories(base / name);
+  std::string path;
+  {
+    const ScratchFolder folder("hostsim-test");
+    ASSERT_FALSE(folder.path().empty()) << folder.error();
+    path = folder.path().string();
+    for (const std::string& name : stale) EXPECT_FALSE(fs::exists(base / name)) << name;
+    // Its own folder is left to it, and a crash report's removal takes it too.
+    RemoveScratchFolders();
+    EXPECT_FALSE(fs::exists(folder.path()));
+  }
+  for (const std::string& name : kept) {
+    EXPECT_TRUE(fs::exists(base / name)) << name;
+    fs::remove_all(base / name, ec);
+  }
 }
 
 #endif

@@ -451,12 +451,17 @@ TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
       << text;
   EXPECT_NE(text.find("ATTACHED Tug 0 GS"), std::string::npos) << text;
 
+  // The reload made replays; the two refused are notes, so the replay does not try them.
   const std::string script = ReadFile(record);
-  std::size_t reloads = 0;
-  for (auto at = script.find("reload lumipod\n"); at != std::string::npos;
-       at = script.find("reload lumipod\n", at + 1))
+  std::size_t reloads = 0, refused = 0;
+  for (auto at = script.find("\nreload lumipod\n"); at != std::string::npos;
+       at = script.find("\nreload lumipod\n", at + 1))
     ++reloads;
-  EXPECT_EQ(reloads, 3u) << script;
+  for (auto at = script.find("\n# reload lumipod refused: "); at != std::string::npos;
+       at = script.find("\n# reload lumipod refused: ", at + 1))
+    ++refused;
+  EXPECT_EQ(reloads, 1u) << script;
+  EXPECT_EQ(refused, 2u) << script;
   const fs::path out = dir.path() / "replay";
   const std::string replay =
       Capture(Quote(HOSTSIM_EXE) + " run " + Quote(record) + " --root " + Quote(root) + " --out " +
@@ -565,6 +570,60 @@ TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {
   int status = 0;
   ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+}
+
+// F2 refuses to save over an input of the run, and a module that never returns from a key
+// neither freezes the window for good nor keeps a signal from ending it: the window says the
+// callback has been running, and SIGTERM ends it with the report and the status 143.
+TEST(PlayWindow, F2RefusesAnInputAndASignalEndsAHungModule) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  const fs::path root = dir.path() / "root";
+  fs::create_directories(root / "modules");
+  fs::copy(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkroot", root,
+           fs::copy_options::recursive);
+  const std::string library = std::string("checkmod_hang.so");
+  fs::copy_file(fs::path(LUMIPOD_MODULE_DIR) / library, root / "modules" / library);
+  const fs::path scenario = dir.Write("hang.scn", "FOCUS C1\nVESSEL C1 checkmod_hang\nEND\n");
+  const fs::path config = root / "config" / "checkmod_hang.cfg";
+  const std::string configText = ReadFile(config);
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("DISPLAY", x.name().c_str(), 1);
+    if (!std::freopen((dir.path() / "play.log").c_str(), "w", stderr)) _exit(127);
+    execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--root", root.c_str(), "--size",
+          "400x300", "--save", "x", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Player p(x, dir.path(), pid);
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+  const auto logSays = [&](const std::string& text) {
+    return WaitFor([&] { return ReadFile(p.log()).find(text) != std::string::npos; }, 60s);
+  };
+
+  p.Keys("F2 BackSpace");
+  p.Type(config.string());
+  p.Keys("Return");
+  EXPECT_TRUE(logSays("hostsim play: not saved: " + config.string() +
+                      ": it is an input of this run: the class configuration "))
+      << ReadFile(p.log());
+  EXPECT_EQ(ReadFile(config), configText);
+
+  p.Keys("d");
+  EXPECT_TRUE(
+      logSays("hostsim: note: clbkBufferedKey of vessel C1 (class checkmod_hang) has "
+              "been running for "))
+      << ReadFile(p.log());
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_NE(ReadFile(p.log()).find("hostsim: stopped by SIGTERM while a module ran "
+                                   "clbkBufferedKey of vessel C1 (class checkmod_hang)\n"),
+            std::string::npos)
+      << ReadFile(p.log());
 }
 
 #endif
