@@ -13,10 +13,21 @@ namespace {
 constexpr const char* kTailStart = "--- last host calls ---";
 constexpr const char* kTailEnd = "--- end of host calls ---";
 constexpr std::size_t kTailLines = 16;
+constexpr const char* kWhere = "hostsim check: where: ";
+constexpr const char* kHostFault = "crashed in hostsim's own code, not in the module: ";
 
 void Put(const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); }
 
-// Called on the way down of a crash: names the check and quotes the journal.
+const void* g_faultCode = nullptr;
+
+// In a copy of the process (it allocates): where the faulting code is.
+void WriteWhere() {
+  const std::string line = kWhere + platform::CodeLocation(g_faultCode) + "\n";
+  Put(line.c_str());
+}
+
+// Called on the way down of a crash: names the check, whose code faulted (the module's, or
+// hostsim's own when no module code ran), where, and quotes the journal.
 void CrashReport(const platform::Fault& fault) {
   Context* ctx = Context::Active();
   Put("\nhostsim check: ");
@@ -24,9 +35,16 @@ void CrashReport(const platform::Fault& fault) {
     platform::WriteStderr(ctx->name().data(), ctx->name().size());
     Put(" ");
   }
-  Put("crashed: ");
-  Put(fault.what);
+  const bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
+  Put(module ? "crashed: " : kHostFault);
+  Put(fault.what != nullptr ? fault.what : "fatal fault");
+  if (module) {
+    Put(" in ");
+    Put(ctx->ModuleRunning());
+  }
   Put("\n");
+  g_faultCode = fault.code;
+  if (fault.code != nullptr) platform::RunIsolated(WriteWhere, std::chrono::seconds(20));
   Put(kTailStart);
   Put("\n");
   if (ctx != nullptr) ctx->WriteJournalTail(kTailLines);
@@ -67,6 +85,10 @@ Result RunInProcess(const Check& check, const Subject& subject) {
       r.status = Status::Failed;
       r.reason = e.what();
       r.journal = ctx.JournalTail(kTailLines);
+    } catch (const CheckNotCounted& e) {
+      r.status = Status::Skipped;
+      r.reason = e.what();
+      r.notCounted = true;
     } catch (const CheckSkipped& e) {
       r.status = Status::Skipped;
       r.reason = e.what();
@@ -87,6 +109,20 @@ Result RunInProcess(const Check& check, const Subject& subject) {
   }  // the check's worlds go here: their vessels' zvcExit and the unloads are part of it
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;
+}
+
+std::string CrashWhere(const std::string& stderrText) {
+  std::string where;
+  std::istringstream in(stderrText);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(kWhere, 0) == 0) where = line.substr(std::char_traits<char>::length(kWhere));
+  }
+  return where;
+}
+
+bool CrashWasHosts(const std::string& stderrText) {
+  return stderrText.find(kHostFault) != std::string::npos;
 }
 
 std::vector<std::string> CrashJournal(const std::string& stderrText) {
