@@ -37,8 +37,7 @@ fs::path g_stopJson;
 [[noreturn]] void StopBeforeHang(const Result& r) {
   if (g_stopReport != nullptr && !g_stopJson.empty()) {
     g_stopReport->results = {r};
-    if (std::string why = platform::WriteFile(g_stopJson, JsonText(*g_stopReport));
-        !why.empty()) {
+    if (std::string why = platform::WriteFile(g_stopJson, JsonText(*g_stopReport)); !why.empty()) {
       std::cerr << "hostsim check: " << platform::PathToUtf8(g_stopJson) << ": " << why << "\n";
       std::_Exit(kHostFaultStatus);
     }
@@ -192,8 +191,8 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   std::error_code ec;
   // A result counts only from a child that ended as a run of checks ends (status 0 or 1): one
   // that crashed or was stopped after writing it did not finish the check.
-  const bool finished = end.kind == platform::ChildEnd::Kind::Exited &&
-                        (end.code == 0 || end.code == 1);
+  const bool finished =
+      end.kind == platform::ChildEnd::Kind::Exited && (end.code == 0 || end.code == 1);
   if (finished && fs::exists(json, ec) && ReadResults(FileText(json), got) && got.size() == 1 &&
       got[0].name == c.name) {
     r = got[0];

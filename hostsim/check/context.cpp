@@ -74,8 +74,8 @@ void Context::Listen(void* data, const Journal::Entry& e) {
     Result r;
     r.name = self->name_;
     r.status = Status::Skipped;
-    r.reason = "not run: it would call " + h.call + " again, where " + h.check +
-               " hung; see that check";
+    r.reason =
+        "not run: it would call " + h.call + " again, where " + h.check + " hung; see that check";
     r.journal = self->JournalTail(16);
     g_stop(r);
   }

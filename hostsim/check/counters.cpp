@@ -21,7 +21,9 @@ namespace {
 bool g_ignoreKernel = false;
 
 #if defined(HOSTSIM_CAN_COUNT)
-const hostsim_watch_api& Api(const void* api) { return *static_cast<const hostsim_watch_api*>(api); }
+const hostsim_watch_api& Api(const void* api) {
+  return *static_cast<const hostsim_watch_api*>(api);
+}
 #endif
 
 }  // namespace

@@ -172,7 +172,6 @@ std::string Micro(double seconds) {
   return buf;
 }
 
-
 // The frames of `bed`, every callback named to the counters: `warm` frames first whose notes
 // are dropped (what a module makes once, on its first frames, is not per frame).
 std::vector<Seen> CountedFrames(const Counters& counters, Bed& bed, int warm,
@@ -208,8 +207,8 @@ std::vector<Seen> OfKind(const std::vector<Seen>& seen, bool blocking) {
 
 std::string HostNote(std::uint64_t host, const char* what) {
   if (host == 0) return "";
-  return " (the host's own " + std::string(what) + " in calls the module made: " +
-         std::to_string(host) + ", not counted against it)";
+  return " (the host's own " + std::string(what) +
+         " in calls the module made: " + std::to_string(host) + ", not counted against it)";
 }
 
 }  // namespace
@@ -253,8 +252,8 @@ void FrameBlockingCalls(Context& ctx) {
     for (int i = 0; kernel.known && i < kCallbackCount; ++i) {
       const KernelCounts& k = kernel.seen[i];
       auto add = [&](std::uint64_t n, const char* kind) {
-        kernelWhat += (kernelWhat.empty() ? "" : "; ") + std::to_string(n) + " " + kind +
-                      " in " + kCallbacks[i];
+        kernelWhat += (kernelWhat.empty() ? "" : "; ") + std::to_string(n) + " " + kind + " in " +
+                      kCallbacks[i];
       };
       if (k.reads > 0) add(k.reads, "read system calls");
       if (k.writes > 0) add(k.writes, "write system calls");
@@ -262,11 +261,12 @@ void FrameBlockingCalls(Context& ctx) {
     }
     if (module > 0 || !kernelWhat.empty()) {
       JournalOneFrame(bed);
-      std::string why = "the per-frame callbacks made blocking calls in " +
-                        std::to_string(kFrames) + " frames: ";
+      std::string why =
+          "the per-frame callbacks made blocking calls in " + std::to_string(kFrames) + " frames: ";
       if (module > 0) why += what;
       if (!kernelWhat.empty())
-        why += std::string(module > 0 ? "; " : "") + "the kernel counted on the thread " + kernelWhat;
+        why +=
+            std::string(module > 0 ? "; " : "") + "the kernel counted on the thread " + kernelWhat;
       ctx.Fail(why);
     }
     ctx.Note("class " + cls + ": no blocking call by the module in " + std::to_string(kFrames) +

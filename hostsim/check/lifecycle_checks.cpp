@@ -68,7 +68,8 @@ void LifecycleMany(Context& ctx) {
     ctx.DropWorld(w);
   }
   if (!Counters::Unavailable().empty())
-    ctx.NotCounted(Counters::Unavailable() + "; the vessels were made, stepped, saved and destroyed "
+    ctx.NotCounted(Counters::Unavailable() +
+                   "; the vessels were made, stepped, saved and destroyed "
                    "without a fault");
 }
 

@@ -12,8 +12,12 @@
    C: the C library declares these functions with C++ exception specifications the
    definitions would have to repeat one by one. The fortified and inline versions of the
    functions would clash with the definitions here, so they are turned off. */
-#define _GNU_SOURCE 1
+/* The C library's own names are what this file defines and calls: reserved, and meant. The
+   macros take types and parameter lists, which no parentheses may enclose. */
+/* NOLINTBEGIN(bugprone-reserved-identifier,bugprone-macro-parentheses) */
 #undef _FORTIFY_SOURCE
+#include <features.h>
+#undef __USE_EXTERN_INLINES
 
 #include "hostsim/watch/watch.h"
 
@@ -226,7 +230,7 @@ void free(void* p) {
 /* The definition of `name` that follows this library's. Looked up as the library loads, not
    at the first call: a crash report calls write and waitpid from a signal handler, where a
    lookup (which may allocate and lock) is not safe. */
-#define NEXT(name) (__extension__(__typeof__(&name))dlsym(RTLD_NEXT, #name))
+#define NEXT(name) (__extension__(__typeof__(&name)) dlsym(RTLD_NEXT, #name))
 
 /* A mode argument follows the flags only when a file may be made. */
 static int TakesMode(int flags) {
@@ -234,38 +238,38 @@ static int TakesMode(int flags) {
 }
 
 #define HOSTSIM_ALLOC(name)
-#define HOSTSIM_CALL(ret, name, params, args)                          \
-  static ret(*next_##name) params;                                     \
-  ret name params {                                                    \
-    Note(#name, HOSTSIM_SEEN_BLOCKING);                                \
-    if (next_##name == NULL) next_##name = NEXT(name);                 \
-    return next_##name args;                                           \
+#define HOSTSIM_CALL(ret, name, params, args)          \
+  static ret(*next_##name) params;                     \
+  ret name params {                                    \
+    Note(#name, HOSTSIM_SEEN_BLOCKING);                \
+    if (next_##name == NULL) next_##name = NEXT(name); \
+    return next_##name args;                           \
   }
-#define HOSTSIM_OPEN(name, params, args)                               \
-  static int(*next_##name) params;                                     \
-  int name params {                                                    \
-    Note(#name, HOSTSIM_SEEN_BLOCKING);                                \
-    mode_t mode = 0;                                                   \
-    if (TakesMode(flags)) {                                            \
-      va_list ap;                                                      \
-      va_start(ap, flags);                                             \
-      mode = va_arg(ap, mode_t);                                       \
-      va_end(ap);                                                      \
-    }                                                                  \
-    if (next_##name == NULL) next_##name = NEXT(name);                 \
-    return next_##name args;                                           \
+#define HOSTSIM_OPEN(name, params, args)               \
+  static int(*next_##name) params;                     \
+  int name params {                                    \
+    Note(#name, HOSTSIM_SEEN_BLOCKING);                \
+    mode_t mode = 0;                                   \
+    if (TakesMode(flags)) {                            \
+      va_list ap;                                      \
+      va_start(ap, flags);                             \
+      mode = va_arg(ap, mode_t);                       \
+      va_end(ap);                                      \
+    }                                                  \
+    if (next_##name == NULL) next_##name = NEXT(name); \
+    return next_##name args;                           \
   }
-#define HOSTSIM_PRINTF(ret, name, params, vname, vargs, last)          \
-  ret name params {                                                    \
-    Note(#name, HOSTSIM_SEEN_BLOCKING);                                \
-    va_list ap;                                                        \
-    va_start(ap, last);                                                \
-    const char* const callback = t_callback;                           \
+#define HOSTSIM_PRINTF(ret, name, params, vname, vargs, last)           \
+  ret name params {                                                     \
+    Note(#name, HOSTSIM_SEEN_BLOCKING);                                 \
+    va_list ap;                                                         \
+    va_start(ap, last);                                                 \
+    const char* const callback = t_callback;                            \
     t_callback = NULL; /* the va_list form is this call, not another */ \
-    const ret result = vname vargs;                                    \
-    t_callback = callback;                                             \
-    va_end(ap);                                                        \
-    return result;                                                     \
+    const ret result = vname vargs;                                     \
+    t_callback = callback;                                              \
+    va_end(ap);                                                         \
+    return result;                                                      \
   }
 #include "hostsim/watch/watched.def"
 #undef HOSTSIM_ALLOC
@@ -354,3 +358,5 @@ static const struct hostsim_watch_api kApi = {
     HOSTSIM_WATCH_VERSION, Allocations, Live, SetLibraries, Watch, Take, ThreadCounters};
 
 const struct hostsim_watch_api* hostsim_watch(void) { return &kApi; }
+
+/* NOLINTEND(bugprone-reserved-identifier,bugprone-macro-parentheses) */

@@ -18,8 +18,8 @@ enum { HOSTSIM_WATCH_VERSION = 1 };
 /* What was seen on the watched thread while a callback was named. */
 enum { HOSTSIM_SEEN_ALLOCATION = 0, HOSTSIM_SEEN_BLOCKING = 1 };
 struct hostsim_watch_seen {
-  const char* call;      /* "malloc", "fprintf", ... */
-  const char* callback;  /* as given to watch() */
+  const char* call;     /* "malloc", "fprintf", ... */
+  const char* callback; /* as given to watch() */
   unsigned long long count;
   /* The innermost frame of the code that made the call: in the module (host == 0) or in the
      host runtime, when the module called the host and the host made it (host != 0). Null

@@ -346,11 +346,11 @@ TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
 TEST(CheckReport, HangIsStoppedAtTheTimeLimitOnce) {
   // The module never returns from the key D, which every walk of keys presses.
   Scratch dir;
-  const Outcome r = Hostsim(
-      {"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT, "--filter",
-       "^(input\\.buffered_keys|library\\.exports|state\\.walk_round_trip)$", "--timeout", "2",
-       "--json", (dir / "r.json").string()},
-      dir);
+  const Outcome r =
+      Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT, "--filter",
+               "^(input\\.buffered_keys|library\\.exports|state\\.walk_round_trip)$", "--timeout",
+               "2", "--json", (dir / "r.json").string()},
+              dir);
   EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
   EXPECT_NE(r.out.find("HUNG"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("no result within 2 s"), std::string::npos) << r.out;
