@@ -19,8 +19,6 @@
 #include <features.h>
 #undef __USE_EXTERN_INLINES
 
-#include "hostsim/watch/watch.h"
-
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -32,6 +30,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/select.h>
@@ -42,6 +41,8 @@
 #include <time.h>
 #include <unistd.h>
 #include <unwind.h>
+
+#include "hostsim/watch/watch.h"
 
 /* The fortified printing functions a module built with _FORTIFY_SOURCE calls. */
 int __printf_chk(int flag, const char* format, ...);
@@ -159,9 +160,10 @@ static void Freed(void) { __atomic_fetch_add(&g_freed, 1, __ATOMIC_RELAXED); }
 
 #if defined(HOSTSIM_WATCH_SANITIZER)
 
-/* The sanitizer calls these for every block its allocator hands out or takes back. */
-int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
-                                              void (*free_hook)(const volatile void*));
+/* The sanitizer calls these for every block its allocator hands out or takes back. Weak: a
+   program without the sanitizer (a tool the checked process starts) loads the library too. */
+__attribute__((weak)) int __sanitizer_install_malloc_and_free_hooks(
+    void (*malloc_hook)(const volatile void*, size_t), void (*free_hook)(const volatile void*));
 
 static void OnMalloc(const volatile void* p, size_t n) {
   (void)p;
@@ -172,7 +174,8 @@ static void OnFree(const volatile void* p) {
   if (p != NULL) Freed();
 }
 __attribute__((constructor)) static void InstallHooks(void) {
-  __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+  if (__sanitizer_install_malloc_and_free_hooks != NULL)
+    __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
 }
 
 #else
@@ -277,7 +280,37 @@ static int TakesMode(int flags) {
 #undef HOSTSIM_OPEN
 #undef HOSTSIM_PRINTF
 
+/* The programs the checked process starts (a symbol tool for a report, a copy of itself) need
+   no counting: the library takes itself out of LD_PRELOAD, which hostsim check set for it. */
+static void LeavePreload(void) {
+  const char* preload = getenv("LD_PRELOAD");
+  Dl_info self;
+  if (preload == NULL || dladdr(__extension__(const void*) & TakesMode, &self) == 0 ||
+      self.dli_fname == NULL)
+    return;
+  char rest[4096];
+  size_t n = 0;
+  for (const char* p = preload; *p != '\0';) {
+    const char* end = p;
+    while (*end != '\0' && *end != ':' && *end != ' ') ++end;
+    const size_t length = (size_t)(end - p);
+    const int mine = length == strlen(self.dli_fname) && strncmp(p, self.dli_fname, length) == 0;
+    if (!mine && length > 0 && n + length + 2 < sizeof rest) {
+      if (n > 0) rest[n++] = ':';
+      memcpy(rest + n, p, length);
+      n += length;
+    }
+    p = *end != '\0' ? end + 1 : end;
+  }
+  rest[n] = '\0';
+  if (n > 0)
+    setenv("LD_PRELOAD", rest, 1);
+  else
+    unsetenv("LD_PRELOAD");
+}
+
 __attribute__((constructor)) static void FindNext(void) {
+  LeavePreload();
 #define HOSTSIM_ALLOC(name)
 #define HOSTSIM_CALL(ret, name, params, args) next_##name = NEXT(name);
 #define HOSTSIM_OPEN(name, params, args) next_##name = NEXT(name);
