@@ -25,7 +25,8 @@ class Journal {
   // Whether Record keeps what it is given.
   bool Enabled() const { return enabled_; }
   // Keeps only the latest entries, at least `n` and fewer than 2n, so that a long run's
-  // journal stays small (its indices then no longer count from the start); 0 keeps them all.
+  // journal stays small (its indices then no longer count from the start); 0 keeps none, and
+  // the entries only reach the listener. A new journal keeps them all.
   void KeepLast(std::size_t n);
   // Drops every entry kept.
   void Clear();
@@ -53,16 +54,16 @@ class Journal {
     if (e.args.size() > argsLimit) put(std::string_view("..."));
     put(std::string_view(")"));
   }
-  // Appends an entry while enabled (trimming as KeepLast asked), then tells the listener.
+  // While enabled: tells the listener of the entry, then keeps it (trimming as KeepLast asked).
   void Record(Kind kind, std::string self, std::string call, std::string args);
-  // Called with every entry recorded, after it is stored (null: none).
+  // Called with every entry recorded, before it is kept (null: none).
   using Listener = void (*)(void* data, const Entry& entry);
   // Sets the listener and the data handed to it, replacing any earlier one.
   void SetListener(Listener listener, void* data);
 
  private:
   bool enabled_ = true;
-  std::size_t keep_ = 0;
+  std::size_t keep_ = static_cast<std::size_t>(-1);
   std::vector<Entry> entries_;
   Listener listener_ = nullptr;
   void* listenerData_ = nullptr;

@@ -64,6 +64,12 @@ class World {
   // The journal of the host calls and callbacks made in this world.
   Journal& journal();
   const Journal& journal() const;
+  // The latest host calls and callbacks made in this world, at most `n` of them (and at most
+  // the 32 it keeps), oldest first, each as the journal writes its line. Kept whether the
+  // journal is on or off, raw, and named only now: a handle that has died since shows as dead,
+  // a long text as its start and "...". Allocates: a crash report asks it from a copy of the
+  // process.
+  std::vector<std::string> LastCalls(std::size_t n) const;
   // The folders the world reads its files from.
   const Paths& paths() const;
   // Every file the world has read, each once, in the order read: the inputs a run's outputs

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "hostsim/platform/process.h"
 #include "session.h"
@@ -76,19 +77,12 @@ void FlushOutput() {
   std::fflush(stdout);
 }
 
-void PutJournalTail(const Journal& journal) {
-  const auto& entries = journal.Entries();
-  const std::size_t from = entries.size() > kReportedCalls ? entries.size() - kReportedCalls : 0;
-  if (from == entries.size()) {
-    Put("  no host calls journalled\n");
-    return;
-  }
-  Put("  last host calls:\n");
-  for (std::size_t i = from; i < entries.size(); ++i) {
-    Put("    ");
-    Journal::WriteLine(entries[i], Put);
-    Put("\n");
-  }
+// In the copy of the process: the latest host calls, made text only now.
+void WriteLastCalls() {
+  const std::vector<std::string> calls = g_scene.world->LastCalls(kReportedCalls);
+  std::string text = calls.empty() ? "  no host calls journalled\n" : "  last host calls:\n";
+  for (const std::string& call : calls) text += "    " + call + "\n";
+  Put(text);
 }
 
 // The report, then the end of the program.
@@ -123,12 +117,13 @@ void Report(const platform::Fault& fault, bool hung) {
     PutHex(fault.code);
     Put("\n");
   }
-  if (g_scene.session != nullptr && !g_scene.session->marks().empty()) {
+  if (g_scene.session != nullptr && !g_scene.session->CurrentCommand().empty()) {
     Put("  session line: ");
-    Put(g_scene.session->marks().back().text);
+    Put(g_scene.session->CurrentCommand());
     Put("\n");
   }
-  if (g_scene.world != nullptr) PutJournalTail(g_scene.world->journal());
+  if (g_scene.world != nullptr && !platform::RunIsolated(WriteLastCalls, std::chrono::seconds(20)))
+    Put("  last host calls: could not be written\n");
   if (g_scene.lastWork) platform::RunIsolated(RunLastWork, std::chrono::minutes(2));
   std::_Exit(kExitModuleFault);
 }
@@ -201,9 +196,11 @@ void FaultWatch::SetSession(const Session& session) { g_scene.session = &session
 
 void FaultWatch::SetLastWork(std::function<void()> work) { g_scene.lastWork = std::move(work); }
 
-WatchedWorld::WatchedWorld(Paths paths, double hangSeconds, bool fullJournal)
+WatchedWorld::WatchedWorld(Paths paths, double hangSeconds)
     : world_(std::move(paths)), watch_(world_, hangSeconds) {
-  if (!fullJournal) world_.journal().KeepLast(kReportedCalls);
+  // A report reads the world's ring of the latest calls, which costs next to nothing; the
+  // journal's text is for those who ask for it (a trace).
+  world_.journal().SetEnabled(false);
 }
 
 WatchedWorld::~WatchedWorld() {

@@ -27,7 +27,7 @@ class Session;
 // gives a program that aborts).
 inline constexpr int kExitModuleFault = 4;
 
-// How many of the journal's latest host calls a report quotes.
+// How many of the latest host calls a report quotes.
 inline constexpr std::size_t kReportedCalls = 20;
 
 // Stands by while a command runs the modules of `world`, for as long as it lives (one at a
@@ -52,11 +52,12 @@ class FaultWatch {
 };
 
 // A world whose modules a FaultWatch stands by from the first callback to the last: its
-// end (every vessel's zvcExit, every module's unload) is watched too. Its journal keeps the
-// calls a report quotes, or all of them with `fullJournal` (for a trace).
+// end (every vessel's zvcExit, every module's unload) is watched too. Its journal is off: a
+// report quotes the world's raw ring of the latest calls (World::LastCalls), and a trace turns
+// the journal on for itself.
 class WatchedWorld {
  public:
-  WatchedWorld(Paths paths, double hangSeconds, bool fullJournal);
+  WatchedWorld(Paths paths, double hangSeconds);
   ~WatchedWorld();
   WatchedWorld(const WatchedWorld&) = delete;
   WatchedWorld& operator=(const WatchedWorld&) = delete;

@@ -38,6 +38,7 @@
 #include "reload.h"
 #include "root.h"
 #include "session.h"
+#include "trace.h"
 #include "view.h"
 
 #if defined(HOSTSIM_HAVE_RENDER)
@@ -175,16 +176,16 @@ int Run(const Args& a) {
   int outputError = 0;  // the errno value of a failed write of the report
   std::optional<hostsim::cli::WatchedWorld> watched;
   std::optional<hostsim::cli::Session> session;
-  // Writes the trace, when one was asked for: at the end of the run, or up to a fault.
-  auto writeTrace = [&]() -> bool {
-    if (a.trace.empty() || !watched) return true;
-    static const std::vector<hostsim::cli::TraceMark> kNoMarks;
-    const std::string text =
-        hostsim::cli::TraceText(watched->world().journal(), session ? session->marks() : kNoMarks);
-    const fs::path trace = PathFromUtf8(a.trace);
-    // The scenarios the run loaded are known only now.
-    std::string reason = session ? session->InputReason(trace) : std::string();
-    if (reason.empty()) reason = hostsim::platform::WriteFile(trace, text);
+  // The trace, when one was asked for, written as the run goes.
+  std::optional<hostsim::cli::TraceWriter> trace;
+  auto finishTrace = [&]() -> bool {
+    if (!trace) return true;
+    // The scenarios the run loaded are known only now: the trace replaces none of them.
+    std::string reason = session ? session->InputReason(PathFromUtf8(a.trace)) : std::string();
+    if (reason.empty())
+      reason = trace->Finish();
+    else
+      trace->Abandon();
     if (!reason.empty()) {
       Report(a.trace + ": cannot write the trace: " + reason);
       return false;
@@ -192,20 +193,27 @@ int Run(const Args& a) {
     return true;
   };
   try {
-    // Without a trace only a fault's report reads the journal: it keeps just the latest calls.
-    watched.emplace(ChoosePaths(a.root, a.argv0), a.timeout, !a.trace.empty());
+    watched.emplace(ChoosePaths(a.root, a.argv0), a.timeout);
+    if (!a.trace.empty()) {
+      trace.emplace();
+      opts.trace = &*trace;
+    }
     session.emplace(watched->world(), std::cout, opts);
     // A trace over the script or into the root's folders is refused before anything runs.
-    if (!a.trace.empty()) {
-      if (std::string reason = session->InputReason(PathFromUtf8(a.trace)); !reason.empty()) {
+    if (trace) {
+      const fs::path file = PathFromUtf8(a.trace);
+      std::string reason = session->InputReason(file);
+      if (reason.empty()) reason = trace->Open(file);
+      if (!reason.empty()) {
         Report(a.trace + ": cannot write the trace: " + reason);
         return kExitFailure;
       }
+      trace->Follow(watched->world().journal());
     }
     watched->watch().SetSession(*session);
-    if (!a.trace.empty()) {
+    if (trace) {
       watched->watch().SetLastWork([&] {
-        if (writeTrace()) Report("  trace: " + a.trace + " (every host call up to the fault)");
+        if (finishTrace()) Report("  trace: " + a.trace + " (every host call up to the fault)");
       });
     }
     session->Run(in);
@@ -225,7 +233,8 @@ int Run(const Args& a) {
     status = kExitFailure;
   }
 
-  if (!writeTrace()) status = kExitFailure;
+  // The trace ends with the script: the world's end is not part of it.
+  if (!finishTrace()) status = kExitFailure;
   // The modules end under the watch, while the session it names is still there.
   if (watched) watched->world().Clear();
   session.reset();
@@ -236,7 +245,7 @@ int Run(const Args& a) {
 
 int Inspect(const Args& a) {
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout, false);
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), a.timeout);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
@@ -289,7 +298,7 @@ int Picture(const Args& a, bool play) {
         throw hostsim::Error("cannot watch the modules: " + copies->error());
       paths.libraryCopies = copies->path();
     }
-    hostsim::cli::WatchedWorld watched(paths, a.timeout, false);
+    hostsim::cli::WatchedWorld watched(paths, a.timeout);
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);

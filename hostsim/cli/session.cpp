@@ -93,7 +93,8 @@ void Session::RunLine(std::string_view line, int lineNo) {
   if (!parsed.command) return;
   std::string_view text = line;
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
-  marks_.push_back({world_.journal().Entries().size(), where + std::string(TrimBlanks(text))});
+  command_ = where + std::string(TrimBlanks(text));
+  if (opts_.trace != nullptr) opts_.trace->Mark(command_);
   try {
     Execute(*parsed.command);
   } catch (const std::exception& e) {
@@ -102,6 +103,11 @@ void Session::RunLine(std::string_view line, int lineNo) {
   }
   // A report nobody can read (a full disk, a file-size limit) ends the run.
   if (!out_.flush()) throw OutputError(errno);
+}
+
+void Session::Frame(double dt) {
+  world_.Step(dt);
+  if (opts_.trace != nullptr) opts_.trace->EndOfFrame();
 }
 
 void Session::Execute(const Command& c) {
@@ -120,7 +126,7 @@ void Session::Execute(const Command& c) {
       break;
     }
     case Command::Kind::Step:
-      for (long long i = 0; i < c.frames; ++i) world_.Step(c.dt);
+      for (long long i = 0; i < c.frames; ++i) Frame(c.dt);
       out_ << "step " << c.frames << " x " << Shortest(c.dt) << " s, time "
            << Fixed(world_.SimTime(), 4) << " s\n";
       break;
@@ -346,7 +352,7 @@ void Session::Hold(const Command& c) {
       for (std::uint8_t m : chord.modifiers) held.Down(m);
       held.Down(chord.key);
     }
-    for (long long i = 0; i < c.frames; ++i) world_.Step(c.dt);
+    for (long long i = 0; i < c.frames; ++i) Frame(c.dt);
   }
   out_ << "hold";
   for (const Chord& chord : c.chords) out_ << " " << chord.ToString();
@@ -404,34 +410,6 @@ void Session::Hud(int w, int h) {
         break;
     }
   }
-}
-
-std::string TraceText(const Journal& journal, const std::vector<TraceMark>& marks) {
-  const auto& entries = journal.Entries();
-  auto dump = [&entries](std::size_t from, std::size_t to) {
-    std::string text;
-    for (std::size_t i = from; i < to && i < entries.size(); ++i) {
-      Journal::WriteLine(entries[i], [&text](std::string_view piece) { text += piece; });
-      text += '\n';
-    }
-    return text;
-  };
-  std::string out;
-  std::size_t pos = 0;
-  for (std::size_t m = 0; m < marks.size(); ++m) {
-    const std::size_t start = std::min(marks[m].entry, entries.size());
-    if (start > pos) out += dump(pos, start);
-    pos = std::max(pos, start);
-    const std::size_t next =
-        m + 1 < marks.size() ? std::min(marks[m + 1].entry, entries.size()) : entries.size();
-    out += "# " + marks[m].text + "\n";
-    if (next > pos) {
-      out += dump(pos, next);
-      pos = next;
-    }
-  }
-  if (pos < entries.size()) out += dump(pos, entries.size());
-  return out;
 }
 
 }  // namespace hostsim::cli

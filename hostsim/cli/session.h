@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "hostsim/world.h"
 #include "reload.h"
+#include "trace.h"
 
 namespace hostsim::render {
 class Offscreen;
@@ -41,17 +42,12 @@ class OutputError : public std::runtime_error {
   int error_;
 };
 
-// Where a command began in the journal, for the trace.
-struct TraceMark {
-  std::size_t entry;  // index of the first journal entry recorded by the command
-  std::string text;   // "SCRIPT:LINE: command line"
-};
-
 struct SessionOptions {
   std::filesystem::path script;  // the script file; relative paths in it start at its folder
   std::string label;             // how the script is named in messages
   std::optional<std::filesystem::path> outDir;  // relative save paths go here when set
   ReloadTrial reload;                           // how `reload` tries a library first
+  TraceWriter* trace = nullptr;  // told of each command and each frame's end, when set
 };
 
 class Session {
@@ -66,7 +62,9 @@ class Session {
   // Runs one line (number `lineNo` of the script).
   void RunLine(std::string_view line, int lineNo);
 
-  const std::vector<TraceMark>& marks() const { return marks_; }
+  // The command being carried out, or the last one: "SCRIPT:LINE: command line" ("" before
+  // the first).
+  const std::string& CurrentCommand() const { return command_; }
 
   // Why the run may not write `target`, or "": it is the script, a scenario the run loaded
   // (and did not save itself), a file the world read (a class configuration, a mesh, a
@@ -76,6 +74,8 @@ class Session {
 
  private:
   void Execute(const Command& c);
+  // One frame of `dt` seconds.
+  void Frame(double dt);
   void Load(const std::string& file);
   // The world's vessels, where they hang, the load's warnings and the focus, as a load lists
   // them.
@@ -114,15 +114,11 @@ class Session {
   // The scenarios the run loaded that it did not save itself: files it may not write over
   // under the output folder.
   std::vector<std::filesystem::path> inputs_;
-  std::vector<TraceMark> marks_;
+  std::string command_;
 #if defined(HOSTSIM_HAVE_RENDER)
   // The pictures' OpenGL context: made by the first `render`, released with the session.
   std::unique_ptr<render::Offscreen> offscreen_;
 #endif
 };
-
-// The trace of a run: every journal entry, each command's entries under a "# SCRIPT:LINE:
-// command" line, in the journal's own one-line-per-entry format.
-std::string TraceText(const Journal& journal, const std::vector<TraceMark>& marks);
 
 }  // namespace hostsim::cli

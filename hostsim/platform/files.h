@@ -55,6 +55,41 @@ inline constexpr std::size_t kLibraryLimit = 1024 * kMiB;  // module libraries t
 // success, else the reason, with the target as it was.
 [[nodiscard]] std::string WriteFile(const std::filesystem::path& file, std::string_view bytes);
 
+// A file written in pieces that takes its target's place only when it is complete, by the
+// rules of WriteFile (which writes one in a single piece): until Commit the target keeps its
+// old content, and a file given up leaves nothing behind (where the system cannot make a file
+// without a name, a ".hostsim-PID-N.tmp" that the next save into the folder removes). For
+// output made as a run goes, such as a trace.
+class FileReplacement {
+ public:
+  FileReplacement() = default;
+  // Gives up a file that was begun and not committed; the target stays as it was.
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Checks `file` as WriteFile does and begins its new content in the target's folder.
+  // Returns "" or the reason, with nothing begun.
+  [[nodiscard]] std::string Begin(const std::filesystem::path& file);
+  // Adds `bytes` to the new content. Returns "" or the reason (also when nothing was begun).
+  [[nodiscard]] std::string Write(std::string_view bytes);
+  // Puts the new content on the disk and in the target's place. Returns "" or the reason; on
+  // failure the new content is given up and the target stays as it was.
+  [[nodiscard]] std::string Commit();
+  // Gives the new content up, if any: the target stays as it was.
+  void GiveUp();
+
+ private:  // Puts the new content on the disk under a name of its own in the folder, and closes it.
+  std::string Settle();
+
+  std::intptr_t handle_ = -1;
+  std::filesystem::path target_;  // the file replaced, links followed
+  std::filesystem::path folder_;  // its folder, where the new content is written
+  std::filesystem::path name_;    // the new content's file, while it has a name
+  bool replaces_ = false;         // the target exists: what it has of these is kept
+  unsigned long mode_ = 0, owner_ = 0, group_ = 0;  // permissions or attributes, owner
+};
+
 // A file that grows by appending and keeps what it was given through a crash, a kill or a
 // power cut: a recording of what a user does, written as it happens.
 class GrowingFile {

@@ -70,17 +70,6 @@ std::string WriteAll(int fd, std::string_view bytes) {
   return {};
 }
 
-// A temporary file in the target's folder: without a name while it is written where the system
-// offers that (O_TMPFILE), so that a process killed meanwhile leaves nothing behind; removed
-// when it goes unless it was renamed over the target.
-struct TempFile {
-  Descriptor fd;
-  fs::path name;  // empty while it has none
-  ~TempFile() {
-    if (!name.empty()) ::unlink(name.c_str());
-  }
-};
-
 // Flushes the folder's entries (the rename) to the disk. File systems that cannot sync a folder
 // say so with EINVAL; that is no failure of the save.
 std::string SyncFolder(const fs::path& folder) {
@@ -91,63 +80,41 @@ std::string SyncFolder(const fs::path& folder) {
   return {};
 }
 
-// Writes `bytes` into a new temporary file in `folder` with the permissions (and, where it
-// may, the owner) of `old` when given, flushes it and renames it over `target`. With `unnamed`
-// the file has no name until it is complete; returns "" with `retry` set when the system
-// cannot do that, for a retry with a named file.
-std::string Replace(const fs::path& target, const fs::path& folder, std::string_view bytes,
-                    const struct stat* old, bool unnamed, bool& retry) {
-  retry = false;
-  TempFile temp;
-#if defined(O_TMPFILE)
-  if (unnamed) {
-    temp.fd.Reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!temp.fd.open()) {
-      retry = true;  // no unnamed files here: the named file's attempt tells why if it fails
-      return {};
-    }
+// A new named file in `folder` for the new content, open for writing; -1 with `reason` set when
+// it cannot be made.
+int CreateNamed(const fs::path& folder, fs::path& name, std::string& reason) {
+  name = detail::TempName(folder);
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    reason = "cannot create a file in " + PathToUtf8(folder) + ": " + LastReason();
+    name.clear();
   }
-#else
-  if (unnamed) {
-    retry = true;
-    return {};
+  return fd;
+}
+
+// Gives the new content the permissions (and, where it may, the owner) of the file it replaces.
+std::string KeepPermissions(int fd, mode_t mode, uid_t owner, gid_t group) {
+  // The owner first: changing it clears the set-user-id and set-group-id bits.
+  struct stat now {};
+  if (::fstat(fd, &now) == 0 && (now.st_uid != owner || now.st_gid != group))
+    (void)::fchown(fd, owner, group);  // only a privileged process may
+  if (::fchmod(fd, mode & 07777) != 0) return "cannot keep the file's permissions: " + LastReason();
+  return {};
+}
+
+// Copies what `from` holds into `to`, from the start.
+std::string CopyContent(int from, int to) {
+  char piece[1 << 16];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(from, piece, sizeof piece, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastReason();
+    if (n == 0) return {};
+    if (std::string reason = WriteAll(to, std::string_view(piece, static_cast<std::size_t>(n)));
+        !reason.empty())
+      return reason;
+    at += n;
   }
-#endif
-  if (!unnamed) {
-    temp.name = detail::TempName(folder);
-    temp.fd.Reset(
-        ::open(temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
-    if (!temp.fd.open()) {
-      const std::string reason = LastReason();
-      temp.name.clear();
-      return "cannot create a file in " + PathToUtf8(folder) + ": " + reason;
-    }
-  }
-  if (old != nullptr) {
-    // The owner first: changing it clears the set-user-id and set-group-id bits.
-    struct stat now {};
-    if (::fstat(temp.fd.get(), &now) == 0 &&
-        (now.st_uid != old->st_uid || now.st_gid != old->st_gid))
-      (void)::fchown(temp.fd.get(), old->st_uid, old->st_gid);  // only a privileged process may
-    if (::fchmod(temp.fd.get(), old->st_mode & 07777) != 0)
-      return "cannot keep the file's permissions: " + LastReason();
-  }
-  if (std::string reason = WriteAll(temp.fd.get(), bytes); !reason.empty()) return reason;
-  if (::fsync(temp.fd.get()) != 0) return LastReason();
-  if (unnamed) {
-    // The complete file gets its name through the process's view of its descriptor.
-    const fs::path name = detail::TempName(folder);
-    const std::string self = "/proc/self/fd/" + std::to_string(temp.fd.get());
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      retry = true;
-      return {};
-    }
-    temp.name = name;
-  }
-  if (!temp.fd.Close()) return LastReason();
-  if (::rename(temp.name.c_str(), target.c_str()) != 0) return LastReason();
-  temp.name.clear();  // it is the target now
-  return SyncFolder(folder);
 }
 
 }  // namespace
@@ -186,27 +153,102 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
 }
 
 std::string WriteFile(const fs::path& file, std::string_view bytes) {
-  if (!file.has_filename()) return ErrnoReason(EISDIR);
-  fs::path target;
-  if (std::string reason = detail::FollowLinks(file, target); !reason.empty()) return reason;
+  FileReplacement replacement;
+  if (std::string reason = replacement.Begin(file); !reason.empty()) return reason;
+  if (std::string reason = replacement.Write(bytes); !reason.empty()) return reason;
+  return replacement.Commit();
+}
 
+FileReplacement::~FileReplacement() { GiveUp(); }
+
+void FileReplacement::GiveUp() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  if (!name_.empty()) ::unlink(name_.c_str());
+  name_.clear();
+}
+
+std::string FileReplacement::Begin(const fs::path& file) {
+  GiveUp();
+  if (!file.has_filename()) return ErrnoReason(EISDIR);
+  if (std::string reason = detail::FollowLinks(file, target_); !reason.empty()) return reason;
   struct stat st {};
-  const bool exists = ::lstat(target.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return LastReason();  // e.g. a file where a folder should be
-  if (exists) {
+  replaces_ = ::lstat(target_.c_str(), &st) == 0;
+  if (!replaces_ && errno != ENOENT) return LastReason();  // e.g. a file where a folder should be
+  if (replaces_) {
     if (!S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
     // No write permission for anyone: read-only, even to a process that could override it.
     if ((st.st_mode & 0222) == 0) return "the file is read-only";
-    if (::access(target.c_str(), W_OK) != 0) return LastReason();
+    if (::access(target_.c_str(), W_OK) != 0) return LastReason();
+    mode_ = st.st_mode;
+    owner_ = st.st_uid;
+    group_ = st.st_gid;
   }
+  folder_ = target_.parent_path();
+  if (folder_.empty()) folder_ = ".";
+  detail::RemoveStaleTemps(folder_);
 
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  detail::RemoveStaleTemps(folder);
-  bool retry = false;
-  std::string reason = Replace(target, folder, bytes, exists ? &st : nullptr, true, retry);
-  if (retry) reason = Replace(target, folder, bytes, exists ? &st : nullptr, false, retry);
+  // Without a name while it is written where the system offers that, so that a process killed
+  // meanwhile leaves nothing behind.
+  int fd = -1;
+#if defined(O_TMPFILE)
+  fd = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+  std::string reason;
+  if (fd < 0) fd = CreateNamed(folder_, name_, reason);  // the named file's attempt tells why
+  if (fd < 0) return reason;
+  handle_ = fd;
+  if (replaces_)
+    reason = KeepPermissions(fd, static_cast<mode_t>(mode_), static_cast<uid_t>(owner_),
+                             static_cast<gid_t>(group_));
+  if (!reason.empty()) GiveUp();
   return reason;
+}
+
+std::string FileReplacement::Write(std::string_view bytes) {
+  if (handle_ < 0) return ErrnoReason(EBADF);
+  return WriteAll(static_cast<int>(handle_), bytes);
+}
+
+std::string FileReplacement::Settle() {
+  if (name_.empty()) {
+    // The complete file gets its name through the process's view of its descriptor.
+    name_ = detail::TempName(folder_);
+    const std::string self = "/proc/self/fd/" + std::to_string(handle_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      // A system without that view: the content goes into a named file as a copy.
+      std::string reason;
+      const int named = CreateNamed(folder_, name_, reason);
+      if (named < 0) return reason;
+      const int unnamed = static_cast<int>(handle_);
+      handle_ = named;
+      if (replaces_)
+        reason = KeepPermissions(named, static_cast<mode_t>(mode_), static_cast<uid_t>(owner_),
+                                 static_cast<gid_t>(group_));
+      if (reason.empty()) reason = CopyContent(unnamed, named);
+      ::close(unnamed);
+      if (!reason.empty()) return reason;
+    }
+  }
+  const int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  const bool synced = ::fsync(fd) == 0;
+  std::string reason = synced ? std::string() : LastReason();
+  // A failed close is, on some file systems, the first news of a failed write.
+  if (::close(fd) != 0 && synced) reason = LastReason();
+  return reason;
+}
+
+std::string FileReplacement::Commit() {
+  if (handle_ < 0) return ErrnoReason(EBADF);
+  std::string reason = Settle();
+  if (reason.empty() && ::rename(name_.c_str(), target_.c_str()) != 0) reason = LastReason();
+  if (!reason.empty()) {
+    GiveUp();
+    return reason;
+  }
+  name_.clear();  // it is the target now
+  return SyncFolder(folder_);
 }
 
 GrowingFile::~GrowingFile() {

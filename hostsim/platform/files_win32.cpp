@@ -76,35 +76,6 @@ std::string NotRegular(DWORD type) {
   }
 }
 
-// Writes `bytes` to a new temporary file in `folder` (with the attributes `attributes` kept
-// from the file replaced), flushes it and moves it over `target`.
-std::string Replace(const fs::path& target, const fs::path& folder, std::string_view bytes,
-                    DWORD attributes) {
-  const fs::path name = detail::TempName(folder);
-  Handle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.open()) return "cannot create a file in " + PathToUtf8(folder) + ": " + LastReason();
-  std::string reason;
-  while (reason.empty() && !bytes.empty()) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), piece, &written, nullptr))
-      reason = LastReason();
-    else if (written == 0)
-      reason = ErrnoReason(EIO);
-    bytes.remove_prefix(written);
-  }
-  if (reason.empty() && !FlushFileBuffers(file.get())) reason = LastReason();
-  if (!file.Close() && reason.empty()) reason = LastReason();
-  if (reason.empty() && attributes != 0 && !SetFileAttributesW(name.c_str(), attributes))
-    reason = "cannot keep the file's attributes: " + LastReason();
-  if (reason.empty() && !MoveFileExW(name.c_str(), target.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    reason = LastReason();
-  if (!reason.empty()) DeleteFileW(name.c_str());
-  return reason;
-}
-
 }  // namespace
 
 std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
@@ -143,29 +114,91 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
 }
 
 std::string WriteFile(const fs::path& file, std::string_view bytes) {
-  if (!file.has_filename()) return ErrnoReason(EISDIR);
-  fs::path target;
-  if (std::string reason = detail::FollowLinks(file, target); !reason.empty()) return reason;
+  FileReplacement replacement;
+  if (std::string reason = replacement.Begin(file); !reason.empty()) return reason;
+  if (std::string reason = replacement.Write(bytes); !reason.empty()) return reason;
+  return replacement.Commit();
+}
 
-  DWORD keep = 0;
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
+FileReplacement::~FileReplacement() { GiveUp(); }
+
+void FileReplacement::GiveUp() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+  if (!name_.empty()) DeleteFileW(name_.c_str());
+  name_.clear();
+}
+
+std::string FileReplacement::Begin(const fs::path& file) {
+  GiveUp();
+  if (!file.has_filename()) return ErrnoReason(EISDIR);
+  if (std::string reason = detail::FollowLinks(file, target_); !reason.empty()) return reason;
+  mode_ = 0;
+  const DWORD attributes = GetFileAttributesW(target_.c_str());
+  replaces_ = attributes != INVALID_FILE_ATTRIBUTES;
+  if (replaces_) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ErrnoReason(EISDIR);
     if (attributes & FILE_ATTRIBUTE_DEVICE) return NotRegular(FILE_TYPE_CHAR);
     if (attributes & FILE_ATTRIBUTE_READONLY) return "the file is read-only";
-    keep = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    mode_ = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     // A device such as NUL or CON has no attributes of its own to tell it by.
-    Handle probe(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    Handle probe(CreateFileW(target_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (probe.open() && GetFileType(probe.get()) != FILE_TYPE_DISK)
       return NotRegular(GetFileType(probe.get()));
   }
+  folder_ = target_.parent_path();
+  if (folder_.empty()) folder_ = ".";
+  detail::RemoveStaleTemps(folder_);
+  name_ = detail::TempName(folder_);
+  const HANDLE h = CreateFileW(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const std::string reason = LastReason();
+    name_.clear();
+    return "cannot create a file in " + PathToUtf8(folder_) + ": " + reason;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return {};
+}
 
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  detail::RemoveStaleTemps(folder);
-  return Replace(target, folder, bytes, keep);
+std::string FileReplacement::Write(std::string_view bytes) {
+  if (handle_ == -1) return ErrnoReason(EBADF);
+  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  while (!bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(h, bytes.data(), piece, &written, nullptr)) return LastReason();
+    if (written == 0) return ErrnoReason(EIO);
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
+
+std::string FileReplacement::Settle() {
+  Handle file(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+  std::string reason;
+  if (!FlushFileBuffers(file.get())) reason = LastReason();
+  if (!file.Close() && reason.empty()) reason = LastReason();
+  if (reason.empty() && mode_ != 0 && !SetFileAttributesW(name_.c_str(), mode_))
+    reason = "cannot keep the file's attributes: " + LastReason();
+  return reason;
+}
+
+std::string FileReplacement::Commit() {
+  if (handle_ == -1) return ErrnoReason(EBADF);
+  std::string reason = Settle();
+  if (reason.empty() && !MoveFileExW(name_.c_str(), target_.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    reason = LastReason();
+  if (!reason.empty()) {
+    GiveUp();
+    return reason;
+  }
+  name_.clear();  // it is the target now
+  return {};
 }
 
 GrowingFile::~GrowingFile() {

@@ -124,9 +124,10 @@ using namespace hostsim;
 namespace {
 
 AnimationComponent* OwnComponent(const Vessel& v, ANIMATIONCOMPONENT_HANDLE h) {
-  for (const auto& c : v.components)
-    if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(c.get()) == h) return c.get();
-  return nullptr;
+  const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(h) - Of(v).token;
+  if (offset >= kPartHandles || offset % 2 == 1 || offset == 0) return nullptr;
+  const std::size_t i = (offset - 2) / 2;
+  return i < v.components.size() ? v.components[i].get() : nullptr;
 }
 
 }  // namespace
@@ -144,7 +145,9 @@ ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, doubl
                                                         double state1, MGROUP_TRANSFORM* trans,
                                                         ANIMATIONCOMPONENT_HANDLE parent) const {
   Vessel* v = CallOn(hVessel_, "AddAnimationComponent", anim, state0, state1, trans, parent).vessel;
-  if (v == nullptr || anim >= v->animations.size() || trans == nullptr) return nullptr;
+  if (v == nullptr || anim >= v->animations.size() || trans == nullptr ||
+      v->components.size() >= kMaxParts)
+    return nullptr;
   AnimationComponent* up = nullptr;
   if (parent != nullptr) {
     up = OwnComponent(*v, parent);
@@ -158,7 +161,7 @@ ANIMATIONCOMPONENT_HANDLE VESSEL::AddAnimationComponent(ANIMATION_ID anim, doubl
   c->parent = up;
   v->animations[anim].components.push_back(c.get());
   v->components.push_back(std::move(c));
-  return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(v->components.back().get());
+  return reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(Of(*v).token + 2 * v->components.size());
 }
 
 bool VESSEL::SetAnimation(ANIMATION_ID anim, double state) const {

@@ -105,10 +105,14 @@ const AttachmentPoint* HeldBy(const Vessel& v) {
 }  // namespace
 
 AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h) {
-  if (h == nullptr) return nullptr;
-  for (const auto& p : v.attachments)
-    if (reinterpret_cast<ATTACHMENTHANDLE>(p.get()) == h) return p.get();
-  return nullptr;
+  const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(h) - Of(v).token;
+  if (offset >= kPartHandles || offset % 2 == 0) return nullptr;
+  const std::size_t i = (offset - 1) / 2;
+  return i < v.attachments.size() ? v.attachments[i].get() : nullptr;
+}
+
+ATTACHMENTHANDLE PointHandle(const Vessel& v, std::size_t i) {
+  return reinterpret_cast<ATTACHMENTHANDLE>(Of(v).token + 2 * i + 1);
 }
 
 AttachmentPoint* CreatePoint(Vessel& v, bool toparent, const VECTOR3& pos, const VECTOR3& dir,
@@ -264,8 +268,9 @@ using namespace hostsim;
 ATTACHMENTHANDLE VESSEL::CreateAttachment(bool toparent, const VECTOR3& pos, const VECTOR3& dir,
                                           const VECTOR3& rot, const char* id, bool loose) const {
   Vessel* v = CallOn(hVessel_, "CreateAttachment", toparent, pos, dir, rot, id, loose).vessel;
-  if (v == nullptr) return nullptr;
-  return reinterpret_cast<ATTACHMENTHANDLE>(CreatePoint(*v, toparent, pos, dir, rot, id, loose));
+  if (v == nullptr || v->attachments.size() >= kMaxParts) return nullptr;
+  CreatePoint(*v, toparent, pos, dir, rot, id, loose);
+  return PointHandle(*v, v->attachments.size() - 1);
 }
 
 OBJHANDLE VESSEL::GetAttachmentStatus(ATTACHMENTHANDLE attachment) const {
@@ -289,9 +294,9 @@ ATTACHMENTHANDLE VESSEL::GetAttachmentHandle(bool toparent, std::uint32_t i) con
   Vessel* v = CallOn(hVessel_, "GetAttachmentHandle", toparent, i).vessel;
   if (v == nullptr) return nullptr;
   std::uint32_t n = 0;
-  for (const auto& p : v->attachments) {
-    if (p->toParent != toparent) continue;
-    if (n == i) return reinterpret_cast<ATTACHMENTHANDLE>(p.get());
+  for (std::size_t k = 0; k < v->attachments.size(); ++k) {
+    if (v->attachments[k]->toParent != toparent) continue;
+    if (n == i) return PointHandle(*v, k);
     ++n;
   }
   return nullptr;

@@ -7,6 +7,8 @@ namespace hostsim {
 
 // The vessel's own point a handle names, or null.
 AttachmentPoint* OwnPoint(const Vessel& v, ATTACHMENTHANDLE h);
+// The handle of the vessel's i-th point.
+ATTACHMENTHANDLE PointHandle(const Vessel& v, std::size_t i);
 AttachmentPoint* CreatePoint(Vessel& v, bool toParent, const VECTOR3& pos, const VECTOR3& dir,
                              const VECTOR3& rot, const char* id, bool loose);
 // Hangs `child` by its to-parent point `childAt` on the parent's child point `at`; false

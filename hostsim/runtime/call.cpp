@@ -1,6 +1,7 @@
 // The current world, and the journal's forms of handles.
 #include "hostsim/runtime/call.h"
 
+#include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/file_objects.h"
 
 namespace hostsim {
@@ -19,6 +20,8 @@ void ForgetCurrent() { g_current = nullptr; }
 ScopedCurrent::ScopedCurrent(World::Impl* w) : previous_(g_current) { g_current = w; }
 ScopedCurrent::~ScopedCurrent() { g_current = previous_; }
 
+namespace {
+
 void AppendHandle(const World::Impl& w, std::string& out, OBJHANDLE v) {
   if (v == nullptr)
     out += "null";
@@ -33,18 +36,18 @@ void AppendHandle(const World::Impl& w, std::string& out, ATTACHMENTHANDLE v) {
     out += "null";
     return;
   }
-  for (const auto& [token, ves] : w.handles) {
-    const auto& points = ves->attachments;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      if (reinterpret_cast<ATTACHMENTHANDLE>(points[i].get()) != v) continue;
-      // Its index among the vessel's points of its kind.
-      std::size_t index = 0;
-      for (std::size_t k = 0; k < i; ++k) index += points[k]->toParent == points[i]->toParent;
-      out += ves->name() + ":" + points[i]->id + "#" + std::to_string(index);
-      return;
-    }
+  std::uintptr_t offset = 0;
+  const Vessel* ves = w.PartOwner(v, offset);
+  const AttachmentPoint* p = ves != nullptr ? OwnPoint(*ves, v) : nullptr;
+  if (p == nullptr) {
+    out += "<unknown attachment>";
+    return;
   }
-  out += "<unknown attachment>";
+  // Its index among the vessel's points of its kind.
+  std::size_t index = 0;
+  for (std::size_t k = 0; k < (offset - 1) / 2; ++k)
+    index += ves->attachments[k]->toParent == p->toParent;
+  out += ves->name() + ":" + p->id + "#" + std::to_string(index);
 }
 
 void AppendHandle(const World::Impl& w, std::string& out, MESHHANDLE v) {
@@ -92,13 +95,14 @@ void AppendHandle(const World::Impl& w, std::string& out, ANIMATIONCOMPONENT_HAN
     out += "null";
     return;
   }
-  for (const auto& [token, ves] : w.handles)
-    for (std::size_t i = 0; i < ves->components.size(); ++i)
-      if (reinterpret_cast<ANIMATIONCOMPONENT_HANDLE>(ves->components[i].get()) == v) {
-        out += "component:" + ves->name() + "#" + std::to_string(i);
-        return;
-      }
-  out += "<unknown component>";
+  std::uintptr_t offset = 0;
+  const Vessel* ves = w.PartOwner(v, offset);
+  if (ves == nullptr || offset < 2 || offset % 2 == 1 ||
+      (offset - 2) / 2 >= ves->components.size()) {
+    out += "<unknown component>";
+    return;
+  }
+  out += "component:" + ves->name() + "#" + std::to_string((offset - 2) / 2);
 }
 
 void AppendHandle(const World::Impl& w, std::string& out, MODULEHANDLE v) {
@@ -116,6 +120,32 @@ void AppendHandle(const World::Impl& w, std::string& out, MODULEHANDLE v) {
       return;
     }
   out += "<unknown module>";
+}
+
+}  // namespace
+
+void AppendHandle(const World::Impl& w, std::string& out, HandleKind kind, const void* handle) {
+  // The handle types are pointers to distinct incomplete types: the value is the handle.
+  auto* h = const_cast<void*>(handle);
+  switch (kind) {
+    case HandleKind::Object:
+      return AppendHandle(w, out, static_cast<OBJHANDLE>(h));
+    case HandleKind::Attachment:
+      return AppendHandle(w, out, static_cast<ATTACHMENTHANDLE>(h));
+    case HandleKind::Mesh:
+      return AppendHandle(w, out, static_cast<MESHHANDLE>(h));
+    case HandleKind::DeviceMesh:
+      return AppendHandle(w, out, static_cast<DEVMESHHANDLE>(h));
+    case HandleKind::Visual:
+      return AppendHandle(w, out, static_cast<VISHANDLE>(h));
+    case HandleKind::File:
+      return AppendHandle(w, out, static_cast<FILEHANDLE>(h));
+    case HandleKind::Component:
+      return AppendHandle(w, out, static_cast<ANIMATIONCOMPONENT_HANDLE>(h));
+    case HandleKind::Module:
+      return AppendHandle(w, out, static_cast<MODULEHANDLE>(h));
+  }
+  out += "<unknown handle>";
 }
 
 }  // namespace hostsim

@@ -1,50 +1,49 @@
 // The way into the host and out of it. Every function a module calls starts with HostCall
-// (a free function) or CallOn (a call on a vessel): it finds the current world, journals the
+// (a free function) or CallOn (a call on a vessel): it finds the current world, notes the
 // call and finds the vessel. Every callback the host makes into a module runs inside a
-// Callback, which journals it and marks the vessel whose callback is running.
+// Callback, which notes it and marks the vessel whose callback is running.
 #pragma once
 
 #include <string>
 
+#include "hostsim/runtime/call_args.h"
+#include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/format.h"
 #include "hostsim/runtime/state.h"
 
 namespace hostsim {
 
 // Journal forms of handles: what the handle names in the world (a vessel's name, a mesh's,
-// "<dead visual>" ...).
-void AppendHandle(const World::Impl& w, std::string& out, OBJHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, ATTACHMENTHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, MESHHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, DEVMESHHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, VISHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, FILEHANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, ANIMATIONCOMPONENT_HANDLE v);
-void AppendHandle(const World::Impl& w, std::string& out, MODULEHANDLE v);
+// "<dead visual>" ...), found without a walk over the world's vessels.
+void AppendHandle(const World::Impl& w, std::string& out, HandleKind kind, const void* handle);
 
-template <class T>
-void AppendArg(const World::Impl& w, std::string& out, const T& v) {
-  if constexpr (requires { AppendHandle(w, out, v); })
-    AppendHandle(w, out, v);
-  else
-    AppendValue(out, v);
-}
+// The writer of call_args.h that makes the journal's text at once.
+struct TextWriter {
+  const World::Impl& w;
+  std::string& out;
+  void Double(double v) { AppendNumber(out, v); }
+  void Float(float v) { AppendFloat(out, v); }
+  void Signed(long long v) { out += std::to_string(v); }
+  void Unsigned(unsigned long long v) { out += std::to_string(v); }
+  void Literal(const char* text) { out += text; }
+  void Quoted(std::string_view text) { AppendQuoted(out, text); }
+  void Hex(std::uint32_t value, int digits) { AppendHex(out, value, digits); }
+  void Handle(HandleKind kind, const void* handle) { AppendHandle(w, out, kind, handle); }
+};
 
-// The arguments of a call as the journal shows them: ", " between them.
-template <class... Args>
-std::string FormatArgs(const World::Impl& w, const Args&... args) {
-  std::string out;
-  [[maybe_unused]] const char* separator = "";
-  ((out += separator, AppendArg(w, out, args), separator = ", "), ...);
-  return out;
-}
-
+// Notes a call or callback: always in the ring of the latest calls, raw; in the journal, as
+// text, while it is on.
 template <class... Args>
 void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, const char* call,
             const Args&... args) {
+  const std::string_view name = self != nullptr ? std::string_view(self->name()) : "";
+  RawCall::Writer raw{w.lastCalls.Next(kind, call, name)};
+  PutArgs(raw, args...);
   if (!w.journal.Enabled()) return;
-  w.journal.Record(kind, self != nullptr ? self->name() : std::string(), call,
-                   FormatArgs(w, args...));
+  std::string text;
+  TextWriter journal{w, text};
+  PutArgs(journal, args...);
+  w.journal.Record(kind, std::string(name), call, std::move(text));
 }
 
 // A module's call of a free host function: the current world (null when there is none),
@@ -72,7 +71,7 @@ VesselCall CallOn(OBJHANDLE self, const char* call, const Args&... args) {
   return {w, v};
 }
 
-// A callback into the module of vessel `v`, for as long as it lives: journalled as it starts
+// A callback into the module of vessel `v`, for as long as it lives: noted as it starts
 // (when `v` is given), with it and `v` marked as the callback that runs. `call` must be a
 // text that outlives the world (a literal).
 class Callback {

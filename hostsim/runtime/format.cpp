@@ -21,7 +21,11 @@ std::string ShortestDouble(double v) {
   return std::string(buf, result.ptr);
 }
 
-void AppendNumber(std::string& out, double v) { out += FormatDouble(v); }
+void AppendNumber(std::string& out, double v) {
+  char buf[40];
+  const int n = std::snprintf(buf, sizeof buf, "%.17g", v);
+  out.append(buf, static_cast<std::size_t>(n));
+}
 
 void AppendFloat(std::string& out, float v) {
   char buf[40];
@@ -50,153 +54,10 @@ std::string Quote(std::string_view text) {
   return out;
 }
 
-void AppendValue(std::string& out, double v) { AppendNumber(out, v); }
-void AppendValue(std::string& out, float v) { AppendFloat(out, v); }
-void AppendValue(std::string& out, int v) { out += std::to_string(v); }
-void AppendValue(std::string& out, unsigned v) { out += std::to_string(v); }
-void AppendValue(std::string& out, unsigned short v) { out += std::to_string(v); }
-void AppendValue(std::string& out, unsigned long v) { out += std::to_string(v); }
-void AppendValue(std::string& out, bool v) { out += v ? "true" : "false"; }
-
-void AppendValue(std::string& out, const char* v) {
-  if (v == nullptr)
-    out += "null";
-  else
-    AppendQuoted(out, v);
-}
-
-void AppendValue(std::string& out, const std::string& v) { AppendQuoted(out, v); }
-
-void AppendValue(std::string& out, Bytes v) {
-  if (v.data == nullptr)
-    out += "null";
-  else if (v.length < 0)
-    out += "<negative length>";
-  else
-    AppendQuoted(out, std::string_view(v.data, static_cast<std::size_t>(v.length)));
-}
-
-void AppendValue(std::string& out, Raw v) { out += v.text; }
-
-void AppendValue(std::string& out, HexColour v) {
+void AppendHex(std::string& out, std::uint32_t value, int digits) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%06X", v.value);
+  std::snprintf(buf, sizeof buf, "0x%0*X", digits, value);
   out += buf;
 }
-
-void AppendValue(std::string& out, const VECTOR3& v) {
-  out += '(';
-  AppendNumber(out, v.x);
-  out += ", ";
-  AppendNumber(out, v.y);
-  out += ", ";
-  AppendNumber(out, v.z);
-  out += ')';
-}
-
-void AppendValue(std::string& out, const VECTOR3* v) {
-  if (v == nullptr)
-    out += "null";
-  else
-    AppendValue(out, *v);
-}
-
-void AppendValue(std::string& out, COLOUR4 v) {
-  out += '(';
-  AppendFloat(out, v.r);
-  out += ", ";
-  AppendFloat(out, v.g);
-  out += ", ";
-  AppendFloat(out, v.b);
-  out += ", ";
-  AppendFloat(out, v.a);
-  out += ')';
-}
-
-void AppendValue(std::string& out, const MATERIAL* v) {
-  if (v == nullptr) {
-    out += "null";
-    return;
-  }
-  out += "{diffuse ";
-  AppendValue(out, v->diffuse);
-  out += ", ambient ";
-  AppendValue(out, v->ambient);
-  out += ", specular ";
-  AppendValue(out, v->specular);
-  out += ", emissive ";
-  AppendValue(out, v->emissive);
-  out += ", power ";
-  AppendFloat(out, v->power);
-  out += '}';
-}
-
-void AppendValue(std::string& out, const BEACONLIGHTSPEC* v) {
-  if (v == nullptr) {
-    out += "null";
-    return;
-  }
-  out += "{shape " + std::to_string(v->shape) + ", pos ";
-  AppendValue(out, v->pos);
-  out += ", col ";
-  AppendValue(out, v->col);
-  out += ", size ";
-  AppendNumber(out, v->size);
-  out += ", falloff ";
-  AppendNumber(out, v->falloff);
-  out += ", period ";
-  AppendNumber(out, v->period);
-  out += ", duration ";
-  AppendNumber(out, v->duration);
-  out += ", tofs ";
-  AppendNumber(out, v->tofs);
-  out += v->active ? ", active true}" : ", active false}";
-}
-
-void AppendValue(std::string& out, const MGROUP_TRANSFORM* v) {
-  if (v == nullptr) {
-    out += "null";
-    return;
-  }
-  auto* rot = dynamic_cast<const MGROUP_ROTATE*>(v);
-  out +=
-      rot != nullptr ? "ROTATE{mesh " : "TRANSFORM{type " + std::to_string(v->Type()) + ", mesh ";
-  out += std::to_string(v->mesh) + ", groups [";
-  if (v->grp != nullptr) {
-    for (std::uint32_t i = 0; i < v->ngrp; ++i) {
-      if (i > 0) out += ", ";
-      out += std::to_string(v->grp[i]);
-    }
-  } else {
-    out += "null";
-  }
-  out += ']';
-  if (rot != nullptr) {
-    out += ", ref ";
-    AppendValue(out, rot->ref);
-    out += ", axis ";
-    AppendValue(out, rot->axis);
-    out += ", angle ";
-    AppendFloat(out, rot->angle);
-  }
-  out += '}';
-}
-
-void AppendValue(std::string& out, const HUDPAINTSPEC* v) {
-  if (v == nullptr) {
-    out += "null";
-    return;
-  }
-  out += "{W " + std::to_string(v->W) + ", H " + std::to_string(v->H) + ", CX " +
-         std::to_string(v->CX) + ", CY " + std::to_string(v->CY) + ", Scale ";
-  AppendNumber(out, v->Scale);
-  out += ", Markersize " + std::to_string(v->Markersize) + "}";
-}
-
-void AppendValue(std::string& out, InputCallback v) { out += v != nullptr ? "<callback>" : "null"; }
-void AppendValue(std::string& out, SURFHANDLE v) { out += v ? "<surface>" : "null"; }
-void AppendValue(std::string& out, PANELHANDLE v) { out += v ? "<panel>" : "null"; }
-void AppendValue(std::string& out, zapi::Sketchpad* v) { out += v ? "<sketchpad>" : "null"; }
-void AppendValue(std::string& out, const void* v) { out += v ? "<data>" : "null"; }
 
 }  // namespace hostsim

@@ -1,7 +1,7 @@
 // Text forms of values, as the journal and the scenario files write them: doubles %.17g,
-// floats %.9g, vectors "(x, y, z)", texts quoted with non-printable bytes as \xNN. Plain
-// functions of values, free of any world (the journal's forms of handles, which name what a
-// handle stands for, are the world's: see call.h).
+// floats %.9g, texts quoted with non-printable bytes as \xNN. Plain functions of values, free
+// of any world (how the journal puts a call's arguments together is call_args.h's; the forms of
+// handles, which name what a handle stands for, are the world's: see call.h).
 #pragma once
 
 #include <cstdint>
@@ -11,22 +11,6 @@
 #include "host/host.h"
 
 namespace hostsim {
-
-// A text of a given length (not zero-terminated), shown quoted.
-struct Bytes {
-  const char* data;
-  int length;
-};
-
-// A packed 0x00BBGGRR colour, shown as 0x and six hex digits (blue, green, red).
-struct HexColour {
-  std::uint32_t value;
-};
-
-// Preformatted text, appended as it is.
-struct Raw {
-  std::string_view text;
-};
 
 std::string FormatDouble(double v);  // %.17g
 // The shortest text that reads back as the same double ("0.97", not "0.96999999999999997"),
@@ -38,29 +22,7 @@ void AppendFloat(std::string& out, float v);
 void AppendQuoted(std::string& out, std::string_view text);
 std::string Quote(std::string_view text);
 
-void AppendValue(std::string& out, double v);
-void AppendValue(std::string& out, float v);
-void AppendValue(std::string& out, int v);
-void AppendValue(std::string& out, unsigned v);
-void AppendValue(std::string& out, unsigned short v);
-void AppendValue(std::string& out, unsigned long v);
-void AppendValue(std::string& out, bool v);
-void AppendValue(std::string& out, const char* v);
-void AppendValue(std::string& out, const std::string& v);
-void AppendValue(std::string& out, Bytes v);
-void AppendValue(std::string& out, Raw v);
-void AppendValue(std::string& out, HexColour v);
-void AppendValue(std::string& out, const VECTOR3& v);
-void AppendValue(std::string& out, const VECTOR3* v);
-void AppendValue(std::string& out, COLOUR4 v);
-void AppendValue(std::string& out, const MATERIAL* v);
-void AppendValue(std::string& out, const BEACONLIGHTSPEC* v);
-void AppendValue(std::string& out, const MGROUP_TRANSFORM* v);
-void AppendValue(std::string& out, const HUDPAINTSPEC* v);
-void AppendValue(std::string& out, InputCallback v);
-void AppendValue(std::string& out, SURFHANDLE v);
-void AppendValue(std::string& out, PANELHANDLE v);
-void AppendValue(std::string& out, zapi::Sketchpad* v);
-void AppendValue(std::string& out, const void* v);
+// "0x" and `digits` upper-case hex digits of `value`.
+void AppendHex(std::string& out, std::uint32_t value, int digits);
 
 }  // namespace hostsim

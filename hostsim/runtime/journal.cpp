@@ -25,7 +25,7 @@ void Journal::SetEnabled(bool on) { enabled_ = on; }
 
 void Journal::KeepLast(std::size_t n) {
   keep_ = n;
-  if (keep_ > 0 && entries_.size() > keep_)
+  if (entries_.size() > keep_)
     entries_.erase(entries_.begin(), entries_.end() - static_cast<std::ptrdiff_t>(keep_));
 }
 
@@ -55,11 +55,13 @@ std::string Journal::Dump() const {
 
 void Journal::Record(Kind kind, std::string self, std::string call, std::string args) {
   if (!enabled_) return;
-  entries_.push_back({kind, std::move(self), std::move(call), std::move(args)});
+  Entry e{kind, std::move(self), std::move(call), std::move(args)};
+  if (listener_ != nullptr) listener_(listenerData_, e);
+  if (keep_ == 0) return;
+  entries_.push_back(std::move(e));
   // Dropping the older half at once keeps each entry's cost constant.
-  if (keep_ > 0 && entries_.size() >= 2 * keep_)
+  if (entries_.size() / 2 >= keep_)
     entries_.erase(entries_.begin(), entries_.end() - static_cast<std::ptrdiff_t>(keep_));
-  if (listener_ != nullptr) listener_(listenerData_, entries_.back());
 }
 
 void Journal::SetListener(Listener listener, void* data) {

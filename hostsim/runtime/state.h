@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hostsim/platform/files.h"
+#include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/config.h"
 #include "hostsim/runtime/text.h"
 #include "hostsim/world.h"
@@ -128,10 +129,18 @@ struct LibraryCopies {
   unsigned made = 0;
 };
 
+// The handles of a vessel's parts are its own handle plus an offset, so that what one names is
+// found without a table: its i-th attachment point is at 2i + 1, its i-th animation component at
+// 2i + 2. A vessel's handle is followed by this many values of its own.
+inline constexpr std::uintptr_t kPartHandles = std::uintptr_t{1} << 20;
+// The most attachment points, and animation components, a vessel can have.
+inline constexpr std::size_t kMaxParts = kPartHandles / 2 - 1;
+
 struct World::Impl {
   World* self = nullptr;
   Paths paths;
   Journal journal;
+  CallRing lastCalls;  // the latest calls, raw, for a fault's report
   std::map<std::string, std::unique_ptr<Module>> modules;
   Module* initialising = nullptr;  // the module whose library is being opened
   LibraryCopies copies;
@@ -166,8 +175,11 @@ struct World::Impl {
   std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
   std::string loadedScenario;             // the bytes of the scenario loaded last
 
-  std::uintptr_t NewToken() { return lastToken += 16; }
+  std::uintptr_t NewToken() { return lastToken += kPartHandles; }
   Vessel* Find(OBJHANDLE h) const;
+  // The living vessel one of whose parts `handle` may name, and the handle's offset from the
+  // vessel's own; null when none.
+  Vessel* PartOwner(const void* handle, std::uintptr_t& offset) const;
 };
 
 inline Vessel::Impl& Of(Vessel& v) { return *v.impl; }

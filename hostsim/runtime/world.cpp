@@ -68,6 +68,14 @@ Vessel* World::Impl::Find(OBJHANDLE h) const {
   return it != handles.end() ? it->second : nullptr;
 }
 
+Vessel* World::Impl::PartOwner(const void* handle, std::uintptr_t& offset) const {
+  constexpr std::uintptr_t kFirst = 0x1000;  // lastToken's start: every handle is above it
+  const auto h = reinterpret_cast<std::uintptr_t>(handle);
+  if (h <= kFirst) return nullptr;
+  offset = (h - kFirst) % kPartHandles;
+  return Find(reinterpret_cast<OBJHANDLE>(h - offset));
+}
+
 // --- World ---
 
 World::World(Paths paths) : impl_(std::make_unique<Impl>()) {
@@ -160,22 +168,6 @@ void World::SetFocus(Vessel* v) {
 
 Vessel* World::Focus() const { return impl_->focus; }
 
-namespace {
-
-// The keys down, as the journal shows them: "[0x2A, 0x31]".
-std::string KeysDown(const std::array<char, 256>& keys) {
-  std::string down = "[";
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if ((static_cast<unsigned char>(keys[i]) & 0x80) == 0) continue;
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%s0x%02X", down.size() > 1 ? ", " : "", static_cast<int>(i));
-    down += buf;
-  }
-  return down + "]";
-}
-
-}  // namespace
-
 void World::Step(double dt) {
   ScopedCurrent current(impl_.get());
   Impl& w = *impl_;
@@ -195,7 +187,7 @@ void World::Step(double dt) {
       cb->clbkBeforeStep(simt, dt, mjd);
     }
   if (Vessel* f = w.focus; f != nullptr && Of(*f).cb2 != nullptr) {
-    Callback in(w, f, "clbkDirectKeys", Raw{w.journal.Enabled() ? KeysDown(w.keys) : ""});
+    Callback in(w, f, "clbkDirectKeys", KeysDown{&w.keys});
     Of(*f).cb2->clbkDirectKeys(w.keys.data());
   }
   // Free vessels drift with the speed they were given when released.

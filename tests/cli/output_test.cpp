@@ -8,6 +8,7 @@
 
 #include "hostsim/cli/session.h"
 #include "hostsim/cli/text.h"
+#include "hostsim/cli/trace.h"
 #include "hostsim/cli/view.h"
 #include "support/world_fixture.h"
 
@@ -119,31 +120,34 @@ TEST(VesselViewTest, InspectingALampJournalsNothing) {
   EXPECT_EQ(view["lights"][0]["active"], false);
 }
 
-TEST(TraceTextTest, EntriesFallUnderTheCommandThatMadeThem) {
+// The trace file: entries under the command that made them, in the journal's own lines; what
+// comes before the first command stays first; nothing is kept in the journal it follows.
+TEST(TraceWriterTest, WritesEachEntryUnderItsCommandAndKeepsNoneInTheJournal) {
+  testsupport::TempDir dir;
+  const auto file = dir.path() / "t.trace";
   Journal j;
-  j.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");
-  j.Record(Journal::Kind::Call, "Lamp1", "SetSize", "0.5");
-  j.Record(Journal::Kind::Call, "", "zapiOpenInputBox", "\"Enter Range(m)\"");
-  const std::vector<TraceMark> marks = {
-      {0, "s.session:1: load a.scn"}, {2, "s.session:2: step"}, {2, "s.session:3: press N"}};
-  std::ostringstream expected;
-  Journal first, last;
-  first.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");
-  first.Record(Journal::Kind::Call, "Lamp1", "SetSize", "0.5");
-  last.Record(Journal::Kind::Call, "", "zapiOpenInputBox", "\"Enter Range(m)\"");
-  expected << "# s.session:1: load a.scn\n"
-           << first.Dump() << "# s.session:2: step\n"
-           << "# s.session:3: press N\n"
-           << last.Dump();
-  EXPECT_EQ(TraceText(j, marks), expected.str());
-}
-
-TEST(TraceTextTest, MarksBeyondTheJournalDoNotLoseEntries) {
-  Journal j;
-  j.Record(Journal::Kind::Call, "A", "SetSize", "1");
-  const std::string text = TraceText(j, {{5, "s:1: step"}});
-  EXPECT_NE(text.find("SetSize(1)"), std::string::npos);
-  EXPECT_NE(text.find("# s:1: step"), std::string::npos);
+  {
+    TraceWriter trace;
+    ASSERT_EQ(trace.Open(file), "");
+    trace.Follow(j);
+    j.Record(Journal::Kind::Callback, "Lamp1", "clbkSetupClass", "cfg");
+    trace.Mark("s.session:1: load a.scn");
+    j.Record(Journal::Kind::Call, "Lamp1", "SetSize", "0.5");
+    trace.EndOfFrame();
+    trace.Mark("s.session:2: step");
+    trace.Mark("s.session:3: press N");
+    j.Record(Journal::Kind::Call, "", "zapiOpenInputBox", "\"Enter Range(m)\"");
+    EXPECT_TRUE(j.Entries().empty());
+    ASSERT_EQ(trace.Finish(), "");
+  }
+  EXPECT_FALSE(j.Enabled());
+  EXPECT_EQ(testsupport::ReadFile(file),
+            "Lamp1: -> clbkSetupClass(cfg)\n"
+            "# s.session:1: load a.scn\n"
+            "Lamp1: SetSize(0.5)\n"
+            "# s.session:2: step\n"
+            "# s.session:3: press N\n"
+            "zapiOpenInputBox(\"Enter Range(m)\")\n");
 }
 
 }  // namespace
