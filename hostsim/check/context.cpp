@@ -6,6 +6,8 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/runtime/text.h"
+#include "hostsim/tools/key_names.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -34,6 +36,14 @@ std::uint64_t NameHash(const std::string& name) {
     h *= 1099511628211ull;
   }
   return h;
+}
+
+// For a key callback's entry, the key by name and code: " (key D (0x20))".
+std::string KeyOf(const Journal::Entry& e) {
+  if (e.call.find("clbkBufferedKey") == std::string::npos) return {};
+  long long code = 0;
+  if (!ParseInt(e.args.substr(0, e.args.find(',')), code) || code < 0 || code > 255) return {};
+  return " (key " + KeyText(static_cast<std::uint8_t>(code)) + ")";
 }
 
 constexpr std::size_t kTrimAt = 4096;  // journal entries kept before Trim clears them
@@ -74,8 +84,8 @@ void Context::Listen(void* data, const Journal::Entry& e) {
     Result r;
     r.name = self->name_;
     r.status = Status::Skipped;
-    r.reason =
-        "not run: it would call " + h.call + " again, where " + h.check + " hung; see that check";
+    r.reason = "not run: it would call " + h.call + KeyOf(e) + " again, where " + h.check +
+               " hung; see that check";
     r.journal = self->JournalTail(16);
     g_stop(r);
   }

@@ -31,7 +31,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
-#include "hostsim/runtime/inputs.h"
+#include "hostsim/tools/inputs.h"
 #include "hostsim/world.h"
 #include "new_project.h"
 #include "record.h"

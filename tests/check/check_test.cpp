@@ -320,7 +320,7 @@ TEST(CheckReport, StateFaultFailsOnEverySeedListingTheSteps) {
     EXPECT_EQ(check["status"], "failed") << "seed " << seed << "\n" << r.out;
     ASSERT_FALSE(check["details"].empty()) << r.out;
     const std::string last = check["details"].back();
-    EXPECT_NE(last.find("press key 0x30"), std::string::npos) << last;
+    EXPECT_NE(last.find("press B (0x30)"), std::string::npos) << last;
     EXPECT_NE(r.out.find("    " + last + "\n"), std::string::npos) << r.out;
     const std::string xml = std::regex_replace(last, std::regex(">"), "&gt;");
     EXPECT_NE(ReadText(dir / "r.xml").find(xml + "\n"), std::string::npos) << xml;
