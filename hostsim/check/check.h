@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,25 @@ struct CheckNotCounted : CheckSkipped {
   using CheckSkipped::CheckSkipped;
 };
 
+// The exit status of a check's process that stopped itself at its time limit (HangWatch),
+// after a last word on the standard error like a crash's.
+inline constexpr int kHungStatus = 5;
+
+// Watches this process's checks while it lives: one still running after `seconds` is stopped
+// where it stands, and the process ends with kHungStatus after a last word that names the
+// check, the module code that ran, where it stood and the host calls before.
+class HangWatch {
+ public:
+  explicit HangWatch(double seconds);
+  ~HangWatch();
+  HangWatch(const HangWatch&) = delete;
+  HangWatch& operator=(const HangWatch&) = delete;
+
+ private:
+  struct Thread;
+  std::unique_ptr<Thread> thread_;
+};
+
 // A callback an earlier check hung in, and that check's name.
 struct KnownHang {
   std::string call;  // "clbkBufferedKey(32, true)": the callback with its arguments
@@ -120,6 +140,8 @@ struct Options {
   // Given by the parent to a child under memcheck: Valgrind's own work runs on the check's
   // thread, so the kernel's counts of the thread are not the module's.
   bool underMemcheck = false;
+  // Given by the parent: the time limit the child watches itself (HangWatch); 0: none.
+  double hangSeconds = 0;
   // Given by the parent: the callbacks ("clbkBufferedKey(32, true)") in which earlier checks
   // hung, each as "CHECK:CALL". A check about to make such a call again is reported as not
   // run because of that hang instead of waiting out its own time limit.

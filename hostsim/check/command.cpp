@@ -100,10 +100,16 @@ std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
   return classes;
 }
 
+std::string Limit(double seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", seconds);
+  return buf;
+}
+
 // The arguments that run the same check again in a child, answering in `json`.
 std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64_t seed,
                                    const fs::path& json, const fs::path& tail, bool memcheck,
-                                   const std::vector<KnownHang>& hangs) {
+                                   double seconds, const std::vector<KnownHang>& hangs) {
   std::string name = c.name;
   std::string pattern = "^";
   for (char ch : name) {
@@ -125,14 +131,9 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
   if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
   if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
   if (memcheck) args.emplace_back("--under-memcheck");
+  args.insert(args.end(), {"--hang-after", std::to_string(seconds)});
   for (const KnownHang& h : hangs) args.insert(args.end(), {"--hung-in", h.check + ":" + h.call});
   return args;
-}
-
-std::string Limit(double seconds) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", seconds);
-  return buf;
 }
 
 // What memcheck found in the module while the check ran: it fails a check that passed, and
@@ -175,9 +176,11 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   const fs::path xml = dir / (base + ".memcheck.xml");
   const bool memcheck = !valgrind.empty();
   const double seconds = memcheck ? o.timeoutSeconds * kMemcheckSlowdown : o.timeoutSeconds;
-  const auto limit = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  // The child stops itself at the limit, telling where it stood; the parent stops a child that
+  // could not, a while later.
+  const auto limit = std::chrono::milliseconds(static_cast<long long>((seconds * 1.1 + 5) * 1000));
   fs::path program = platform::ExecutablePath();
-  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail, memcheck, hangs);
+  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail, memcheck, seconds, hangs);
   if (memcheck) {
     std::vector<std::string> under = MemcheckArgs(xml);
     under.push_back(platform::PathToUtf8(program));
@@ -217,6 +220,11 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
                    (reported ? " after it reported" : " before it reported");
         break;
     }
+    if (end.kind == platform::ChildEnd::Kind::Exited && end.code == kHungStatus) {
+      r.status = Status::Hung;
+      r.reason = "no result within " + Limit(o.timeoutSeconds) +
+                 " s: the check was stopped (--in-process runs it where a debugger can look)";
+    }
     if (r.status == Status::Crashed && CrashWasHosts(errText)) {
       r.hostFault = true;
       r.reason = "hostsim crashed in its own code, not in the module (" + end.why +
@@ -224,8 +232,10 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
     }
     if (const std::string where = CrashWhere(errText); !where.empty())
       r.details.push_back("where: " + where);
-    // A hung child wrote no last word: what it was doing is in its journal tail file.
-    r.journal = r.status == Status::Hung ? ReadJournalTail(tail) : CrashJournal(errText);
+    // A child stopped by the parent wrote no last word: what it was doing is in its journal
+    // tail file.
+    r.journal = end.kind == platform::ChildEnd::Kind::TimedOut ? ReadJournalTail(tail)
+                                                               : CrashJournal(errText);
   }
   if (memcheck) memoryErrors = ModuleErrors(FileText(xml), o.module);
   for (const fs::path& p : {json, out, errFile, tail, xml}) fs::remove(p, ec);
@@ -327,11 +337,13 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
 
   // A folder of its own for the children's files, removed when the run ends.
   std::unique_ptr<platform::ScratchFolder> work;
+  std::unique_ptr<HangWatch> hangWatch;
   if (o.inProcess) {
     std::vector<KnownHang> known;
     for (const std::string& h : o.hangs)
       if (const std::size_t colon = h.find(':'); colon != std::string::npos)
         known.push_back({h.substr(colon + 1), h.substr(0, colon)});
+    hangWatch = std::make_unique<HangWatch>(o.hangSeconds);
     g_stopReport = &report;
     g_stopJson = o.json;
     OnKnownHang(known, StopBeforeHang);

@@ -1,6 +1,10 @@
 // Running one check in this process, and the last word a crash leaves for the parent.
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/context.h"
@@ -26,9 +30,9 @@ void WriteWhere() {
   Put(line.c_str());
 }
 
-// Called on the way down of a crash: names the check, whose code faulted (the module's, or
-// hostsim's own when no module code ran), where, and quotes the journal.
-void CrashReport(const platform::Fault& fault) {
+// The last word of a crash or a hang: names the check, whose code faulted or stood (the
+// module's, or hostsim's own when no module code ran), where, and quotes the journal.
+void LastWord(const platform::Fault& fault, bool hung) {
   Context* ctx = Context::Active();
   Put("\nhostsim check: ");
   if (ctx != nullptr) {
@@ -36,8 +40,11 @@ void CrashReport(const platform::Fault& fault) {
     Put(" ");
   }
   const bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
-  Put(module ? "crashed: " : kHostFault);
-  Put(fault.what != nullptr ? fault.what : "fatal fault");
+  if (hung)
+    Put(module ? "hung" : "hung in hostsim's own code, not in the module");
+  else
+    Put(module ? "crashed: " : kHostFault);
+  if (!hung) Put(fault.what != nullptr ? fault.what : "fatal fault");
   if (module) {
     Put(" in ");
     Put(ctx->ModuleRunning());
@@ -52,7 +59,48 @@ void CrashReport(const platform::Fault& fault) {
   Put("\n");
 }
 
+void CrashReport(const platform::Fault& fault) { LastWord(fault, false); }
+
+void HangReport(const platform::Fault& fault) {
+  LastWord(fault, true);
+  std::_Exit(kHungStatus);
+}
+
 }  // namespace
+
+struct HangWatch::Thread {
+  explicit Thread(double seconds)
+      : limit(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(seconds))),
+        thread([this] { Watch(); }) {}
+  ~Thread() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    wake.notify_one();
+    thread.join();
+  }
+  void Watch() {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (wake.wait_for(lock, limit, [this] { return stop; })) return;
+    watched.Interrupt("hang", HangReport);
+    // Only a thread that blocks the signal comes back here: the parent stops the process.
+  }
+
+  platform::WatchedThread watched;  // the thread that runs the checks
+  std::chrono::steady_clock::duration limit;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool stop = false;
+  std::thread thread;
+};
+
+HangWatch::HangWatch(double seconds) {
+  if (seconds > 0) thread_ = std::make_unique<Thread>(seconds);
+}
+
+HangWatch::~HangWatch() = default;
 
 const char* StatusName(Status s) {
   switch (s) {

@@ -476,6 +476,7 @@ void AddCheckOptions(CLI::App& command, Args& a) {
   // Given by a parent run to its child processes, not by a user.
   command.add_option("--journal-tail", o.journalTail)->group("");
   command.add_flag("--under-memcheck", o.underMemcheck)->group("");
+  command.add_option("--hang-after", o.hangSeconds)->group("");
   command.add_option("--hung-in", o.hangs)->group("");
   command.footer(
       "Each check runs in a child process of its own with a time limit; a crash or a hang\n"

@@ -191,6 +191,11 @@ TEST_P(FaultyModule, FailsItsOwnChecksAndNoOther) {
       EXPECT_FALSE(check["reason"].get<std::string>().empty()) << name;
       EXPECT_FALSE(check["journal"].empty()) << name << ": no host calls quoted";
     }
+    if (want == "crashed" && kDebugInfo) {
+      // It names where: the module's function.
+      EXPECT_NE(check["details"].dump().find("where: "), std::string::npos) << check.dump(1);
+      EXPECT_NE(check["details"].dump().find("Crash()"), std::string::npos) << check.dump(1);
+    }
     if (want == "crashed") {
       // The crash is the key C going down, and the journal says so.
       EXPECT_NE(check["journal"].back().get<std::string>().find("clbkBufferedKey(46, true)"),
@@ -365,6 +370,10 @@ TEST(CheckReport, HangIsStoppedAtTheTimeLimitOnce) {
   EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
             std::string::npos)
       << hung["journal"].dump(1);
+  if (kDebugInfo) {
+    // It names where the module stood.
+    EXPECT_NE(hung["details"].dump().find("Hang()"), std::string::npos) << hung.dump(1);
+  }
   const Json& after = j["checks"][2];
   EXPECT_EQ(after["status"], "skipped") << after.dump(1);
   EXPECT_NE(after["reason"].get<std::string>().find(hung["name"].get<std::string>() + " hung"),
