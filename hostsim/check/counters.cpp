@@ -28,30 +28,6 @@ const hostsim_watch_api& Api(const void* api) {
 
 }  // namespace
 
-const std::string& WatchedCallNames() {
-  static const std::string names = [] {
-    std::string out;
-#define HOSTSIM_ALLOC(name)
-#define HOSTSIM_CALL(ret, name, params, args) out += (out.empty() ? "" : ", ") + std::string(#name);
-#define HOSTSIM_OPEN(name, params, args) HOSTSIM_CALL(int, name, params, args)
-#define HOSTSIM_PRINTF(ret, name, params, vname, vargs, last) HOSTSIM_CALL(ret, name, params, vargs)
-#include "hostsim/watch/watched.def"
-#undef HOSTSIM_ALLOC
-#undef HOSTSIM_CALL
-#undef HOSTSIM_OPEN
-#undef HOSTSIM_PRINTF
-    return out;
-  }();
-  return names;
-}
-
-Counters& Counters::Instance(const std::string*& why) {
-  static Counters counters;
-  static const std::string reason = counters.Test();
-  why = &reason;
-  return counters;
-}
-
 void Counters::IgnoreKernel() { g_ignoreKernel = true; }
 
 const std::string& Counters::Unavailable() {

@@ -60,7 +60,4 @@ class Counters {
   const void* api_ = nullptr;
 };
 
-// The C library functions watched, as one line for the report.
-const std::string& WatchedCallNames();
-
 }  // namespace hostsim::check
