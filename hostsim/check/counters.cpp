@@ -28,6 +28,13 @@ const hostsim_watch_api& Api(const void* api) {
 
 }  // namespace
 
+Counters& Counters::Instance(const std::string*& why) {
+  static Counters counters;
+  static const std::string reason = counters.Test();
+  why = &reason;
+  return counters;
+}
+
 void Counters::IgnoreKernel() { g_ignoreKernel = true; }
 
 const std::string& Counters::Unavailable() {
