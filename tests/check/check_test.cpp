@@ -332,6 +332,21 @@ TEST(CheckReport, StateFaultFailsOnEverySeedListingTheSteps) {
   }
 }
 
+// A counting check run where nothing counts (in this process, without the counting library
+// preloaded) is reported as not counted, never passed, even for a module that allocates.
+TEST(CheckReport, ACheckThatCannotCountIsNotPassed) {
+  Scratch dir;
+  const Outcome r = Hostsim(
+      {"check", Module("checkmod_alloc").string(), "--root", CHECK_ROOT, "--in-process", "--filter",
+       "^frame\\.allocations$", "--seed", "1", "--json", (dir / "r.json").string()},
+      dir);
+  EXPECT_EQ(ExitCode(r), 0) << r.out << r.err;
+  const Json check = Json::parse(ReadText(dir / "r.json"))["checks"].at(0);
+  EXPECT_EQ(check["status"], "skipped") << check.dump(1);
+  EXPECT_EQ(check["not_counted"], true) << check.dump(1);
+  EXPECT_EQ(check["reason"].get<std::string>().rfind("not counted: ", 0), 0u) << check.dump(1);
+}
+
 // In this process a crash ends the run, but its last word names the check and quotes the
 // host calls before it.
 TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
