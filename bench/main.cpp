@@ -12,9 +12,16 @@
 //   frame_10000_vs_1000  World::Step with 10,000 lamps, the   the same with 1,000 lamps     12
 //                        caches emptied before each frame
 //   warm_frame_...       the same, frames back to back       the same                   (none)
+//   run_16000_vs_4000    `hostsim run` of load, step, save    the same with 4,000 lamps     5
+//                        of 16,000 lamps, through the code
+//                        the command runs
+//   inspect_16000_vs_... `hostsim inspect` of 16,000 lamps   the same with 4,000 lamps     5
 //   allocations          heap allocations per frame in the lamp's per-frame callbacks      0
 //   saved_bytes          a world saves the scenario it loaded byte for byte, and so does the
 //                        save floor (else the floors would not do the host's work)
+//
+// The worlds are as the commands run them: the journal off, the ring of the latest calls that a
+// fault's report quotes on (it always is).
 //
 // Every benchmark runs five repetitions, interleaved at random; a figure divides the least CPU
 // time per iteration of its benchmark (the "min" rows of Google Benchmark's table) by its
@@ -39,11 +46,15 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "empty_vessel.h"
+#include "hostsim/cli/fault_report.h"
+#include "hostsim/cli/session.h"
+#include "hostsim/cli/view.h"
 #include "hostsim/world.h"
 #include "lamp/lumipod.h"
 #include "scenario_floor.h"
@@ -71,6 +82,8 @@ using hostsim::World;
 constexpr double kStep = 0.02;
 constexpr int kFewLamps = 1000;
 constexpr int kManyLamps = 10000;
+constexpr int kRunFew = 4000;  // the end-to-end figures
+constexpr int kRunMany = 16000;
 
 hostsim::Paths BenchPaths() {
   hostsim::Paths p;
@@ -321,6 +334,42 @@ void SaveFloor(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(bench::FloorSave(s, buffer, out));
 }
 
+// --- what the commands run ---
+
+// Where the commands' output goes here: written, as to a terminal or a file, and dropped.
+std::ofstream& Discard() {
+  static std::ofstream out("/dev/null", std::ios::binary);
+  return out;
+}
+
+// `hostsim run` of a script that loads the lamps, takes a frame and saves them, through the code
+// the command runs: a watched world and a session writing its transcript.
+void RunCommand(benchmark::State& state, int lamps) {
+  const fs::path saved = WorkDir() / ("run-saved-" + std::to_string(lamps) + ".scn");
+  const std::string script =
+      "load " + ScenarioFile(lamps).string() + "\nstep\nsave " + saved.string() + "\n";
+  hostsim::cli::SessionOptions opts;
+  opts.script = WorkDir() / "bench.session";
+  opts.label = "bench.session";
+  for (auto _ : state) {
+    hostsim::cli::WatchedWorld watched(BenchPaths(), 0);
+    hostsim::cli::Session session(watched.world(), Discard(), opts);
+    std::istringstream in(script);
+    session.Run(in);
+    watched.world().Clear();
+  }
+}
+
+// `hostsim inspect` of the lamps: the load and the view of every vessel.
+void InspectCommand(benchmark::State& state, int lamps) {
+  const fs::path& file = ScenarioFile(lamps);
+  for (auto _ : state) {
+    hostsim::cli::WatchedWorld watched(BenchPaths(), 0);
+    watched.world().LoadScenario(file);
+    hostsim::cli::WriteWorldView(watched.world(), Discard());
+  }
+}
+
 // --- results ---
 
 // The least CPU time per iteration of every benchmark: its "min" row when it ran in several
@@ -379,6 +428,8 @@ constexpr Guard kGuards[] = {
     {"save_10000", "save/host", "save/snprintf", 4.0},
     {"frame_10000_vs_1000", "frame/10000", "frame/1000", 12.0},
     {"warm_frame_10000_vs_1000", "warm_frame/10000", "warm_frame/1000", 0},  // no guard
+    {"run_16000_vs_4000", "run/16000", "run/4000", 5.0},
+    {"inspect_16000_vs_4000", "inspect/16000", "inspect/4000", 5.0},
 };
 
 int Run() {
@@ -398,6 +449,10 @@ int Run() {
   Register("load/sscanf", kMillisecond, 3, LoadFloor);
   Register("save/host", kMillisecond, 3, Save);
   Register("save/snprintf", kMillisecond, 3, SaveFloor);
+  Register("run/4000", kMillisecond, 2, RunCommand, kRunFew);
+  Register("run/16000", kMillisecond, 1, RunCommand, kRunMany);
+  Register("inspect/4000", kMillisecond, 2, InspectCommand, kRunFew);
+  Register("inspect/16000", kMillisecond, 1, InspectCommand, kRunMany);
 
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);

@@ -66,9 +66,9 @@ class World {
   const Journal& journal() const;
   // The latest host calls and callbacks made in this world, at most `n` of them (and at most
   // the 32 it keeps), oldest first, each as the journal writes its line. Kept whether the
-  // journal is on or off, raw, and named only now: a handle that has died since shows as dead,
-  // a long text as its start and "...". Allocates: a crash report asks it from a copy of the
-  // process.
+  // journal is on or off, raw, and named only now: a vessel or handle that has ended since
+  // shows as ended or unknown, a long text as its start and "...". Allocates: a crash report
+  // asks it from a copy of the process.
   std::vector<std::string> LastCalls(std::size_t n) const;
   // The folders the world reads its files from.
   const Paths& paths() const;

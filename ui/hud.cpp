@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "lamp/lumipod.h"
 
@@ -36,7 +37,7 @@ int TextLength(int written, std::size_t size) {
 // The key lines after the three that show values, with their offsets.
 constexpr struct {
   int offset;
-  const char* text;
+  std::string_view text;
 } kKeyLines[] = {
     {232, "[V]/[Shift+V] = Easy Attach/Detach"},
     {248, "[Shift]+[Arrows] = Rotate Lamp Alt/Az"},
@@ -70,24 +71,28 @@ bool lumipod::clbkDrawHUD(int mode, const HUDPAINTSPEC* hps, zapi::Sketchpad* sk
   }
   const int x = x0 + 10;
 
-  char buf[256];
-  // One line, once its text is composed in the buffer (`written` is what snprintf returned):
-  // the colour set, then the text drawn. The line's offset times the scale always fits an int
-  // (|H| < 2^31 makes |scale| < 2.8e6, and the offsets are at most 376), so it is truncated
-  // by a plain conversion.
-  auto line = [&](int offset, int written) {
+  // One line: the colour set, then the text drawn. The line's offset times the scale always
+  // fits an int (|H| < 2^31 makes |scale| < 2.8e6, and the offsets are at most 376), so it is
+  // truncated by a plain conversion.
+  auto draw = [&](int offset, const char* text, int length) {
     skp->SetTextColor(kHudColour);
-    skp->Text(x, y0 + static_cast<int>(offset * scale), buf, TextLength(written, sizeof buf));
+    skp->Text(x, y0 + static_cast<int>(offset * scale), text, length);
   };
-  auto copy = [&](const char* text) { return std::snprintf(buf, sizeof buf, "%s", text); };
+  // A line with values, once composed in the buffer (`written` is what snprintf returned).
+  char buf[256];
+  auto line = [&](int offset, int written) { draw(offset, buf, TextLength(written, sizeof buf)); };
+  // A fixed line, drawn as it stands: nothing to format.
+  auto fixed = [&](int offset, std::string_view text) {
+    draw(offset, text.data(), static_cast<int>(text.size()));
+  };
 
-  line(168, copy("[B] = Spotlight On/Off"));
+  fixed(168, "[B] = Spotlight On/Off");
   line(184, std::snprintf(buf, sizeof buf, "[N] = Enter Range %0.1fm", range));
   // The degree sign is the single byte 0xB0.
   line(200,
        std::snprintf(buf, sizeof buf, "[M] = Enter Spread Angle %0.1f\xB0", aperture * kDegPerRad));
   line(216, std::snprintf(buf, sizeof buf, "[J]/[K] = -/+ Intensity %d%%",
                           TruncToInt(intensity * 100.0)));
-  for (const auto& [offset, text] : kKeyLines) line(offset, copy(text));
+  for (const auto& [offset, text] : kKeyLines) fixed(offset, text);
   return true;
 }

@@ -258,16 +258,7 @@ int Inspect(const Args& a) {
       }
       std::cout << hostsim::cli::PrettyJson(hostsim::cli::VesselView(world, *v)) << "\n";
     } else {
-      // Vessel by vessel: the whole view of a large world would take many times its memory.
-      // The poses come from one table, each chain composed once.
-      const hostsim::Poses poses = hostsim::WorldPoses(world.Vessels());
-      hostsim::cli::JsonArrayWriter array(std::cout);
-      for (const hostsim::Vessel* v : world.Vessels()) {
-        array.Add(hostsim::cli::VesselView(world, *v, poses.at(v)));
-        if (!std::cout) break;  // a full disk or a closed pipe: reported below
-      }
-      array.Close();
-      std::cout << "\n";
+      hostsim::cli::WriteWorldView(world, std::cout);  // a failed write is reported below
     }
     return OutputWritten() ? 0 : kExitFailure;
   } catch (const hostsim::Error& e) {

@@ -7,7 +7,7 @@ namespace hostsim::cli {
 namespace {
 
 // Large enough that a frame's lines go in a few writes, small enough to stay in the caches.
-constexpr std::size_t kBufferBytes = 64 * 1024;
+constexpr std::size_t kBufferBytes = std::size_t{64} * 1024;
 
 }  // namespace
 

@@ -389,4 +389,18 @@ void JsonArrayWriter::Add(const Json& element) {
 
 void JsonArrayWriter::Close() { out_ << (count_ == 0 ? "[]" : "\n]"); }
 
+void WriteWorldView(const World& world, std::ostream& out) {
+  // Vessel by vessel: the whole view of a large world would take many times its memory. The
+  // poses come from one table, each chain composed once.
+  const std::vector<Vessel*> vessels = world.Vessels();
+  const Poses poses = WorldPoses(vessels);
+  JsonArrayWriter array(out);
+  for (const Vessel* v : vessels) {
+    array.Add(VesselView(world, *v, poses.at(v)));
+    if (!out) return;
+  }
+  array.Close();
+  out << "\n";
+}
+
 }  // namespace hostsim::cli

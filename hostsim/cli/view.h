@@ -31,6 +31,11 @@ Json VesselView(const World& world, const Vessel& v);
 // table (WorldPoses) rather than each walking its chain to the root.
 Json VesselView(const World& world, const Vessel& v, const Transform& pose);
 
+// The view of every vessel of the world, in creation order, as `inspect` prints it: a JSON
+// array written vessel by vessel (JsonArrayWriter), the poses taken from one table. Stops early
+// when `out` fails (a full disk, a closed pipe), for the caller to report.
+void WriteWorldView(const World& world, std::ostream& out);
+
 // JSON text indented by two spaces, with arrays of plain values kept on one line
 // ("[1.0, 0.0, 0.0]"), so vectors and colours stay readable.
 std::string PrettyJson(const Json& j);

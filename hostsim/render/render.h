@@ -144,9 +144,9 @@ bool PlayAvailable();
 // itself while `watch` is on; the mouse orbits (left drag), pans (right drag) and zooms (wheel) the
 // camera; F2 saves the scenario to a file named in a box (a new one by default; replacing a
 // file is confirmed). Frames are drawn only when something changed, at most 60 a second, and
-// none while the window is hidden. The world's journal records the window's calls: bound it
-// (Journal::KeepLast) for a long session. Returns 0, or 1 with a message on stderr when no
-// window can be opened.
+// none while the window is hidden. A world whose journal is on keeps every call of the window's
+// session: turn it off, or bound it (Journal::KeepLast), for a long one. Returns 0, or 1 with a
+// message on stderr when no window can be opened.
 int Play(World& world, const PlayOptions& opts);
 
 }  // namespace hostsim::render

@@ -31,19 +31,25 @@ struct TextWriter {
   void Handle(HandleKind kind, const void* handle) { AppendHandle(w, out, kind, handle); }
 };
 
-// Notes a call or callback: always in the ring of the latest calls, raw; in the journal, as
-// text, while it is on.
+// Notes a call or callback made on or for `self` (null for none), whose handle is `handle`:
+// always in the ring of the latest calls, raw (by the handle: the vessel's own record need not
+// be read); in the journal, as text, while it is on.
 template <class... Args>
-void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, const char* call,
-            const Args&... args) {
-  const std::string_view name = self != nullptr ? std::string_view(self->name()) : "";
-  RawCall::Writer raw{w.lastCalls.Next(kind, call, name)};
+void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, OBJHANDLE handle,
+            const char* call, const Args&... args) {
+  RawCall::Writer raw{w.lastCalls.Next(kind, call, handle)};
   PutArgs(raw, args...);
   if (!w.journal.Enabled()) return;
   std::string text;
   TextWriter journal{w, text};
   PutArgs(journal, args...);
-  w.journal.Record(kind, std::string(name), call, std::move(text));
+  w.journal.Record(kind, self != nullptr ? self->name() : std::string(), call, std::move(text));
+}
+
+template <class... Args>
+void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, const char* call,
+            const Args&... args) {
+  Record(w, kind, self, self != nullptr ? self->handle() : nullptr, call, args...);
 }
 
 // A module's call of a free host function: the current world (null when there is none),
@@ -67,7 +73,7 @@ VesselCall CallOn(OBJHANDLE self, const char* call, const Args&... args) {
   World::Impl* w = CurrentWorld();
   if (w == nullptr) return {nullptr, nullptr};
   Vessel* v = w->Find(self);
-  Record(*w, Journal::Kind::Call, v, call, args...);
+  Record(*w, Journal::Kind::Call, v, v != nullptr ? self : nullptr, call, args...);
   return {w, v};
 }
 

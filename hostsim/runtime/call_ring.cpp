@@ -8,17 +8,6 @@
 
 namespace hostsim {
 
-void RawCall::Begin(Journal::Kind k, const char* name, std::string_view self) {
-  kind = k;
-  call = name;
-  selfCut = self.size() > kTextBytes / 2;
-  selfBytes = static_cast<std::uint16_t>(std::min(self.size(), kTextBytes / 2));
-  std::memcpy(text.data(), self.data(), selfBytes);
-  textUsed = selfBytes;
-  pieceCount = 0;
-  cut = false;
-}
-
 void RawCall::Writer::Quoted(std::string_view bytes) {
   Piece& p = Add(Piece::Type::Quoted);
   const std::size_t room = kTextBytes - c.textUsed;
@@ -79,8 +68,12 @@ std::vector<std::string> World::LastCalls(std::size_t n) const {
   lines.reserve(count);
   for (std::size_t back = count; back-- > 0;) {
     const RawCall& c = ring.Back(back);
-    Journal::Entry e{c.kind, std::string(c.Self()) + (c.selfCut ? "..." : ""), c.call,
-                     ArgumentText(*impl_, c)};
+    const Vessel* self = impl_->Find(c.self);
+    Journal::Entry e{c.kind,
+                     self != nullptr     ? self->name()
+                     : c.self != nullptr ? "<ended vessel>"
+                                         : "",
+                     c.call, ArgumentText(*impl_, c)};
     std::string line;
     Journal::WriteLine(e, [&line](std::string_view piece) { line += piece; });
     lines.push_back(std::move(line));

@@ -17,8 +17,8 @@ namespace hostsim {
 
 // One call as it was made, in pieces.
 struct RawCall {
-  static constexpr std::size_t kPieces = 48;      // pieces of the arguments kept
-  static constexpr std::size_t kTextBytes = 240;  // bytes of texts kept, the vessel's name first
+  static constexpr std::size_t kPieces = 24;      // pieces of the arguments kept
+  static constexpr std::size_t kTextBytes = 128;  // bytes of texts kept
 
   struct Piece {
     enum class Type : std::uint8_t {
@@ -48,10 +48,9 @@ struct RawCall {
   };
 
   Journal::Kind kind = Journal::Kind::Call;
-  const char* call = "";  // a text that outlives the world
-  std::uint16_t selfBytes = 0;
-  bool selfCut = false;
-  bool cut = false;  // the pieces ran out: the arguments end with "..."
+  const char* call = "";     // a text that outlives the world
+  OBJHANDLE self = nullptr;  // the vessel it was made on or for, if any
+  bool cut = false;          // the pieces ran out: the arguments end with "..."
   std::uint16_t textUsed = 0;
   std::uint8_t pieceCount = 0;
   std::array<Piece, kPieces> pieces;
@@ -93,9 +92,15 @@ struct RawCall {
     }
   };
 
-  // Starts the call over: its kind, its name and its vessel's name (empty for none).
-  void Begin(Journal::Kind k, const char* name, std::string_view self);
-  std::string_view Self() const { return {text.data(), selfBytes}; }
+  // Starts the call over: its kind, its name and its vessel's handle (null for none).
+  void Begin(Journal::Kind k, const char* name, OBJHANDLE vessel) {
+    kind = k;
+    call = name;
+    self = vessel;
+    textUsed = 0;
+    pieceCount = 0;
+    cut = false;
+  }
 };
 
 // The ring: the latest kSize calls.
@@ -104,7 +109,7 @@ class CallRing {
   static constexpr std::size_t kSize = 32;
 
   // The slot for the next call, begun with its kind, name and vessel; it replaces the oldest.
-  RawCall& Next(Journal::Kind kind, const char* call, std::string_view self) {
+  RawCall& Next(Journal::Kind kind, const char* call, OBJHANDLE self) {
     RawCall& c = calls_[written_ % kSize];
     ++written_;
     c.Begin(kind, call, self);

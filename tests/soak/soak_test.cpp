@@ -16,32 +16,7 @@
 #include "hostsim/world.h"
 #include "support/world_fixture.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define LUMIPOD_SOAK_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define LUMIPOD_SOAK_ASAN 1
-#endif
-#endif
-#if defined(LUMIPOD_SOAK_ASAN)
-// The sanitizer runtime's count of live heap bytes (not in every compiler's headers).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace {
-
-// Bytes the process holds on its heap now, where the platform tells; -1 elsewhere.
-long long HeapInUse() {
-#if defined(LUMIPOD_SOAK_ASAN)
-  return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__)
-  return static_cast<long long>(mallinfo2().uordblks);
-#else
-  return -1;
-#endif
-}
 
 const std::vector<std::vector<std::string>> kBlocks = {
     {},
@@ -103,9 +78,9 @@ TEST(Soak, ThousandsOfLampLivesLeaveNothingBehind) {
   constexpr int kWarmUp = 200, kLives = 3000;
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kWarmUp; ++i) LampLife(w, i);
-  const long long before = HeapInUse();
+  const long long before = testsupport::HeapInUse();
   for (int i = kWarmUp; i < kLives; ++i) LampLife(w, i);
-  const long long after = HeapInUse();
+  const long long after = testsupport::HeapInUse();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%d lamp lives in %.2f s; heap in use %lld -> %lld bytes\n", kLives, seconds, before,
@@ -140,7 +115,7 @@ TEST(Soak, HundredsOfLoadUnloadCyclesCallTheExitHookOncePerUnload) {
   const auto start = std::chrono::steady_clock::now();
   long long before = -1;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
-    if (cycle == 10) before = HeapInUse();
+    if (cycle == 10) before = testsupport::HeapInUse();
     for (const HookCase& c : cases) {
       SCOPED_TRACE(std::string(c.module) + " cycle " + std::to_string(cycle));
       w.journal().Clear();
@@ -165,7 +140,7 @@ TEST(Soak, HundredsOfLoadUnloadCyclesCallTheExitHookOncePerUnload) {
     }
   }
   w.journal().Clear();
-  const long long after = HeapInUse();
+  const long long after = testsupport::HeapInUse();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%d load/unload cycles of %zu libraries in %.2f s; heap in use %lld -> %lld bytes\n",

@@ -5,7 +5,32 @@
 #include <random>
 #include <sstream>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMIPOD_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMIPOD_TEST_ASAN 1
+#endif
+#endif
+#if defined(LUMIPOD_TEST_ASAN)
+// The sanitizer runtime's count of live heap bytes (not in every compiler's headers).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace testsupport {
+
+// Bytes the process holds on its heap now, where the platform tells; -1 elsewhere.
+long long HeapInUse() {
+#if defined(LUMIPOD_TEST_ASAN)
+  return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__)
+  return static_cast<long long>(mallinfo2().uordblks);
+#else
+  return -1;
+#endif
+}
 
 std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);

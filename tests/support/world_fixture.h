@@ -17,6 +17,10 @@ inline hostsim::Paths ExamplePaths() {
   return p;
 }
 
+// Bytes the process holds on its heap now (live allocations), where the platform tells; -1
+// elsewhere.
+long long HeapInUse();
+
 // The whole file as bytes ("" when it cannot be read).
 std::string ReadFile(const std::filesystem::path& p);
 
