@@ -3,6 +3,7 @@
 #
 #   bin/hostsim                      the CLI (hostsim.exe with hostsim.dll on Windows)
 #   lib/libhostsim.so                the host runtime (lib/libhostsim.dll.a on Windows)
+#   lib/libhostsim_watch.so          the counting library of hostsim check (Linux)
 #   include/host/*.h                 the host interface
 #   lib/cmake/hostsim/               the package config: hostsim::host, hostsim::runtime,
 #                                    hostsim::module_hook (load_hook.cpp), hostsim::hostsim
@@ -31,6 +32,10 @@ install(TARGETS host_interface hostsim_runtime hostsim_module_hook
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 if(TARGET hostsim)
   install(TARGETS hostsim EXPORT hostsimTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+# The counting library hostsim check preloads into its checks' processes, beside the runtime.
+if(TARGET hostsim_watch)
+  install(TARGETS hostsim_watch LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/host
         FILES_MATCHING PATTERN "*.h")

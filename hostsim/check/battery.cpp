@@ -64,11 +64,13 @@ const std::vector<Check>& Battery() {
        VisualRebuild},
       {"frame.allocations",
        "the per-frame callbacks (before and after step, direct keys, HUD) allocate nothing: "
-       "malloc, calloc, realloc, aligned_alloc, posix_memalign and operator new are counted",
+       "malloc, calloc, realloc, aligned_alloc, posix_memalign, memalign and operator new are "
+       "counted, the host's own allocations in calls the module makes are not",
        FrameAllocations},
       {"frame.blocking_calls",
-       "the per-frame callbacks open, read or write no file, sleep and wait for nothing: the C "
-       "library's calls for these are watched while each callback runs",
+       "the per-frame callbacks open, read, write or ask about no file, sleep and wait for "
+       "nothing: the C library's calls for these (printf, fprintf, stat, ... too) are watched "
+       "while each callback runs, and the kernel counts the thread's reads, writes and waits",
        FrameBlockingCalls},
       {"frame.time",
        "median time of the per-frame callbacks, beside empty callbacks'; fails above 1 ms",

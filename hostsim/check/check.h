@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ struct Result {
   std::vector<std::string> journal;  // the last host calls before a failure, crash or hang
   std::vector<std::string> details;  // what the check found worth reporting when it passed
   double seconds = 0;
+  // Skipped because it counts (allocations, calls) and its process could not: a check is
+  // never passed without the counting it promises.
+  bool notCounted = false;
+  // Crashed in hostsim's own code, not in the module's: the host's fault.
+  bool hostFault = false;
 };
 
 // What every check is given: the module, where its classes and meshes are, and the seed.
@@ -61,6 +67,39 @@ struct CheckFailed : std::runtime_error {
 struct CheckSkipped : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// Thrown by Context::NotCounted: the check's counters cannot count in this process.
+struct CheckNotCounted : CheckSkipped {
+  using CheckSkipped::CheckSkipped;
+};
+
+// The exit status of a check's process that stopped itself at its time limit (HangWatch),
+// after a last word on the standard error like a crash's.
+inline constexpr int kHungStatus = 5;
+
+// Watches this process's checks while it lives: one still running after `seconds` is stopped
+// where it stands, and the process ends with kHungStatus after a last word that names the
+// check, the module code that ran, where it stood and the host calls before.
+class HangWatch {
+ public:
+  explicit HangWatch(double seconds);
+  ~HangWatch();
+  HangWatch(const HangWatch&) = delete;
+  HangWatch& operator=(const HangWatch&) = delete;
+
+ private:
+  struct Thread;
+  std::unique_ptr<Thread> thread_;
+};
+
+// A callback an earlier check hung in, and that check's name.
+struct KnownHang {
+  std::string call;  // "clbkBufferedKey(32, true)": the callback with its arguments
+  std::string check;
+};
+
+// Called when the check running in this process is about to call into a known hang: it gets
+// the check's result (not run, naming the hang) and must end the process.
+void OnKnownHang(const std::vector<KnownHang>& hangs, void (*stop)(const Result& r));
 
 // Runs one check in this process and returns its result. A crash of the module ends the
 // process, after a last word on the standard error that names the check and quotes the
@@ -70,6 +109,10 @@ Result RunInProcess(const Check& check, const Subject& subject);
 // What a crashed child left on its standard error: the journal lines of its last word, and
 // the error output's last lines when it has none (a sanitizer's report, say).
 std::vector<std::string> CrashJournal(const std::string& stderrText);
+// Where its last word says the fault was ("lib.so: Fn() at file.cpp:12"); empty: unknown.
+std::string CrashWhere(const std::string& stderrText);
+// Whether its last word says the fault was in hostsim's own code, not the module's.
+bool CrashWasHosts(const std::string& stderrText);
 
 // Options of `hostsim check`.
 // How much longer a check may take under memcheck, which runs code many times slower.
@@ -85,18 +128,33 @@ struct Options {
   std::uint64_t seed = 0;
   bool inProcess = false;
   std::string root;  // --root as given (passed on to the child processes); empty: none
-  double timeoutSeconds = 120;
+  // A limit that a 2-core machine meets with room to spare for every check of a sound module
+  // (they take seconds), and that a hang costs about once (see `hangs`).
+  double timeoutSeconds = 60;
   // Each child runs under Valgrind's memcheck (POSIX), whose findings in the module fail the
   // check; the time limit is then kMemcheckSlowdown times as long.
   bool memcheck = false;
   // Where a child keeps its last host calls as it goes (given by the parent, which reads them
   // when it has to stop the child); empty: nowhere.
   std::filesystem::path journalTail;
+  // Given by the parent to a child under memcheck: Valgrind's own work runs on the check's
+  // thread, so the kernel's counts of the thread are not the module's.
+  bool underMemcheck = false;
+  // Given by the parent: the time limit the child watches itself (HangWatch); 0: none.
+  double hangSeconds = 0;
+  // Given by the parent: the callbacks ("clbkBufferedKey(32, true)") in which earlier checks
+  // hung, each as "CHECK:CALL". A check about to make such a call again is reported as not
+  // run because of that hang instead of waiting out its own time limit.
+  std::vector<std::string> hangs;
 };
+
+// The exit status of a run in which hostsim itself crashed (a fault of the host's own code,
+// not the module's): the run's verdict on the module cannot be trusted.
+inline constexpr int kHostFaultStatus = 3;
 
 // Runs `hostsim check`: `paths` holds the root's config and meshes folders (the modules
 // folder is the module's own). Returns the exit status: 0 when nothing failed, crashed or
-// hung, 1 otherwise or on an error.
+// hung, 1 otherwise or on an error, kHostFaultStatus when hostsim itself crashed.
 int Main(const Options& options, const Paths& paths, std::ostream& out, std::ostream& err);
 
 }  // namespace hostsim::check

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "hostsim/check/check.h"
+#include "hostsim/check/counters.h"
 #include "hostsim/check/journal_tail.h"
 #include "hostsim/check/memcheck.h"
 #include "hostsim/check/report.h"
@@ -18,13 +20,31 @@
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/config.h"
-#include "hostsim/runtime/inputs.h"
+#include "hostsim/tools/inputs.h"
 
 namespace fs = std::filesystem;
 
 namespace hostsim::check {
 
 namespace {
+
+// The report of a child that stops before a known hang, and where it goes.
+Report* g_stopReport = nullptr;
+fs::path g_stopJson;
+
+// Writes the check's result (not run, because of an earlier hang) and ends the process as a
+// run of checks ends.
+[[noreturn]] void StopBeforeHang(const Result& r) {
+  if (g_stopReport != nullptr && !g_stopJson.empty()) {
+    g_stopReport->results = {r};
+    if (std::string why = platform::WriteFile(g_stopJson, JsonText(*g_stopReport)); !why.empty()) {
+      std::cerr << "hostsim check: " << platform::PathToUtf8(g_stopJson) << ": " << why << "\n";
+      std::_Exit(kHostFaultStatus);
+    }
+  }
+  std::cout.flush();
+  std::_Exit(0);
+}
 
 // A usage or set-up error: printed as one line, exit status 1 (2 for usage).
 struct SetupError {
@@ -80,9 +100,16 @@ std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
   return classes;
 }
 
+std::string Limit(double seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", seconds);
+  return buf;
+}
+
 // The arguments that run the same check again in a child, answering in `json`.
 std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64_t seed,
-                                   const fs::path& json, const fs::path& tail) {
+                                   const fs::path& json, const fs::path& tail, bool memcheck,
+                                   double seconds, const std::vector<KnownHang>& hangs) {
   std::string name = c.name;
   std::string pattern = "^";
   for (char ch : name) {
@@ -103,13 +130,10 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
                                    platform::PathToUtf8(tail)};
   if (!o.className.empty()) args.insert(args.end(), {"--class", o.className});
   if (!o.root.empty()) args.insert(args.end(), {"--root", o.root});
+  if (memcheck) args.emplace_back("--under-memcheck");
+  args.insert(args.end(), {"--hang-after", std::to_string(seconds)});
+  for (const KnownHang& h : hangs) args.insert(args.end(), {"--hung-in", h.check + ":" + h.call});
   return args;
-}
-
-std::string Limit(double seconds) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", seconds);
-  return buf;
 }
 
 // What memcheck found in the module while the check ran: it fails a check that passed, and
@@ -117,8 +141,9 @@ std::string Limit(double seconds) {
 void AddMemoryErrors(Result& r, const std::vector<MemoryError>& errors) {
   if (errors.empty()) return;
   constexpr std::size_t kListed = 10;
-  if (r.status == Status::Passed) {
+  if (r.status == Status::Passed || r.notCounted) {
     r.status = Status::Failed;
+    r.notCounted = false;
     r.reason = "memcheck found " + std::to_string(errors.size()) + " error" +
                (errors.size() == 1 ? "" : "s") + " in the module: " + errors.front().Text();
   }
@@ -128,20 +153,35 @@ void AddMemoryErrors(Result& r, const std::vector<MemoryError>& errors) {
     r.details.push_back("memcheck: " + std::to_string(errors.size() - kListed) + " more");
 }
 
+// The callback a hung check was in: the last callback of its journal tail, as
+// "clbkBufferedKey(32, true)"; empty when it shows none.
+std::string HungCallback(const std::vector<std::string>& journal) {
+  for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
+    const std::size_t arrow = it->find("-> ");
+    if (arrow != std::string::npos) return it->substr(arrow + 3);
+  }
+  return {};
+}
+
+// Runs the check in a child process of its own, under memcheck when `valgrind` is given; what
+// memcheck found in the module goes to `memoryErrors`.
 Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir,
-                  const fs::path& valgrind) {
+                  const fs::path& valgrind, const std::vector<KnownHang>& hangs,
+                  std::vector<MemoryError>& memoryErrors) {
   const std::string base = c.name;
   const fs::path json = dir / (base + ".json");
   const fs::path out = dir / (base + ".out");
   const fs::path errFile = dir / (base + ".err");
   const fs::path tail = dir / (base + ".tail");
   const fs::path xml = dir / (base + ".memcheck.xml");
-  const auto start = std::chrono::steady_clock::now();
-  const double seconds = o.memcheck ? o.timeoutSeconds * kMemcheckSlowdown : o.timeoutSeconds;
-  const auto limit = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  const bool memcheck = !valgrind.empty();
+  const double seconds = memcheck ? o.timeoutSeconds * kMemcheckSlowdown : o.timeoutSeconds;
+  // The child stops itself at the limit, telling where it stood; the parent stops a child that
+  // could not, a while later.
+  const auto limit = std::chrono::milliseconds(static_cast<long long>((seconds * 1.1 + 5) * 1000));
   fs::path program = platform::ExecutablePath();
-  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail);
-  if (o.memcheck) {
+  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail, memcheck, seconds, hangs);
+  if (memcheck) {
     std::vector<std::string> under = MemcheckArgs(xml);
     under.push_back(platform::PathToUtf8(program));
     args.insert(args.begin(), under.begin(), under.end());
@@ -152,11 +192,17 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   r.name = c.name;
   std::vector<Result> got;
   std::error_code ec;
-  if (end.kind != platform::ChildEnd::Kind::NotStarted && fs::exists(json, ec) &&
-      ReadResults(FileText(json), got) && got.size() == 1 && got[0].name == c.name) {
+  // A result counts only from a child that ended as a run of checks ends (status 0 or 1): one
+  // that crashed or was stopped after writing it did not finish the check.
+  const bool finished =
+      end.kind == platform::ChildEnd::Kind::Exited && (end.code == 0 || end.code == 1);
+  if (finished && fs::exists(json, ec) && ReadResults(FileText(json), got) && got.size() == 1 &&
+      got[0].name == c.name) {
     r = got[0];
   } else {
     r.status = Status::Crashed;
+    const std::string errText = FileText(errFile);
+    const bool reported = fs::exists(json, ec);
     switch (end.kind) {
       case platform::ChildEnd::Kind::NotStarted:
         r.reason = "could not run the check: " + end.why;
@@ -167,20 +213,56 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
                    " s: the check was stopped (--in-process runs it where a debugger can look)";
         break;
       case platform::ChildEnd::Kind::Crashed:
-        r.reason = "crashed: " + end.why;
+        r.reason = std::string(reported ? "crashed after it reported: " : "crashed: ") + end.why;
         break;
       case platform::ChildEnd::Kind::Exited:
         r.reason = "the check's process ended with status " + std::to_string(end.code) +
-                   " before it reported";
+                   (reported ? " after it reported" : " before it reported");
         break;
     }
-    // A hung child wrote no last word: what it was doing is in its journal tail file.
-    r.journal = r.status == Status::Hung ? ReadJournalTail(tail) : CrashJournal(FileText(errFile));
+    if (end.kind == platform::ChildEnd::Kind::Exited && end.code == kHungStatus) {
+      r.status = Status::Hung;
+      r.reason = "no result within " + Limit(o.timeoutSeconds) +
+                 " s: the check was stopped (--in-process runs it where a debugger can look)";
+    }
+    if (r.status == Status::Crashed && CrashWasHosts(errText)) {
+      r.hostFault = true;
+      r.reason = "hostsim crashed in its own code, not in the module (" + end.why +
+                 "): a fault of the host, please report it";
+    }
+    if (const std::string where = CrashWhere(errText); !where.empty())
+      r.details.push_back("where: " + where);
+    // A child stopped by the parent wrote no last word: what it was doing is in its journal
+    // tail file.
+    r.journal = end.kind == platform::ChildEnd::Kind::TimedOut ? ReadJournalTail(tail)
+                                                               : CrashJournal(errText);
   }
-  if (o.memcheck) AddMemoryErrors(r, ModuleErrors(FileText(xml), o.module));
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (memcheck) memoryErrors = ModuleErrors(FileText(xml), o.module);
   for (const fs::path& p : {json, out, errFile, tail, xml}) fs::remove(p, ec);
   return r;
+}
+
+// The environment the checks' processes start with: the counting library preloaded (Linux).
+// Only `check` sets it, for its children: every other command runs without it.
+void PrepareChildren() {
+#if defined(HOSTSIM_WATCH_LIBRARY)
+  const fs::path dir = platform::ExecutablePath().parent_path();
+  std::error_code ec;
+  for (const fs::path& candidate : {dir / HOSTSIM_WATCH_FROM_BINDIR / HOSTSIM_WATCH_LIBRARY,
+                                    dir / ".." / "lib" / HOSTSIM_WATCH_LIBRARY}) {
+    if (!fs::is_regular_file(candidate, ec)) continue;
+    std::string preload = fs::weakly_canonical(candidate, ec).string();
+    if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0')
+      preload += std::string(":") + old;
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    // In a sanitizer build the sanitizer's runtime then comes after the preloaded library,
+    // which is meant: the library hands the calls it watches on to the sanitizer's.
+    std::string asan = std::getenv("ASAN_OPTIONS") != nullptr ? std::getenv("ASAN_OPTIONS") : "";
+    asan += std::string(asan.empty() ? "" : ":") + "verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    return;
+  }
+#endif
 }
 
 int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostream& err) {
@@ -226,6 +308,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   subject.paths.modules = fs::absolute(o.module, ec).parent_path();
   subject.classes = FindClasses(o, subject.paths, subject.moduleName, err);
   if (o.inProcess) subject.journalTail = o.journalTail;
+  if (o.underMemcheck) Counters::IgnoreKernel();
   // The result files may replace neither the module nor a file of the root, before anything
   // runs.
   const std::vector<Input> inputs = {{"the module library", o.module}};
@@ -254,22 +337,51 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
 
   // A folder of its own for the children's files, removed when the run ends.
   std::unique_ptr<platform::ScratchFolder> work;
-  if (!o.inProcess) {
+  std::unique_ptr<HangWatch> hangWatch;
+  if (o.inProcess) {
+    std::vector<KnownHang> known;
+    for (const std::string& h : o.hangs)
+      if (const std::size_t colon = h.find(':'); colon != std::string::npos)
+        known.push_back({h.substr(colon + 1), h.substr(0, colon)});
+    hangWatch = std::make_unique<HangWatch>(o.hangSeconds);
+    g_stopReport = &report;
+    g_stopJson = o.json;
+    OnKnownHang(known, StopBeforeHang);
+  } else {
+    PrepareChildren();
     work = std::make_unique<platform::ScratchFolder>("hostsim-check-run");
     if (work->path().empty()) throw SetupError{"cannot make a temporary folder: " + work->error()};
   }
   WriteHeading(out, report);
   const auto start = std::chrono::steady_clock::now();
+  std::vector<KnownHang> hangs;
   for (const Check* c : chosen) {
     Result r;
+    const auto started = std::chrono::steady_clock::now();
     if (o.memcheck && c->timed) {
       r.name = c->name;
       r.status = Status::Skipped;
       r.reason = "a time means nothing under memcheck, which runs code many times slower";
+    } else if (o.inProcess) {
+      r = RunInProcess(*c, subject);
     } else {
-      r = o.inProcess ? RunInProcess(*c, subject)
-                      : RunInChild(o, *c, subject.seed, work->path(), valgrind);
+      std::vector<MemoryError> memoryErrors;
+      r = RunInChild(o, *c, subject.seed, work->path(), valgrind, hangs, memoryErrors);
+      if (r.notCounted && o.memcheck) {
+        // Memcheck's allocator takes the counter's place: the check counts again outside it,
+        // and what memcheck found stays.
+        std::vector<MemoryError> none;
+        r = RunInChild(o, *c, subject.seed, work->path(), {}, hangs, none);
+        r.details.insert(r.details.begin(),
+                         "counted in a run outside memcheck, whose allocator the counter cannot "
+                         "see");
+      }
+      if (o.memcheck) AddMemoryErrors(r, memoryErrors);
+      if (r.status == Status::Hung)
+        if (std::string call = HungCallback(r.journal); !call.empty())
+          hangs.push_back({std::move(call), c->name});
     }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.results.push_back(std::move(r));
     WriteRow(out, report, *c, report.results.back());
   }
@@ -288,6 +400,8 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   if (!o.junit.empty()) write(o.junit, JunitText(report));
   const Counts n = Count(report.results);
   if (n.failed > 0 || n.crashed > 0 || n.hung > 0) status = 1;
+  for (const Result& r : report.results)
+    if (r.hostFault) status = kHostFaultStatus;
   return status;
 }
 

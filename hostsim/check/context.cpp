@@ -6,6 +6,8 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/runtime/text.h"
+#include "hostsim/tools/key_names.h"
 
 #if defined(_WIN32)
 #include <process.h>
@@ -20,6 +22,11 @@ namespace hostsim::check {
 namespace {
 
 Context* g_active = nullptr;
+const char* g_inModule = nullptr;
+
+// The callbacks known to hang and what to do when one is about to be called again.
+std::vector<KnownHang> g_hangs;
+void (*g_stop)(const Result&) = nullptr;
 
 // FNV-1a of the check's name: each check draws its own numbers from the one seed.
 std::uint64_t NameHash(const std::string& name) {
@@ -29,6 +36,14 @@ std::uint64_t NameHash(const std::string& name) {
     h *= 1099511628211ull;
   }
   return h;
+}
+
+// For a key callback's entry, the key by name and code: " (key D (0x20))".
+std::string KeyOf(const Journal::Entry& e) {
+  if (e.call.find("clbkBufferedKey") == std::string::npos) return {};
+  long long code = 0;
+  if (!ParseInt(e.args.substr(0, e.args.find(',')), code) || code < 0 || code > 255) return {};
+  return " (key " + KeyText(static_cast<std::uint8_t>(code)) + ")";
 }
 
 constexpr std::size_t kTrimAt = 4096;  // journal entries kept before Trim clears them
@@ -47,6 +62,33 @@ std::string JournalLine(const Journal::Entry& e, std::size_t limit) {
     line += "... (" + std::to_string(full) + " bytes)";
   }
   return line;
+}
+
+InModule::InModule(const char* what) : previous_(g_inModule) { g_inModule = what; }
+InModule::~InModule() { g_inModule = previous_; }
+const char* InModule::Running() { return g_inModule; }
+
+void OnKnownHang(const std::vector<KnownHang>& hangs, void (*stop)(const Result& r)) {
+  g_hangs = hangs;
+  g_stop = stop;
+}
+
+// Sees every journal entry of the check's worlds as it is made, before a callback runs.
+void Context::Listen(void* data, const Journal::Entry& e) {
+  auto* self = static_cast<Context*>(data);
+  if (self->tail_) self->tail_->Add(e);
+  if (e.kind != Journal::Kind::Callback || g_stop == nullptr) return;
+  const std::string call = e.call + "(" + e.args + ")";
+  for (const KnownHang& h : g_hangs) {
+    if (h.call != call) continue;
+    Result r;
+    r.name = self->name_;
+    r.status = Status::Skipped;
+    r.reason = "not run: it would call " + h.call + KeyOf(e) + " again, where " + h.check +
+               " hung; see that check";
+    r.journal = self->JournalTail(16);
+    g_stop(r);
+  }
 }
 
 Context::Context(const Check& check, const Subject& subject)
@@ -68,6 +110,13 @@ Context::~Context() {
 
 Context* Context::Active() { return g_active; }
 
+const char* Context::ModuleRunning() const {
+  if (g_inModule != nullptr) return g_inModule;
+  for (const auto& w : worlds_)
+    if (const World::Running r = w->RunningCallback(); r.call != nullptr) return r.call;
+  return nullptr;
+}
+
 std::uint64_t Context::Next() { return random_(); }
 
 double Context::Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
@@ -86,7 +135,7 @@ World& Context::NewWorld() {
   worlds_.push_back(std::make_unique<World>(subject_.paths));
   World& w = *worlds_.back();
   w.journal().SetEnabled(true);
-  if (tail_) w.journal().SetListener(JournalTailFile::Listen, tail_.get());
+  if (tail_ || !g_hangs.empty()) w.journal().SetListener(Listen, this);
   Watch(w);
   return w;
 }
@@ -202,5 +251,7 @@ void Context::WriteJournalTail(std::size_t n) const {
 void Context::Fail(const std::string& why) { throw CheckFailed(why); }
 
 void Context::Skip(const std::string& why) { throw CheckSkipped(why); }
+
+void Context::NotCounted(const std::string& why) { throw CheckNotCounted("not counted: " + why); }
 
 }  // namespace hostsim::check

@@ -64,14 +64,20 @@ class Context {
   const std::vector<std::string>& notes() const { return notes_; }
   [[noreturn]] void Fail(const std::string& why);
   [[noreturn]] void Skip(const std::string& why);
+  // Skips a check that counts, where its counters cannot count: `why` says why.
+  [[noreturn]] void NotCounted(const std::string& why);
 
   // The context of the check running in this process (for the crash report), or null.
   static Context* Active();
+  // The module callback running in any of the check's worlds, or the module code the check
+  // called itself (InModule); null when none runs. Only reads memory (for a crash report).
+  const char* ModuleRunning() const;
 
  private:
   const Subject& subject_;
   std::string name_;
   std::mt19937_64 random_;
+  static void Listen(void* data, const Journal::Entry& e);
   std::unique_ptr<JournalTailFile> tail_;  // every world's journal goes there too
   std::vector<std::unique_ptr<World>> worlds_;
   World* watched_ = nullptr;
@@ -79,6 +85,21 @@ class Context {
   std::vector<std::string> notes_;
   std::filesystem::path temp_;
   int scenarios_ = 0;
+};
+
+// Marks code of the module the check calls itself, not through the host (a frame's
+// callbacks, the library's exports), while it runs: a crash meanwhile is the module's.
+class InModule {
+ public:
+  explicit InModule(const char* what);
+  ~InModule();
+  InModule(const InModule&) = delete;
+  InModule& operator=(const InModule&) = delete;
+  // What runs now, or null.
+  static const char* Running();
+
+ private:
+  const char* previous_;
 };
 
 // One journal entry as a line: "self: call(args)", "self: -> callback(args)"; at most

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "hostsim/tools/key_names.h"
+
 namespace hostsim::check {
 
 namespace {
@@ -318,13 +320,10 @@ const std::vector<std::string>& HostileTexts() {
 }
 
 std::string ChordText(const Chord& k) {
-  static const char* const kNames[] = {"LShift", "RShift", "LCtrl", "LAlt", "RCtrl", "RAlt"};
   std::string text;
-  for (std::size_t i = 0; i < std::size(kNames); ++i)
-    if ((k.mods & (1u << i)) != 0) text += std::string(kNames[i]) + "+";
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "key 0x%02X", k.code);
-  return text + buf;
+  for (std::size_t i = 0; i < std::size(kModifierKeys); ++i)
+    if ((k.mods & (1u << i)) != 0) text += KeyName(kModifierKeys[i]) + "+";
+  return text + KeyText(k.code);
 }
 
 std::string ShownText(const std::string& text) {

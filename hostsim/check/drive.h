@@ -52,7 +52,7 @@ struct Chord {
   unsigned mods;
 };
 
-// The chord as text: "LShift+key 0x30".
+// The chord as text: "Shift+B (0x30)".
 std::string ChordText(const Chord& k);
 
 // A text as a step of a walk shows it: quoted, or its length when it is long.

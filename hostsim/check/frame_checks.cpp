@@ -7,10 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "hostsim/check/alloc_counter.h"
-#include "hostsim/check/blocking_calls.h"
 #include "hostsim/check/checks.h"
+#include "hostsim/check/counters.h"
 #include "hostsim/check/drive.h"
+#include "hostsim/platform/process.h"
 
 namespace hostsim::check {
 
@@ -48,37 +48,91 @@ struct FrameInput {
 
 constexpr const char* kCallbacks[] = {"clbkBeforeStep", "clbkDirectKeys", "clbkAfterStep",
                                       "clbkDrawHUD"};
+constexpr int kCallbackCount = 4;
+
+// What the kernel counted on the thread while each callback ran, beyond what reading the
+// counters costs.
+struct KernelTally {
+  bool known = true;
+  KernelCounts cost;  // of a read of the counters with nothing between
+  KernelCounts seen[kCallbackCount];
+};
+
+std::uint64_t Beyond(std::uint64_t after, std::uint64_t before, std::uint64_t cost) {
+  const std::uint64_t d = after >= before ? after - before : 0;
+  return d > cost ? d - cost : 0;
+}
 
 // The callbacks of one frame, in the host's order, on `cb` (the module's object or an empty
-// one), each watched for blocking calls; `which` counts allocations of each callback when
-// given.
+// one). With `counters` each callback is named to them while it runs, and with `kernel` the
+// kernel's counts are read around it.
 void RunFrame(World& w, VESSEL3* cb, double simt, const FrameInput& in, const HUDPAINTSPEC& hps,
-              zapi::Sketchpad& skp, std::uint64_t* which = nullptr) {
+              zapi::Sketchpad& skp, const Counters* counters = nullptr,
+              KernelTally* kernel = nullptr) {
   char* keys = w.KeyState();
   for (std::uint8_t k : in.keys)
     if (k != 0) keys[k] = static_cast<char>(0x80);
   const double mjd = 51544.5 + simt / 86400.0;
-  std::uint64_t before = Allocations();
-  auto count = [&](int i) {
-    WatchCallback(nullptr);
-    if (which == nullptr) return;
-    const std::uint64_t now = Allocations();
-    which[i] += now - before;
-    before = now;
+  auto run = [&](int i, auto&& call) {
+    KernelCounts before, after;
+    const bool counted = kernel != nullptr && kernel->known && counters->Kernel(before);
+    {
+      const InModule running(kCallbacks[i]);
+      if (counters != nullptr) counters->Watch(kCallbacks[i]);
+      call();
+      if (counters != nullptr) counters->Watch(nullptr);
+    }
+    if (!counted) return;
+    if (!counters->Kernel(after)) {
+      kernel->known = false;
+      return;
+    }
+    KernelCounts& k = kernel->seen[i];
+    k.reads += Beyond(after.reads, before.reads, kernel->cost.reads);
+    k.writes += Beyond(after.writes, before.writes, kernel->cost.writes);
+    k.waits += Beyond(after.waits, before.waits, kernel->cost.waits);
   };
-  WatchCallback(kCallbacks[0]);
-  cb->clbkBeforeStep(simt, in.dt, mjd);
-  count(0);
-  WatchCallback(kCallbacks[1]);
-  cb->clbkDirectKeys(keys);
-  count(1);
-  WatchCallback(kCallbacks[2]);
-  cb->clbkAfterStep(simt, in.dt, mjd);
-  count(2);
-  WatchCallback(kCallbacks[3]);
-  cb->clbkDrawHUD(1, &hps, &skp);
-  count(3);
+  run(0, [&] { cb->clbkBeforeStep(simt, in.dt, mjd); });
+  run(1, [&] { cb->clbkDirectKeys(keys); });
+  run(2, [&] { cb->clbkAfterStep(simt, in.dt, mjd); });
+  run(3, [&] { cb->clbkDrawHUD(1, &hps, &skp); });
   for (std::uint8_t k : in.keys) keys[k] = 0;
+}
+
+// Where the kernel's counts of a read of the counters with nothing between are taken.
+KernelTally Calibrated(const Counters& counters) {
+  KernelTally t;
+  KernelCounts a, b;
+  t.known = counters.Kernel(a);
+  counters.Watch(nullptr);
+  if (t.known) t.known = counters.Kernel(b);
+  if (t.known) t.cost = {b.reads - a.reads, b.writes - a.writes, b.waits - a.waits};
+  return t;
+}
+
+// Any address of the code of the module's library, as the world loaded it.
+const void* ModuleCode(Context& ctx, World& w) {
+  for (const Module* m : w.Modules())
+    if (m->name == ctx.subject().moduleName) return reinterpret_cast<const void*>(m->init);
+  return nullptr;
+}
+
+// "malloc in clbkBeforeStep 2000 times (at lib.so: Fn at file.cpp:12)", the module's only,
+// and how many calls the host made for it.
+std::string Described(const std::vector<Seen>& seen, std::uint64_t& module, std::uint64_t& host) {
+  std::string what;
+  module = host = 0;
+  for (const Seen& s : seen) {
+    if (s.host) {
+      host += s.count;
+      continue;
+    }
+    module += s.count;
+    what += (what.empty() ? "" : "; ") + s.call + " in " + s.callback + " " +
+            std::to_string(s.count) + (s.count == 1 ? " time" : " times");
+    if (s.where != nullptr) what += " (at " + platform::CodeLocation(s.where) + ")";
+  }
+  return what;
 }
 
 struct Bed {
@@ -118,74 +172,112 @@ std::string Micro(double seconds) {
   return buf;
 }
 
+// The frames of `bed`, every callback named to the counters: `warm` frames first whose notes
+// are dropped (what a module makes once, on its first frames, is not per frame). The kernel's
+// counts, when asked for, are taken from the 50th of the counted frames on: what the first
+// frames start once (a sanitizer's report file, a lazily bound symbol) is not per frame either,
+// and the kernel cannot tell it apart.
+std::vector<Seen> CountedFrames(const Counters& counters, Bed& bed, int warm,
+                                KernelTally* kernel = nullptr) {
+  constexpr std::size_t kKernelFrom = 50;
+  NullSketchpad skp;
+  World& w = *bed.world;
+  double simt = w.SimTime();
+  for (int i = 0; i < warm; ++i, simt += 0.02)
+    RunFrame(w, bed.cb, simt, bed.frames[static_cast<std::size_t>(i)], bed.hps, skp, &counters);
+  counters.Take();
+  for (std::size_t i = 0; i < bed.frames.size(); ++i) {
+    const FrameInput& f = bed.frames[i];
+    RunFrame(w, bed.cb, simt, f, bed.hps, skp, &counters, i >= kKernelFrom ? kernel : nullptr);
+    simt += f.dt;
+  }
+  return counters.Take();
+}
+
+// One frame more with the journal on, for the report.
+void JournalOneFrame(Bed& bed) {
+  NullSketchpad skp;
+  World& w = *bed.world;
+  w.journal().SetEnabled(true);
+  w.journal().Clear();
+  RunFrame(w, bed.cb, w.SimTime(), bed.frames[0], bed.hps, skp);
+}
+
+std::vector<Seen> OfKind(const std::vector<Seen>& seen, bool blocking) {
+  std::vector<Seen> out;
+  for (const Seen& s : seen)
+    if (s.blocking == blocking) out.push_back(s);
+  return out;
+}
+
+std::string HostNote(std::uint64_t host, const char* what) {
+  if (host == 0) return "";
+  return " (the host's own " + std::string(what) +
+         " in calls the module made: " + std::to_string(host) + ", not counted against it)";
+}
+
 }  // namespace
 
 void FrameAllocations(Context& ctx) {
-  if (!AllocationsCounted())
-    ctx.Skip(
-        "each library on this system has its own C runtime, whose allocations the host "
-        "cannot count");
+  const Counters& counters = Counters::For(ctx);
   for (const std::string& cls : ctx.subject().classes) {
     Bed bed = MakeBed(ctx, cls);
     World& w = *bed.world;
-    NullSketchpad skp;
-    double simt = w.SimTime();
-    for (int i = 0; i < 50; ++i, simt += 0.02)
-      RunFrame(w, bed.cb, simt, bed.frames[static_cast<std::size_t>(i)], bed.hps, skp);
-    std::uint64_t which[4] = {0, 0, 0, 0};
-    const std::uint64_t before = Allocations();
-    for (const FrameInput& f : bed.frames) {
-      RunFrame(w, bed.cb, simt, f, bed.hps, skp, which);
-      simt += f.dt;
+    counters.SetLibraries(ModuleCode(ctx, w));
+    const std::vector<Seen> seen = OfKind(CountedFrames(counters, bed, 50), false);
+    std::uint64_t module = 0, host = 0;
+    const std::string what = Described(seen, module, host);
+    if (module > 0) {
+      JournalOneFrame(bed);
+      ctx.Fail("the per-frame callbacks allocated " + std::to_string(module) + " times in " +
+               std::to_string(kFrames) + " frames: " + what);
     }
-    const std::uint64_t made = Allocations() - before;
-    if (made > 0) {
-      // One frame more with the journal on, for the report.
-      w.journal().SetEnabled(true);
-      w.journal().Clear();
-      RunFrame(w, bed.cb, simt, bed.frames[0], bed.hps, skp);
-      std::string where;
-      for (int i = 0; i < 4; ++i)
-        if (which[i] > 0)
-          where += (where.empty() ? "" : ", ") + std::string(kCallbacks[i]) + " " +
-                   std::to_string(which[i]);
-      ctx.Fail("the per-frame callbacks allocated " + std::to_string(made) + " times in " +
-               std::to_string(kFrames) + " frames (" + where + ")");
-    }
-    ctx.Note("class " + cls + ": no allocation in " + std::to_string(kFrames) + " frames");
+    ctx.Note("class " + cls + ": no allocation by the module in " + std::to_string(kFrames) +
+             " frames" + HostNote(host, "allocations"));
     ctx.DropWorld(w);
   }
 }
 
 void FrameBlockingCalls(Context& ctx) {
-  if (!BlockingCallsWatched())
-    ctx.Skip(
-        "each library on this system has its own C runtime, whose calls the host cannot "
-        "watch");
+  const Counters& counters = Counters::For(ctx);
+  // Frames with as many waits as this are the module's doing: a thread that does not block
+  // rarely gives up the processor of its own accord.
+  constexpr std::uint64_t kWaits = kFrames / 4;
   for (const std::string& cls : ctx.subject().classes) {
     Bed bed = MakeBed(ctx, cls);
     World& w = *bed.world;
-    NullSketchpad skp;
-    double simt = w.SimTime();
-    TakeBlockingCalls();
-    for (const FrameInput& f : bed.frames) {
-      RunFrame(w, bed.cb, simt, f, bed.hps, skp);
-      simt += f.dt;
+    counters.SetLibraries(ModuleCode(ctx, w));
+    KernelTally kernel = Calibrated(counters);
+    const std::vector<Seen> seen = OfKind(CountedFrames(counters, bed, 0, &kernel), true);
+    std::uint64_t module = 0, host = 0;
+    std::string what = Described(seen, module, host);
+    // What the kernel counted that no watched function told: a system call made directly,
+    // or a call the C library makes inside itself.
+    std::string kernelWhat;
+    for (int i = 0; kernel.known && i < kCallbackCount; ++i) {
+      const KernelCounts& k = kernel.seen[i];
+      auto add = [&](std::uint64_t n, const char* kind) {
+        kernelWhat += (kernelWhat.empty() ? "" : "; ") + std::to_string(n) + " " + kind + " in " +
+                      kCallbacks[i];
+      };
+      if (k.reads > 0) add(k.reads, "read system calls");
+      if (k.writes > 0) add(k.writes, "write system calls");
+      if (k.waits >= kWaits) add(k.waits, "waits (voluntary context switches)");
     }
-    const std::vector<BlockingCall> calls = TakeBlockingCalls();
-    if (!calls.empty()) {
-      // One frame more with the journal on, for the report.
-      w.journal().SetEnabled(true);
-      w.journal().Clear();
-      RunFrame(w, bed.cb, simt, bed.frames[0], bed.hps, skp);
-      std::string what;
-      for (const BlockingCall& c : calls)
-        what += (what.empty() ? "" : ", ") + c.call + " in " + c.callback + " (" +
-                std::to_string(c.count) + (c.count == 1 ? " time)" : " times)");
-      ctx.Fail("the per-frame callbacks made blocking calls in " + std::to_string(kFrames) +
-               " frames: " + what);
+    if (module > 0 || !kernelWhat.empty()) {
+      JournalOneFrame(bed);
+      std::string why =
+          "the per-frame callbacks made blocking calls in " + std::to_string(kFrames) + " frames: ";
+      if (module > 0) why += what;
+      if (!kernelWhat.empty())
+        why +=
+            std::string(module > 0 ? "; " : "") + "the kernel counted on the thread " + kernelWhat;
+      ctx.Fail(why);
     }
-    ctx.Note("class " + cls + ": no blocking call in " + std::to_string(kFrames) + " frames");
+    ctx.Note("class " + cls + ": no blocking call by the module in " + std::to_string(kFrames) +
+             " frames" + HostNote(host, "calls") +
+             (kernel.known ? ", and the kernel counted no reads, writes or waits on the thread"
+                           : " (the kernel's counts of the thread are not read here)"));
     ctx.DropWorld(w);
   }
 }

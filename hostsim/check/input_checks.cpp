@@ -32,12 +32,6 @@ class FiniteWatch {
   std::size_t from_ = 0;
 };
 
-std::string KeyText(std::uint8_t code, unsigned mods) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "key 0x%02X (modifier bits 0x%02X)", code, mods);
-  return buf;
-}
-
 }  // namespace
 
 void InputBufferedKeys(Context& ctx) {
@@ -50,13 +44,13 @@ void InputBufferedKeys(Context& ctx) {
     for (int c = 0; c < 256; ++c) {
       const auto code = static_cast<std::uint8_t>(c);
       drive.Press(code, 0);
-      watch.Expect("after " + KeyText(code, 0));
+      watch.Expect("after " + ChordText({code, 0}));
     }
     for (int i = 0; i < 3000; ++i) {
       const auto code = static_cast<std::uint8_t>(ctx.Below(256));
       const unsigned mods = static_cast<unsigned>(ctx.Below(64));
       drive.Press(code, mods);
-      watch.Expect("after " + KeyText(code, mods));
+      watch.Expect("after " + ChordText({code, mods}));
       if (ctx.Below(3) == 0) {
         const double dt = drive.RandomStep();
         drive.Frame(dt);
@@ -116,7 +110,7 @@ void InputBoxes(Context& ctx) {
           openers.emplace(box->title, Opener{code, mods});
           w.CancelBox();
         }
-        watch.Expect("after " + KeyText(code, mods));
+        watch.Expect("after " + ChordText({code, mods}));
         ctx.Trim();
       }
     }

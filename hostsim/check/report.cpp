@@ -211,6 +211,7 @@ std::string JsonText(const Report& r) {
     c["journal"] = journal;
     c["details"] = details;
     c["seconds"] = res.seconds;
+    c["not_counted"] = res.notCounted;
     checks.push_back(c);
   }
   j["checks"] = checks;
@@ -291,6 +292,7 @@ bool ReadResults(const std::string& text, std::vector<Result>& out) {
       return false;
     r.reason = c.value("reason", "");
     r.seconds = c.value("seconds", 0.0);
+    r.notCounted = c.value("not_counted", false);
     if (c.contains("journal") && c["journal"].is_array())
       for (const Json& l : c["journal"])
         if (l.is_string()) r.journal.push_back(l.get<std::string>());

@@ -1,6 +1,10 @@
 // Running one check in this process, and the last word a crash leaves for the parent.
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/context.h"
@@ -13,20 +17,41 @@ namespace {
 constexpr const char* kTailStart = "--- last host calls ---";
 constexpr const char* kTailEnd = "--- end of host calls ---";
 constexpr std::size_t kTailLines = 16;
+constexpr const char* kWhere = "hostsim check: where: ";
+constexpr const char* kHostFault = "crashed in hostsim's own code, not in the module: ";
 
 void Put(const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); }
 
-// Called on the way down of a crash: names the check and quotes the journal.
-void CrashReport(const platform::Fault& fault) {
+const void* g_faultCode = nullptr;
+
+// In a copy of the process (it allocates): where the faulting code is.
+void WriteWhere() {
+  const std::string line = kWhere + platform::CodeLocation(g_faultCode) + "\n";
+  Put(line.c_str());
+}
+
+// The last word of a crash or a hang: names the check, whose code faulted or stood (the
+// module's, or hostsim's own when no module code ran), where, and quotes the journal.
+void LastWord(const platform::Fault& fault, bool hung) {
   Context* ctx = Context::Active();
   Put("\nhostsim check: ");
   if (ctx != nullptr) {
     platform::WriteStderr(ctx->name().data(), ctx->name().size());
     Put(" ");
   }
-  Put("crashed: ");
-  Put(fault.what);
+  const bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
+  if (hung)
+    Put(module ? "hung" : "hung in hostsim's own code, not in the module");
+  else
+    Put(module ? "crashed: " : kHostFault);
+  if (!hung) Put(fault.what != nullptr ? fault.what : "fatal fault");
+  if (module) {
+    Put(" in ");
+    Put(ctx->ModuleRunning());
+  }
   Put("\n");
+  g_faultCode = fault.code;
+  if (fault.code != nullptr) platform::RunIsolated(WriteWhere, std::chrono::seconds(20));
   Put(kTailStart);
   Put("\n");
   if (ctx != nullptr) ctx->WriteJournalTail(kTailLines);
@@ -34,7 +59,48 @@ void CrashReport(const platform::Fault& fault) {
   Put("\n");
 }
 
+void CrashReport(const platform::Fault& fault) { LastWord(fault, false); }
+
+void HangReport(const platform::Fault& fault) {
+  LastWord(fault, true);
+  std::_Exit(kHungStatus);
+}
+
 }  // namespace
+
+struct HangWatch::Thread {
+  explicit Thread(double seconds)
+      : limit(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(seconds))),
+        thread([this] { Watch(); }) {}
+  ~Thread() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    wake.notify_one();
+    thread.join();
+  }
+  void Watch() {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (wake.wait_for(lock, limit, [this] { return stop; })) return;
+    watched.Interrupt("hang", HangReport);
+    // Only a thread that blocks the signal comes back here: the parent stops the process.
+  }
+
+  platform::WatchedThread watched;  // the thread that runs the checks
+  std::chrono::steady_clock::duration limit;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool stop = false;
+  std::thread thread;
+};
+
+HangWatch::HangWatch(double seconds) {
+  if (seconds > 0) thread_ = std::make_unique<Thread>(seconds);
+}
+
+HangWatch::~HangWatch() = default;
 
 const char* StatusName(Status s) {
   switch (s) {
@@ -67,6 +133,10 @@ Result RunInProcess(const Check& check, const Subject& subject) {
       r.status = Status::Failed;
       r.reason = e.what();
       r.journal = ctx.JournalTail(kTailLines);
+    } catch (const CheckNotCounted& e) {
+      r.status = Status::Skipped;
+      r.reason = e.what();
+      r.notCounted = true;
     } catch (const CheckSkipped& e) {
       r.status = Status::Skipped;
       r.reason = e.what();
@@ -87,6 +157,20 @@ Result RunInProcess(const Check& check, const Subject& subject) {
   }  // the check's worlds go here: their vessels' zvcExit and the unloads are part of it
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;
+}
+
+std::string CrashWhere(const std::string& stderrText) {
+  std::string where;
+  std::istringstream in(stderrText);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(kWhere, 0) == 0) where = line.substr(std::char_traits<char>::length(kWhere));
+  }
+  return where;
+}
+
+bool CrashWasHosts(const std::string& stderrText) {
+  return stderrText.find(kHostFault) != std::string::npos;
 }
 
 std::vector<std::string> CrashJournal(const std::string& stderrText) {

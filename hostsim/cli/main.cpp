@@ -31,7 +31,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
-#include "hostsim/runtime/inputs.h"
+#include "hostsim/tools/inputs.h"
 #include "hostsim/world.h"
 #include "new_project.h"
 #include "record.h"
@@ -508,11 +508,14 @@ void AddCheckOptions(CLI::App& command, Args& a) {
                    "Run the checks in this process, not each in a child (a crash ends the run)");
   // Given by a parent run to its child processes, not by a user.
   command.add_option("--journal-tail", o.journalTail)->group("");
+  command.add_flag("--under-memcheck", o.underMemcheck)->group("");
+  command.add_option("--hang-after", o.hangSeconds)->group("");
+  command.add_option("--hung-in", o.hangs)->group("");
   command.footer(
       "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
       "fails that check and the run goes on. Exit status: 0 when no check failed, crashed\n"
-      "or hung, 1 otherwise, 2 for a usage error. Every failure prints the seed that\n"
-      "repeats it.");
+      "or hung, 1 otherwise, 2 for a usage error, 3 when hostsim itself crashed. Every\n"
+      "failure prints the seed that repeats it.");
 }
 
 int Check(Args& a, const CLI::App& command) {
@@ -619,7 +622,9 @@ std::span<const Subcommand> Subcommands() {
      kHangLimitHelp, AddInspectOptions, [](Args& a, const CLI::App&) { return Inspect(a); }},
     {"check", "Test a vessel module for common faults with a battery of named checks.",
      "Folder with config/ and meshes/",
-     "Time limit of one check's child process in seconds, at most a day (default 120)",
+     "Time limit of one check's child process in seconds, at most a day (default 60, ample "
+     "on a 2-core machine; a later check that would call a callback with the input an earlier "
+     "one hung in is not run)",
      AddCheckOptions, Check},
     {"new", "Write a new module project that builds against hostsim and passes its tests.", nullptr,
      nullptr, AddNewOptions, [](Args& a, const CLI::App&) { return New(a); }},

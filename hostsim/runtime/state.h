@@ -17,6 +17,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/config.h"
+#include "hostsim/runtime/text.h"
 #include "hostsim/world.h"
 
 namespace hostsim {
@@ -77,6 +78,19 @@ struct Vessel::Impl {
   std::vector<MESHHANDLE> loadedMeshes;
 };
 
+// Hashes and compares names without regard to case, and finds a key by a string_view: a
+// module's lookup by name (every frame, often) then copies nothing.
+struct NoCaseHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept;
+};
+struct NoCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    return EqualsNoCase(a, b);
+  }
+};
+
 // The world's vessels: owned in creation order, found by name without regard to case.
 class VesselRegistry {
  public:
@@ -89,7 +103,7 @@ class VesselRegistry {
 
  private:
   std::vector<std::unique_ptr<Vessel>> order_;
-  std::unordered_map<std::string, Vessel*> byName_;  // name folded to lower case
+  std::unordered_map<std::string, Vessel*, NoCaseHash, NoCaseEqual> byName_;
 };
 
 struct Clock {

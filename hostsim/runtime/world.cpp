@@ -27,9 +27,19 @@ void Vessel::SetFreePose(const Transform& pose) { impl->freePose = pose; }
 
 // --- the registries ---
 
+// FNV-1a over the folded bytes: names equal without regard to case hash alike.
+std::size_t NoCaseHash::operator()(std::string_view text) const noexcept {
+  std::uint64_t h = 14695981039346656037ull;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(FoldCase(c));
+    h *= 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h);
+}
+
 Vessel& VesselRegistry::Add(std::unique_ptr<Vessel> v) {
   Vessel& added = *v;
-  byName_[Folded(added.name())] = &added;
+  byName_[added.name()] = &added;
   order_.push_back(std::move(v));
   return added;
 }
@@ -44,12 +54,12 @@ std::unique_ptr<Vessel> VesselRegistry::Remove(const Vessel& v) {
   if (it == order_.rend()) return nullptr;
   std::unique_ptr<Vessel> out = std::move(*it);
   order_.erase(std::next(it).base());
-  byName_.erase(Folded(v.name()));
+  byName_.erase(v.name());
   return out;
 }
 
 Vessel* VesselRegistry::Find(std::string_view name) const {
-  auto it = byName_.find(Folded(name));
+  auto it = byName_.find(name);
   return it != byName_.end() ? it->second : nullptr;
 }
 

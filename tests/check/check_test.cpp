@@ -36,11 +36,16 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
+#if defined(CHECK_DEBUG_INFO)
+constexpr bool kDebugInfo = true;
+#else
+constexpr bool kDebugInfo = false;
+#endif
 
-// The checks that count allocations or watch C library calls, skipped where a library's C
-// runtime is its own.
+// The checks that count allocations or watch C library calls, reported as not counted where
+// a library's C runtime is its own.
 const std::set<std::string> kCountingChecks = {"library.unload_leaks", "frame.allocations",
-                                               "frame.blocking_calls"};
+                                               "frame.blocking_calls", "lifecycle.many"};
 
 std::string ReadText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -142,6 +147,10 @@ const Case kCases[] = {
     {"checkmod_alloc", {"frame.allocations"}, {}},
     {"checkmod_malloc", {"frame.allocations"}, {}},
     {"checkmod_file", {"frame.blocking_calls"}, {}},
+    {"checkmod_print", {"frame.blocking_calls"}, {}},
+    {"checkmod_stat", {"frame.blocking_calls"}, {}},
+    // The host's own work in a call the module makes is not the module's.
+    {"checkmod_lookup", {}, {}},
     {"checkmod_devmesh", {"visual.rebuild"}, {}},
 };
 
@@ -170,10 +179,25 @@ TEST_P(FaultyModule, FailsItsOwnChecksAndNoOther) {
                                                : "passed";
     if (kWindows && kCountingChecks.count(name)) want = "skipped";
     EXPECT_EQ(check["status"], want) << name << ": " << check["reason"] << "\n" << r.out;
+    // A counting check is passed only by counting; where it cannot count it says so.
+    EXPECT_EQ(check["not_counted"], kWindows && kCountingChecks.count(name) > 0) << name;
+    if (want == "failed" && name.rfind("frame.", 0) == 0 && kDebugInfo) {
+      // An allocation or a blocking call names the module's line that made it.
+      EXPECT_NE(check["reason"].get<std::string>().find("checkmod.cpp:"), std::string::npos)
+          << check["reason"];
+    }
     if (want == "failed" || want == "crashed") {
       bad = true;
       EXPECT_FALSE(check["reason"].get<std::string>().empty()) << name;
       EXPECT_FALSE(check["journal"].empty()) << name << ": no host calls quoted";
+    }
+    if (want == "crashed") {
+      // It names where: the module's library, and its function where the system's symbol
+      // tools read its debugging information.
+      EXPECT_NE(check["details"].dump().find("where: "), std::string::npos) << check.dump(1);
+      if (kDebugInfo && !kWindows) {
+        EXPECT_NE(check["details"].dump().find("Crash()"), std::string::npos) << check.dump(1);
+      }
     }
     if (want == "crashed") {
       // The crash is the key C going down, and the journal says so.
@@ -304,11 +328,26 @@ TEST(CheckReport, StateFaultFailsOnEverySeedListingTheSteps) {
     EXPECT_EQ(check["status"], "failed") << "seed " << seed << "\n" << r.out;
     ASSERT_FALSE(check["details"].empty()) << r.out;
     const std::string last = check["details"].back();
-    EXPECT_NE(last.find("press key 0x30"), std::string::npos) << last;
+    EXPECT_NE(last.find("press B (0x30)"), std::string::npos) << last;
     EXPECT_NE(r.out.find("    " + last + "\n"), std::string::npos) << r.out;
     const std::string xml = std::regex_replace(last, std::regex(">"), "&gt;");
     EXPECT_NE(ReadText(dir / "r.xml").find(xml + "\n"), std::string::npos) << xml;
   }
+}
+
+// A counting check run where nothing counts (in this process, without the counting library
+// preloaded) is reported as not counted, never passed, even for a module that allocates.
+TEST(CheckReport, ACheckThatCannotCountIsNotPassed) {
+  Scratch dir;
+  const Outcome r = Hostsim(
+      {"check", Module("checkmod_alloc").string(), "--root", CHECK_ROOT, "--in-process", "--filter",
+       "^frame\\.allocations$", "--seed", "1", "--json", (dir / "r.json").string()},
+      dir);
+  EXPECT_EQ(ExitCode(r), 0) << r.out << r.err;
+  const Json check = Json::parse(ReadText(dir / "r.json"))["checks"].at(0);
+  EXPECT_EQ(check["status"], "skipped") << check.dump(1);
+  EXPECT_EQ(check["not_counted"], true) << check.dump(1);
+  EXPECT_EQ(check["reason"].get<std::string>().rfind("not counted: ", 0), 0u) << check.dump(1);
 }
 
 // In this process a crash ends the run, but its last word names the check and quotes the
@@ -325,20 +364,21 @@ TEST(CheckReport, InProcessCrashLeavesItsLastWord) {
 }
 
 // A check that outlives its time limit is stopped and reported as hung, quoting the host
-// calls up to the one that never returned, and the run goes on.
-TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
-  // The module never returns from the key D, which every walk of keys presses; the run stops
-  // that check at its limit and goes on to the next.
+// calls up to the one that never returned, and the run goes on; a later check that would
+// press the same key is not run, naming the hang, instead of waiting out its own limit.
+TEST(CheckReport, HangIsStoppedAtTheTimeLimitOnce) {
+  // The module never returns from the key D, which every walk of keys presses.
   Scratch dir;
-  const Outcome r = Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT,
-                             "--filter", "^(input\\.buffered_keys|library\\.exports)$", "--timeout",
-                             "2", "--json", (dir / "r.json").string()},
-                            dir);
+  const Outcome r =
+      Hostsim({"check", Module("checkmod_hang").string(), "--root", CHECK_ROOT, "--filter",
+               "^(input\\.buffered_keys|library\\.exports|state\\.walk_round_trip)$", "--timeout",
+               "2", "--json", (dir / "r.json").string()},
+              dir);
   EXPECT_EQ(ExitCode(r), 1) << r.out << r.err;
   EXPECT_NE(r.out.find("HUNG"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("no result within 2 s"), std::string::npos) << r.out;
   const auto terminal = Summary(r.out);
-  EXPECT_EQ(terminal.at("total"), 2) << r.out;
+  EXPECT_EQ(terminal.at("total"), 3) << r.out;
   EXPECT_EQ(terminal.at("hung"), 1) << r.out;
   const Json j = Json::parse(ReadText(dir / "r.json"));
   EXPECT_EQ(j["summary"]["hung"], 1);
@@ -348,6 +388,34 @@ TEST(CheckReport, HangIsStoppedAtTheTimeLimit) {
   EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
             std::string::npos)
       << hung["journal"].dump(1);
+  // It names where the module stood.
+  EXPECT_NE(hung["details"].dump().find("checkmod_hang"), std::string::npos) << hung.dump(1);
+  if (kDebugInfo && !kWindows) {
+    EXPECT_NE(hung["details"].dump().find("Hang()"), std::string::npos) << hung.dump(1);
+  }
+  const Json& after = j["checks"][2];
+  EXPECT_EQ(after["status"], "skipped") << after.dump(1);
+  EXPECT_NE(after["reason"].get<std::string>().find(hung["name"].get<std::string>() + " hung"),
+            std::string::npos)
+      << after["reason"];
+}
+
+// Under memcheck the counting checks still count: an allocation in every frame and a leak
+// across loads fail as they do without it.
+TEST(CheckMemcheck, CountingChecksStillCount) {
+  if (kWindows || kSanitized) GTEST_SKIP() << "Valgrind runs unsanitized POSIX programs only";
+  if (hostsim::check::FindValgrind().empty()) GTEST_SKIP() << "valgrind is not installed";
+  const std::pair<const char*, const char*> cases[] = {
+      {"checkmod_malloc", "^frame\\.allocations$"}, {"checkmod_leak", "^library\\.unload_leaks$"}};
+  for (const auto& [module, filter] : cases) {
+    Scratch dir;
+    const Outcome r =
+        Hostsim({"check", Module(module).string(), "--root", CHECK_ROOT, "--memcheck", "--filter",
+                 filter, "--seed", "1", "--json", (dir / "r.json").string()},
+                dir);
+    const Json j = Json::parse(ReadText(dir / "r.json"));
+    EXPECT_EQ(j["checks"].at(0)["status"], "failed") << module << "\n" << r.out << r.err;
+  }
 }
 
 // Under memcheck a decision on memory the module never set fails the check that made it,

@@ -1,10 +1,13 @@
 // Key chords of the CLI: names to set-1 scan codes, modifiers, raw codes, and refusals.
-#include "hostsim/cli/keys.h"
+#include "host/keys.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "hostsim/cli/keys.h"
+#include "hostsim/tools/key_names.h"
 
 namespace hostsim::cli {
 namespace {
@@ -102,6 +105,16 @@ TEST(KeyNameTest, EveryNamedCodeReadsBackToItsName) {
     ASSERT_TRUE(back.has_value()) << name;
     EXPECT_EQ(*back, c) << name;
   }
+}
+
+// Reports show a key by name and code; a code without a name by its code alone.
+TEST(KeyNameTest, ReportsShowNameAndCode) {
+  const std::pair<std::uint8_t, const char*> cases[] = {{ZKEY_D, "D (0x20)"},
+                                                        {ZKEY_LSHIFT, "Shift (0x2A)"},
+                                                        {ZKEY_NUMPAD4, "NumPad4 (0x4B)"},
+                                                        {0x00, "0x00"},
+                                                        {0xFF, "0xFF"}};
+  for (const auto& [code, text] : cases) EXPECT_EQ(hostsim::KeyText(code), text);
 }
 
 }  // namespace

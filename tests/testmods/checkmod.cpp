@@ -11,6 +11,10 @@
 //   CHECKMOD_FRAME_ALLOC     allocates in every frame
 //   CHECKMOD_FRAME_MALLOC    allocates with malloc in every frame
 //   CHECKMOD_FRAME_FILE      opens and closes a file in every frame
+//   CHECKMOD_FRAME_PRINT     calls fprintf in every frame (printing nothing)
+//   CHECKMOD_FRAME_STAT      asks stat about a folder in every frame
+//   CHECKMOD_FRAME_LOOKUP    looks a vessel up by a long name in every frame: the host's work,
+//                            which is sound
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
 //   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
 //   CHECKMOD_UNSET_READ      decides on a field it never set in every frame
@@ -21,6 +25,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#if defined(CHECKMOD_FRAME_STAT)
+#include <sys/stat.h>
+#endif
 
 #if defined(CHECKMOD_FRAME_FILE)
 #include <fcntl.h>
@@ -67,6 +75,16 @@ void TouchFile() {
   if (fd >= 0) close(fd);
 #endif
 }
+#endif
+
+#if defined(CHECKMOD_FRAME_PRINT)
+// Printed to the standard error in every frame with a precision of nothing: no byte reaches
+// the system, but the call is there.
+const char* volatile g_text = "frame";
+#endif
+
+#if defined(CHECKMOD_FRAME_STAT)
+volatile int g_found = 0;
 #endif
 
 #if defined(CHECKMOD_UNSET_READ)
@@ -153,6 +171,16 @@ class CheckVessel final : public VESSEL3 {
 #endif
 #if defined(CHECKMOD_FRAME_FILE)
     TouchFile();
+#endif
+#if defined(CHECKMOD_FRAME_PRINT)
+    std::fprintf(stderr, "%.0s", g_text);
+#endif
+#if defined(CHECKMOD_FRAME_STAT)
+    struct stat st {};
+    if (stat(".", &st) == 0) g_found = g_found + 1;
+#endif
+#if defined(CHECKMOD_FRAME_LOOKUP)
+    if (zapiGetObjectByName("a vessel whose name is long") != nullptr) level_ = level_ * 1.0;
 #endif
 #if defined(CHECKMOD_UNSET_READ)
     if (unset_ > 0.5) g_highs = g_highs + 1;

@@ -1,4 +1,4 @@
-#include "hostsim/runtime/inputs.h"
+#include "hostsim/tools/inputs.h"
 
 #include <system_error>
 #include <utility>
