@@ -84,6 +84,13 @@ void RemoveStaleTemps(const fs::path& folder) {
 
 }  // namespace detail
 
+std::string WriteFile(const fs::path& file, std::string_view bytes) {
+  FileReplacement replacement;
+  if (std::string reason = replacement.Begin(file); !reason.empty()) return reason;
+  if (std::string reason = replacement.Write(bytes); !reason.empty()) return reason;
+  return replacement.Commit();
+}
+
 std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text,
                          Readable kinds) {
   std::string reason = ReadFile(file, limit, text, kinds);

@@ -155,13 +155,6 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
   }
 }
 
-std::string WriteFile(const fs::path& file, std::string_view bytes) {
-  FileReplacement replacement;
-  if (std::string reason = replacement.Begin(file); !reason.empty()) return reason;
-  if (std::string reason = replacement.Write(bytes); !reason.empty()) return reason;
-  return replacement.Commit();
-}
-
 FileReplacement::~FileReplacement() { GiveUp(); }
 
 void FileReplacement::GiveUp() {

@@ -62,6 +62,18 @@ class Handle {
   HANDLE h_;
 };
 
+// Writes all of `bytes`, through short writes.
+std::string WriteAll(HANDLE h, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(h, bytes.data(), piece, &written, nullptr)) return LastReason();
+    if (written == 0) return ErrnoReason(EIO);
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
+
 // Why an open file of Windows type `type` is neither read nor written; "" for a disk file.
 std::string NotRegular(DWORD type) {
   switch (type) {
@@ -114,13 +126,6 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
   }
 }
 
-std::string WriteFile(const fs::path& file, std::string_view bytes) {
-  FileReplacement replacement;
-  if (std::string reason = replacement.Begin(file); !reason.empty()) return reason;
-  if (std::string reason = replacement.Write(bytes); !reason.empty()) return reason;
-  return replacement.Commit();
-}
-
 FileReplacement::~FileReplacement() { GiveUp(); }
 
 void FileReplacement::GiveUp() {
@@ -166,15 +171,7 @@ std::string FileReplacement::Begin(const fs::path& file) {
 
 std::string FileReplacement::Write(std::string_view bytes) {
   if (handle_ == -1) return ErrnoReason(EBADF);
-  const HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  while (!bytes.empty()) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(h, bytes.data(), piece, &written, nullptr)) return LastReason();
-    if (written == 0) return ErrnoReason(EIO);
-    bytes.remove_prefix(written);
-  }
-  return {};
+  return WriteAll(reinterpret_cast<HANDLE>(handle_), bytes);
 }
 
 std::string FileReplacement::Settle() {
@@ -219,13 +216,7 @@ std::string GrowingFile::Create(const fs::path& file, std::string_view first) {
 std::string GrowingFile::Append(std::string_view bytes) {
   if (handle_ == -1) return ErrnoReason(EBADF);
   const HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  while (!bytes.empty()) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(h, bytes.data(), piece, &written, nullptr)) return LastReason();
-    if (written == 0) return ErrnoReason(EIO);
-    bytes.remove_prefix(written);
-  }
+  if (std::string reason = WriteAll(h, bytes); !reason.empty()) return reason;
   if (!FlushFileBuffers(h)) return LastReason();
   return {};
 }
