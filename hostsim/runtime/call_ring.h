@@ -17,8 +17,8 @@ namespace hostsim {
 
 // One call as it was made, in pieces.
 struct RawCall {
-  static constexpr std::size_t kPieces = 24;      // pieces of the arguments kept
-  static constexpr std::size_t kTextBytes = 128;  // bytes of texts kept
+  static constexpr std::size_t kPieces = 40;      // pieces of the arguments kept
+  static constexpr std::size_t kTextBytes = 160;  // bytes of texts kept
 
   struct Piece {
     enum class Type : std::uint8_t {

@@ -54,7 +54,31 @@ TEST(Journal, ArgumentFormats) {
     EXPECT_EQ(e.self, c.self);
     EXPECT_EQ(e.call, c.name);
     EXPECT_EQ(e.args, c.args);
+    // The ring of the latest calls, made text only when asked, says the same.
+    std::string line;
+    Journal::WriteLine(e, [&line](std::string_view piece) { line += piece; });
+    EXPECT_EQ(rw.world->LastCalls(1), std::vector<std::string>{line});
   }
+}
+
+// With the journal off, as the commands run, the ring still keeps the latest calls: a long text
+// as its start, a vessel that has ended since as ended.
+TEST(Journal, TheRingKeepsTheLatestCallsWithTheJournalOff) {
+  RuntimeWorld rw;
+  rw.world->journal().SetEnabled(false);
+  Vessel& a = rw.world->CreateVessel("Alpha", "lumipod");
+  a.iface()->SetSize(2.5);
+  zapiGetObjectByName(std::string(1000, 'x').c_str());
+  const std::vector<std::string> calls = rw.world->LastCalls(2);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0], "Alpha: SetSize(2.5)");
+  EXPECT_TRUE(calls[1].starts_with("zapiGetObjectByName(\"xxxx")) << calls[1];
+  EXPECT_TRUE(calls[1].ends_with("x\"...)")) << calls[1];
+  EXPECT_LT(calls[1].size(), 1000u);
+  rw.world->DestroyVessel(a);
+  ASSERT_EQ(rw.world->LastCalls(1).size(), 1u);
+  EXPECT_TRUE(rw.world->LastCalls(1)[0].starts_with("<ended vessel>: -> zvcExit("));
+  EXPECT_TRUE(rw.world->journal().Entries().empty());
 }
 
 TEST(Journal, LightCallsNameTheirClassAndOwner) {
