@@ -66,9 +66,12 @@ function(hostsim_make_module target)
     # The C++ library's inline functions (std::isnan, say) keep default visibility whatever
     # the preset, and a compiler that does not inline them (clang without optimisation) emits
     # them in the module, exported. A version script keeps every symbol of namespace std
-    # local; the module's own exports stay as they are.
+    # local; the module's own exports stay as they are. That includes the static data of the
+    # library's inline functions (std::from_chars's table of digits, say): exported, g++ makes
+    # it a unique symbol, and a library with one can never be unloaded.
     set(_script ${CMAKE_BINARY_DIR}/hostsim_module.version)
-    file(WRITE ${_script} "{\n  local:\n    _ZSt*;\n    _ZNSt*;\n    _ZNKSt*;\n};\n")
+    file(WRITE ${_script}
+         "{\n  local:\n    _ZSt*;\n    _ZNSt*;\n    _ZNKSt*;\n    _ZZNSt*;\n    _ZZNKSt*;\n};\n")
     target_link_options(${target} PRIVATE -Wl,--version-script=${_script})
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_script})
   endif()

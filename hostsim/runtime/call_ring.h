@@ -64,18 +64,18 @@ struct RawCall {
     void Float(float v) { Add(Piece::Type::Float).f = v; }
     void Signed(long long v) { Add(Piece::Type::Signed).i = v; }
     void Unsigned(unsigned long long v) { Add(Piece::Type::Unsigned).u = v; }
-    void Literal(const char* text) {
-      if (*text != '\0') Add(Piece::Type::Literal).literal = text;
+    void Literal(const char* piece) {
+      if (*piece != '\0') Add(Piece::Type::Literal).literal = piece;
     }
-    void Quoted(std::string_view text);
+    void Quoted(std::string_view bytes);
     void Hex(std::uint32_t value, int digits) {
       Piece& p = Add(Piece::Type::Hex);
       p.u = value;
       p.digits = static_cast<std::uint8_t>(digits);
     }
-    void Handle(HandleKind kind, const void* handle) {
+    void Handle(HandleKind handleKind, const void* handle) {
       Piece& p = Add(Piece::Type::Handle);
-      p.handle = kind;
+      p.handle = handleKind;
       p.pointer = handle;
     }
 
