@@ -115,8 +115,6 @@ class CallRing {
     c.Begin(kind, call, self);
     return c;
   }
-  // How many calls were written since the ring was made.
-  std::uint64_t Written() const { return written_; }
   // The call written `back` calls before the latest (0: the latest); only for back < Held().
   const RawCall& Back(std::size_t back) const { return calls_[(written_ - 1 - back) % kSize]; }
   // How many calls the ring holds.
