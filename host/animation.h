@@ -9,6 +9,7 @@
 // and frees it itself.
 class ZAPI_CLASS MGROUP_TRANSFORM {
  public:
+  // The kinds of transform: none, a rotation, a translation, a scaling.
   enum TYPE { NULLTRANSFORM = 0, ROTATE = 1, TRANSLATE = 2, SCALE = 3 };
 
   // Makes an empty transform of no groups.

@@ -13,10 +13,13 @@
 #endif
 #define ZVC_EXPORT __declspec(dllexport)
 #else
+// Marks what the host runtime exports: exported by the runtime, imported by a module.
 #define ZAPI_EXPORT __attribute__((visibility("default")))
+// Marks a module's entry points, the only symbols a module exports.
 #define ZVC_EXPORT __attribute__((visibility("default")))
 #endif
 
-// Marks a free function or a class implemented by the host.
+// Marks a free function implemented by the host.
 #define ZAPI_FUNC ZAPI_EXPORT
+// Marks a class implemented by the host.
 #define ZAPI_CLASS ZAPI_EXPORT

@@ -8,6 +8,7 @@
 // The host owns it; a module keeps the pointer for the vessel's lifetime and never frees it.
 class ZAPI_CLASS LightEmitter {
  public:
+  // The kinds of light: none, a point light, a spot light.
   enum TYPE { LT_NONE = 0, LT_POINT = 1, LT_SPOT = 2 };
 
   // Switches the light on (true) or off (false); returns the new state.

@@ -5,11 +5,13 @@
 
 // A vector of three doubles; lengths in metres unless an operation says otherwise.
 struct VECTOR3 {
+  // The components along the frame's x, y and z axes.
   double x, y, z;
 };
 
 // A colour of four floats (red, green, blue, alpha), each nominally in [0, 1]; passed by value.
 struct COLOUR4 {
+  // Red, green, blue and alpha.
   float r, g, b, a;
 };
 

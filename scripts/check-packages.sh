@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
 # Checks the packages CPack made of a build, as a user meets them: unpacked or installed away
-# from the repository and run from an unrelated folder.
+# from the repository and run from an unrelated folder. A build makes two packages of each
+# kind: hostsim (the tools, the interface, the package config, the guides for module authors)
+# and lumipod (the lamp and its demo, which need hostsim).
 #
-#   check-packages.sh linux BUILD_DIR     the .tar.gz and the .deb in BUILD_DIR/packages
-#   check-packages.sh windows BUILD_DIR   the .zip in BUILD_DIR/packages, run under Wine
+#   check-packages.sh linux BUILD_DIR     the .tar.gz and the .deb files in BUILD_DIR/packages
+#   check-packages.sh windows BUILD_DIR   the .zip files in BUILD_DIR/packages, run under Wine
 #
-# Every package must hold the paths its README names (tests/install/check_readme_paths.cmake).
-# linux: the .tar.gz is unpacked into a fresh prefix, whose hostsim must print its version and
-# run the demo session without --root; the example module the package ships
-# (share/doc/lumipod/examples/buoy), copied out of it, is built against that prefix alone and
-# its tests run (its session, and hostsim check on it). As root the .deb is installed with
-# dpkg -i as well and checked the same way against /usr (and purged again unless it was
-# installed before).
-# windows: the .zip is unpacked and its hostsim.exe runs the demo session under Wine; it
-# writes a project with `hostsim new` (under Wine, as a user on Windows runs it), which is built
-# with the MinGW toolchain against the unpacked package alone and passes its tests, which run
-# hostsim.exe under Wine.
+# Every package must hold the paths its documents name (tests/install/check_doc_paths.cmake);
+# the lamp's documents may name hostsim's. hostsim's package alone must be enough for a module
+# author; both unpacked into one folder make the installation that runs the lamp's demo.
+# linux: hostsim's .tar.gz is unpacked into a fresh prefix; the example module it ships
+# (share/doc/hostsim/examples/buoy), copied out of it, is built against that prefix alone and
+# its tests run (its session, and hostsim check on it). Both .tar.gz files unpacked into
+# another prefix make a hostsim that must print its version and run the demo session without
+# --root. As root the .deb files are installed with dpkg -i as well (the lamp's must depend on
+# hostsim's of its version) and checked the same way against /usr, and purged again unless
+# they were installed before.
+# windows: both .zip files are unpacked into one folder, whose hostsim.exe runs the demo session
+# under Wine; hostsim's alone writes a project with `hostsim new` (under Wine, as a user on
+# Windows runs it), which is built with the MinGW toolchain against that package alone and
+# passes its tests, which run hostsim.exe under Wine.
 set -euo pipefail
 
 if (($# != 2)) || [[ $1 != linux && $1 != windows ]]; then
@@ -27,16 +32,17 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$2" && pwd)
 packages=${build}/packages
 check_cli=${repo}/tests/sessions/check_cli.cmake
-check_readme=${repo}/tests/install/check_readme_paths.cmake
+check_docs=${repo}/tests/install/check_doc_paths.cmake
 expected=${repo}/tests/sessions/demo.expected
 version=$(sed -n 's/^project(lumipod VERSION \([0-9.]*\).*/\1/p' "${repo}/CMakeLists.txt")
 started=${SECONDS}
 
 work=$(mktemp -d)
-deb_installed=""
+debs_installed=()
 cleanup() {
-  if [[ -n ${deb_installed} ]]; then
-    dpkg --purge lumipod >/dev/null || echo "check-packages: could not remove the lumipod package" >&2
+  if ((${#debs_installed[@]} > 0)); then
+    dpkg --purge "${debs_installed[@]}" >/dev/null ||
+      echo "check-packages: could not remove the packages ${debs_installed[*]}" >&2
   fi
   rm -rf "${work}"
 }
@@ -67,9 +73,23 @@ check_demo() {
   echo "check-packages: $1 runs the demo session from an unrelated folder"
 }
 
-# check_readme ROOT: the paths the README in ROOT/share/doc/lumipod names are there.
-check_readme() {
-  cmake -DREADME="$1/share/doc/lumipod/README.md" -P "${check_readme}"
+# check_docs PREFIX: the paths the documents of both packages in PREFIX/share/doc name are
+# there: hostsim's by themselves, the lamp's in its own or in hostsim's.
+check_docs() {
+  cmake -DROOT="$1/share/doc/hostsim" -P "${check_docs}"
+  cmake -DROOT="$1/share/doc/lumipod" -DALSO="$1/share/doc/hostsim" -P "${check_docs}"
+  echo "check-packages: the paths the documents in $1 name are there"
+}
+
+# unpack ARCHIVE DIR: unpacks the archive's one top folder into DIR, which it makes if need be,
+# as a user unpacks both packages into one prefix.
+unpack() {
+  local tmp
+  tmp=$(mktemp -d "${work}/unpack.XXXX")
+  (cd "${tmp}" && cmake -E tar xf "$1")
+  mkdir -p "$2"
+  cp -R "${tmp}"/*/. "$2"
+  rm -rf "${tmp}"
 }
 
 # build_project SRC [CMAKE_ARG...]: configures the module project in SRC into SRC/build with
@@ -88,7 +108,7 @@ build_project() {
 # runs its tests: its session script and `hostsim check` on it.
 check_module() {
   local name=$1 prefix=$2 src="${work}/buoy-$1"
-  cp -r "${prefix:-/usr}/share/doc/lumipod/examples/buoy" "${src}"
+  cp -r "${prefix:-/usr}/share/doc/hostsim/examples/buoy" "${src}"
   build_project "${src}" ${prefix:+"-DCMAKE_PREFIX_PATH=${prefix}"}
   echo "check-packages: the example module builds against the ${name} package and passes"
 }
@@ -107,35 +127,49 @@ check_new_windows() {
 }
 
 if [[ ${kind} == linux ]]; then
-  tgz=$(package "lumipod-*-Linux.tar.gz")
-  mkdir "${work}/tgz"
-  tar -xzf "${tgz}" -C "${work}/tgz"
-  prefix=$(echo "${work}"/tgz/lumipod-*)
-  check_demo "${prefix}/bin/hostsim" "${prefix}/share/hostsim/examples/sessions/demo.session"
-  check_readme "${prefix}"
-  check_module tgz "${prefix}"
+  hostsim_tgz=$(package "hostsim-*-Linux.tar.gz")
+  lamp_tgz=$(package "lumipod-*-Linux.tar.gz")
+  unpack "${hostsim_tgz}" "${work}/hostsim"
+  cmake -DROOT="${work}/hostsim/share/doc/hostsim" -P "${check_docs}"
+  check_module tgz "${work}/hostsim"
+  unpack "${hostsim_tgz}" "${work}/both"
+  unpack "${lamp_tgz}" "${work}/both"
+  check_demo "${work}/both/bin/hostsim" "${work}/both/share/hostsim/examples/sessions/demo.session"
+  check_docs "${work}/both"
 
   if [[ $(id -u) -eq 0 ]] && command -v dpkg >/dev/null; then
-    deb=$(package "lumipod_*.deb")
-    if ! dpkg-query -W -f='${Status}' lumipod 2>/dev/null | grep -q 'install ok installed'; then
-      deb_installed=yes
+    hostsim_deb=$(package "hostsim_*.deb")
+    lamp_deb=$(package "lumipod_*.deb")
+    depends=$(dpkg-deb -f "${lamp_deb}" Depends)
+    if [[ ", ${depends}," != *", hostsim (= ${version}),"* ]]; then
+      echo "check-packages: the lumipod package does not depend on hostsim (= ${version}):" \
+        "Depends: ${depends}" >&2
+      exit 1
     fi
-    dpkg -i "${deb}" >/dev/null
+    for name in hostsim lumipod; do
+      if ! dpkg-query -W -f='${Status}' "${name}" 2>/dev/null | grep -q 'install ok installed'; then
+        debs_installed=("${name}" "${debs_installed[@]}")
+      fi
+    done
+    dpkg -i "${hostsim_deb}" "${lamp_deb}" >/dev/null
     check_demo /usr/bin/hostsim /usr/share/hostsim/examples/sessions/demo.session
-    check_readme /usr
+    check_docs /usr
     check_module deb ""
   else
-    echo "check-packages: not root, the .deb is not installed"
+    echo "check-packages: not root, the .deb files are not installed"
   fi
 else
-  zip=$(package "lumipod-*-win64.zip")
-  mkdir "${work}/zip"
-  (cd "${work}/zip" && cmake -E tar xf "${zip}")
-  prefix=$(echo "${work}"/zip/lumipod-*)
+  hostsim_zip=$(package "hostsim-*-win64.zip")
+  lamp_zip=$(package "lumipod-*-win64.zip")
+  unpack "${hostsim_zip}" "${work}/hostsim"
+  cmake -DROOT="${work}/hostsim/share/doc/hostsim" -P "${check_docs}"
+  unpack "${hostsim_zip}" "${work}/both"
+  unpack "${lamp_zip}" "${work}/both"
   # Wine's prefix is the build's own (made once by its tests); the program comes from the zip.
-  check_demo "${prefix}/bin/hostsim.exe" "${prefix}/share/hostsim/examples/sessions/demo.session" \
+  check_demo "${work}/both/bin/hostsim.exe" \
+    "${work}/both/share/hostsim/examples/sessions/demo.session" \
     "${repo}/cmake/wine-run.sh|${build}/wineprefix"
-  check_readme "${prefix}"
-  check_new_windows "${prefix}"
+  check_docs "${work}/both"
+  check_new_windows "${work}/hostsim"
 fi
 echo "check-packages: ${kind} packages checked in $((SECONDS - started)) s"

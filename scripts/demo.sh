@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh >&2
+bash scripts/setup.sh release >&2
 cmake --preset release >/dev/null
 cmake --build --preset release -j "${LUMIPOD_JOBS:-2}" --target hostsim lumipod >&2
 mkdir -p out

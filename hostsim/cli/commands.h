@@ -1,6 +1,6 @@
 // The commands of a session script, one a line, and their parser. One table holds every
 // command's name, argument synopsis, description and argument reader; the parser, the help
-// of `hostsim run` and the command table of README.md all come from it.
+// of `hostsim run` and the command table of docs/modules.md all come from it.
 //
 // A line whose first non-blank character is '#' is a comment, and so is the rest of a line
 // from a '#' that follows a blank, except in `type`, which takes its text verbatim: the text
@@ -79,7 +79,7 @@ std::string FormatLine(const Command& c);
 // The command list of `hostsim run --help`: one "  USAGE  SUMMARY" line per command.
 std::string CommandHelp();
 
-// The command table of README.md, in Markdown: a header row, then one row per command.
+// The command table of docs/modules.md, in Markdown: a header row, then one row per command.
 std::string CommandTableMarkdown();
 
 }  // namespace hostsim::cli

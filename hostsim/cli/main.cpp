@@ -1,6 +1,6 @@
 // hostsim: runs vessel modules in the stand-in host from scenario files and session scripts.
 // Its commands are the rows of one table (Subcommands()), from which the parser, `hostsim
-// --help` and the usage block of README.md all come.
+// --help` and the usage block of docs/modules.md all come.
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error, 4 when a module crashed or hung (a report on stderr,
@@ -433,7 +433,7 @@ const CLI::Validator kSeed(
     },
     "", "seed");
 
-// One command of the program, a row of the table the parser, the help and README.md's usage
+// One command of the program, a row of the table the parser, the help and the guide's usage
 // block are made from.
 struct Subcommand {
   const char* name;
@@ -669,7 +669,7 @@ std::string Synopsis(const CLI::App& command, const std::string& indent) {
   return out + "\n";
 }
 
-// The help's usage: a synopsis of every command, as README.md shows it, in place of the
+// The help's usage: a synopsis of every command, as docs/modules.md shows it, in place of the
 // parser's generic line.
 class Help : public CLI::Formatter {
  public:

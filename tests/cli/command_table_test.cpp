@@ -1,5 +1,5 @@
-// The session commands' one table: README.md shows it as it is, and the parser knows exactly
-// the commands it lists.
+// The session commands' one table: the module authors' guide shows it as it is, and the parser
+// knows exactly the commands it lists.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,11 +12,12 @@
 namespace hostsim::cli {
 namespace {
 
-// The Markdown table of README.md that starts with the row `header`: that row and every
-// row after it up to the first line that is not a table row.
-std::string ReadmeTable(const std::string& header) {
-  std::ifstream in(std::filesystem::path(LUMIPOD_SOURCE_DIR) / "README.md", std::ios::binary);
-  EXPECT_TRUE(in) << "cannot read README.md";
+// The Markdown table of the module authors' guide that starts with the row `header`: that row
+// and every row after it up to the first line that is not a table row.
+std::string GuideTable(const std::string& header) {
+  std::ifstream in(std::filesystem::path(LUMIPOD_SOURCE_DIR) / "docs" / "modules.md",
+                   std::ios::binary);
+  EXPECT_TRUE(in) << "cannot read docs/modules.md";
   std::string line, table;
   bool inside = false;
   while (std::getline(in, line)) {
@@ -29,10 +30,10 @@ std::string ReadmeTable(const std::string& header) {
   return table;
 }
 
-TEST(CommandTable, ReadmeShowsTheTable) {
+TEST(CommandTable, GuideShowsTheTable) {
   const std::string expected = CommandTableMarkdown();
-  EXPECT_EQ(ReadmeTable(expected.substr(0, expected.find('\n'))), expected)
-      << "README.md's session command table must read, exactly:\n"
+  EXPECT_EQ(GuideTable(expected.substr(0, expected.find('\n'))), expected)
+      << "docs/modules.md's session command table must read, exactly:\n"
       << expected;
 }
 

@@ -1,15 +1,16 @@
 # Installs a build into WORK/prefix, runs the installed hostsim on the installed demo from
-# another folder, checks that the paths the installed README names are installed beside it,
-# then configures, builds and tests the example module the package ships (the buoy, in
-# DOCDIR/examples/buoy) and a project the installed `hostsim new` writes against that prefix
-# only (no package registry, no other prefix); and a project the build tree's `hostsim new`
-# writes against the build tree, as a prefix of its own.
+# another folder, checks that the paths the installed documents name are installed, then
+# configures, builds and tests the example module hostsim's documents hold (the buoy, in
+# HOSTSIM_DOCDIR/examples/buoy) and a project the installed `hostsim new` writes against that
+# prefix only (no package registry, no other prefix); and a project the build tree's
+# `hostsim new` writes against the build tree, as a prefix of its own.
 #
-#   cmake -DBUILD_DIR=<build> -DDOCDIR=<docs folder under the prefix> -DDEMO_EXPECTED=<file>
+#   cmake -DBUILD_DIR=<build> -DHOSTSIM_DOCDIR=<hostsim's documents under the prefix>
+#         -DLAMP_DOCDIR=<the lamp's> -DHOST_REFERENCE=ON|OFF -DDEMO_EXPECTED=<file>
 #         -DWORK=<dir> -DGENERATOR=<generator> -DCXX=<compiler> [-DBUILD_TYPE=<type>]
 #         -DSOURCE_DIR=<source tree> [-DCLANG_FORMAT=<program>] -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/check_readme_paths.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/check_doc_paths.cmake)
 
 # run(<what> <command>...): runs the command, stops with its output when it fails.
 function(run what)
@@ -47,10 +48,15 @@ if(NOT rc EQUAL 0 OR NOT out STREQUAL expected)
                       "${WORK}/demo.actual (expected ${DEMO_EXPECTED})\n${err}")
 endif()
 
-check_readme_paths(${prefix}/${DOCDIR}/README.md)
+# hostsim's documents stand alone; the lamp's may name hostsim's, on which it depends.
+if(NOT HOST_REFERENCE)
+  set(absent docs/host-reference)
+endif()
+check_doc_paths(${prefix}/${HOSTSIM_DOCDIR} ABSENT ${absent})
+check_doc_paths(${prefix}/${LAMP_DOCDIR} ALSO ${prefix}/${HOSTSIM_DOCDIR} ABSENT ${absent})
 
 # The installed example is copied out first, as a user starts their own module from it.
-file(COPY ${prefix}/${DOCDIR}/examples/buoy/ DESTINATION ${WORK}/src)
+file(COPY ${prefix}/${HOSTSIM_DOCDIR}/examples/buoy/ DESTINATION ${WORK}/src)
 check_project("the example module" ${WORK}/src ${prefix})
 
 # `hostsim new` of the installed program: the project it writes builds against the prefix and

@@ -471,18 +471,18 @@ TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
 }
 
 #if defined(WALKTHROUGH_BUILD_DIR)
-// The commands of the README's walk-through for module authors, as they stand there, against
+// The commands of the module authors' guide's walk-through, as they stand there, against
 // this build installed into a fresh prefix: a project `hostsim new` writes is built and tested,
 // opened in a window that is recording, rebuilt after a change while the window runs (which
 // reloads it), replayed, checked with JUnit files written, and installed into a root.
 TEST(PlayWindow, TheModuleAuthorsLoopRuns) {
   NEEDS_X_TOOLS();
-  const std::string readme = ReadFile(fs::path(LUMIPOD_SOURCE_DIR) / "README.md");
-  const auto from = readme.find("\n## The module author's loop\n");
+  const std::string guide = ReadFile(fs::path(LUMIPOD_SOURCE_DIR) / "docs" / "modules.md");
+  const auto from = guide.find("\n## The module author's loop\n");
   ASSERT_NE(from, std::string::npos);
-  const auto to = readme.find("\n## ", from + 1);
+  const auto to = guide.find("\n## ", from + 1);
   std::vector<std::string> commands;
-  std::istringstream section(readme.substr(from, to - from));
+  std::istringstream section(guide.substr(from, to - from));
   for (std::string line; std::getline(section, line);)
     if (line.rfind("    ", 0) == 0) commands.push_back(line.substr(4));
   ASSERT_GE(commands.size(), 8u);

@@ -6,7 +6,7 @@
 #   cmake -DHOSTSIM=<program> [-DEMULATOR=<runner|args>] -DWORKDIR=<dir> -DARGS=<a|b|c>
 #         [-DEXPECT_EXIT=<n>] [-DSTDOUT_FILE=<file>] [-DSTDOUT_REGEX=<re>]
 #         [-DSTDERR_FILE=<file>] [-DSTDERR_REGEX=<re>] [-DSESSION=<script>]
-#         [-DWRITTEN_FILE=<file> -DWRITTEN_REGEX=<re>] [-DREADME_USAGE=<README.md>]
+#         [-DWRITTEN_FILE=<file> -DWRITTEN_REGEX=<re>] [-DGUIDE_USAGE=<guide.md>]
 #         -P check_cli.cmake
 #
 # SESSION names a script whose "# expect exit N" line gives the exit status (default 0).
@@ -113,16 +113,16 @@ endif()
 if(DEFINED STDOUT_REGEX AND NOT out MATCHES "${STDOUT_REGEX}")
   string(APPEND failed "standard output does not match \"${STDOUT_REGEX}\"\n")
 endif()
-# README.md's usage block (the indented lines after "## Using hostsim") is printed as it is.
-if(DEFINED README_USAGE)
-  file(READ "${README_USAGE}" readme)
+# The guide's usage block (the indented lines after "## Using hostsim") is printed as it is.
+if(DEFINED GUIDE_USAGE)
+  file(READ "${GUIDE_USAGE}" readme)
   string(REPLACE "\r\n" "\n" readme "${readme}")
   if(NOT readme MATCHES "\n## Using hostsim\n\n((    [^\n]*\n)+)")
-    string(APPEND failed "${README_USAGE} has no usage block after \"## Using hostsim\"\n")
+    string(APPEND failed "${GUIDE_USAGE} has no usage block after \"## Using hostsim\"\n")
   else()
     string(FIND "${out}" "${CMAKE_MATCH_1}" at)
     if(at EQUAL -1)
-      string(APPEND failed "standard output lacks the usage block of ${README_USAGE}\n")
+      string(APPEND failed "standard output lacks the usage block of ${GUIDE_USAGE}\n")
     endif()
   endif()
 endif()
