@@ -70,8 +70,10 @@ foreach(_component IN ITEMS hostsim lumipod)
        CONTENT "${_component} ${PROJECT_VERSION}\n")
   install(FILES ${CMAKE_BINARY_DIR}/VERSION-${_component} RENAME VERSION
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${_component} COMPONENT ${_component})
-  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/docs/formats.md
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${_component} COMPONENT ${_component})
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/formats.md
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${_component}/docs COMPONENT ${_component})
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/docs/modules.md ${CMAKE_SOURCE_DIR}/docs/architecture.md
         DESTINATION ${HOSTSIM_INSTALL_DOCDIR}/docs COMPONENT hostsim)
