@@ -122,8 +122,9 @@ class FailureKeepingOutput final : public std::streambuf {
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    return Kept(inner_->sputc(traits_type::to_char_type(c)) == traits_type::eof()) ? c
-                                                                                  : traits_type::eof();
+    return Kept(inner_->sputc(traits_type::to_char_type(c)) == traits_type::eof())
+               ? c
+               : traits_type::eof();
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
     const std::streamsize written = inner_->sputn(s, n);

@@ -815,9 +815,9 @@ TEST(HostileCliOutput, AFailedWriteOfTheStandardOutputIsAnError) {
   if (fs::is_character_file("/dev/full")) {
     using Args = std::vector<std::string>;
     // A check's run does much else after the write failed: the reason is still the write's.
-    const Args check{"check", std::string(LUMIPOD_MODULE_DIR) + "/checkmod_sound.so", "--root",
-                     std::string(LUMIPOD_SOURCE_DIR) + "/tests/testmods/checkroot", "--filter",
-                     "library.load_unload"};
+    const Args check{"check",    std::string(LUMIPOD_MODULE_DIR) + "/checkmod_sound.so",
+                     "--root",   std::string(LUMIPOD_SOURCE_DIR) + "/tests/testmods/checkroot",
+                     "--filter", "library.load_unload"};
     for (const Args& args : {Args{"inspect", "demo.scn"}, Args{"run", "s.session"}, Args{"--help"},
                              Args{"--version"}, Args{"check", "--list"}, check}) {
       const Result r = RunHostsim(dir.path(), args, "/dev/full");
