@@ -11,6 +11,8 @@
 #   lib/cmake/hostsim/               the package config: hostsim::host, hostsim::runtime,
 #                                    hostsim::module_hook (load_hook.cpp), hostsim::hostsim
 #                                    and hostsim_add_module()
+#   share/hostsim/config, meshes, modules
+#                                    the host root's folders, empty until the lamp fills them
 #   share/doc/hostsim/               licence, version; docs/ (the module authors' guide, the
 #                                    architecture, the file formats, the host interface
 #                                    reference when it is built) and examples/buoy, a module's
@@ -49,8 +51,13 @@ endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/host
         COMPONENT hostsim FILES_MATCHING PATTERN "*.h")
 
-# The host root. The module is loaded by the host, which has the runtime loaded already: it
-# needs no run path of its own. A module's import library (Windows) is of no use to anyone.
+# The host root: hostsim's package makes its folders, which an installed hostsim uses without
+# --root; the lamp's fills them. The module is loaded by the host, which has the runtime
+# loaded already: it needs no run path of its own. A module's import library (Windows) is of
+# no use to anyone.
+foreach(_folder IN ITEMS config meshes modules)
+  install(DIRECTORY DESTINATION ${HOSTSIM_INSTALL_ROOTDIR}/${_folder} COMPONENT hostsim)
+endforeach()
 install(TARGETS lumipod
         RUNTIME DESTINATION ${HOSTSIM_INSTALL_ROOTDIR}/modules COMPONENT lumipod
         LIBRARY DESTINATION ${HOSTSIM_INSTALL_ROOTDIR}/modules COMPONENT lumipod
@@ -113,14 +120,12 @@ write_basic_package_version_file(${_build_config}/hostsimConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 
 # Packages: of each component a .tar.gz and a .deb of a Linux build, a .zip of a Windows one,
-# all from the same build. Each archive unpacks to a folder of the layout above; unpacked into
-# one folder (or installed, the .debs) the two make one installation, whose host root in
-# share/hostsim/ drops into a host's own root as it is.
+# all from the same build. Each archive holds the layout above; unpacked into one folder (or
+# installed, the .debs) the two make one installation, whose host root in share/hostsim/
+# drops into a host's own root as it is.
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "The lumipod developers")
 set(CPACK_PACKAGE_CONTACT "The lumipod developers <lumipod@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Portable floodlight vessel module, with hostsim, a stand-in host to run and test modules")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${CMAKE_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
@@ -134,6 +139,7 @@ else()
   set(_system Linux)
 endif()
 set(CPACK_COMPONENTS_ALL hostsim lumipod)
+# Each archive holds its files without a folder around them, so that both unpack into one.
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENT_HOSTSIM_DISPLAY_NAME "hostsim")
@@ -150,6 +156,8 @@ foreach(_component IN ITEMS hostsim lumipod)
   set(CPACK_DEBIAN_${_upper}_FILE_NAME DEB-DEFAULT)
 endforeach()
 
+# Each package's description: its first line is the Debian synopsis (no summary of the whole
+# project is set, which CPack would put before it).
 set(CPACK_DEBIAN_HOSTSIM_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_HOSTSIM_DESCRIPTION
     "stand-in flight simulator host for vessel modules

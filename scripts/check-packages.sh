@@ -81,15 +81,11 @@ check_docs() {
   echo "check-packages: the paths the documents in $1 name are there"
 }
 
-# unpack ARCHIVE DIR: unpacks the archive's one top folder into DIR, which it makes if need be,
-# as a user unpacks both packages into one prefix.
+# unpack ARCHIVE DIR: unpacks the archive into DIR, which it makes if need be, as a user
+# unpacks both packages into one folder.
 unpack() {
-  local tmp
-  tmp=$(mktemp -d "${work}/unpack.XXXX")
-  (cd "${tmp}" && cmake -E tar xf "$1")
   mkdir -p "$2"
-  cp -R "${tmp}"/*/. "$2"
-  rm -rf "${tmp}"
+  (cd "$2" && cmake -E tar xf "$1")
 }
 
 # build_project SRC [CMAKE_ARG...]: configures the module project in SRC into SRC/build with
