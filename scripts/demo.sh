@@ -2,8 +2,9 @@
 # Sets up the machine, builds the host and the lamp module, and runs the demo session: the
 # lamp is switched, aimed, dimmed, given a range and a spread, hung on a tug, fine-placed,
 # saved and reloaded. Saved scenarios, the trace of every host call and a before/after pair of
-# pictures (out/before.png: the lamp off and dark; out/after.png: on, aimed, on the tug) go to
-# out/.
+# pictures go to out/: out/before.png, the demo scenario, where the focused lamp (Lamp2, on the
+# ground) is off and the one on the tug (Lamp1) is on; out/after.png, the saved scenario, where
+# both are on and hang on the tug, Lamp2 aimed and lighting the ground.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,5 +19,6 @@ hostsim=build/release/bin/hostsim
 if "$hostsim" --help | grep -q '^ *render'; then
   "$hostsim" render examples/scenarios/demo.scn out/before.png --size 960x600
   "$hostsim" render out/saved/demo.scn out/after.png --size 960x600
-  echo "pictures: out/before.png (lamp off), out/after.png (lamp on, aimed, on the tug)"
+  echo "pictures: out/before.png (Lamp2 off on the ground, Lamp1 on the tug lit)," \
+    "out/after.png (both lit on the tug, Lamp2 aimed)"
 fi
