@@ -119,3 +119,36 @@ inline constexpr std::uint8_t ZKEY_DELETE = 0xD3;
 inline constexpr std::uint8_t ZKEY_LSUPER = 0xDB;  // the left system key beside left Alt
 inline constexpr std::uint8_t ZKEY_RSUPER = 0xDC;  // the right system key beside right Alt
 inline constexpr std::uint8_t ZKEY_MENU = 0xDD;    // the context-menu key
+
+// The modifier keys, as bits of what zapiKeyModifiers returns; ZKEYMOD_SHIFT, ZKEYMOD_CTRL and
+// ZKEYMOD_ALT stand for either key of their pair.
+inline constexpr unsigned ZKEYMOD_LSHIFT = 0x01;
+inline constexpr unsigned ZKEYMOD_RSHIFT = 0x02;
+inline constexpr unsigned ZKEYMOD_LCTRL = 0x04;
+inline constexpr unsigned ZKEYMOD_RCTRL = 0x08;
+inline constexpr unsigned ZKEYMOD_LALT = 0x10;
+inline constexpr unsigned ZKEYMOD_RALT = 0x20;
+inline constexpr unsigned ZKEYMOD_SHIFT = ZKEYMOD_LSHIFT | ZKEYMOD_RSHIFT;
+inline constexpr unsigned ZKEYMOD_CTRL = ZKEYMOD_LCTRL | ZKEYMOD_RCTRL;
+inline constexpr unsigned ZKEYMOD_ALT = ZKEYMOD_LALT | ZKEYMOD_RALT;
+
+// Tells whether `key` is down in the 256-byte keyboard state `kstate` (bit 7 of its byte).
+inline bool zapiKeyDown(const char* kstate, std::uint8_t key) {
+  return (static_cast<unsigned char>(kstate[key]) & 0x80) != 0;
+}
+
+// Returns the modifier keys down in the keyboard state `kstate` as ZKEYMOD_ bits, 0 when none
+// is: `zapiKeyModifiers(kstate) == 0` takes a key pressed alone, `& ZKEYMOD_CTRL` one with
+// either Ctrl key.
+inline unsigned zapiKeyModifiers(const char* kstate) {
+  constexpr struct {
+    std::uint8_t key;
+    unsigned bit;
+  } kModifiers[] = {{ZKEY_LSHIFT, ZKEYMOD_LSHIFT}, {ZKEY_RSHIFT, ZKEYMOD_RSHIFT},
+                    {ZKEY_LCTRL, ZKEYMOD_LCTRL},   {ZKEY_RCTRL, ZKEYMOD_RCTRL},
+                    {ZKEY_LALT, ZKEYMOD_LALT},     {ZKEY_RALT, ZKEYMOD_RALT}};
+  unsigned down = 0;
+  for (const auto& m : kModifiers)
+    if (zapiKeyDown(kstate, m.key)) down |= m.bit;
+  return down;
+}

@@ -28,11 +28,18 @@ class ZAPI_CLASS LightEmitter {
   VECTOR3 GetPosition() const;
   // Returns the kind of light.
   TYPE GetType() const;
-  // Returns the diffuse colour given at creation.
+  // Sets the colour the light gives the surfaces it lights (red, green, blue; alpha unused),
+  // shown from the next frame on: one light can take any number of colours in turn.
+  void SetDiffuseColour(COLOUR4 colour);
+  // Returns the diffuse colour: the one given at creation, or the one last set.
   COLOUR4 GetDiffuseColour() const;
-  // Returns the specular colour given at creation.
+  // Sets the colour of the light's highlights on shiny surfaces.
+  void SetSpecularColour(COLOUR4 colour);
+  // Returns the specular colour: the one given at creation, or the one last set.
   COLOUR4 GetSpecularColour() const;
-  // Returns the ambient colour given at creation.
+  // Sets the light's ambient colour (red, green, blue; alpha unused).
+  void SetAmbientColour(COLOUR4 colour);
+  // Returns the ambient colour: the one given at creation, or the one last set.
   COLOUR4 GetAmbientColour() const;
   // Returns the vessel the light belongs to.
   OBJHANDLE GetOwner() const;

@@ -4,8 +4,8 @@
 // blinking beacon. A point light at the lantern lights the water around the buoy and follows
 // the flashes: it is on exactly while the beacon is lit. Keys: [C] shows the next
 // characteristic; [T] opens a box to type one by name; [L] tests the lantern, which burns
-// steadily while the key is held. The HUD shows the characteristic and the keys, in the
-// lantern's colour.
+// steadily while the key is held. Each key counts pressed alone, without Shift, Ctrl or Alt. The
+// HUD shows the characteristic and the keys, in the lantern's colour.
 //
 // The class configuration gives the lantern's colour (LanternColour = r g b) and its first
 // characteristic (Character = F, Fl4, Q or Iso2); one module serves several classes, such as
@@ -122,12 +122,13 @@ class Buoy final : public VESSEL3 {
   }
 
   int clbkDirectKeys(char* kstate) override {
-    testing_ = (static_cast<unsigned char>(kstate[ZKEY_L]) & 0x80) != 0;
+    testing_ = zapiKeyDown(kstate, ZKEY_L) && zapiKeyModifiers(kstate) == 0;
     return 0;
   }
 
-  int clbkBufferedKey(std::uint32_t key, bool down, char* /*kstate*/) override {
-    if (!down) return 0;
+  // The keys count pressed alone: with Shift, Ctrl or Alt they are left to the host.
+  int clbkBufferedKey(std::uint32_t key, bool down, char* kstate) override {
+    if (!down || zapiKeyModifiers(kstate) != 0) return 0;
     if (key == ZKEY_C) {
       SetCharacteristic((character_ + 1) % kCharacteristicCount);
       return 1;

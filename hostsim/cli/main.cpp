@@ -110,13 +110,48 @@ void ReportWarnings(hostsim::World& world) {
     std::cerr << hostsim::cli::ErrorText("warning: " + w) << "\n";
 }
 
+// The standard output's buffer, passing every write straight on to the one it wraps and
+// keeping the system's reason (errno) of the first write that failed. Read later, errno would
+// name whatever failed since (a check's child processes, its folders), not the write.
+class FailureKeepingOutput final : public std::streambuf {
+ public:
+  explicit FailureKeepingOutput(std::streambuf* inner) : inner_(inner) {}
+  int error() const { return error_; }
+  std::streambuf* Inner() const { return inner_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    return Kept(inner_->sputc(traits_type::to_char_type(c)) == traits_type::eof())
+               ? c
+               : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const std::streamsize written = inner_->sputn(s, n);
+    Kept(written != n);
+    return written;
+  }
+  int sync() override { return Kept(inner_->pubsync() != 0) ? 0 : -1; }
+
+ private:
+  // Notes errno at the first failure; true when `failed` is false.
+  bool Kept(bool failed) {
+    if (failed && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    return !failed;
+  }
+  std::streambuf* inner_;
+  int error_ = 0;
+};
+FailureKeepingOutput* g_output = nullptr;  // set by main for the program's life
+
 // Flushes the standard output. When a write to it failed (a full disk, a file-size limit, a
-// closed descriptor), reports it with the system's reason (the errno value the failed flush
-// left, or `error` when it is known) once, and returns false: output that did not reach its
+// closed descriptor), reports it with the system's reason (the errno value of the first failed
+// write, or `error` when it is known) once, and returns false: output that did not reach its
 // reader is a failure.
 bool OutputWritten(int error = 0) {
   static bool reported = false;
   std::cout.flush();
+  if (error == 0 && g_output != nullptr) error = g_output->error();
   if (error == 0) error = errno;
   if (std::cout && std::ferror(stdout) == 0) return true;
   if (!reported)
@@ -742,6 +777,9 @@ int main(int argc, char** argv) {
 #endif
   // What the commands do not catch themselves (memory running out, say) ends the program
   // with a message and the failure status, not with an abort.
+  FailureKeepingOutput output(std::cout.rdbuf());
+  std::cout.rdbuf(&output);
+  g_output = &output;
   int status = kExitFailure;
   try {
     status = Main(argc, argv);
@@ -753,5 +791,7 @@ int main(int argc, char** argv) {
   // Whatever a command printed (the help, the version, check's list and results too) must
   // have reached its reader.
   if (!OutputWritten() && status == 0) status = kExitFailure;
+  g_output = nullptr;
+  std::cout.rdbuf(output.Inner());
   return status;
 }

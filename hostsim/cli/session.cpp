@@ -212,12 +212,12 @@ fs::path Session::Resolve(const std::string& file) const {
   return (base_ / p).lexically_normal();
 }
 
-fs::path Session::SaveTarget(const std::string& file) const {
+fs::path Session::OutputTarget(const char* command, const std::string& file) const {
   fs::path p = PathFromUtf8(file);
   if (p.is_absolute() || !opts_.outDir) return Resolve(file);
   const fs::path rel = p.lexically_normal();
   if (!rel.empty() && *rel.begin() == "..")
-    throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
+    throw std::runtime_error(std::string(command) + ": " + Quote(file, TextEncoding::Utf8) +
                              " leads out of the output folder");
   return (*opts_.outDir / rel).lexically_normal();
 }
@@ -303,7 +303,7 @@ void Session::ReloadModules(const std::string& module) {
 }
 
 void Session::Save(const std::string& file) {
-  const fs::path target = SaveTarget(file);
+  const fs::path target = OutputTarget("save", file);
   std::error_code ec;
   if (!target.has_filename() || fs::is_directory(target, ec))
     throw std::runtime_error("save: " + Quote(file, TextEncoding::Utf8) +
@@ -375,15 +375,15 @@ void Session::Type(const std::string& text) {
 }
 
 void Session::Render(const std::string& file, int w, int h) {
+  const fs::path target = OutputTarget("render", file);
 #if defined(HOSTSIM_HAVE_RENDER)
-  const fs::path target = SaveTarget(file);
   CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
   if (!offscreen_) offscreen_ = std::make_unique<render::Offscreen>();
   render::WritePng(offscreen_->Render(world_, w, h), target);
   out_ << "render " << file << " " << w << "x" << h << "\n";
 #else
-  (void)file, (void)w, (void)h;
+  (void)target, (void)w, (void)h;
   throw std::runtime_error("render: this hostsim was built without its renderer");
 #endif
 }

@@ -93,7 +93,9 @@ class Session {
   Vessel& Named(const std::string& name);
 
   std::filesystem::path Resolve(const std::string& file) const;
-  std::filesystem::path SaveTarget(const std::string& file) const;
+  // Where a command's output file goes: under the output folder (--out) when there is one, which
+  // a relative path may not leave; `command` names the command in the error.
+  std::filesystem::path OutputTarget(const char* command, const std::string& file) const;
   // True for a target inside the output folder (--out).
   bool UnderOutDir(const std::filesystem::path& target) const;
   // Creates the missing folders of a save or picture under the output folder; elsewhere a

@@ -325,9 +325,11 @@ void Print(const Json& j, int indent, std::string& out) {
 
 }  // namespace
 
+// A zero is shown as 0.0 whatever its sign: a -0.0 that a rotation leaves in a matrix says nothing
+// a reader could use.
 Json Num(double v) {
   if (!std::isfinite(v)) return NonFinite(v);
-  return v;
+  return v == 0 ? 0.0 : v;
 }
 
 Json Num(float v) {
@@ -335,7 +337,7 @@ Json Num(float v) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, v);
   *res.ptr = '\0';
-  return std::strtod(buf, nullptr);
+  return Num(std::strtod(buf, nullptr));
 }
 
 Json VesselView(const World& world, const Vessel& v) { return VesselView(world, v, v.WorldPose()); }

@@ -368,24 +368,36 @@ const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
   return meshes_.emplace(mesh.file.get(), std::move(mb)).first->second;
 }
 
-void GlRenderer::DrawWorld(World& world, int W, int H, const RenderOptions& opts,
-                           const Camera& camera) {
+GlRenderer::Frame GlRenderer::Capture(World& world, int W, int H, const RenderOptions& opts,
+                                      const Camera& camera) {
   // Meshes live as long as their world: a different world means different meshes, even at
   // the same addresses.
   if (meshesOf_ != &world) {
     ForgetMeshes();
     meshesOf_ = &world;
   }
-  glViewport(0, 0, W, H);
+  Frame frame{W, H, CaptureScene(world, opts), camera, opts, {}};
+  if (Vessel* focus = world.Focus(); opts.hud && focus) frame.hud = world.DrawHUD(*focus, W, H);
+  return frame;
+}
+
+void GlRenderer::Draw(const Frame& frame, int x0, int y0) {
+  const int W = frame.W, H = frame.H;
+  // The whole picture's viewport, moved so that the framebuffer holds the part asked for.
+  glViewport(-x0, -y0, W, H);
   glClearColor(std::pow(kSky[0], 1 / 2.2f), std::pow(kSky[1], 1 / 2.2f),
                std::pow(kSky[2], 1 / 2.2f), 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-  const Scene scene = CaptureScene(world, opts);
-  const CameraMatrices cam = MatricesOf(camera, static_cast<double>(W) / std::max(H, 1));
-  DrawScene(scene, cam, camera, opts);
-  if (opts.beacons) DrawBeacons(scene, cam);
-  if (opts.hud) DrawHud(world, W, H);
+  const CameraMatrices cam = MatricesOf(frame.camera, static_cast<double>(W) / std::max(H, 1));
+  DrawScene(frame.scene, cam, frame.camera, frame.opts);
+  if (frame.opts.beacons) DrawBeacons(frame.scene, cam);
+  DrawHud(frame.hud, W, H);
+}
+
+void GlRenderer::DrawWorld(World& world, int W, int H, const RenderOptions& opts,
+                           const Camera& camera) {
+  Draw(Capture(world, W, H, opts, camera));
 }
 
 void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
@@ -596,10 +608,7 @@ float GlRenderer::DrawText(int W, int H, float x, float y, std::string_view text
   return width;
 }
 
-void GlRenderer::DrawHud(World& world, int W, int H) {
-  Vessel* focus = world.Focus();
-  if (!focus) return;
-  const std::vector<HudOp> ops = world.DrawHUD(*focus, W, H);
+void GlRenderer::DrawHud(const std::vector<HudOp>& ops, int W, int H) {
   // A HUD line is 16 units of a 768-pixel-high display; the font fills most of it.
   const float pixelHeight = std::max(9.0f, 15.0f * static_cast<float>(H) / 768.0f);
   std::array<float, 4> colour{1, 1, 1, 1};

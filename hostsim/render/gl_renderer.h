@@ -26,6 +26,20 @@ class GlRenderer {
   GlRenderer(const GlRenderer&) = delete;
   GlRenderer& operator=(const GlRenderer&) = delete;
 
+  // What one picture of the world shows, taken from it once: the scene, the camera and the
+  // focused vessel's HUD (when asked), for a W x H picture.
+  struct Frame {
+    int W = 0, H = 0;
+    Scene scene;
+    Camera camera;
+    RenderOptions opts;
+    std::vector<HudOp> hud;
+  };
+  Frame Capture(World& world, int W, int H, const RenderOptions& opts, const Camera& camera);
+  // Draws the frame into the bound framebuffer, whose pixel (0, 0) is the picture's pixel
+  // (x0, y0) counted from its bottom left: a framebuffer smaller than the picture receives
+  // that part of it, exactly as drawn whole.
+  void Draw(const Frame& frame, int x0 = 0, int y0 = 0);
   // Draws the world (and, when asked, the focused vessel's HUD) into a W x H viewport.
   void DrawWorld(World& world, int W, int H, const RenderOptions& opts, const Camera& camera);
 
@@ -56,7 +70,7 @@ class GlRenderer {
   void DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
                  const RenderOptions& opts);
   void DrawBeacons(const Scene& scene, const CameraMatrices& cam);
-  void DrawHud(World& world, int W, int H);
+  void DrawHud(const std::vector<HudOp>& ops, int W, int H);
   // Triangles given as x, y pairs in pixels, in one colour.
   void DrawSolid(int W, int H, const std::vector<float>& xy, const float rgba[4]);
   Font* FontFor(float pixelHeight);

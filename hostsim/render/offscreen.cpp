@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hostsim/platform/files.h"
@@ -88,45 +89,56 @@ Image Offscreen::Render(World& world, int W, int H, const RenderOptions& opts) {
   GLint maxSamples = 0;
   glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
   const int samples = std::clamp(opts.samples, 0, static_cast<int>(maxSamples));
-  Framebuffer target(W, H, samples > 1 ? samples : 0);
+  GLint maxViewport[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  if (W > maxViewport[0] || H > maxViewport[1])
+    throw Error("render: this OpenGL draws pictures of at most " + std::to_string(maxViewport[0]) +
+                "x" + std::to_string(maxViewport[1]) + " pixels");
+
+  // A large picture is drawn a tile at a time into one framebuffer of a tile's size, so the
+  // memory a picture takes (multisampled, its samples' colour and depth) does not grow with it
+  // beyond the picture itself: 0.5 GB at 8192 x 8192, not 3.2. The module's HUD is asked for
+  // once.
+  const int tileSize = std::max(opts.tileSize, 16);
+  const int tileW = std::min(W, tileSize), tileH = std::min(H, tileSize);
+  Framebuffer target(tileW, tileH, samples > 1 ? samples : 0);
   if (!target.Complete()) throw Error("render: the offscreen framebuffer is incomplete");
+  std::optional<Framebuffer> resolved;
+  if (samples > 1) resolved.emplace(tileW, tileH, 0);
 
   const Camera camera =
       opts.camera ? *opts.camera : DefaultCamera(world, static_cast<double>(W) / H);
-  renderer.DrawWorld(world, W, H, opts, camera);
+  const GlRenderer::Frame frame = renderer.Capture(world, W, H, opts, camera);
 
   Image image;
   image.width = W;
   image.height = H;
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 4);
-  if (samples > 1) {
-    Framebuffer resolved(W, H, 0);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved.fbo);
-    glBlitFramebuffer(0, 0, W, H, 0, 0, W, H, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved.fbo);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  } else {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  }
-  glFinish();
-  // OpenGL's rows run bottom to top; the picture's top to bottom.
   image.rgb.resize(static_cast<std::size_t>(W) * static_cast<std::size_t>(H) * 3);
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      const std::size_t src = (static_cast<std::size_t>(H - 1 - y) * static_cast<std::size_t>(W) +
-                               static_cast<std::size_t>(x)) *
-                              4;
-      const std::size_t dst = (static_cast<std::size_t>(y) * static_cast<std::size_t>(W) +
-                               static_cast<std::size_t>(x)) *
-                              3;
-      image.rgb[dst] = rgba[src];
-      image.rgb[dst + 1] = rgba[src + 1];
-      image.rgb[dst + 2] = rgba[src + 2];
+  std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileW) * tileH * 3);
+  for (int y0 = 0; y0 < H; y0 += tileH)
+    for (int x0 = 0; x0 < W; x0 += tileW) {
+      const int w = std::min(tileW, W - x0), h = std::min(tileH, H - y0);
+      glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
+      renderer.Draw(frame, x0, y0);
+      if (resolved) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved->fbo);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      }
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved ? resolved->fbo : target.fbo);
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, tile.data());
+      // OpenGL's rows run bottom to top; the picture's top to bottom.
+      const std::size_t rowBytes = static_cast<std::size_t>(w) * 3;
+      for (int row = 0; row < h; ++row) {
+        const std::size_t pictureRow = static_cast<std::size_t>(H - 1 - (y0 + row));
+        std::copy_n(
+            tile.data() + static_cast<std::size_t>(row) * rowBytes, rowBytes,
+            image.rgb.data() +
+                (pictureRow * static_cast<std::size_t>(W) + static_cast<std::size_t>(x0)) * 3);
+      }
     }
+  glFinish();
   return image;
 }
 
@@ -135,18 +147,27 @@ void WritePng(const Image& image, const std::filesystem::path& file) {
       image.rgb.size() !=
           static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3)
     throw Error("render: not a picture", file.string());
-  std::vector<unsigned char> png;
-  const auto sink = [](void* ctx, void* data, int size) {
-    auto* out = static_cast<std::vector<unsigned char>*>(ctx);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    out->insert(out->end(), bytes, bytes + size);
+  // The encoder hands over the whole file at once; it is written from the encoder's own buffer.
+  struct Sink {
+    const std::filesystem::path* file;
+    std::string reason;
+    bool called = false;
+  } sink{&file, {}, false};
+  const auto write = [](void* ctx, void* data, int size) {
+    auto* to = static_cast<Sink*>(ctx);
+    if (to->called) {  // a second piece would replace the first
+      to->reason = "the encoder gave the picture in pieces";
+      return;
+    }
+    to->called = true;
+    to->reason = platform::WriteFile(*to->file, std::string_view(static_cast<const char*>(data),
+                                                                 static_cast<std::size_t>(size)));
   };
-  if (!stbi_write_png_to_func(sink, &png, image.width, image.height, 3, image.rgb.data(),
-                              image.width * 3))
+  if (!stbi_write_png_to_func(write, &sink, image.width, image.height, 3, image.rgb.data(),
+                              image.width * 3) ||
+      !sink.called)
     throw Error("render: cannot encode the picture", file.string());
-  const std::string_view bytes(reinterpret_cast<const char*>(png.data()), png.size());
-  if (std::string reason = platform::WriteFile(file, bytes); !reason.empty())
-    throw Error("cannot write the picture: " + reason, file.string());
+  if (!sink.reason.empty()) throw Error("cannot write the picture: " + sink.reason, file.string());
 }
 
 void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,

@@ -62,7 +62,9 @@ void Window::DrawStatus(int W, int H) {
   else if (prompt_ || boxOpen_)
     help = "Enter: answer   Esc: cancel";
   else
-    help = "F2: save as   F3: reset view   F4: next vessel   F5: vessel by name   Esc: quit";
+    help =
+        "F2: save as   F3: reset view   F4: next vessel   F5: vessel by name   F6: reload   "
+        "Esc: quit";
   const Vessel* focus = world_.Focus();
   help = "focus: " + (focus ? focus->name() : std::string("(none)")) +
          (dirty_ ? "  (not saved)" : "") + "   " + help;

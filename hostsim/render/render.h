@@ -43,6 +43,11 @@ struct RenderOptions {
   double exposure = 3.2;          // scale of the vessels' lights against the ambient
   std::optional<double> groundY;  // none: just under the lowest vessel
   int samples = 4;                // multisampling of offscreen pictures (0 or 1: none)
+  // The largest part of an offscreen picture drawn at once, in pixels across and down: a larger
+  // picture is drawn a tile at a time, so its multisampled buffers take a tile's memory. A
+  // tiled picture may differ from one drawn whole in the odd edge pixel, where the rounding of
+  // the moved viewport puts a sample on the other side of an edge.
+  int tileSize = 2048;
 };
 
 // What the focused vessel (or, without a focus, the first vessel) looks like from a little

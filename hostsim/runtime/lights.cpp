@@ -117,14 +117,29 @@ LightEmitter::TYPE LightEmitter::GetType() const {
   return type_;
 }
 
+void LightEmitter::SetDiffuseColour(COLOUR4 colour) {
+  CallOn(owner_, "LightEmitter::SetDiffuseColour", colour);
+  diffuse_ = colour;
+}
+
 COLOUR4 LightEmitter::GetDiffuseColour() const {
   CallOn(owner_, "LightEmitter::GetDiffuseColour");
   return diffuse_;
 }
 
+void LightEmitter::SetSpecularColour(COLOUR4 colour) {
+  CallOn(owner_, "LightEmitter::SetSpecularColour", colour);
+  specular_ = colour;
+}
+
 COLOUR4 LightEmitter::GetSpecularColour() const {
   CallOn(owner_, "LightEmitter::GetSpecularColour");
   return specular_;
+}
+
+void LightEmitter::SetAmbientColour(COLOUR4 colour) {
+  CallOn(owner_, "LightEmitter::SetAmbientColour", colour);
+  ambient_ = colour;
 }
 
 COLOUR4 LightEmitter::GetAmbientColour() const {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -27,11 +28,22 @@ COLOUR4 Colour(const tinyobj::real_t c[3], float alpha) {
   return {static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), alpha};
 }
 
-// A number as the reader takes it into a float: finite, and within a float's range (a larger
-// one would become infinite there).
-bool FiniteFloat(std::string_view word) {
+// Why a word is no number the reader can take into a float, or "" when it is one: it must be a
+// finite number, and within a float's range (a larger one would become infinite there).
+std::string NotAFloat(std::string_view word) {
   double v = 0;
-  return ParseDouble(word, v) && std::fabs(v) <= std::numeric_limits<float>::max();
+  if (ParseDouble(word, v))
+    return std::fabs(v) <= std::numeric_limits<float>::max()
+               ? std::string()
+               : "is too large for a float (at most 3.4e38)";
+  // Digits that overflow even a double are too large as well, unlike "inf" or "nan".
+  const std::string text(word);
+  char* end = nullptr;
+  const double huge = std::strtod(text.c_str(), &end);
+  const bool digits = text.find_first_of("0123456789") != std::string::npos;
+  return end == text.c_str() + text.size() && std::isinf(huge) && digits
+             ? "is too large for a float (at most 3.4e38)"
+             : "is not a finite number";
 }
 
 // Refuses a line whose words after the keyword are not `least` to `most` finite numbers.
@@ -40,8 +52,8 @@ void CheckNumbers(std::string_view line, std::size_t least, std::size_t most,
   const std::string keyword(FirstWord(line));
   const std::vector<std::string> words = SplitWords(AfterFirstWord(line));
   for (const std::string& w : words)
-    if (!FiniteFloat(w))
-      throw Error(keyword + ": " + Quote(w) + " is not a finite number", file, number);
+    if (std::string why = NotAFloat(w); !why.empty())
+      throw Error(keyword + ": " + Quote(w) + " " + why, file, number);
   if (words.size() < least || words.size() > most)
     throw Error(keyword + " takes " + std::to_string(least) +
                     (most > least ? " to " + std::to_string(most) : std::string()) +

@@ -72,11 +72,14 @@ TEST_F(SessionTest, SavesGoUnderTheOutputFolderAndLoadsOfThemFollow) {
   EXPECT_EQ(world_.FindVessel("Wrong"), nullptr);
 }
 
-TEST_F(SessionTest, ASaveMayNotLeaveTheOutputFolder) {
+TEST_F(SessionTest, NoOutputMayLeaveTheOutputFolder) {
   const fs::path out = dir_.path() / "out";
   EXPECT_EQ(Run("load tug.scn\nsave ../escaped.scn\n", out),
             "test.session:2: save: \"../escaped.scn\" leads out of the output folder");
   EXPECT_FALSE(fs::exists(dir_.path() / "escaped.scn"));
+  // The error names the command that was refused.
+  EXPECT_EQ(Run("render ../x.png\n", out),
+            "test.session:1: render: \"../x.png\" leads out of the output folder");
   // Inside the folder, ".." that stays inside is fine.
   EXPECT_EQ(Run("save sub/../kept.scn\n", out), "");
   EXPECT_TRUE(fs::exists(out / "kept.scn"));

@@ -98,6 +98,16 @@ TEST(Journal, LightCallsNameTheirClassAndOwner) {
   static_cast<PointLight*>(l)->SetRange(3);
   EXPECT_EQ(Last(rw.world->journal()).call, "PointLight::SetRange");
   EXPECT_EQ(rw.world->journal().Count("LightEmitter::Activate"), 1u);
+  // A light changes colour after its creation; what the host draws follows.
+  l->SetDiffuseColour({0, 1, 0, 0});
+  EXPECT_EQ(Last(rw.world->journal()).call, "LightEmitter::SetDiffuseColour");
+  EXPECT_EQ(Last(rw.world->journal()).args, "(0, 1, 0, 0)");
+  l->SetSpecularColour({0, 0, 1, 0});
+  const hostsim::LightState seen = hostsim::ViewLight(*l);
+  EXPECT_EQ(seen.diffuse.r, 0.0f);
+  EXPECT_EQ(seen.diffuse.g, 1.0f);
+  EXPECT_EQ(seen.specular.b, 1.0f);
+  EXPECT_EQ(seen.ambient.r, 0.0f);
 }
 
 TEST(Journal, DisabledJournalRecordsNothingAndDumpShowsCallbacks) {

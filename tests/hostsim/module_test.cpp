@@ -1,6 +1,7 @@
 // Modules and vessel creation: entry points, refused objects, interface versions, dates.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 
 #include "hostsim/runtime_fixture.h"
@@ -108,10 +109,20 @@ TEST(Modules, LibraryWithoutEntryPointsIsRefused) {
   std::filesystem::create_directories(p.modules);
   std::filesystem::copy_file(dep, p.modules / ("plain" LUMIPOD_MODULE_SUFFIX));
   rw.Write("modules/junk" LUMIPOD_MODULE_SUFFIX, "not a library");
+  // A library cut short (a copy broken off, a build still being linked) is refused, where the
+  // system's loader would map the missing end and fault.
+  std::string head(2048, '\0');
+  std::ifstream(dep, std::ios::binary).read(head.data(), 2048);
+  rw.Write("modules/cut" LUMIPOD_MODULE_SUFFIX, head);
   World w(p);
   EXPECT_NE(ErrorOf([&] { w.LoadModule("plain"); }).find("lacks the entry point zvcInit"),
             std::string::npos);
   EXPECT_NE(ErrorOf([&] { w.LoadModule("junk"); }).find("cannot load module"), std::string::npos);
+  const std::string cut = ErrorOf([&] { w.LoadModule("cut"); });
+  EXPECT_NE(cut.find("cannot load module"), std::string::npos) << cut;
+#if !defined(_WIN32)
+  EXPECT_NE(cut.find("the file is damaged: it ends after 2048 bytes"), std::string::npos) << cut;
+#endif
   EXPECT_THROW(w.LoadModule("../modules/junk"), Error);
   EXPECT_TRUE(w.Modules().empty());
 }

@@ -19,11 +19,16 @@ function(run what)
   endif()
 endfunction()
 
-# check_project(<what> <source> <prefix>): configures the project in <source> into
-# <source>/build, finding hostsim in <prefix> only, builds it and runs its tests.
+# check_project(<what> <source> <prefix> [DEFAULT_TYPE]): configures the project in <source>
+# into <source>/build, finding hostsim in <prefix> only, builds it and runs its tests. It is
+# built as hostsim was, or with DEFAULT_TYPE as the project's own default build type.
 function(check_project what src prefix)
+  set(type -DCMAKE_BUILD_TYPE=${BUILD_TYPE})
+  if(ARGV3 STREQUAL "DEFAULT_TYPE")
+    set(type)
+  endif()
   run("configuring ${what}" ${CMAKE_COMMAND} -S ${src} -B ${src}/build -G ${GENERATOR}
-      -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+      -DCMAKE_CXX_COMPILER=${CXX} ${type}
       -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
       -DCMAKE_PREFIX_PATH=${prefix})
   run("building ${what}" ${CMAKE_COMMAND} --build ${src}/build)
@@ -59,7 +64,18 @@ check_project("the example module" ${WORK}/src ${prefix})
 set(fresh ${WORK}/fresh)
 file(MAKE_DIRECTORY ${fresh})
 run("hostsim new" ${prefix}/bin/hostsim new windsock ${fresh}/windsock)
-check_project("the new module project" ${fresh}/windsock ${prefix})
+check_project("the new module project" ${fresh}/windsock ${prefix} DEFAULT_TYPE)
+# Built as it comes, the module carries the line table that crash and check reports name its
+# source lines by.
+find_program(READELF readelf)
+if(READELF)
+  execute_process(COMMAND ${READELF} --debug-dump=decodedline
+                          ${fresh}/windsock/build/root/modules/windsock.so
+                  OUTPUT_VARIABLE lines ERROR_QUIET)
+  if(NOT lines MATCHES "windsock\\.cpp")
+    message(FATAL_ERROR "the new project's module, built by default, has no line table")
+  endif()
+endif()
 if(CLANG_FORMAT)
   set(long a_name_of_forty_characters_for_one_lamp_)
   run("hostsim new ${long}" ${prefix}/bin/hostsim new ${long} ${fresh}/${long})

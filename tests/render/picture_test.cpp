@@ -260,6 +260,26 @@ TEST(PictureDemo, MatchesTheReferencePicture) {
   EXPECT_LT(far, static_cast<int>(pixels / 100)) << "pixels that differ by more than 24";
 }
 
+// A large picture is drawn in tiles; put together, they are the picture drawn whole, HUD and
+// all, but for the odd edge pixel a sample's rounding moves.
+TEST(PictureTiles, TilesMakeThePictureDrawnWhole) {
+  auto lw = Load(LampScenario(1, 40, 40 * kDeg, 0.42, 0));
+  hostsim::render::RenderOptions opts;
+  const Image whole = Picture(*lw->world, 200, 150, opts);
+  opts.tileSize = 64;
+  const Image tiled = Picture(*lw->world, 200, 150, opts);
+  ASSERT_EQ(tiled.rgb.size(), whole.rgb.size());
+  int differ = 0;
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 200; ++x)
+      for (int c = 0; c < 3; ++c)
+        if (std::abs(tiled.at(x, y)[c] - whole.at(x, y)[c]) > 8) {
+          ++differ;
+          break;
+        }
+  EXPECT_LE(differ, 150) << "of 30000 pixels";
+}
+
 TEST(PicturePng, WrittenWholeOrNotAtAll) {
   auto lw = Load(LampScenario(1, 40, 40 * kDeg, 0.42, 0));
   const auto file = lw->dir.path() / "shot.png";
