@@ -28,14 +28,13 @@ PROC Lookup(const char* name) {
 
 std::string LoadGlFunctions() {
   static std::mutex mutex;
-  static std::string missing;
   static bool loaded = false;
   const std::lock_guard<std::mutex> lock(mutex);
   if (loaded) return {};
-  missing.clear();
+  std::string missing;
 #define HOSTSIM_GL_LOAD(type, name)                                      \
   name = reinterpret_cast<type>(reinterpret_cast<void*>(Lookup(#name))); \
-  if (name == nullptr && missing.empty()) missing = #name;
+  if ((name) == nullptr && missing.empty()) missing = #name;
   HOSTSIM_GL_FUNCTIONS(HOSTSIM_GL_LOAD)
 #undef HOSTSIM_GL_LOAD
   loaded = missing.empty();

@@ -35,7 +35,13 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 std::string ErrorText(const std::string& what) {
-  return what + " (Windows error " + std::to_string(GetLastError()) + ")";
+  const DWORD code = GetLastError();
+  return code != 0 ? what + " (Windows error " + std::to_string(code) + ")" : what;
+}
+
+std::string NoDesktop() {
+  return ErrorText("cannot create a window") +
+         ": is there a desktop? (Under Wine: an X display named in DISPLAY)";
 }
 
 const wchar_t* WindowClass() {
@@ -122,7 +128,7 @@ class WglContext final : public GlContext {
   void Open() {
     window_ = CreateWindowExW(0, wgl::WindowClass(), L"hostsim", WS_OVERLAPPEDWINDOW, 0, 0, 16, 16,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (window_ == nullptr) Fail(wgl::ErrorText("cannot create a window for it"));
+    if (window_ == nullptr) Fail(wgl::NoDesktop());
     dc_ = GetDC(window_);
     if (dc_ == nullptr) Fail(wgl::ErrorText("no device context"));
     std::string why;

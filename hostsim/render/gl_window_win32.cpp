@@ -64,7 +64,7 @@ class Win32Window final : public GlWindow {
     window_ = CreateWindowExW(0, wgl::WindowClass(), Wide(title).c_str(), style, x, y, w, h,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (window_ == nullptr) {
-      why = wgl::ErrorText("cannot open a window");
+      why = "no display to open the window on: " + wgl::NoDesktop();
       return false;
     }
     // The window's messages come to this object from here on.

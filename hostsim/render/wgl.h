@@ -17,7 +17,10 @@ const wchar_t* WindowClass();
 // thread with the renderer's functions loaded. Null with the reason in `why` when it cannot.
 HGLRC CreateCoreContext(HDC dc, bool doubleBuffer, std::string& why);
 
-// "what (Windows error N)" for the calling thread's last error.
+// "what (Windows error N)" for the calling thread's last error ("what" alone when it has none).
 std::string ErrorText(const std::string& what);
+
+// Why no window could be made, when the system has no desktop for one.
+std::string NoDesktop();
 
 }  // namespace hostsim::render::wgl
