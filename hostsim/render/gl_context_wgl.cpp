@@ -2,7 +2,11 @@
 // a WGL context of OpenGL 3.3 core (the renderer draws into framebuffer objects). WGL hands out
 // contexts of a version above 1.1 only through an extension function, which a plain context
 // must be current to ask for.
+// clang-format off
 #include <windows.h>
+#include <GL/gl.h>
+#include <GL/wglext.h>
+// clang-format on
 
 #include <memory>
 #include <mutex>
@@ -59,7 +63,9 @@ const wchar_t* WindowClass() {
   return name;
 }
 
-HGLRC CreateCoreContext(HDC dc, bool doubleBuffer, std::string& why) {
+namespace {
+
+PIXELFORMATDESCRIPTOR PlainFormat(bool doubleBuffer) {
   PIXELFORMATDESCRIPTOR pfd{};
   pfd.nSize = sizeof pfd;
   pfd.nVersion = 1;
@@ -68,8 +74,68 @@ HGLRC CreateCoreContext(HDC dc, bool doubleBuffer, std::string& why) {
   pfd.cColorBits = 32;
   pfd.cDepthBits = 24;
   pfd.iLayerType = PFD_MAIN_PLANE;
-  const int format = ChoosePixelFormat(dc, &pfd);
-  if (format == 0 || !SetPixelFormat(dc, format, &pfd)) {
+  return pfd;
+}
+
+// A double-buffered pixel format with 4 samples a pixel for `dc`; 0 when the driver has none.
+// The driver's function that finds one must be asked for with a context current, made for the
+// purpose on a window of its own (a window's pixel format is set once).
+int MultisampledFormat(HDC dc) {
+  HWND helper = CreateWindowExW(0, WindowClass(), L"hostsim", WS_OVERLAPPEDWINDOW, 0, 0, 16, 16,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (helper == nullptr) return 0;
+  int format = 0;
+  HDC helperDc = GetDC(helper);
+  PIXELFORMATDESCRIPTOR pfd = PlainFormat(true);
+  const int plainFormat = helperDc != nullptr ? ChoosePixelFormat(helperDc, &pfd) : 0;
+  HGLRC context = plainFormat != 0 && SetPixelFormat(helperDc, plainFormat, &pfd)
+                      ? wglCreateContext(helperDc)
+                      : nullptr;
+  if (context != nullptr && wglMakeCurrent(helperDc, context)) {
+    const auto choose = reinterpret_cast<PFNWGLCHOOSEPIXELFORMATARBPROC>(
+        reinterpret_cast<void*>(wglGetProcAddress("wglChoosePixelFormatARB")));
+    const int attribs[] = {WGL_DRAW_TO_WINDOW_ARB,
+                           1,
+                           WGL_SUPPORT_OPENGL_ARB,
+                           1,
+                           WGL_DOUBLE_BUFFER_ARB,
+                           1,
+                           WGL_PIXEL_TYPE_ARB,
+                           WGL_TYPE_RGBA_ARB,
+                           WGL_COLOR_BITS_ARB,
+                           24,
+                           WGL_DEPTH_BITS_ARB,
+                           24,
+                           WGL_SAMPLE_BUFFERS_ARB,
+                           1,
+                           WGL_SAMPLES_ARB,
+                           4,
+                           0};
+    UINT count = 0;
+    if (choose == nullptr || !choose(dc, attribs, nullptr, 1, &format, &count) || count == 0)
+      format = 0;
+    wglMakeCurrent(nullptr, nullptr);
+  }
+  if (context != nullptr) wglDeleteContext(context);
+  if (helperDc != nullptr) ReleaseDC(helper, helperDc);
+  DestroyWindow(helper);
+  return format;
+}
+
+}  // namespace
+
+HGLRC CreateCoreContext(HDC dc, bool doubleBuffer, std::string& why) {
+  // A window is multisampled when the driver offers it, plain otherwise.
+  PIXELFORMATDESCRIPTOR pfd{};
+  const int multisampled = doubleBuffer ? MultisampledFormat(dc) : 0;
+  bool set = multisampled != 0 && DescribePixelFormat(dc, multisampled, sizeof pfd, &pfd) != 0 &&
+             SetPixelFormat(dc, multisampled, &pfd);
+  if (!set) {
+    pfd = PlainFormat(doubleBuffer);
+    const int format = ChoosePixelFormat(dc, &pfd);
+    set = format != 0 && SetPixelFormat(dc, format, &pfd);
+  }
+  if (!set) {
     why = ErrorText("no pixel format with OpenGL") +
           ": is an OpenGL driver installed (under Wine: is DISPLAY an X display)?";
     return nullptr;
