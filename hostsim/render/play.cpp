@@ -278,6 +278,8 @@ void Window::ReloadFiles(const std::vector<std::string>& edited) {
   ReleaseKeys();
   std::string names;
   for (const std::string& file : edited) names += (names.empty() ? "" : ", ") + file;
+  // F6 reads them all again, edited or not.
+  if (names.empty()) names = "the class configurations, meshes and materials";
   std::string why;
   try {
     world_.ReloadFiles();
