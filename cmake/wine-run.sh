@@ -33,8 +33,12 @@ fi
 export WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would stall a headless run.
 export WINEDLLOVERRIDES="mscoree=;mshtml=${WINEDLLOVERRIDES:+;${WINEDLLOVERRIDES}}"
-# Keep Wine off any display the caller may have.
+# Keep Wine off any display the caller may have, but for one asked for by name in
+# LUMIPOD_WINE_DISPLAY (the virtual display of wine-display-run.sh).
 unset DISPLAY WAYLAND_DISPLAY
+if [[ -n "${LUMIPOD_WINE_DISPLAY:-}" ]]; then
+  export DISPLAY="${LUMIPOD_WINE_DISPLAY}"
+fi
 
 # Wine writes its registry files lazily, so readiness is marked by a file of our own.
 ready="${WINEPREFIX}/.lumipod-ready"

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "hostsim/platform/files.h"
 
 #define STBTT_STATIC
@@ -27,6 +31,13 @@ std::filesystem::path Font::FindFile() {
   std::vector<std::filesystem::path> candidates;
 #ifdef HOSTSIM_RENDER_FONT
   candidates.emplace_back(HOSTSIM_RENDER_FONT);
+#endif
+#ifdef _WIN32
+  // The Windows build and its package carry the font beside the program.
+  wchar_t program[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, program, MAX_PATH);
+  if (n > 0 && n < MAX_PATH)
+    candidates.push_back(std::filesystem::path(program).parent_path() / "DejaVuSans.ttf");
 #endif
   candidates.emplace_back("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
   candidates.emplace_back("/usr/share/fonts/TTF/DejaVuSans.ttf");

@@ -250,10 +250,9 @@ std::array<float, 4> Rgba(std::uint32_t packed) {
 }  // namespace
 
 GlRenderer::GlRenderer() {
-  if (epoxy_gl_version() < 33)
+  if (GlVersion() < 33)
     throw Error("render: OpenGL 3.3 is needed, the context offers " +
-                std::to_string(epoxy_gl_version() / 10) + "." +
-                std::to_string(epoxy_gl_version() % 10));
+                std::to_string(GlVersion() / 10) + "." + std::to_string(GlVersion() % 10));
   meshProgram_ = Link(kMeshVs, kMeshFs, "mesh");
   spriteProgram_ = Link(kSpriteVs, kSpriteFs, "beacon");
   overlayProgram_ = Link(kOverlayVs, kOverlayFs, "overlay");

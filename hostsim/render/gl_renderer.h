@@ -2,8 +2,6 @@
 // framebuffer that is bound. Needs a current context for its whole life.
 #pragma once
 
-#include <epoxy/gl.h>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +11,7 @@
 
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"
+#include "hostsim/render/gl_api.h"
 #include "hostsim/render/math.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"

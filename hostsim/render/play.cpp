@@ -1,10 +1,8 @@
 // The interactive window: the world runs in real time in fixed time steps, and a frame is
 // drawn when what it shows changed, at most 60 a second; in between the window sleeps until
 // the next time step or the next event.
-#include <SDL.h>
-#include <epoxy/gl.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -13,8 +11,8 @@
 #include <string>
 #include <system_error>
 
-#include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
+#include "hostsim/render/gl_api.h"
 #include "hostsim/render/loaded_libraries.h"
 #include "hostsim/render/play_window.h"
 
@@ -28,9 +26,11 @@ constexpr int kMaxStepsAtOnce = 5;
 constexpr std::uint64_t kCaretBlinkMs = 500;
 
 double Seconds() {
-  return static_cast<double>(SDL_GetPerformanceCounter()) /
-         static_cast<double>(SDL_GetPerformanceFrequency());
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+// When the first window of the process was made: its clock starts there.
+const std::chrono::steady_clock::time_point kStart = std::chrono::steady_clock::now();
 
 bool SameColour(const COLOUR4& a, const COLOUR4& b) {
   return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
@@ -43,44 +43,6 @@ bool SameMaterial(const MATERIAL& a, const MATERIAL& b) {
 }
 
 bool SameVec(const VECTOR3& a, const VECTOR3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
-// Why no window can be seen here, or "" when there may be a display. Without one the video
-// layer falls back to drawing into memory, and the window would run on unseen.
-std::string NoDisplay() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  const std::string name = driver ? driver : "";
-  if (name != "offscreen" && name != "dummy" && name != "evdev") return {};
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return "DISPLAY is not set";
-  return std::string("cannot connect to the display \"") + display + "\"";
-}
-
-// Starts the video layer. Where it cannot reach an X display it tries a Wayland desktop,
-// whose client library looks for the desktop's socket in XDG_RUNTIME_DIR and, when that is
-// unset or not an absolute path, says on the terminal that it is invalid. Without
-// WAYLAND_DISPLAY no Wayland desktop was asked for, and that line is noise beside the error
-// that says there is no display: the try then looks in a private empty folder instead (made
-// with mode 0700 for the start alone, then removed) and finds nothing there in silence. With
-// WAYLAND_DISPLAY set the line may be the reason there is no window, and it stays.
-int StartVideo() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((runtime != nullptr && runtime[0] == '/') || (wayland != nullptr && *wayland != '\0'))
-    return SDL_Init(SDL_INIT_VIDEO);
-  const std::optional<std::string> before =
-      runtime != nullptr ? std::optional<std::string>(runtime) : std::nullopt;
-  std::error_code ec;
-  std::string folder = (std::filesystem::temp_directory_path(ec) / "hostsim-XXXXXX").string();
-  if (ec || folder[0] != '/' || mkdtemp(folder.data()) == nullptr) return SDL_Init(SDL_INIT_VIDEO);
-  setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-  const int status = SDL_Init(SDL_INIT_VIDEO);
-  if (before)
-    setenv("XDG_RUNTIME_DIR", before->c_str(), 1);
-  else
-    unsetenv("XDG_RUNTIME_DIR");
-  std::filesystem::remove_all(folder, ec);
-  return status;
-}
 
 }  // namespace
 
@@ -116,17 +78,19 @@ bool SameLook(const FrameLook& a, const FrameLook& b) {
   return true;
 }
 
+std::uint64_t Window::Ticks() const {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - kStart)
+                                        .count());
+}
+
 void Window::Say(std::string text) {
   message_ = std::move(text);
-  messageUntil_ = SDL_GetTicks64() + 4000;
+  messageUntil_ = Ticks() + 4000;
   redraw_ = true;
 }
 
-void Window::DrawableSize(int& W, int& H) const {
-  SDL_GL_GetDrawableSize(window_, &W, &H);
-  W = std::max(W, 1);
-  H = std::max(H, 1);
-}
+void Window::DrawableSize(int& W, int& H) const { gl_->DrawableSize(W, H); }
 
 void Window::ResetCamera() {
   int W = 0, H = 0;
@@ -137,37 +101,18 @@ void Window::ResetCamera() {
 }
 
 bool Window::Open() {
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-  const std::uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
-  // Multisampled when the display offers it, plain otherwise.
-  for (int samples : {4, 0}) {
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
-    window_ = SDL_CreateWindow(opts_.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               std::max(opts_.width, 64), std::max(opts_.height, 64), flags);
-    if (!window_) continue;
-    context_ = SDL_GL_CreateContext(window_);
-    if (context_) break;
-    SDL_DestroyWindow(window_);
-    window_ = nullptr;
-  }
-  if (!window_ || !context_) {
-    std::cerr << "hostsim play: cannot open an OpenGL 3.3 window: " << SDL_GetError() << "\n";
-    // The video layer opens the system's GL library by name; without it the window has no
-    // OpenGL at all, which a package brings.
-    std::string why;
-    if (platform::OpenLibrary("libGL.so.1", why) == nullptr)
-      std::cerr << "hostsim play: cannot load libGL.so.1 (" << why
-                << "): install it (the Debian package libgl1) and a GL driver (libgl1-mesa-dri)\n";
+  std::string why;
+  gl_ = GlWindow::Open(opts_.title, std::max(opts_.width, 64), std::max(opts_.height, 64),
+                       opts_.stop != nullptr, why);
+  if (!gl_) {
+    std::size_t from = 0;
+    while (from < why.size()) {
+      const std::size_t end = std::min(why.find('\n', from), why.size());
+      std::cerr << "hostsim play: " << why.substr(from, end - from) << "\n";
+      from = end + 1;
+    }
     return false;
   }
-  // Swaps wait for the display where it offers that; the loop keeps to 60 frames a second
-  // where it does not.
-  SDL_GL_SetSwapInterval(1);
   try {
     renderer_.emplace();
   } catch (const Error& e) {
@@ -178,26 +123,12 @@ bool Window::Open() {
 }
 
 int Window::Run() {
-  // The program handles the signals that ask it to stop; the layer would make them a close
-  // of the window, which asks before it quits.
-  if (opts_.stop != nullptr) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  // What the video layer loads (the display's client libraries, the GL driver, the session
-  // bus library) stays loaded after it quits: see loaded_libraries.h.
+  // The libraries loaded from here on are the window layer's, kept loaded when it quits, but
+  // for the modules' libraries: they are unloaded with the world, their unload hooks running
+  // while it stands.
   const std::set<std::string> before = LoadedLibraries();
-  if (StartVideo() != 0) {
-    std::cerr << "hostsim play: cannot open a window: " << SDL_GetError() << "\n";
-    return 1;
-  }
-  if (const std::string why = NoDisplay(); !why.empty()) {
-    std::cerr << "hostsim play: no display to open the window on: " << why << "\n";
-    SDL_Quit();
-    return 1;
-  }
   int status = 0;
   if (Open()) {
-    // Text input stays on: turned on only once a box is open, the characters typed right
-    // after the opening key, read in the same batch of events, would come without text.
-    SDL_StartTextInput();
     ResetCamera();
     Loop();
   } else {
@@ -213,14 +144,12 @@ int Window::Run() {
       std::cerr << "hostsim play: " << dump.string() << ": cannot write: " << reason << "\n";
   }
   renderer_.reset();
-  if (context_) SDL_GL_DeleteContext(context_);
-  if (window_) SDL_DestroyWindow(window_);
-  // The modules' libraries are not the video layer's: they are unloaded with the world, their
-  // unload hooks running while it stands.
-  std::set<std::string> notKept = before;
-  for (const Module* m : world_.Modules()) notKept.insert(m->loadedFrom.string());
-  KeepLoadedSince(notKept);
-  SDL_Quit();
+  if (gl_) {
+    std::set<std::string> notKept = before;
+    for (const Module* m : world_.Modules()) notKept.insert(m->loadedFrom.string());
+    gl_->Close(notKept);
+    gl_.reset();
+  }
   return status;
 }
 
@@ -233,13 +162,10 @@ void Window::Loop() {
     double wake = nextStep;
     if (redraw_ && !hidden_) wake = std::min(wake, nextFrame);
     const double wait = wake - Seconds();
-    SDL_Event e;
-    const bool got = wait >= 0.001
-                         ? SDL_WaitEventTimeout(&e, static_cast<int>(std::ceil(wait * 1000)))
-                         : SDL_PollEvent(&e);
-    if (got) {
+    WindowEvent e;
+    if (gl_->NextEvent(e, wait >= 0.001 ? static_cast<int>(std::ceil(wait * 1000)) : 0)) {
       HandleEvent(e);
-      while (!quit_ && SDL_PollEvent(&e)) HandleEvent(e);
+      while (!quit_ && gl_->NextEvent(e, 0)) HandleEvent(e);
     }
     if (quit_ || StopAsked()) break;
     if (opts_.watch) WatchLibraries();
@@ -256,7 +182,7 @@ void Window::Loop() {
     if (hidden_) continue;
     if (steps > 0 && LookChanged()) redraw_ = true;
     // The caret of an open box blinks; a message goes after a while.
-    const std::uint64_t ticks = SDL_GetTicks64();
+    const std::uint64_t ticks = Ticks();
     if ((boxOpen_ || (prompt_ && !prompt_->Question())) && ticks / kCaretBlinkMs != caretPhase) {
       caretPhase = ticks / kCaretBlinkMs;
       redraw_ = true;
@@ -268,7 +194,7 @@ void Window::Loop() {
     if (redraw_ && now >= nextFrame) {
       redraw_ = false;
       DrawFrame();
-      SDL_GL_SwapWindow(window_);
+      gl_->Swap();
       nextFrame = now + kFrameGap;
     }
   }
@@ -335,7 +261,7 @@ bool Window::Settled(const std::string& key, const std::filesystem::path& file, 
 }
 
 void Window::WatchLibraries() {
-  const std::uint64_t now = SDL_GetTicks64();
+  const std::uint64_t now = Ticks();
   if (now < nextLook_) return;
   nextLook_ = now + kLookEveryMs;
   std::vector<std::string> rebuilt;
@@ -352,6 +278,8 @@ void Window::ReloadFiles(const std::vector<std::string>& edited) {
   ReleaseKeys();
   std::string names;
   for (const std::string& file : edited) names += (names.empty() ? "" : ", ") + file;
+  // F6 reads them all again, edited or not.
+  if (names.empty()) names = "the class configurations, meshes and materials";
   std::string why;
   try {
     world_.ReloadFiles();
@@ -411,66 +339,61 @@ bool Window::LookChanged() {
   return changed;
 }
 
-void Window::HandleEvent(const SDL_Event& e) {
+void Window::HandleEvent(const WindowEvent& e) {
   switch (e.type) {
-    case SDL_QUIT:
+    case WindowEvent::Type::Close:
       // Closing the window a second time while it asks closes it.
       if (prompt_ && prompt_->kind == Prompt::Kind::Quit)
         quit_ = true;
       else
         AskToQuit();
       break;
-    case SDL_WINDOWEVENT:
-      switch (e.window.event) {
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-          // Keys held while the window loses the keyboard would otherwise stay down.
-          ReleaseKeys();
-          break;
-        case SDL_WINDOWEVENT_HIDDEN:
-        case SDL_WINDOWEVENT_MINIMIZED:
-          hidden_ = true;
-          break;
-        default:  // shown, exposed, resized, restored: draw again
-          hidden_ = false;
-          redraw_ = true;
-          break;
-      }
+    case WindowEvent::Type::FocusLost:
+      // Keys held while the window loses the keyboard would otherwise stay down.
+      ReleaseKeys();
       break;
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-      HandleKey(e.key);
+    case WindowEvent::Type::Hidden:
+      hidden_ = true;
+      break;
+    case WindowEvent::Type::Shown:  // shown, exposed, resized, restored: draw again
+      hidden_ = false;
       redraw_ = true;
       break;
-    case SDL_TEXTINPUT:
+    case WindowEvent::Type::KeyDown:
+    case WindowEvent::Type::KeyUp:
+      HandleKey(e);
+      redraw_ = true;
+      break;
+    case WindowEvent::Type::Text:
       if (skipOpenerText_) {
         skipOpenerText_ = false;
       } else if (prompt_ && !prompt_->Question()) {
-        if (prompt_->text.size() < 1024) prompt_->text += e.text.text;
+        if (prompt_->text.size() < 1024) prompt_->text += e.text;
       } else if (boxOpen_) {
-        AppendAs1252(boxText_, e.text.text, BoxLimit());
+        AppendAs1252(boxText_, e.text.c_str(), BoxLimit());
       }
       redraw_ = true;
       break;
-    case SDL_MOUSEMOTION:
-      if (e.motion.state & SDL_BUTTON_LMASK) {
-        camera_.yaw -= e.motion.xrel * 0.008;
-        camera_.pitch = std::clamp(camera_.pitch + e.motion.yrel * 0.006, -0.2, 1.5);
+    case WindowEvent::Type::Mouse:
+      if (e.orbit) {
+        camera_.yaw -= e.dx * 0.008;
+        camera_.pitch = std::clamp(camera_.pitch + e.dy * 0.006, -0.2, 1.5);
         redraw_ = true;
-      } else if (e.motion.state & (SDL_BUTTON_RMASK | SDL_BUTTON_MMASK)) {
+      } else if (e.pan) {
         // Pan in the ground plane, as far as the pointer moved at the target's distance.
         const double k = camera_.distance * 0.0016;
         const double sx = std::cos(camera_.yaw), sz = -std::sin(camera_.yaw);
         const double fx = -std::sin(camera_.yaw), fz = -std::cos(camera_.yaw);
-        camera_.target.x -= (sx * e.motion.xrel - fx * e.motion.yrel) * k;
-        camera_.target.z -= (sz * e.motion.xrel - fz * e.motion.yrel) * k;
+        camera_.target.x -= (sx * e.dx - fx * e.dy) * k;
+        camera_.target.z -= (sz * e.dx - fz * e.dy) * k;
         redraw_ = true;
       }
       break;
-    case SDL_MOUSEWHEEL:
-      camera_.distance = std::clamp(camera_.distance * std::pow(0.88, e.wheel.y), 0.3, 2000.0);
+    case WindowEvent::Type::Wheel:
+      camera_.distance = std::clamp(camera_.distance * std::pow(0.88, e.wheel), 0.3, 2000.0);
       redraw_ = true;
       break;
-    default:
+    case WindowEvent::Type::Other:
       break;
   }
 }

@@ -1,10 +1,8 @@
 // Drawing the window: the world as the renderer draws it, an open box or question over it,
 // and the status bar: the focused vessel and the keys that work now.
-#include <SDL.h>
-#include <epoxy/gl.h>
-
 #include <algorithm>
 
+#include "hostsim/render/gl_api.h"
 #include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
@@ -14,7 +12,7 @@ void Window::DrawFrame() {
   DrawableSize(W, H);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   renderer_->DrawWorld(world_, W, H, opts_.render, camera_);
-  const bool caret = (SDL_GetTicks64() / 500) % 2 == 0;
+  const bool caret = (Ticks() / 500) % 2 == 0;
   if (prompt_) {
     // File and vessel names are typed as UTF-8; the font draws 8-bit characters.
     std::string text;
@@ -71,7 +69,7 @@ void Window::DrawStatus(int W, int H) {
   help = "focus: " + (focus ? focus->name() : std::string("(none)")) +
          (dirty_ ? "  (not saved)" : "") + "   " + help;
   renderer_->DrawText(W, H, px * 0.6f, y, help, grey, px);
-  if (!message_.empty() && SDL_GetTicks64() < messageUntil_)
+  if (!message_.empty() && Ticks() < messageUntil_)
     renderer_->DrawText(W, H, px * 0.6f, y - px * 1.5f, message_, bright, px);
 }
 

@@ -9,7 +9,6 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/keymap.h"
 #include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
@@ -63,8 +62,8 @@ std::size_t Window::BoxLimit() const {
   return box && box->length > 0 ? static_cast<std::size_t>(box->length) : 255;
 }
 
-void Window::HandleKey(const SDL_KeyboardEvent& k) {
-  const bool down = k.type == SDL_KEYDOWN;
+void Window::HandleKey(const WindowEvent& k) {
+  const bool down = k.type == WindowEvent::Type::KeyDown;
   if (prompt_) {
     if (down) PromptKey(k);
     return;
@@ -73,20 +72,18 @@ void Window::HandleKey(const SDL_KeyboardEvent& k) {
     if (down) BoxKey(k);
     return;
   }
-  const SDL_Scancode sc = k.keysym.scancode;
-  if (sc == SDL_SCANCODE_ESCAPE || (sc >= SDL_SCANCODE_F2 && sc <= SDL_SCANCODE_F6)) {
-    if (down && !k.repeat) WindowKey(sc, (k.keysym.mod & KMOD_SHIFT) != 0);
+  if (k.key == ZKEY_ESCAPE || (k.key >= ZKEY_F2 && k.key <= ZKEY_F6)) {
+    if (down && !k.repeat) WindowKey(k.key, k.shift);
     return;
   }
   if (k.repeat) return;  // a held key is one press: its state stays down
-  if (const std::uint8_t code = Set1Code(sc); code != 0) VesselKey(code, down);
+  if (k.key != 0) VesselKey(k.key, down);
 }
 
 // The box has the keyboard; typed characters arrive as text input, each after its key.
-void Window::BoxKey(const SDL_KeyboardEvent& k) {
-  const SDL_Scancode sc = k.keysym.scancode;
+void Window::BoxKey(const WindowEvent& k) {
   skipOpenerText_ = false;  // the opening key made no text: this key's text is typed
-  if (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) {
+  if (k.key == ZKEY_RETURN || k.key == ZKEY_NUMPAD_ENTER) {
     boxOpen_ = false;
     if (opts_.recorder) opts_.recorder->Type(boxText_);
     dirty_ = true;
@@ -95,32 +92,31 @@ void Window::BoxKey(const SDL_KeyboardEvent& k) {
     } catch (const std::exception& ex) {
       Say(ex.what());
     }
-  } else if (sc == SDL_SCANCODE_ESCAPE) {
+  } else if (k.key == ZKEY_ESCAPE) {
     boxOpen_ = false;
     if (opts_.recorder) opts_.recorder->Cancel();
     world_.CancelBox();
-  } else if (sc == SDL_SCANCODE_BACKSPACE && !boxText_.empty()) {
+  } else if (k.key == ZKEY_BACKSPACE && !boxText_.empty()) {
     boxText_.pop_back();
   }
 }
 
-void Window::PromptKey(const SDL_KeyboardEvent& k) {
-  const SDL_Scancode sc = k.keysym.scancode;
+void Window::PromptKey(const WindowEvent& k) {
   skipOpenerText_ = false;
   if (prompt_->Question()) {
     // Yes is Y (as the layout has it) only: Enter or any other key would be too easy a yes.
-    if (k.keysym.sym == SDLK_y) {
+    if (k.letter == 'y') {
       AnswerPrompt();
-    } else if (k.keysym.sym == SDLK_n || sc == SDL_SCANCODE_ESCAPE) {
+    } else if (k.letter == 'n' || k.key == ZKEY_ESCAPE) {
       prompt_.reset();
     }
     return;
   }
-  if (sc == SDL_SCANCODE_RETURN || sc == SDL_SCANCODE_KP_ENTER) {
+  if (k.key == ZKEY_RETURN || k.key == ZKEY_NUMPAD_ENTER) {
     AnswerPrompt();
-  } else if (sc == SDL_SCANCODE_ESCAPE) {
+  } else if (k.key == ZKEY_ESCAPE) {
     prompt_.reset();
-  } else if (sc == SDL_SCANCODE_BACKSPACE) {
+  } else if (k.key == ZKEY_BACKSPACE) {
     PopCharacter(prompt_->text);
   }
 }
@@ -160,26 +156,26 @@ void Window::AnswerPrompt() {
   }
 }
 
-void Window::WindowKey(SDL_Scancode sc, bool shift) {
-  switch (sc) {
-    case SDL_SCANCODE_ESCAPE:
+void Window::WindowKey(std::uint8_t key, bool shift) {
+  switch (key) {
+    case ZKEY_ESCAPE:
       AskToQuit();
       break;
-    case SDL_SCANCODE_F2:
+    case ZKEY_F2:
       StartSave();
       break;
-    case SDL_SCANCODE_F3:
+    case ZKEY_F3:
       ResetCamera();
       break;
-    case SDL_SCANCODE_F4:
+    case ZKEY_F4:
       CycleFocus(shift ? -1 : 1);
       break;
-    case SDL_SCANCODE_F5:
+    case ZKEY_F5:
       ReleaseKeys();
       prompt_ = Prompt{Prompt::Kind::FocusName, "Focus on the vessel named:", "", {}};
       skipOpenerText_ = false;  // F5 types nothing
       break;
-    case SDL_SCANCODE_F6: {
+    case ZKEY_F6: {
       std::vector<std::string> names;
       for (const Module* m : world_.Modules()) names.push_back(m->name);
       for (const std::string& name : names) ReloadModule(name);

@@ -2,17 +2,17 @@
 // (play.cpp), take its keys (play_input.cpp) and draw it (play_draw.cpp).
 #pragma once
 
-#include <SDL.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "hostsim/render/gl_context.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"
@@ -57,13 +57,15 @@ class Window {
   void Loop();
   void StepOnce();
   bool LookChanged();
-  void HandleEvent(const SDL_Event& e);
+  void HandleEvent(const WindowEvent& e);
+  // Milliseconds since the window was made.
+  std::uint64_t Ticks() const;
   // play_input.cpp
-  void HandleKey(const SDL_KeyboardEvent& k);
-  void BoxKey(const SDL_KeyboardEvent& k);
-  void PromptKey(const SDL_KeyboardEvent& k);
+  void HandleKey(const WindowEvent& k);
+  void BoxKey(const WindowEvent& k);
+  void PromptKey(const WindowEvent& k);
   void AnswerPrompt();
-  void WindowKey(SDL_Scancode sc, bool shift);
+  void WindowKey(std::uint8_t key, bool shift);
   void VesselKey(std::uint8_t code, bool down);
   void PressKey(std::uint8_t code);
   void TakeKeyboard(bool byKey);
@@ -100,8 +102,7 @@ class Window {
 
   World& world_;
   const PlayOptions& opts_;
-  SDL_Window* window_ = nullptr;
-  SDL_GLContext context_ = nullptr;
+  std::unique_ptr<GlWindow> gl_;
   std::optional<GlRenderer> renderer_;
   Camera camera_;
   bool quit_ = false;
