@@ -3,8 +3,9 @@
 // --help` and the usage block of docs/modules.md all come.
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
-// line on stderr), 2 for a usage error, 4 when a module crashed or hung (a report on stderr,
-// fault_report.h).
+// line on stderr), 2 for a usage error, 3 when hostsim itself crashed during a check, 4 when a
+// module crashed or hung, 128 + N when signal N stopped it (a report on stderr for the last
+// two, fault_report.h).
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <charconv>
@@ -731,8 +732,10 @@ int Main(int argc, char** argv) {
   app.footer(
       "Without --root, an installed hostsim uses the host root of its installation\n"
       "(share/hostsim); one in a build tree the examples and the build's modules/ folder.\n"
-      "Exit status: 0 done, 1 failed, 2 usage error, 4 a module crashed or hung (with a\n"
-      "report on the standard error: what, where, the session line, the last host calls).");
+      "Exit status: 0 done, 1 failed, 2 usage error, 3 hostsim itself crashed (check),\n"
+      "4 a module crashed or hung (with a report on the standard error: what, where, the\n"
+      "session line, the last host calls), 128 + N stopped by signal N (SIGINT, SIGTERM,\n"
+      "SIGHUP: the same report, with what was written so far kept whole).");
 
   Args args;
   args.argv0 = argv[0];
