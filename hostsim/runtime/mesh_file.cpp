@@ -29,21 +29,18 @@ COLOUR4 Colour(const tinyobj::real_t c[3], float alpha) {
 }
 
 // Why a word is no number the reader can take into a float, or "" when it is one: it must be a
-// finite number, and within a float's range (a larger one would become infinite there).
+// number (digits, not "inf" or "nan"), and within a float's range — a larger one, also one that
+// overflows even a double, would become infinite there.
 std::string NotAFloat(std::string_view word) {
-  double v = 0;
-  if (ParseDouble(word, v))
-    return std::fabs(v) <= std::numeric_limits<float>::max()
-               ? std::string()
-               : "is too large for a float (at most 3.4e38)";
-  // Digits that overflow even a double are too large as well, unlike "inf" or "nan".
   const std::string text(word);
   char* end = nullptr;
-  const double huge = std::strtod(text.c_str(), &end);
-  const bool digits = text.find_first_of("0123456789") != std::string::npos;
-  return end == text.c_str() + text.size() && std::isinf(huge) && digits
-             ? "is too large for a float (at most 3.4e38)"
-             : "is not a finite number";
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || std::isnan(v) ||
+      text.find_first_of("0123456789") == std::string::npos)
+    return "is not a finite number";
+  return std::fabs(v) <= std::numeric_limits<float>::max()
+             ? std::string()
+             : "is too large for a float (at most 3.4e38)";
 }
 
 // Refuses a line whose words after the keyword are not `least` to `most` finite numbers.
