@@ -10,29 +10,11 @@
 #include <cstdio>
 
 #include "hostsim/platform/process.h"
+#include "hostsim/platform/wide_text.h"
 
 namespace hostsim::platform {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
 
 std::string Hex(std::uintptr_t value) {
   char buf[32];
@@ -132,7 +114,7 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
   std::wstring line;
   AppendArgument(line, program.wstring());
   line.erase(0, 1);  // no blank before the program
-  for (const std::string& a : args) AppendArgument(line, Wide(a));
+  for (const std::string& a : args) AppendArgument(line, WideFromUtf8(a));
 
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -258,7 +240,7 @@ std::string CodeLocation(const void* address) {
     return "unknown code at " + Hex(at);
   std::wstring name(32768, L'\0');
   name.resize(GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size())));
-  return Narrow(name) + " at offset " + Hex(at - reinterpret_cast<std::uintptr_t>(module));
+  return Utf8FromWide(name) + " at offset " + Hex(at - reinterpret_cast<std::uintptr_t>(module));
 }
 
 WatchedThread::WatchedThread() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "hostsim/platform/wide_text.h"
 #include "hostsim/render/gl_context.h"
 #include "hostsim/render/keymap.h"
 #include "hostsim/render/wgl.h"
@@ -16,36 +17,6 @@ namespace hostsim::render {
 namespace {
 
 using SwapInterval = BOOL(WINAPI*)(int);
-
-// UTF-8 of one code point.
-std::string Utf8(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 class Win32Window final : public GlWindow {
  public:
@@ -61,8 +32,8 @@ class Win32Window final : public GlWindow {
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
     const int x = std::max(0, (GetSystemMetrics(SM_CXSCREEN) - w) / 2);
     const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - h) / 2);
-    window_ = CreateWindowExW(0, wgl::WindowClass(), Wide(title).c_str(), style, x, y, w, h,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(0, wgl::WindowClass(), platform::WideFromUtf8(title).c_str(), style,
+                              x, y, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (window_ == nullptr) {
       why = "no display to open the window on: " + wgl::NoDesktop();
       return false;
@@ -189,21 +160,21 @@ class Win32Window final : public GlWindow {
         return 0;
       }
       case WM_CHAR: {
-        const auto unit = static_cast<char32_t>(wParam & 0xFFFF);
+        const auto unit = static_cast<wchar_t>(wParam & 0xFFFF);
         if (unit >= 0xD800 && unit < 0xDC00) {  // the first half of a pair
           highSurrogate_ = unit;
           return 0;
         }
-        char32_t c = unit;
+        std::wstring typed(1, unit);
         if (unit >= 0xDC00 && unit < 0xE000) {
           if (highSurrogate_ == 0) return 0;
-          c = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00);
+          typed.insert(typed.begin(), highSurrogate_);
         }
         highSurrogate_ = 0;
-        if (c < 0x20 || c == 0x7F) return 0;  // Enter, Backspace, Escape, Ctrl+letter
+        if (unit < 0x20 || unit == 0x7F) return 0;  // Enter, Backspace, Escape, Ctrl+letter
         WindowEvent e;
         e.type = WindowEvent::Type::Text;
-        e.text = Utf8(c);
+        e.text = platform::Utf8FromWide(typed);
         events_.push_back(std::move(e));
         return 0;
       }
@@ -252,7 +223,7 @@ class Win32Window final : public GlWindow {
   std::deque<WindowEvent> events_;
   POINT pointer_{};
   bool havePointer_ = false;
-  char32_t highSurrogate_ = 0;
+  wchar_t highSurrogate_ = 0;
 };
 
 }  // namespace
