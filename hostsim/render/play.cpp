@@ -29,7 +29,7 @@ double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// When the first window of the process was made: its clock starts there.
+// When the program started: the window's clock (Ticks) counts from there.
 const std::chrono::steady_clock::time_point kStart = std::chrono::steady_clock::now();
 
 bool SameColour(const COLOUR4& a, const COLOUR4& b) {
