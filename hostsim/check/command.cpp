@@ -20,7 +20,7 @@
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/config.h"
-#include "hostsim/tools/inputs.h"
+#include "hostsim/inputs/inputs.h"
 
 namespace fs = std::filesystem;
 

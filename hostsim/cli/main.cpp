@@ -32,7 +32,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
-#include "hostsim/tools/inputs.h"
+#include "hostsim/inputs/inputs.h"
 #include "hostsim/world.h"
 #include "new_project.h"
 #include "record.h"

@@ -10,7 +10,7 @@
 
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
-#include "hostsim/tools/inputs.h"
+#include "hostsim/inputs/inputs.h"
 #include "text.h"
 #include "view.h"
 

@@ -11,7 +11,7 @@
 
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/gl_api.h"
+#include "hostsim/gl/gl_api.h"
 #include "hostsim/render/math.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "hostsim/render/play_recorder.h"
+#include "hostsim/play/play_recorder.h"
 #include "hostsim/world.h"
 
 namespace hostsim::render {

@@ -1,12 +1,12 @@
 // The window's keyboard gives the host's key codes: the keys the lamp uses by their CLI names,
 // keys beyond the CLI's names, and 0 for keys without a code.
-#include "hostsim/render/keymap.h"
+#include "hostsim/keys/keymap.h"
 
 #include <SDL_scancode.h>
 #include <gtest/gtest.h>
 
 #include "host/keys.h"
-#include "hostsim/cli/keys.h"
+#include "hostsim/cli/chord.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "host/keys.h"
-#include "hostsim/render/keymap.h"
+#include "hostsim/keys/keymap.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The host's key codes by name: one table for the CLI's key chords and the reports of the
 // tools that name a key.
-#include "hostsim/tools/key_names.h"
+#include "hostsim/keys/key_names.h"
 
 #include <array>
 #include <cctype>

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "hostsim/platform/wide_text.h"
-#include "hostsim/render/gl_context.h"
-#include "hostsim/render/keymap.h"
-#include "hostsim/render/wgl.h"
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/keys/keymap.h"
+#include "hostsim/gl/wgl.h"
 
 namespace hostsim::render {
 namespace {

@@ -1,4 +1,4 @@
-#include "hostsim/render/keymap.h"
+#include "hostsim/keys/keymap.h"
 
 #include <array>
 

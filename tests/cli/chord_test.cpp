@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/cli/keys.h"
-#include "hostsim/tools/key_names.h"
+#include "hostsim/cli/chord.h"
+#include "hostsim/keys/key_names.h"
 
 namespace hostsim::cli {
 namespace {

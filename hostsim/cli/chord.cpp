@@ -1,6 +1,6 @@
-#include "keys.h"
+#include "chord.h"
 
-#include "hostsim/tools/key_names.h"
+#include "hostsim/keys/key_names.h"
 #include "text.h"
 
 namespace hostsim::cli {

@@ -9,7 +9,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/play_window.h"
+#include "hostsim/play/play_window.h"
 
 namespace hostsim::render {
 namespace fs = std::filesystem;
