@@ -7,7 +7,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/text.h"
-#include "hostsim/keys/key_names.h"
+#include "hostsim/keys/keys.h"
 
 #if defined(_WIN32)
 #include <process.h>

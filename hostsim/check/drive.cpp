@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "hostsim/keys/key_names.h"
+#include "hostsim/keys/keys.h"
 
 namespace hostsim::check {
 

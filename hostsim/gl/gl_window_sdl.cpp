@@ -11,7 +11,7 @@
 
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/gl/gl_context.h"
-#include "hostsim/keys/keymap.h"
+#include "hostsim/keys/keys.h"
 #include "hostsim/gl/loaded_libraries.h"
 
 namespace hostsim::render {
