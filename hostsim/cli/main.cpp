@@ -29,10 +29,10 @@
 
 #include "fault_report.h"
 #include "hostsim/check/check.h"
+#include "hostsim/inputs/inputs.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
-#include "hostsim/inputs/inputs.h"
 #include "hostsim/world.h"
 #include "new_project.h"
 #include "record.h"
@@ -43,7 +43,7 @@
 #include "view.h"
 
 #if defined(HOSTSIM_HAVE_RENDER)
-#include "hostsim/render/render.h"
+#include "hostsim/play/play.h"
 #endif
 
 #if defined(_WIN32)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hostsim/gl/gl_context.h"
+#include "hostsim/play/play.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"
