@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hostsim/keys/keys.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/text.h"
-#include "hostsim/keys/keys.h"
 
 #if defined(_WIN32)
 #include <process.h>

@@ -11,9 +11,9 @@
 #include <string>
 #include <system_error>
 
-#include "hostsim/platform/files.h"
 #include "hostsim/gl/gl_api.h"
 #include "hostsim/gl/loaded_libraries.h"
+#include "hostsim/platform/files.h"
 #include "hostsim/play/play_window.h"
 
 namespace hostsim::render {
