@@ -72,10 +72,12 @@ struct Image {
   }
 };
 
-// An offscreen OpenGL context (EGL; works without a display) with the renderer's GL objects
-// in it. Making one is slow in software, so pictures taken in a row share one. Destroying it
-// releases all it made: the GL objects, the context and its surface, this thread's EGL state
-// and, with the last Offscreen of the process, the EGL display. Used by one thread at a time.
+// An offscreen OpenGL context (hostsim/gl/: on Linux EGL, which needs no display; on Windows
+// WGL on a window that is never shown) with the renderer's GL objects in it. Making one is
+// slow in software, so pictures taken in a row share one. Destroying it releases all it made:
+// the GL objects, the context and what the system made for it (on Linux its surface, this
+// thread's EGL state and, with the last Offscreen of the process, the EGL display; on Windows
+// its window). Used by one thread at a time.
 class Offscreen {
  public:
   // Throws hostsim::Error when no context can be had.
