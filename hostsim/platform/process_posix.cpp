@@ -372,7 +372,9 @@ std::vector<std::vector<CodeFrame>> CodeFrames(const std::vector<const void*>& a
     frames[i].push_back(Located(addresses[i]));
     if (!frames[i][0].library.empty()) byFile[frames[i][0].library].push_back(i);
   }
-  for (const auto& [file, indices] : byFile) {
+  for (const auto& entry : byFile) {
+    const std::string& file = entry.first;
+    const std::vector<std::size_t>& indices = entry.second;
     std::vector<std::uintptr_t> offsets;
     for (const std::size_t i : indices) offsets.push_back(frames[i][0].offset);
     const std::string out = AskAddr2line(file.c_str(), offsets);
