@@ -27,4 +27,9 @@ Paths DefaultPaths(const fs::path& exeDir, const RootLayout& layout) {
   return Paths::FromRoot(root.lexically_normal());
 }
 
+Error WithRootHint(const UnknownClassError& e) {
+  return Error(e.subject() + " (no " + e.missing() + "; give a --root whose config/ has it)",
+               e.file(), e.line());
+}
+
 }  // namespace hostsim::cli

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "hostsim/unknown_class.h"
 #include "hostsim/world.h"
 
 namespace hostsim::cli {
@@ -24,5 +25,10 @@ struct RootLayout {
 //    there: a program moved with its installation keeps finding it.
 // Throws hostsim::Error naming the folder looked for when neither is there.
 Paths DefaultPaths(const std::filesystem::path& exeDir, const RootLayout& layout);
+
+// The error of a scenario naming a class the root's config/ lacks, saying what the command
+// line can do about it: "unknown vessel class "mast" (no root/config/mast.cfg; give a --root
+// whose config/ has it)".
+Error WithRootHint(const UnknownClassError& e);
 
 }  // namespace hostsim::cli

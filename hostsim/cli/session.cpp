@@ -11,6 +11,7 @@
 #include "hostsim/inputs/inputs.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
+#include "root.h"
 #include "text.h"
 #include "view.h"
 
@@ -252,7 +253,11 @@ void Session::CheckOutput(const fs::path& target, const char* what, bool anyInpu
 void Session::Load(const std::string& file) {
   fs::path path = Resolve(file);
   if (auto it = saved_.find(path); it != saved_.end()) path = it->second;
-  world_.LoadScenario(path);
+  try {
+    world_.LoadScenario(path);
+  } catch (const UnknownClassError& e) {
+    throw WithRootHint(e);
+  }
   // A file this run saved is its own output, to be saved again; any other is an input.
   const auto same = [&path](const fs::path& other) { return platform::SameFile(other, path); };
   const bool ours =

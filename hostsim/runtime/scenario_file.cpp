@@ -12,8 +12,17 @@
 #include "hostsim/runtime/vessel_state.h"
 #include "hostsim/runtime/vessels.h"
 #include "hostsim/runtime/visuals.h"
+#include "hostsim/unknown_class.h"
 
 namespace hostsim {
+
+UnknownClassError::UnknownClassError(std::string subject, std::string missing, std::string file,
+                                     int line)
+    : Error(subject + " (no " + missing + ")", std::move(file), line),
+      subject_(std::move(subject)),
+      missing_(std::move(missing)) {}
+
+UnknownClassError::~UnknownClassError() = default;
 
 namespace {
 
@@ -61,8 +70,8 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
     }
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
-      throw Error("unknown vessel class " + Quote(sv.className) + " (no " + path.string() + ")",
-                  file, sv.line);
+      throw UnknownClassError("unknown vessel class " + Quote(sv.className), path.string(), file,
+                              sv.line);
     try {
       classes.emplace(sv.className, ReadClass(w, sv.className));
     } catch (const Error& e) {

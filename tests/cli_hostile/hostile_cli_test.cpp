@@ -234,6 +234,11 @@ std::vector<Case> Cases() {
        {{"s.session", ThenSave("load u.scn")}, {"u.scn", "TITLE t\nVESSEL A nosuchclass\nEND\n"}},
        {"run", "s.session"},
        S + ":1: [^\n]*u\\.scn:2: unknown vessel class \"nosuchclass\"[^\n]*"},
+      {"ScenarioUnknownClassSuggestsARoot",
+       {{"s.session", ThenSave("load m.scn")}, {"m.scn", "TITLE t\nVESSEL A mast\nEND\n"}},
+       {"run", "s.session"},
+       S + ":1: [^\n]*m\\.scn:2: unknown vessel class \"mast\" \\(no [^\n]*mast\\.cfg; give a "
+           "--root whose config/ has it\\)"},
       {"ScenarioNulByte",
        {{"s.session", ThenSave("load n.scn")},
         {"n.scn", std::string("VESSEL A tug\n  X\0Y\nEND\n", 20)}},
@@ -258,6 +263,11 @@ std::vector<Case> Cases() {
        {"inspect", "a.scn"},
        "a\\.scn:5: cannot hang \"L\": \"Tug\" has no child point 4 \\(its points are 0 to "
        "3\\)"},
+      {"InspectUnknownClassSuggestsARoot",
+       {{"m.scn", "TITLE t\nVESSEL A mast\nEND\n"}},
+       {"inspect", "m.scn"},
+       "m\\.scn:2: unknown vessel class \"mast\" \\(no [^\n]*mast\\.cfg; give a --root whose "
+       "config/ has it\\)"},
       {"InspectUnknownClass",
        {{"u.scn", "VESSEL A b/../../x\nEND\n"}},
        {"inspect", "u.scn"},

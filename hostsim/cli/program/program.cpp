@@ -69,7 +69,11 @@ hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
 void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(message) << "\n"; }
 
 void LoadScenario(hostsim::World& world, const std::string& scenario) {
-  world.LoadScenario(PathFromUtf8(scenario));
+  try {
+    world.LoadScenario(PathFromUtf8(scenario));
+  } catch (const hostsim::UnknownClassError& e) {
+    throw hostsim::cli::WithRootHint(e);
+  }
   for (const std::string& w : world.TakeWarnings())
     std::cerr << hostsim::cli::ErrorText("warning: " + w) << "\n";
 }
