@@ -2,9 +2,12 @@
 #include "hostsim/check/drive.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <string>
+#include <system_error>
 
 #include "hostsim/keys/keys.h"
 
@@ -12,14 +15,16 @@ namespace hostsim::check {
 
 namespace {
 
-std::string Number(double v) {
+// A number typed into a box as random input, with all 17 digits, as a seed has always repeated
+// it.
+std::string TypedNumber(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", v);
   return buf;
 }
 
 std::string Vec(const VECTOR3& v) {
-  return "(" + Number(v.x) + ", " + Number(v.y) + ", " + Number(v.z) + ")";
+  return "(" + ReportNumber(v.x) + ", " + ReportNumber(v.y) + ", " + ReportNumber(v.z) + ")";
 }
 
 bool Finite(const VECTOR3& v) {
@@ -40,15 +45,15 @@ class Scan {
  public:
   explicit Scan(const Vessel& v) : v_(v) {}
   void Value(const std::string& what, double x) {
-    if (found.empty() && !std::isfinite(x)) found = Where() + what + " = " + Number(x);
+    if (found.empty() && !std::isfinite(x)) found = Where() + what + " = " + ReportNumber(x);
   }
   void Vector(const std::string& what, const VECTOR3& x) {
     if (found.empty() && !Finite(x)) found = Where() + what + " = " + Vec(x);
   }
   void Colour(const std::string& what, const COLOUR4& c) {
     if (found.empty() && !Finite(c))
-      found = Where() + what + " = (" + Number(c.r) + ", " + Number(c.g) + ", " + Number(c.b) +
-              ", " + Number(c.a) + ")";
+      found = Where() + what + " = (" + ReportNumber(c.r) + ", " + ReportNumber(c.g) + ", " +
+              ReportNumber(c.b) + ", " + ReportNumber(c.a) + ")";
   }
   void Material(const std::string& what, const MATERIAL& m) {
     if (found.empty() && !Finite(m)) {
@@ -172,6 +177,12 @@ bool NonFiniteWord(std::string w) {
 }
 
 }  // namespace
+
+std::string ReportNumber(double v) {
+  char buf[40];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  return ec == std::errc() ? std::string(buf, end) : std::string("?");
+}
 
 std::string FindNonFinite(World& world) {
   for (const Vessel* v : world.Vessels()) {
@@ -354,7 +365,7 @@ std::string Driver::RandomText() {
       return h[static_cast<std::size_t>(ctx_.Below(static_cast<int>(h.size())))];
     }
     case 1:
-      return Number((ctx_.Uniform() - 0.5) * ctx_.LogUniform(1e-3, 1e6));
+      return TypedNumber((ctx_.Uniform() - 0.5) * ctx_.LogUniform(1e-3, 1e6));
     case 2:
       return std::to_string(ctx_.Below(200000) - 100000);
     case 3: {
@@ -415,7 +426,7 @@ void Driver::Frame(double dt, const std::vector<std::uint8_t>& held) {
   } else {
     std::string keys;
     for (std::uint8_t k : held) keys += (keys.empty() ? "" : ", ") + ChordText({k, 0}).substr(4);
-    Step("frame of " + Number(dt) + " s holding keys " + keys);
+    Step("frame of " + ReportNumber(dt) + " s holding keys " + keys);
   }
   ctx_.Trim();
 }

@@ -20,6 +20,10 @@ inline constexpr std::uint8_t kModifierKeys[] = {ZKEY_LSHIFT, ZKEY_RSHIFT, ZKEY_
 // empty when there is none. It reads the host's own view of them, which journals nothing.
 std::string FindNonFinite(World& world);
 
+// A number as check's reports show it: the shortest text that reads back as the same double
+// ("4.22", not "4.2199999999999998"); "inf", "-inf" or "nan" for those.
+std::string ReportNumber(double v);
+
 // The first host call of the journal at or after entry `from` with a non-finite number among
 // its arguments, as a journal line; empty when there is none.
 std::string FindNonFiniteCall(const Journal& journal, std::size_t from);

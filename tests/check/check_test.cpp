@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/check/drive.h"
 #include "hostsim/check/memcheck.h"
 #include "hostsim/platform/process.h"
 
@@ -443,6 +444,24 @@ TEST(CheckMemcheck, ADecisionOnMemoryNeverSetFailsTheCheck) {
       EXPECT_NE(reason.find("uninitialised"), std::string::npos) << reason;
       EXPECT_NE(reason.find("clbkBeforeStep"), std::string::npos) << reason;
     }
+  }
+}
+
+// Numbers in the reports read back as the same double, in as few digits as that takes.
+TEST(CheckReport, NumbersAreShownInTheirShortestFormThatReadsBack) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {{4.22, "4.22"},
+               {0.1, "0.1"},
+               {-1.5, "-1.5"},
+               {0, "0"},
+               {1e300, "1e+300"},
+               {5e-324, "5e-324"},
+               {1.0 / 3, "0.3333333333333333"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(hostsim::check::ReportNumber(c.value), c.text);
+    EXPECT_EQ(std::stod(hostsim::check::ReportNumber(c.value)), c.value) << c.text;
   }
 }
 
