@@ -166,6 +166,10 @@ opens them in a window that reloads a rebuilt module, and checks a module for th
 users find first. Its host interface headers, runtime library and CMake package let module
 authors build and test their own modules; the host interface reference is in
 /usr/share/doc/hostsim/docs/host-reference.")
+if(NOT HOSTSIM_HOST_REFERENCE)
+  string(REPLACE "; the host interface reference is in\n/usr/share/doc/hostsim/docs/host-reference."
+                 "." CPACK_DEBIAN_HOSTSIM_DESCRIPTION "${CPACK_DEBIAN_HOSTSIM_DESCRIPTION}")
+endif()
 set(CPACK_DEBIAN_LUMIPOD_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_LUMIPOD_DESCRIPTION
     "portable floodlight vessel module, with its demo for hostsim

@@ -6,8 +6,8 @@
 #
 # The presets to be built may add packages: "mingw" needs the MinGW-w64 cross compiler and
 # Wine (taken without Wine's recommended desktop libraries, which a headless run never uses),
-# "asan" and "fuzz" the C library's debugging symbols, "release" Doxygen for the host interface
-# reference it builds and packages.
+# "asan" and "fuzz" the C library's debugging symbols, "release" and "package" Doxygen for the
+# host interface reference they build and package.
 set -euo pipefail
 
 packages=(
@@ -34,7 +34,7 @@ for preset in "$@"; do
     # the C library's debugging symbols: LeakSanitizer's suppressions name the dynamic
     # loader's own allocations by its source (tests/sanitizers/lsan.supp)
     asan | fuzz) packages+=(libc6-dbg) ;;
-    release) packages+=(doxygen) ;;
+    release | package) packages+=(doxygen) ;;
   esac
 done
 if [[ -n "${LUMIPOD_EXTRA_PACKAGES:-}" ]]; then
