@@ -3,6 +3,7 @@
 // say what the terminal says, and a seed repeats a run.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -461,7 +462,8 @@ TEST(CheckReport, NumbersAreShownInTheirShortestFormThatReadsBack) {
                {1.0 / 3, "0.3333333333333333"}};
   for (const auto& c : cases) {
     EXPECT_EQ(hostsim::check::ReportNumber(c.value), c.text);
-    EXPECT_EQ(std::stod(hostsim::check::ReportNumber(c.value)), c.value) << c.text;
+    const std::string shown = hostsim::check::ReportNumber(c.value);
+    EXPECT_EQ(std::strtod(shown.c_str(), nullptr), c.value) << c.text;
   }
 }
 
