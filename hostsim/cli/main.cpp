@@ -428,7 +428,9 @@ int Picture(const Args& a, bool play) {
       return status == 0 ? 0 : kExitFailure;
     }
     world.Step(0.0);
-    hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second);
+    for (const std::string& note :
+         hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second))
+      std::cerr << "hostsim render: " << note << "\n";
     return 0;
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
