@@ -16,12 +16,20 @@
 //                        of 16,000 lamps, through the code
 //                        the command runs
 //   inspect_16000_vs_... `hostsim inspect` of 16,000 lamps   the same with 4,000 lamps     5
+//   lights_256_vs_16     an offscreen 1280x720 picture of a    the same of a field of 16     1.5
+//                        field of 256 lit lamps, spaced so
+//                        that a pixel sees as many lights
+//   lights_4096_vs_16    the same of 4,096 lit lamps          the same of 16                2.5
+//   shadows_demo         the demo's picture at 1280x720       the same without shadows    (none)
 //   allocations          heap allocations per frame in the lamp's per-frame callbacks      0
 //   saved_bytes          a world saves the scenario it loaded byte for byte, and so does the
 //                        save floor (else the floors would not do the host's work)
 //
 // The worlds are as the commands run them: the journal off, the ring of the latest calls that a
 // fault's report quotes on (it always is).
+//
+// The pictures are drawn by Mesa's software renderer on the calling thread (LP_NUM_THREADS=0
+// unless the environment says otherwise), so that the CPU time measured is the drawing's.
 //
 // Every benchmark runs five repetitions, interleaved at random; a figure divides the least CPU
 // time per iteration of its benchmark (the "min" rows of Google Benchmark's table) by its
@@ -57,6 +65,9 @@
 #include "hostsim/cli/view.h"
 #include "hostsim/world.h"
 #include "lamp/lumipod.h"
+#if defined(HOSTSIM_HAVE_RENDER)
+#include "hostsim/render/render.h"
+#endif
 #include "scenario_floor.h"
 
 // Every heap allocation of the program, the host runtime and the module goes through this
@@ -297,6 +308,80 @@ void ColdFrame(benchmark::State& state, int lamps) {
   }
 }
 
+#if defined(HOSTSIM_HAVE_RENDER)
+// --- pictures ---
+
+// A square field of lit lamps 6 m apart, each shining 12 m ahead and down: whatever the
+// field's size, a point of the ground is reached by about as many lamps. The camera looks
+// down on the field's middle from 16 m, seeing about 4 x 4 lamps of it.
+constexpr double kFieldSpacing = 6.0;
+
+World& LampField(int lamps) {
+  static std::map<int, std::unique_ptr<World>> worlds;
+  std::unique_ptr<World>& w = worlds[lamps];
+  if (!w) {
+    const int side = static_cast<int>(std::lround(std::sqrt(lamps)));
+    std::string text = "FOCUS L0\n";
+    for (int i = 0; i < side * side; ++i) {
+      const double x = (i % side - (side - 1) / 2.0) * kFieldSpacing;
+      const double z = (i / side - (side - 1) / 2.0) * kFieldSpacing;
+      text += "VESSEL L" + std::to_string(i) + " lumipod\n  POS " + std::to_string(x) + " 0.37 " +
+              std::to_string(z) + "\n  ORI 0 0 0\n  SPT 1 12.0 1.2\n" +
+              "  GBL 0.30000 0.00000\nEND\n";
+    }
+    const fs::path file = WorkDir() / ("field-" + std::to_string(lamps) + ".scn");
+    if (!(std::ofstream(file, std::ios::binary) << text))
+      throw std::runtime_error("cannot write " + file.string());
+    w = std::make_unique<World>(BenchPaths());
+    w->journal().SetEnabled(false);
+    w->LoadScenario(file);
+    w->Step(kStep);
+  }
+  w->MakeCurrent();
+  return *w;
+}
+
+World& Demo() {
+  static const std::unique_ptr<World> w = [] {
+    auto world = std::make_unique<World>(BenchPaths());
+    world->journal().SetEnabled(false);
+    world->LoadScenario(fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn");
+    world->Step(0.0);
+    return world;
+  }();
+  w->MakeCurrent();
+  return *w;
+}
+
+hostsim::render::Offscreen& Pictures() {
+  static hostsim::render::Offscreen offscreen;
+  return offscreen;
+}
+
+void Picture(benchmark::State& state, World& world, const hostsim::render::RenderOptions& opts) {
+  for (auto _ : state) {
+    const hostsim::render::Image image = Pictures().Render(world, 1280, 720, opts);
+    benchmark::DoNotOptimize(image.rgb.data());
+  }
+}
+
+void FieldPicture(benchmark::State& state, int lamps) {
+  hostsim::render::RenderOptions opts;
+  hostsim::render::Camera camera;
+  camera.pitch = 1.55;
+  camera.distance = 16;
+  opts.camera = camera;
+  opts.hud = false;
+  Picture(state, LampField(lamps), opts);
+}
+
+void DemoPicture(benchmark::State& state, bool shadows) {
+  hostsim::render::RenderOptions opts;
+  opts.shadows = shadows;
+  Picture(state, Demo(), opts);
+}
+#endif
+
 // Loading into a host that has the module loaded already, each time into an empty world (the
 // last load's vessels are destroyed outside the timing).
 void Load(benchmark::State& state) {
@@ -430,6 +515,9 @@ constexpr Guard kGuards[] = {
     {"warm_frame_10000_vs_1000", "warm_frame/10000", "warm_frame/1000", 0},  // no guard
     {"run_16000_vs_4000", "run/16000", "run/4000", 5.0},
     {"inspect_16000_vs_4000", "inspect/16000", "inspect/4000", 5.0},
+    {"lights_256_vs_16", "picture/field_256", "picture/field_16", 1.5},
+    {"lights_4096_vs_16", "picture/field_4096", "picture/field_16", 2.5},
+    {"shadows_demo", "picture/demo", "picture/demo_no_shadows", 0},  // no guard
 };
 
 int Run() {
@@ -453,6 +541,13 @@ int Run() {
   Register("run/16000", kMillisecond, 1, RunCommand, kRunMany);
   Register("inspect/4000", kMillisecond, 2, InspectCommand, kRunFew);
   Register("inspect/16000", kMillisecond, 1, InspectCommand, kRunMany);
+#if defined(HOSTSIM_HAVE_RENDER)
+  Register("picture/field_16", kMillisecond, 3, FieldPicture, 16);
+  Register("picture/field_256", kMillisecond, 3, FieldPicture, 256);
+  Register("picture/field_4096", kMillisecond, 3, FieldPicture, 4096);
+  Register("picture/demo", kMillisecond, 3, DemoPicture, true);
+  Register("picture/demo_no_shadows", kMillisecond, 3, DemoPicture, false);
+#endif
 
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
@@ -504,6 +599,7 @@ int Run() {
 int main(int argc, char** argv) {
   // Defaults for a noisy machine, or for a smoke run; flags given on the command line come
   // later and win.
+  setenv("LP_NUM_THREADS", "0", 0);
   std::vector<char*> given;
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--smoke")

@@ -378,6 +378,21 @@ VECTOR3 Apply(const Mat4& m, const VECTOR3& p) {
   return {row(0), row(1), row(2)};
 }
 
+// Whether a sphere may be seen through a view and projection: it lies inside or across each
+// of the six planes of the frustum (read from the matrix's rows).
+bool InFrustum(const Mat4& m, const VECTOR3& c, double radius) {
+  for (int plane = 0; plane < 6; ++plane) {
+    const int row = plane / 2;
+    const double sign = plane % 2 == 0 ? 1.0 : -1.0;
+    double n[4];
+    for (int k = 0; k < 4; ++k) n[k] = m.at(3, k) + sign * m.at(row, k);
+    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (len <= 0) continue;
+    if ((n[0] * c.x + n[1] * c.y + n[2] * c.z + n[3]) / len < -radius) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 GlRenderer::GlRenderer() {
@@ -574,7 +589,8 @@ void GlRenderer::PrepareLights(const Frame& frame, const CameraMatrices& cam) {
   if (lists.inView.size() * 6 > maxTexels_)
     throw Error("render: " + std::to_string(lists.inView.size()) +
                 " lights in view are more than this OpenGL's buffers hold");
-  const ShadowPlan plan = PlanShadows(scene.lights, lists.inView, cam.eye);
+  const ShadowPlan plan =
+      frame.opts.shadows ? PlanShadows(scene.lights, lists.inView, cam.eye) : ShadowPlan{};
   std::vector<int> layerOf(scene.lights.size(), -1);
   for (const ShadowCaster& c : plan.casters) layerOf[c.light] = c.firstLayer;
 
@@ -740,9 +756,12 @@ void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const 
   glActiveTexture(GL_TEXTURE0);
 
   glUniform1i(Loc(p, "uGround"), 0);
+  const Mat4 viewProj = cam.proj * cam.view;
   for (const DrawGroup& dg : scene.groups) {
     const MeshBuffers& mb = Buffers(*dg.mesh);
     if (dg.groupIndex >= mb.groups.size() || mb.groups[dg.groupIndex].count == 0) continue;
+    const GroupBuffers& gb = mb.groups[dg.groupIndex];
+    if (!InFrustum(viewProj, Apply(dg.model, gb.centre), gb.radius * Stretch(dg.model))) continue;
     SetMat4(p, "uModel", dg.model);
     glUniformMatrix3fv(Loc(p, "uNormalMat"), 1, GL_FALSE, dg.normalMat.data());
     SetMaterial(p, dg.material);

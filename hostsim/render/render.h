@@ -34,10 +34,13 @@ struct Camera {
 };
 
 struct RenderOptions {
-  std::optional<Camera> camera;   // none: frame the focused vessel (DefaultCamera)
-  bool hud = true;                // the focused vessel's HUD text on top
-  bool beacons = true;            // beacon sprites
-  bool ground = true;             // the ground plane
+  std::optional<Camera> camera;  // none: frame the focused vessel (DefaultCamera)
+  bool hud = true;               // the focused vessel's HUD text on top
+  bool beacons = true;           // beacon sprites
+  bool ground = true;            // the ground plane
+  // Spot and point lights cast shadows (off: every light lights all it reaches, through
+  // anything, as for a quick look or a measure of what shadows cost).
+  bool shadows = true;
   double ambient = 0.02;          // night-time ambient light level
   double moonlight = 0.05;        // a faint light from above so shapes read in the dark
   double exposure = 3.2;          // scale of the vessels' lights against the ambient

@@ -63,6 +63,22 @@ TEST(PictureLights, LampListedAfterManyOthersStillLights) {
   }
 }
 
+// More lamps in view than shadow maps can be drawn for: the picture says how many cast
+// shadows; as many as there are maps for, it says nothing.
+TEST(PictureShadows, LightsBeyondTheShadowMapsAreSaid) {
+  const auto notes = [](int lamps) {
+    std::string scenario = "FOCUS L0\n";
+    for (int i = 0; i < lamps; ++i)
+      scenario += Lamp("L" + std::to_string(i), {2.0 * (i % 5), 0.37, 2.0 * (i / 5)}, 1, 0.42, 0);
+    auto lw = Load(scenario);
+    return Picture(*lw->world, 64, 64, TopDown({4, 0, 8}, 30)).notes;
+  };
+  EXPECT_TRUE(notes(16).empty());
+  const auto over = notes(20);
+  ASSERT_EQ(over.size(), 1u);
+  EXPECT_EQ(over[0].rfind("shadows from 16 of 20 lights in view", 0), 0u) << over[0];
+}
+
 // A lamp on the ground at the origin shines along +z; the tug stands across its beam 5 m ahead.
 std::string WallScenario(bool wall) {
   return "FOCUS Lamp\n" + Lamp("Lamp", {0, 0.37, 0}, 1, 0.42, 0) +
