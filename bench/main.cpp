@@ -342,13 +342,13 @@ World& LampField(int lamps) {
 }
 
 World& Demo() {
-  static const std::unique_ptr<World> w = [] {
-    auto world = std::make_unique<World>(BenchPaths());
-    world->journal().SetEnabled(false);
-    world->LoadScenario(fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn");
-    world->Step(0.0);
-    return world;
-  }();
+  static std::unique_ptr<World> w;
+  if (!w) {
+    w = std::make_unique<World>(BenchPaths());
+    w->journal().SetEnabled(false);
+    w->LoadScenario(fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn");
+    w->Step(0.0);
+  }
   w->MakeCurrent();
   return *w;
 }

@@ -57,7 +57,7 @@ TEST(PictureLights, LampListedAfterManyOthersStillLights) {
   ASSERT_GT(alone.count, 200);
   for (const int others : {16, 40}) {
     const auto after = pool(others, true);
-    EXPECT_NEAR(after.count, alone.count, alone.count / 50) << others << " lamps before it";
+    EXPECT_NEAR(after.count, alone.count, alone.count / 50.0) << others << " lamps before it";
     EXPECT_NEAR(after.r, alone.r, 2) << others << " lamps before it";
     EXPECT_EQ(pool(others, false).count, 0) << "the far lamps light nothing in view";
   }
@@ -69,7 +69,8 @@ TEST(PictureShadows, LightsBeyondTheShadowMapsAreSaid) {
   const auto notes = [](int lamps) {
     std::string scenario = "FOCUS L0\n";
     for (int i = 0; i < lamps; ++i)
-      scenario += Lamp("L" + std::to_string(i), {2.0 * (i % 5), 0.37, 2.0 * (i / 5)}, 1, 0.42, 0);
+      scenario +=
+          Lamp("L" + std::to_string(i), {2.0 * (i % 5), 0.37, 2.0 * (i - i % 5) / 5}, 1, 0.42, 0);
     auto lw = Load(scenario);
     return Picture(*lw->world, 64, 64, TopDown({4, 0, 8}, 30)).notes;
   };
