@@ -66,7 +66,7 @@
 #include "hostsim/world.h"
 #include "lamp/lumipod.h"
 #if defined(HOSTSIM_HAVE_RENDER)
-#include "hostsim/render/render.h"
+#include "pictures.h"
 #endif
 #include "scenario_floor.h"
 
@@ -308,80 +308,6 @@ void ColdFrame(benchmark::State& state, int lamps) {
   }
 }
 
-#if defined(HOSTSIM_HAVE_RENDER)
-// --- pictures ---
-
-// A square field of lit lamps 6 m apart, each shining 12 m ahead and down: whatever the
-// field's size, a point of the ground is reached by about as many lamps. The camera looks
-// down on the field's middle from 16 m, seeing about 4 x 4 lamps of it.
-constexpr double kFieldSpacing = 6.0;
-
-World& LampField(int lamps) {
-  static std::map<int, std::unique_ptr<World>> worlds;
-  std::unique_ptr<World>& w = worlds[lamps];
-  if (!w) {
-    const int side = static_cast<int>(std::lround(std::sqrt(lamps)));
-    std::string text = "FOCUS L0\n";
-    for (int i = 0; i < side * side; ++i) {
-      const double x = (i % side - (side - 1) / 2.0) * kFieldSpacing;
-      const double z = (i / side - (side - 1) / 2.0) * kFieldSpacing;
-      text += "VESSEL L" + std::to_string(i) + " lumipod\n  POS " + std::to_string(x) + " 0.37 " +
-              std::to_string(z) + "\n  ORI 0 0 0\n  SPT 1 12.0 1.2\n" +
-              "  GBL 0.30000 0.00000\nEND\n";
-    }
-    const fs::path file = WorkDir() / ("field-" + std::to_string(lamps) + ".scn");
-    if (!(std::ofstream(file, std::ios::binary) << text))
-      throw std::runtime_error("cannot write " + file.string());
-    w = std::make_unique<World>(BenchPaths());
-    w->journal().SetEnabled(false);
-    w->LoadScenario(file);
-    w->Step(kStep);
-  }
-  w->MakeCurrent();
-  return *w;
-}
-
-World& Demo() {
-  static std::unique_ptr<World> w;
-  if (!w) {
-    w = std::make_unique<World>(BenchPaths());
-    w->journal().SetEnabled(false);
-    w->LoadScenario(fs::path(LUMIPOD_SOURCE_DIR) / "examples" / "scenarios" / "demo.scn");
-    w->Step(0.0);
-  }
-  w->MakeCurrent();
-  return *w;
-}
-
-hostsim::render::Offscreen& Pictures() {
-  static hostsim::render::Offscreen offscreen;
-  return offscreen;
-}
-
-void Picture(benchmark::State& state, World& world, const hostsim::render::RenderOptions& opts) {
-  for (auto _ : state) {
-    const hostsim::render::Image image = Pictures().Render(world, 1280, 720, opts);
-    benchmark::DoNotOptimize(image.rgb.data());
-  }
-}
-
-void FieldPicture(benchmark::State& state, int lamps) {
-  hostsim::render::RenderOptions opts;
-  hostsim::render::Camera camera;
-  camera.pitch = 1.55;
-  camera.distance = 16;
-  opts.camera = camera;
-  opts.hud = false;
-  Picture(state, LampField(lamps), opts);
-}
-
-void DemoPicture(benchmark::State& state, bool shadows) {
-  hostsim::render::RenderOptions opts;
-  opts.shadows = shadows;
-  Picture(state, Demo(), opts);
-}
-#endif
-
 // Loading into a host that has the module loaded already, each time into an empty world (the
 // last load's vessels are destroyed outside the timing).
 void Load(benchmark::State& state) {
@@ -542,11 +468,12 @@ int Run() {
   Register("inspect/4000", kMillisecond, 2, InspectCommand, kRunFew);
   Register("inspect/16000", kMillisecond, 1, InspectCommand, kRunMany);
 #if defined(HOSTSIM_HAVE_RENDER)
-  Register("picture/field_16", kMillisecond, 3, FieldPicture, 16);
-  Register("picture/field_256", kMillisecond, 3, FieldPicture, 256);
-  Register("picture/field_4096", kMillisecond, 3, FieldPicture, 4096);
-  Register("picture/demo", kMillisecond, 3, DemoPicture, true);
-  Register("picture/demo_no_shadows", kMillisecond, 3, DemoPicture, false);
+  const fs::path* dir = &WorkDir();
+  Register("picture/field_16", kMillisecond, 3, bench::FieldPicture, 16, dir);
+  Register("picture/field_256", kMillisecond, 3, bench::FieldPicture, 256, dir);
+  Register("picture/field_4096", kMillisecond, 3, bench::FieldPicture, 4096, dir);
+  Register("picture/demo", kMillisecond, 3, bench::DemoPicture, true);
+  Register("picture/demo_no_shadows", kMillisecond, 3, bench::DemoPicture, false);
 #endif
 
   Collector collector;
