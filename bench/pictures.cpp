@@ -25,8 +25,9 @@ hostsim::Paths PicturePaths() {
 }
 
 // Lamps 6 m apart, each shining 12 m ahead and down: whatever the field's size, a point of
-// the ground is reached by about as many lamps. The camera, 16 m above the field's middle,
-// sees about 4 x 4 lamps of it.
+// the ground is reached by about as many lamps. The camera, 8 m above the field's middle,
+// sees about 12 x 7 m of it, inside the smallest field (4 x 4 lamps, 18 m across), so that a
+// pixel of any field is reached by about as many lamps.
 constexpr double kFieldSpacing = 6.0;
 
 World& LampField(int lamps, const fs::path& dir) {
@@ -85,7 +86,7 @@ void FieldPicture(benchmark::State& state, int lamps, const fs::path* dir) {
   hostsim::render::RenderOptions opts;
   hostsim::render::Camera camera;
   camera.pitch = 1.55;
-  camera.distance = 16;
+  camera.distance = 8;
   opts.camera = camera;
   opts.hud = false;
   Picture(state, LampField(lamps, *dir), opts);
