@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "hostsim/gl/gl_api.h"
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/gl_api.h"
 #include "hostsim/render/lighting.h"
 #include "hostsim/render/math.h"
 #include "hostsim/render/render.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "hostsim/render/gl_api.h"
-#include "hostsim/render/play_window.h"
+#include "hostsim/gl/gl_api.h"
+#include "hostsim/play/play_window.h"
 
 namespace hostsim::render {
 
