@@ -59,8 +59,7 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
     } catch (const Error& e) {
       throw Error(e.message(), file, sv.line);
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    if (!ClassConfigPresent(path))
       throw Error("unknown vessel class " + Quote(sv.className) + " (no " + path.string() + ")",
                   file, sv.line);
     try {

@@ -30,7 +30,7 @@ struct VesselClass {
   std::string name;
   std::shared_ptr<const ConfigFile> config;
   Module* module = nullptr;
-  ConfigOnlyClass items;  // when module is null
+  ClassItems items;  // what it sets up when module is null
 };
 
 // An ATTACHED line a vessel's block gave, applied once every vessel of the load exists.
