@@ -118,6 +118,7 @@ AttachmentPoint* CreatePoint(Vessel& v, bool toparent, const VECTOR3& pos, const
   p->dir = dir;
   p->rot = rot;
   p->loose = loose;
+  p->index = toparent ? Of(v).parentPoints++ : Of(v).childPoints++;
   if (id != nullptr) p->id.assign(id, strnlen(id, 8));
   v.attachments.push_back(std::move(p));
   return v.attachments.back().get();
