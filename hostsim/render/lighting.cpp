@@ -32,7 +32,7 @@ VECTOR3 ToView(const Mat4& view, const VECTOR3& p) {
 int SliceOf(const ClusterGrid& g, double depth) {
   const double k = std::log(std::max(depth, g.zNear) / g.zNear) / std::log(g.zFar / g.zNear) *
                    static_cast<double>(g.slices);
-  return std::clamp(static_cast<int>(std::floor(k)), 0, g.slices - 1);
+  return static_cast<int>(std::clamp(std::floor(k), 0.0, g.slices - 1.0));
 }
 
 // The range of pixels (lo, hi) along one axis that a sphere at view-space offset `a` (x or y)
@@ -49,7 +49,8 @@ std::pair<double, double> PixelSpan(double a, double d, double r, double f, int 
 }  // namespace
 
 std::pair<VECTOR3, double> LightBounds(const SceneLight& light) {
-  const double r = light.range;
+  // Any range beyond a thousand kilometres reaches as far as the view does.
+  const double r = std::min(light.range, 1e6);
   if (!light.spot || light.cosOuter <= 0) return {light.pos, r};
   // A narrow cone is held by the sphere through its tip and the rim of its far cap; a wider
   // one by the sphere around that rim.
@@ -85,7 +86,9 @@ LightLists AssignLights(const std::vector<SceneLight>& lights, const CameraMatri
     const auto [centre, r] = LightBounds(lights[i]);
     const VECTOR3 v = ToView(cam.view, centre);
     const double d = -v.z;
-    if (d + r < g.zNear || d - r > g.zFar || !(r > 0)) continue;
+    // A light at no number of a place lights nothing.
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(d) || !(r > 0)) continue;
+    if (d + r < g.zNear || d - r > g.zFar) continue;
     Placed p{static_cast<std::uint32_t>(i), d - r <= g.zNear * 0.5, 0, 0, 0, 0, 0, 0};
     if (!p.whole) {
       std::tie(p.x0, p.x1) = PixelSpan(v.x, d, r, fx, W);
@@ -107,7 +110,7 @@ LightLists AssignLights(const std::vector<SceneLight>& lights, const CameraMatri
     for (std::size_t k = 0; k < placed.size(); ++k) {
       const Placed& p = placed[k];
       const auto tile = [&](double px, int most) {
-        return std::clamp(static_cast<int>(std::floor(px / g.tilePx)), 0, most - 1);
+        return static_cast<int>(std::clamp(std::floor(px / g.tilePx), 0.0, most - 1.0));
       };
       Box& b = boxes[k];
       if (p.whole)

@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numbers>
 #include <string>
+#include <vector>
 
+#include "hostsim/render/camera.h"
+#include "hostsim/render/lighting.h"
 #include "hostsim/render/scene.h"
 #include "render/render_fixture.h"
 
@@ -38,6 +42,45 @@ double BrightnessAt(const Image& img, const hostsim::render::RenderOptions& opts
   const auto m =
       rendertest::MeanAround(img, static_cast<int>(px.first), static_cast<int>(px.second), k);
   return (m.r + m.g + m.b) / 3;
+}
+
+// The lists of lights per cluster, without drawing: a light is in view where its reach is,
+// and one of no number of a place or of a range beyond measure does not upset the lists.
+TEST(LightLists, LightsAreListedWhereTheyReach) {
+  hostsim::render::Camera camera;  // from +z, 10 m away, looking at the origin
+  camera.distance = 10;
+  camera.pitch = 0;
+  const auto cam = hostsim::render::MatricesOf(camera, 1.0);
+  const auto point = [](VECTOR3 at, double range) {
+    hostsim::render::SceneLight l;
+    l.pos = at;
+    l.range = range;
+    l.colour = {1, 1, 1};
+    return l;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<hostsim::render::SceneLight> lights = {
+      point({0, 0, 0}, 1),        // in the middle of the view
+      point({0, 0, 20}, 5),       // behind the eye, out of reach of the view
+      point({nan, 0, 0}, 3),      // nowhere
+      point({500, 0, 0}, 1e300),  // far to the side, reaching everything
+  };
+  const auto lists = hostsim::render::AssignLights(lights, cam, 256, 256, 1 << 20);
+  EXPECT_EQ(lists.inView, (std::vector<std::uint32_t>{0, 3}));
+  // The middle pixel's cluster at the origin's depth lists the first light; a corner's does not.
+  const auto& g = lists.grid;
+  const auto slice =
+      static_cast<int>(std::log(10 / g.zNear) / std::log(g.zFar / g.zNear) * g.slices);
+  const auto listed = [&](int x, int y, std::uint32_t light) {
+    const std::size_t c =
+        (static_cast<std::size_t>(slice) * g.rows + y / g.tilePx) * g.cols + x / g.tilePx;
+    for (std::uint32_t k = 0; k < lists.ranges[c * 2 + 1]; ++k)
+      if (lists.indices[lists.ranges[c * 2] + k] == light) return true;
+    return false;
+  };
+  EXPECT_TRUE(listed(128, 128, 0));
+  EXPECT_FALSE(listed(0, 0, 0));
+  EXPECT_TRUE(listed(0, 0, 1));  // the far light, second in view
 }
 
 // Many lamps on, listed before the one that lights the view, far from it but for one beside
