@@ -15,7 +15,10 @@ bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; 
 
 // The attach text: a name (the first run of non-blank characters) and an optional decimal
 // index after it, read as "%s%d" reads them. The name must fit its field; a longer first
-// word is refused rather than cut, since a cut name would select some other vessel.
+// word is refused rather than cut, since a cut name would select some other vessel. An index
+// must be the text's last word, a whole number: "Tug 3.5" or "Tug 1 extra" would otherwise
+// hang the lamp on a point the user did not name, so they are refused like any other text
+// the lamp cannot use.
 struct AttachText {
   char name[kNameField];
   std::int64_t index;
@@ -35,8 +38,10 @@ bool ParseAttachText(const char* text, AttachText& out) {
   // follows. strtoll caps values beyond its range, and those never name a point anyway.
   char* end = nullptr;
   const long long value = std::strtoll(p, &end, 10);
-  if (end != p) out.index = value;
-  return true;
+  if (end == p) return true;
+  out.index = value;
+  while (*end != '\0' && IsBlank(*end)) ++end;
+  return *end == '\0';
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ struct AttachmentPoint {
   Vessel* owner = nullptr;
   std::string id;
   bool toParent = false;
+  std::uint32_t index = 0;  // its number among the owner's points of its kind, from 0
   VECTOR3 pos{0, 0, 0}, dir{0, 1, 0}, rot{0, 0, 1};
   bool loose = false;
   // What hangs here: for a child point, the child's to-parent point; for a to-parent point,

@@ -17,6 +17,15 @@ std::uint32_t altGroups[] = {1, 3};
 // out-of-range conversion.
 double WholeTurns(double x) { return std::trunc(x); }
 
+// The angle `state` × `perState` of an animation whose turn repeats every `period` of its
+// state. For every state the product keeps finite it is that product; a state so large that the
+// product overflows (from a hand-edited scenario) first drops its whole periods, which fmod does
+// exactly, so the head and the beam still get a real angle.
+double StateAngle(double state, double perState, double period) {
+  const double angle = state * perState;
+  return std::isfinite(angle) ? angle : std::fmod(state, period) * perState;
+}
+
 }  // namespace
 
 void lumipod::DefineAnimations() {
@@ -65,7 +74,7 @@ void lumipod::StepAltitude(Sign sign) {
 
 void lumipod::UpdateBeamDirection() {
   // Azimuth: the turn about the vessel's y axis, as the images of the x, y and z axes.
-  const double a = azState * kTwoPi;
+  const double a = StateAngle(azState, kTwoPi, 1.0);
   const double ca = std::cos(a);
   const double sa = std::sin(a);
   const double azimuth[9] = {ca, 0.0, -sa, 0.0, 1.0, 0.0, sa, 0.0, ca};
@@ -73,7 +82,8 @@ void lumipod::UpdateBeamDirection() {
 
   // Altitude: turn the forward axis f about the side axis k (right-handed), with the full
   // axis-angle matrix, the same turn the altitude transform gives the head.
-  const double b = (altState - 0.5) * -kPi;
+  // (altState - 0.5) × (−π); two units of altitude state make a whole turn.
+  const double b = StateAngle(altState - 0.5, -kPi, 2.0);
   const double t = std::cos(b);
   const double w = std::sin(b);
   const double u = 1.0 - t;

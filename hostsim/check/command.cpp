@@ -72,7 +72,7 @@ std::vector<std::string> FindClasses(const Options& o, const Paths& paths,
   if (!o.className.empty()) {
     try {
       const fs::path cfg = ClassConfigPath(paths.config, o.className);
-      if (!fs::is_regular_file(cfg, ec))
+      if (!ClassConfigPresent(cfg))
         throw SetupError{cfg.string() + ": no configuration of class " + o.className +
                          " (--class)"};
       if (!NamesModule(cfg, module))

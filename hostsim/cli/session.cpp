@@ -275,9 +275,7 @@ void Session::ListWorld() {
     for (const AttachmentPoint* own : v->Points(true)) {
       const AttachmentPoint* slot = own->peer;
       if (!slot || !slot->owner) continue;
-      const auto pts = slot->owner->Points(false);
-      const auto idx = std::find(pts.begin(), pts.end(), slot) - pts.begin();
-      out_ << " on " << slot->owner->name() << " point " << idx;
+      out_ << " on " << slot->owner->name() << " point " << slot->index;
       break;
     }
     out_ << "\n";

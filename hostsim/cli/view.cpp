@@ -41,21 +41,13 @@ Json TransformView(const Transform& t) {
   return j;
 }
 
-// Index of `p` among the points of its kind, or -1.
-int PointIndex(const Vessel& v, const AttachmentPoint* p) {
-  auto pts = v.Points(p->toParent);
-  for (std::size_t i = 0; i < pts.size(); ++i)
-    if (pts[i] == p) return static_cast<int>(i);
-  return -1;
-}
-
 Json AttachmentsView(const Vessel& v) {
   Json list = Json::array();
   for (const auto& up : v.attachments) {
     const AttachmentPoint& p = *up;
     Json j;
     j["id"] = ToUtf8(p.id, TextEncoding::Latin1);
-    j["index"] = PointIndex(v, &p);
+    j["index"] = p.index;
     j["toParent"] = p.toParent;
     j["pos"] = Vec(p.pos);
     j["dir"] = Vec(p.dir);
@@ -76,7 +68,7 @@ Json ParentView(const Vessel& v) {
     if (!slot || !slot->owner) continue;
     Json j;
     j["name"] = slot->owner->name();
-    j["point"] = PointIndex(*slot->owner, slot);
+    j["point"] = slot->index;
     j["pointId"] = ToUtf8(slot->id, TextEncoding::Latin1);
     j["ownPointId"] = ToUtf8(own->id, TextEncoding::Latin1);
     return j;

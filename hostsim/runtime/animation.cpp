@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "hostsim/runtime/call.h"
+#include "hostsim/runtime/transform.h"
 #include "hostsim/vecmath.h"
 
 // --- MGROUP_* (made and owned by modules) ---
@@ -25,13 +26,16 @@ namespace hostsim {
 namespace {
 
 // How far a component has run at animation state `s`: 0 at state0, 1 at state1, clamped. A
-// state that is not a number counts as not run at all.
+// state that is not a number counts as not run at all. States so far apart that a difference
+// overflows (near the largest doubles) are compared by their halves, which give the same ratio.
 double Progress(const AnimationComponent& c, double s) {
-  double f;
-  if (c.state1 == c.state0)
-    f = s >= c.state0 ? 1.0 : 0.0;
-  else
-    f = (s - c.state0) / (c.state1 - c.state0);
+  if (c.state1 == c.state0) return s >= c.state0 ? 1.0 : 0.0;
+  double run = s - c.state0, span = c.state1 - c.state0;
+  if (!std::isfinite(run) || !std::isfinite(span)) {
+    run = s / 2 - c.state0 / 2;
+    span = c.state1 / 2 - c.state0 / 2;
+  }
+  const double f = run / span;
   if (std::isnan(f)) return 0.0;
   return std::clamp(f, 0.0, 1.0);
 }
@@ -67,7 +71,10 @@ Transform Local(const Vessel& v, const AnimationComponent& c) {
   if (!Normalise(rot->axis, k) || !Finite(rot->ref)) return {};
   double angle = static_cast<double>(rot->angle) * (Progress(c, a.state) - Progress(c, a.initial));
   if (!std::isfinite(angle)) return {};
-  return Rotation(rot->ref, k, angle);
+  // A reference point so far out that the turn about it would carry the groups beyond the
+  // largest double moves nothing.
+  const Transform out = Rotation(rot->ref, k, angle);
+  return FiniteTransform(out) ? out : Transform{};
 }
 
 bool Lists(const AnimationComponent& c, std::uint32_t meshIdx, std::uint32_t group) {
@@ -112,7 +119,9 @@ std::vector<Transform> Vessel::GroupTransforms(std::uint32_t meshIdx) const {
                      [](const auto* a, const auto* b) { return Depth(a) > Depth(b); });
     Transform t;
     for (const AnimationComponent* c : chain) t = t.Then(Local(*this, *c));
-    out[g] = t;
+    // Turns that are each finite may still add up beyond the largest double: such a group
+    // stays where the mesh has it, as with any other turn the host cannot make.
+    if (FiniteTransform(t)) out[g] = t;
   }
   return out;
 }

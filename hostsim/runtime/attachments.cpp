@@ -62,12 +62,6 @@ void Orientation(const VECTOR3& pd, const VECTOR3& pr, const VECTOR3& cd, const 
     }
 }
 
-bool FiniteTransform(const Transform& t) {
-  for (double x : t.r)
-    if (!std::isfinite(x)) return false;
-  return Finite(t.t);
-}
-
 // The child's pose in the parent's frame while it hangs at `parentPt` by `childPt`.
 Transform RelativePose(const AttachmentPoint& parentPt, const AttachmentPoint& childPt,
                        const Vessel::Impl& child) {
@@ -124,6 +118,7 @@ AttachmentPoint* CreatePoint(Vessel& v, bool toparent, const VECTOR3& pos, const
   p->dir = dir;
   p->rot = rot;
   p->loose = loose;
+  p->index = toparent ? Of(v).parentPoints++ : Of(v).childPoints++;
   if (id != nullptr) p->id.assign(id, strnlen(id, 8));
   v.attachments.push_back(std::move(p));
   return v.attachments.back().get();

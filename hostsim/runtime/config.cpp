@@ -62,8 +62,14 @@ std::filesystem::path ClassConfigPath(const std::filesystem::path& folder,
          std::filesystem::path(std::u8string(className.begin(), className.end()) + u8".cfg");
 }
 
-ConfigOnlyClass ReadConfigOnlyClass(const ConfigFile& cfg) {
-  ConfigOnlyClass out;
+bool ClassConfigPresent(const std::filesystem::path& path) {
+  std::error_code ec;
+  // The link itself, not what it leads to: a link that loops or leads nowhere is there.
+  return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+}
+
+ClassItems ReadClassItems(const ConfigFile& cfg) {
+  ClassItems out;
   if (const ConfigItem* it = cfg.Find("Mesh"); it != nullptr && !it->value.empty()) {
     out.mesh = it->value;
     out.meshLine = it->line;
@@ -91,7 +97,7 @@ ConfigOnlyClass ReadConfigOnlyClass(const ConfigFile& cfg) {
     if (!ok)
       throw Error("Attachment must be: P|C px py pz dx dy dz rx ry rz ID, got " + Quote(it->value),
                   cfg.file, it->line);
-    ConfigOnlyClass::Point& p = out.points.emplace_back();
+    ClassItems::Point& p = out.points.emplace_back();
     p.toParent = EqualsNoCase(w[0], "P");
     p.pos = {n[0], n[1], n[2]};
     p.dir = {n[3], n[4], n[5]};

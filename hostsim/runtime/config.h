@@ -41,10 +41,16 @@ ConfigFile ReadConfig(const std::filesystem::path& path);
 std::filesystem::path ClassConfigPath(const std::filesystem::path& folder,
                                       const std::string& className);
 
-// What a class without a module sets up from its configuration alone:
+// False when nothing at all stands at `path`, the place of a class's configuration: the class is
+// unknown. Anything else (a file, a folder, a link that loops or leads nowhere) is there, and
+// reading it says what it is and why it cannot be read.
+bool ClassConfigPresent(const std::filesystem::path& path);
+
+// The items of a class configuration that the host defines, from which a class without a module
+// sets up its vessels:
 //   Mesh = <name>, Size = <m>, Mass = <kg> (positive numbers),
 //   Attachment = <P|C> px py pz dx dy dz rx ry rz <ID>   (repeatable; P to-parent, C child)
-struct ConfigOnlyClass {
+struct ClassItems {
   std::string mesh;  // empty: none
   int meshLine = 0;
   std::optional<double> size, mass;
@@ -55,8 +61,8 @@ struct ConfigOnlyClass {
   };
   std::vector<Point> points;
 };
-// Reads those items; throws Error naming the file and line of a malformed one (a Size or Mass
-// that is not a positive number among them).
-ConfigOnlyClass ReadConfigOnlyClass(const ConfigFile& cfg);
+// Reads those items, of any class, a module's too; throws Error naming the file and line of a
+// malformed one (a Size or Mass that is not a positive number among them).
+ClassItems ReadClassItems(const ConfigFile& cfg);
 
 }  // namespace hostsim

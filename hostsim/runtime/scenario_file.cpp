@@ -68,8 +68,7 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
     } catch (const Error& e) {
       throw Error(e.message(), file, sv.line);
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
+    if (!ClassConfigPresent(path))
       throw UnknownClassError("unknown vessel class " + Quote(sv.className), path.string(), file,
                               sv.line);
     try {

@@ -30,7 +30,7 @@ struct VesselClass {
   std::string name;
   std::shared_ptr<const ConfigFile> config;
   Module* module = nullptr;
-  ConfigOnlyClass items;  // when module is null
+  ClassItems items;  // what it sets up when module is null
 };
 
 // An ATTACHED line a vessel's block gave, applied once every vessel of the load exists.
@@ -72,6 +72,7 @@ struct Vessel::Impl {
   mutable Transform lastAttach;
   mutable bool haveLastAttach = false;
   std::optional<PendingAttachment> pendingAttach;
+  std::uint32_t childPoints = 0, parentPoints = 0;  // the points made so far, of each kind
   // The templates its mesh slots show, kept while it lives (another vessel's template among
   // them outlives that vessel's end); and those it loaded, whose handles end with it.
   std::vector<std::shared_ptr<const Mesh>> shownMeshes;

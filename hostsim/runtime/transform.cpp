@@ -50,6 +50,12 @@ bool SameTransform(const Transform& a, const Transform& b) {
   return same(a.t.x, b.t.x) && same(a.t.y, b.t.y) && same(a.t.z, b.t.z);
 }
 
+bool FiniteTransform(const Transform& t) {
+  for (double x : t.r)
+    if (!std::isfinite(x)) return false;
+  return std::isfinite(t.t.x) && std::isfinite(t.t.y) && std::isfinite(t.t.z);
+}
+
 Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg) {
   double cy = std::cos(oriDeg.x * kDeg), sy = std::sin(oriDeg.x * kDeg);
   double cp = std::cos(oriDeg.y * kDeg), sp = std::sin(oriDeg.y * kDeg);

@@ -1,4 +1,4 @@
-// Poses: Euler angles of scenario orientations, inverses and comparisons of transforms.
+// Poses: Euler angles of scenario orientations, inverses, comparisons and checks of transforms.
 #pragma once
 
 #include "hostsim/transform.h"
@@ -10,6 +10,7 @@ namespace hostsim {
 Transform PoseFromAngles(const VECTOR3& pos, const VECTOR3& oriDeg);
 VECTOR3 AnglesFromPose(const Transform& t);
 bool SameTransform(const Transform& a, const Transform& b);  // NaN equals NaN
+bool FiniteTransform(const Transform& t);                    // every entry a finite number
 Transform Inverse(const Transform& t);                       // of a rigid transform
 
 }  // namespace hostsim

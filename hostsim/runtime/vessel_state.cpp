@@ -55,10 +55,7 @@ std::vector<std::string> HostLines(const Vessel& v, const Transform& pose) {
   std::vector<std::string> out = {PosLine(pos), OriLine(ori)};
   for (AttachmentPoint* own : v.Points(true)) {
     if (own->peer == nullptr) continue;
-    const Vessel& parent = *own->peer->owner;
-    const auto points = parent.Points(false);
-    const auto index = std::find(points.begin(), points.end(), own->peer) - points.begin();
-    out.push_back(AttachedLine(parent.name(), static_cast<std::uint32_t>(index), own->id));
+    out.push_back(AttachedLine(own->peer->owner->name(), own->peer->index, own->id));
   }
   out.insert(out.end(), v.keptLines.begin(), v.keptLines.end());
   return out;

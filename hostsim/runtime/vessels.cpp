@@ -24,7 +24,7 @@ struct VesselFields : VESSEL {
 };
 
 // Sets up a vessel of a class without a module from what its configuration says.
-void SetUpFromConfig(World::Impl& w, Vessel& v, const ConfigOnlyClass& items) {
+void SetUpFromConfig(World::Impl& w, Vessel& v, const ClassItems& items) {
   Vessel::Impl& vi = Of(v);
   vi.iface = new HostVessel(v.handle());
   vi.hostObject = true;
@@ -85,8 +85,7 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
   VesselClass cls;
   cls.name = className;
   const auto path = ClassConfigPath(w.paths.config, className);
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec))
+  if (!ClassConfigPresent(path))
     throw Error("unknown vessel class " + Quote(className) + ": no class configuration",
                 path.string());
   NoteFileRead(w, "class configuration", path);
@@ -98,6 +97,9 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
                                    "the class is " + Quote(className),
                                cls.config->file, n->line)
                              .what());
+  // The items the host defines are checked in every class, a module's too; only a class
+  // without a module is set up from them.
+  ClassItems items = ReadClassItems(*cls.config);
   if (const ConfigItem* m = cls.config->Find("Module"); m != nullptr && !m->value.empty()) {
     try {
       cls.module = &w.self->LoadModule(m->value);
@@ -106,7 +108,7 @@ VesselClass ReadClass(World::Impl& w, const std::string& className) {
     }
     return cls;
   }
-  cls.items = ReadConfigOnlyClass(*cls.config);
+  cls.items = std::move(items);
   std::string why;
   if (!cls.items.mesh.empty() && ReadMeshFile(w, cls.items.mesh, &why) == nullptr)
     throw Error("cannot load mesh " + Quote(cls.items.mesh) + ": " + why, cls.config->file,

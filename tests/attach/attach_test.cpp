@@ -47,7 +47,7 @@ struct AttachRow {
   bool result;
   const char* parent;  // where the lamp hangs afterwards, null for nowhere
   int point;
-  Calls calls;  // exact host calls, empty to skip the check
+  Calls calls;  // exact host calls, empty for none
 };
 
 TEST(LampAttach, AttachFromText) {
@@ -68,6 +68,10 @@ TEST(LampAttach, AttachFromText) {
       {"Tug 4", false, nullptr, 0, countOnly},
       {"Nobody 1", false, nullptr, 0, lookupOnly},
       {"L1 0", false, nullptr, 0, countOnly},
+      {"Tug 3.5", false, nullptr, 0, {}},
+      {"Tug 1 extra", false, nullptr, 0, {}},
+      {"Tug 1abc", false, nullptr, 0, {}},
+      {"Tug 1 2", false, nullptr, 0, {}},
       {"", false, nullptr, 0, {}},
       {"   ", false, nullptr, 0, {}},
       {"\t \t", false, nullptr, 0, {}},

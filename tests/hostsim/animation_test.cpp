@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "hostsim/runtime_fixture.h"
 
@@ -75,6 +76,47 @@ TEST_F(GroupTransforms, ChildComponentRidesOnTheParentTurn) {
   ExpectNear(g[2].Apply({0, 1, 2}), {0, 3, 0});
   ExpectNear(g[1].Apply({1, 1, 0}), {0, 1, -1});  // x of the tilted group turned by the azimuth
   ExpectNear(g[0].Apply({1, 0, 0}), {0, 0, -1});
+}
+
+// Any finite state, component range or reference point a module gives poses the groups finitely;
+// a range spanning nearly all doubles still runs in proportion.
+TEST_F(GroupTransforms, HugeFiniteValuesPoseFinitely) {
+  constexpr double kMax = std::numeric_limits<double>::max();
+  // Halfway through a range from -max to max is half the turn: +x goes to -x.
+  const ANIMATION_ID wide = api->CreateAnimation(-kMax);
+  ASSERT_NE(api->AddAnimationComponent(wide, -kMax, kMax, &az), nullptr);
+  api->SetAnimation(wide, 0.0);
+  ExpectNear(tug.GroupTransforms(0)[0].Apply({1, 0, 0}), {-1, 0, 0});
+
+  struct Row {
+    double state, state0, state1;
+    VECTOR3 ref;
+  };
+  const Row rows[] = {
+      {1e308, 0, 1, {0, 0, 0}},        {-kMax, 0, 1, {0, 0, 0}},
+      {kMax, -kMax, kMax, {0, 0, 0}},  {0, -kMax, kMax, {0, 0, 0}},
+      {-kMax, kMax, -kMax, {0, 0, 0}}, {0.25, 0, 1e-300, {0, 0, 0}},
+      {0.5, 0, 1, {kMax, kMax, kMax}}, {0.5, 0, 1, {1e308, -1e308, 0}},
+      {kMax, -1, 1, {-kMax, 0, kMax}}, {1e20, 1e20, 1e20, {1, 2, 3}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << r.state << " in [" << r.state0 << ", " << r.state1 << "] about (" << r.ref.x
+                 << ", " << r.ref.y << ", " << r.ref.z << ")");
+    RuntimeWorld w;
+    Vessel& v = w.world->CreateVessel("Tug", "tug");
+    VESSEL* host = v.iface();
+    MGROUP_ROTATE turn{0, azGroups, 1, r.ref, {0, 0, 1}, static_cast<float>(2 * kPi)};
+    MGROUP_ROTATE ride{0, tiltGroups, 2, r.ref, {1, 0, 0}, static_cast<float>(kPi)};
+    const ANIMATION_ID anim = host->CreateAnimation(0.0);
+    ANIMATIONCOMPONENT_HANDLE up = host->AddAnimationComponent(anim, r.state0, r.state1, &turn);
+    ASSERT_NE(host->AddAnimationComponent(anim, r.state0, r.state1, &ride, up), nullptr);
+    host->SetAnimation(anim, r.state);
+    for (const Transform& t : v.GroupTransforms(0)) {
+      for (double x : t.r) EXPECT_TRUE(std::isfinite(x));
+      EXPECT_TRUE(std::isfinite(t.t.x) && std::isfinite(t.t.y) && std::isfinite(t.t.z));
+    }
+  }
 }
 
 TEST_F(GroupTransforms, UnusableValuesGiveNoMotionAndBadHandlesAreRefused) {

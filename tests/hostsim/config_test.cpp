@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "hostsim/runtime_fixture.h"
 
@@ -151,23 +153,68 @@ TEST(Config, ConfigOnlyClassFromItsFile) {
   EXPECT_TRUE(tug.Points(true).empty());
 }
 
-TEST(Config, BadConfigOnlyItemsAreRefusedWithTheirLine) {
+// The items the host defines are checked alike in every class, with or without a module.
+TEST(Config, BadHostItemsAreRefusedWithTheirLineInEveryClass) {
   RuntimeWorld rw;
-  const std::pair<const char*, const char*> cases[] = {
-      {"Size = 1\nAttachment = X 0 0 0 0 1 0 0 0 1 A\n", "bad.cfg:2: Attachment must be"},
-      {"Attachment = C 0 0 0 0 1 0 0 0 1\n", "bad.cfg:1: Attachment must be"},
-      {"Mass = heavy\n", "bad.cfg:1: Mass must be one number"},
-      {"\nMesh = nothing_here\n", "bad.cfg:2: cannot load mesh"},
+  struct Case {
+    const char* text;
+    int line;
+    const char* message;
   };
-  for (const auto& [text, message] : cases) {
-    rw.Write("config/bad.cfg", text);
-    try {
-      rw.world->CreateVessel("B", "bad");
-      ADD_FAILURE() << "accepted: " << text;
-    } catch (const Error& e) {
-      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+  const Case cases[] = {
+      {"Size = 1\nAttachment = X 0 0 0 0 1 0 0 0 1 A\n", 2, "Attachment must be"},
+      {"Attachment = C 0 0 0 0 1 0 0 0 1\n", 1, "Attachment must be"},
+      {"Mass = heavy\n", 1, "Mass must be one number"},
+      {"Mass = -5\n", 1, "Mass must be positive, got \"-5\""},
+      {"\nSize = -1\n", 2, "Size must be positive, got \"-1\""},
+      {"Size = nan\n", 1, "Size must be one number, got \"nan\""},
+      {"Size = 0\n", 1, "Size must be positive"},
+  };
+  for (const char* module : {"", "Module = lumipod\n"}) {
+    for (const auto& c : cases) {
+      const std::string text = module + std::string(c.text);
+      SCOPED_TRACE(text);
+      rw.Write("config/bad.cfg", text);
+      const int line = c.line + (*module != '\0' ? 1 : 0);
+      try {
+        rw.world->CreateVessel("B", "bad");
+        ADD_FAILURE() << "accepted";
+      } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("bad.cfg:" + std::to_string(line) + ": " + c.message),
+                  std::string::npos)
+            << e.what();
+      }
+      EXPECT_TRUE(rw.world->Vessels().empty());
     }
-    EXPECT_TRUE(rw.world->Vessels().empty());
+  }
+  // A config-only class shows its mesh, so the mesh must load; a module loads its own.
+  rw.Write("config/bad.cfg", "\nMesh = nothing_here\n");
+  EXPECT_THROW(rw.world->CreateVessel("B", "bad"), Error);
+  rw.Write("config/bad.cfg", "Module = lumipod\nMesh = nothing_here\n");
+  EXPECT_NO_THROW(rw.world->CreateVessel("B", "bad"));
+}
+
+// A configuration that stands there but cannot be read is not an unknown class: the error says
+// why it cannot be read.
+TEST(Config, UnreadableClassConfigurationSaysWhy) {
+  RuntimeWorld rw;
+  std::error_code ec;
+  std::filesystem::create_symlink("loop.cfg", rw.dir() / "config" / "loop.cfg", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+  auto scenario = rw.Write("loop.scn", "VESSEL L loop\nEND\n");
+  for (int pass = 0; pass < 2; ++pass) {
+    try {
+      if (pass == 0)
+        rw.world->LoadScenario(scenario, {false});
+      else
+        rw.world->CreateVessel("L", "loop");
+      ADD_FAILURE() << "accepted";
+    } catch (const Error& e) {
+      const std::string what = e.what();
+      EXPECT_EQ(what.find("unknown"), std::string::npos) << what;
+      EXPECT_NE(what.find("loop.cfg: cannot read class configuration: "), std::string::npos)
+          << what;
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,46 @@ TEST(LampAiming, AbsurdLoadedAzimuthDoesNotBreakTheStep) {
       EXPECT_NEAR(Length(lamp->beamDir), 1.0, 1e-12);
     }
   }
+}
+
+// A loaded aim of any finite size gives the host a finite beam, beacon and head pose, while
+// the states themselves are kept and saved as the file gave them.
+TEST(LampAiming, HugeLoadedStatesGiveFiniteResults) {
+  constexpr double kMax = std::numeric_limits<double>::max();
+  const std::pair<double, double> aims[] = {
+      // altState, azState
+      {0.5, 1e308},  {0.5, -1e308}, {1e308, 0.0}, {-1e308, 0.0},  {kMax, kMax},
+      {-kMax, kMax}, {kMax, -kMax}, {1e20, 1e20}, {0.5, 2.9e307}, {-1e300, 3e9},
+  };
+  for (auto [alt, az] : aims) {
+    SCOPED_TRACE(Gbl(alt, az));
+    LampWorld w;
+    auto& v = w.AddLamp("L1", {Gbl(alt, az)});
+    auto* lamp = AsLamp(v);
+    EXPECT_EQ(lamp->altState, alt);
+    EXPECT_EQ(lamp->azState, az);
+    EXPECT_NEAR(Length(lamp->beamDir), 1.0, 1e-12);
+    EXPECT_TRUE(Finite(lamp->beaconPos));
+    for (double m : lamp->beamMatrix) EXPECT_TRUE(std::isfinite(m));
+    EXPECT_TRUE(Finite(Light(v).direction));
+    ASSERT_NE(Beacon(v).pos, nullptr);
+    EXPECT_TRUE(Finite(*Beacon(v).pos));
+    for (const auto& t : v.GroupTransforms(0)) {
+      EXPECT_TRUE(Finite(t.t));
+      for (double r : t.r) EXPECT_TRUE(std::isfinite(r));
+    }
+    // The saved line reads back as the same states and saves the same again.
+    const std::string text = w.world().ScenarioText();
+    LampWorld again;
+    auto* back = AsLamp(again.AddLamp("L1", BlockLines(text, "L1")));
+    EXPECT_EQ(back->altState, alt);
+    EXPECT_EQ(back->azState, az);
+    EXPECT_EQ(LampLine(again.world().ScenarioText(), "L1", "GBL"), LampLine(text, "L1", "GBL"));
+  }
+  LampWorld w;
+  w.AddLamp("L1", {"GBL 1e20 -1e20"});
+  EXPECT_EQ(LampLine(w.world().ScenarioText(), "L1", "GBL").value_or(""),
+            "100000000000000000000.00000 -100000000000000000000.00000");
 }
 
 TEST(LampAiming, HostTurnsTheHeadGroupsWithTheBeam) {
