@@ -113,26 +113,34 @@ void ReportWarnings(hostsim::World& world) {
 
 // The standard output's buffer, passing every write straight on to the one it wraps and
 // keeping the system's reason (errno) of the first write that failed. Read later, errno would
-// name whatever failed since (a check's child processes, its folders), not the write.
+// name whatever failed since (a check's child processes, its folders), not the write. A
+// standard output the program was started without fails every write, as a closed descriptor
+// does, though the null device holds its place.
 class FailureKeepingOutput final : public std::streambuf {
  public:
-  explicit FailureKeepingOutput(std::streambuf* inner) : inner_(inner) {}
+  FailureKeepingOutput(std::streambuf* inner, bool closed)
+      : inner_(inner), error_(closed ? EBADF : 0), closed_(closed) {}
   int error() const { return error_; }
   std::streambuf* Inner() const { return inner_; }
 
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (closed_) return traits_type::eof();
     return Kept(inner_->sputc(traits_type::to_char_type(c)) == traits_type::eof())
                ? c
                : traits_type::eof();
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (closed_) return 0;
     const std::streamsize written = inner_->sputn(s, n);
     Kept(written != n);
     return written;
   }
-  int sync() override { return Kept(inner_->pubsync() != 0) ? 0 : -1; }
+  int sync() override {
+    if (closed_) return 0;
+    return Kept(inner_->pubsync() != 0) ? 0 : -1;
+  }
 
  private:
   // Notes errno at the first failure; true when `failed` is false.
@@ -142,6 +150,7 @@ class FailureKeepingOutput final : public std::streambuf {
   }
   std::streambuf* inner_;
   int error_ = 0;
+  bool closed_ = false;
 };
 FailureKeepingOutput* g_output = nullptr;  // set by main for the program's life
 
@@ -377,10 +386,12 @@ int Picture(const Args& a, bool play) {
       // What the window writes (its saves, F2's typed path) replaces no file the world has
       // read by then, nor the recording; the scenario it loaded only when the user says so.
       opts.outputReason = [&world, outputs](const fs::path& target) {
-        std::vector<hostsim::Input> kept = hostsim::InputsOf(world, false);
-        for (const fs::path& o : outputs)
-          kept.push_back({"the recording or its copy of the scenario", o});
-        return hostsim::InputReason(kept, world.paths(), target);
+        // The recording is compared by its path too: at the start it is not written yet.
+        for (std::size_t i = 0; i < outputs.size(); ++i)
+          if (hostsim::SameOutput(target, outputs[i]))
+            return std::string("it is an output of this run: ") +
+                   (i == 0 ? "the recording" : "the recording's copy of the scenario");
+        return hostsim::InputReason(hostsim::InputsOf(world, false), world.paths(), target);
       };
       if (!a.save.empty()) {
         if (std::string reason = opts.outputReason(opts.saveAs); !reason.empty()) {
@@ -773,6 +784,9 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a file opened while a standard stream is closed would take its
+  // number and get what is written to it.
+  const hostsim::platform::StandardStreams closed = hostsim::platform::HoldStandardStreams();
 #if !defined(_WIN32)
   // Beyond a file-size limit a write fails and is reported, rather than ending the program
   // without a word.
@@ -780,7 +794,7 @@ int main(int argc, char** argv) {
 #endif
   // What the commands do not catch themselves (memory running out, say) ends the program
   // with a message and the failure status, not with an abort.
-  FailureKeepingOutput output(std::cout.rdbuf());
+  FailureKeepingOutput output(std::cout.rdbuf(), closed.outputClosed);
   std::cout.rdbuf(&output);
   g_output = &output;
   int status = kExitFailure;

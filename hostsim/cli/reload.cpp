@@ -81,6 +81,7 @@ std::string Trial(World& world, const ReloadTrial& trial, const std::string& mod
     case platform::ChildEnd::Kind::TimedOut:
       return "tried in a process of its own, the world did not load within " +
              Shortest(std::chrono::duration<double>(limit).count()) + " s";
+    case platform::ChildEnd::Kind::Stopped:  // not asked for: no stop flag given
     case platform::ChildEnd::Kind::NotStarted:
       return "cannot try the reload: " + end.why;
   }
