@@ -287,6 +287,9 @@ int Run(const Args& a) {
       });
     }
     session->Run(in);
+  } catch (const hostsim::ModuleException& e) {
+    std::cout.flush();
+    status = hostsim::cli::ReportEscape(watched->world(), session ? &*session : nullptr, e);
   } catch (const hostsim::cli::OutputError& e) {
     outputError = e.error();
   } catch (const hostsim::cli::SessionError& e) {
@@ -304,7 +307,10 @@ int Run(const Args& a) {
   }
 
   // The trace ends with the script: the world's end is not part of it.
-  if (!finishTrace()) status = kExitFailure;
+  if (!finishTrace())
+    status = kExitFailure;
+  else if (trace && status == hostsim::cli::kExitModuleFault)
+    Report("  trace: " + a.trace + " (every host call up to the fault)");
   // The modules end under the watch, while the session it names is still there.
   if (watched) watched->world().Clear();
   session.reset();
@@ -314,10 +320,11 @@ int Run(const Args& a) {
 }
 
 int Inspect(const Args& a) {
+  std::optional<hostsim::cli::WatchedWorld> watched;
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), {a.timeout});
-    hostsim::World& world = watched.world();
-    world.LoadScenario(PathFromUtf8(a.scenario));
+    watched.emplace(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout});
+    hostsim::World& world = watched->world();
+    hostsim::BlamingModules(world, [&] { world.LoadScenario(PathFromUtf8(a.scenario)); });
     ReportWarnings(world);
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);
@@ -331,6 +338,8 @@ int Inspect(const Args& a) {
       hostsim::cli::WriteWorldView(world, std::cout);  // a failed write is reported below
     }
     return OutputWritten() ? 0 : kExitFailure;
+  } catch (const hostsim::ModuleException& e) {
+    return hostsim::cli::ReportEscape(watched->world(), nullptr, e);
   } catch (const hostsim::Error& e) {
     Report(Located(e, a.scenario));
   } catch (const std::exception& e) {
@@ -348,99 +357,106 @@ int Picture(const Args& a, bool play) {
     std::cerr << "hostsim: --size must be WxH, each side from 1 to 8192\n";
     return kExitUsage;
   }
+  // A window that watches its module libraries runs copies of them, so that a build can
+  // replace their files (a system may refuse to replace a loaded library's file).
+  std::optional<hostsim::platform::ScratchFolder> copies;
+  std::optional<hostsim::cli::WatchedWorld> watchedWorld;
   try {
     hostsim::Paths paths = ChoosePaths(a.root, a.argv0);
-    // A window that watches its module libraries runs copies of them, so that a build can
-    // replace their files (a system may refuse to replace a loaded library's file).
-    std::optional<hostsim::platform::ScratchFolder> copies;
     if (play && !a.noWatch) {
       copies.emplace("hostsim-libraries");
       if (copies->path().empty())
         throw hostsim::Error("cannot watch the modules: " + copies->error());
       paths.libraryCopies = copies->path();
     }
-    hostsim::cli::WatchedWorld watched(paths, play ? RunWatch(a, true) : WatchOptions{a.timeout});
+    hostsim::cli::WatchedWorld& watched =
+        watchedWorld.emplace(paths, play ? RunWatch(a, true) : WatchOptions{a.timeout});
     hostsim::World& world = watched.world();
-    world.LoadScenario(PathFromUtf8(a.scenario));
-    ReportWarnings(world);
-    // The picture or the recording may replace none of the files the run read.
-    std::vector<hostsim::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
-    const std::vector<hostsim::Input> read = hostsim::InputsOf(world, false);
-    inputs.insert(inputs.end(), read.begin(), read.end());
-    const std::string& output = play ? a.record : a.picture;
-    std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
-    if (!output.empty()) outputs.push_back(PathFromUtf8(output));
-    if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
-    for (const fs::path& target : outputs) {
-      if (std::string reason = hostsim::InputReason(inputs, world.paths(), target);
-          !reason.empty()) {
-        Report(PathToUtf8(target) +
-               (play ? ": cannot write the recording: " : ": cannot write the picture: ") + reason);
-        return kExitFailure;
-      }
-    }
-    if (play) {
-      hostsim::render::PlayOptions opts;
-      opts.scenario = PathFromUtf8(a.scenario);
-      opts.saveAs = PathFromUtf8(a.save);
-      // What the window writes (its saves, F2's typed path) replaces no file the world has
-      // read by then, nor the recording; the scenario it loaded only when the user says so.
-      opts.outputReason = [&world, outputs](const fs::path& target) {
-        // The recording is compared by its path too: at the start it is not written yet.
-        for (std::size_t i = 0; i < outputs.size(); ++i)
-          if (hostsim::SameOutput(target, outputs[i]))
-            return std::string("it is an output of this run: ") +
-                   (i == 0 ? "the recording" : "the recording's copy of the scenario");
-        return hostsim::InputReason(hostsim::InputsOf(world, false), world.paths(), target);
-      };
-      if (!a.save.empty()) {
-        if (std::string reason = opts.outputReason(opts.saveAs); !reason.empty()) {
-          Report(a.save + ": cannot save to it (--save): " + reason);
+    return hostsim::BlamingModules(world, [&]() -> int {
+      world.LoadScenario(PathFromUtf8(a.scenario));
+      ReportWarnings(world);
+      // The picture or the recording may replace none of the files the run read.
+      std::vector<hostsim::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
+      const std::vector<hostsim::Input> read = hostsim::InputsOf(world, false);
+      inputs.insert(inputs.end(), read.begin(), read.end());
+      const std::string& output = play ? a.record : a.picture;
+      std::vector<fs::path> outputs;  // with a recording, its copy of the scenario too
+      if (!output.empty()) outputs.push_back(PathFromUtf8(output));
+      if (play && !output.empty()) outputs.push_back(hostsim::cli::ScenarioCopyOf(outputs[0]));
+      for (const fs::path& target : outputs) {
+        if (std::string reason = hostsim::InputReason(inputs, world.paths(), target);
+            !reason.empty()) {
+          Report(PathToUtf8(target) +
+                 (play ? ": cannot write the recording: " : ": cannot write the picture: ") +
+                 reason);
           return kExitFailure;
         }
       }
-      opts.slowCallback = [&watched] { return watched.watch().TakeSlowNotice(); };
-      opts.title = "hostsim - " + (world.title.empty() ? a.scenario : world.title);
-      opts.width = size->first;
-      opts.height = size->second;
-      std::optional<hostsim::cli::SessionRecorder> recorder;
-      if (!a.record.empty()) {
-        const auto file = PathFromUtf8(a.record);
-        // Made at once, so that a recording that cannot be kept is known before the session;
-        // each line goes to the disk as it happens, and a fault's report writes the last.
-        recorder.emplace(file, world.LoadedScenarioBytes());
-        if (std::string reason = recorder->Start(); !reason.empty()) {
-          Report(a.record + ": cannot write the recording: " + reason);
-          return kExitFailure;
+      if (play) {
+        hostsim::render::PlayOptions opts;
+        opts.scenario = PathFromUtf8(a.scenario);
+        opts.saveAs = PathFromUtf8(a.save);
+        // What the window writes (its saves, F2's typed path) replaces no file the world has
+        // read by then, nor the recording; the scenario it loaded only when the user says so.
+        opts.outputReason = [&world, outputs](const fs::path& target) {
+          // The recording is compared by its path too: at the start it is not written yet.
+          for (std::size_t i = 0; i < outputs.size(); ++i)
+            if (hostsim::SameOutput(target, outputs[i]))
+              return std::string("it is an output of this run: ") +
+                     (i == 0 ? "the recording" : "the recording's copy of the scenario");
+          return hostsim::InputReason(hostsim::InputsOf(world, false), world.paths(), target);
+        };
+        if (!a.save.empty()) {
+          if (std::string reason = opts.outputReason(opts.saveAs); !reason.empty()) {
+            Report(a.save + ": cannot save to it (--save): " + reason);
+            return kExitFailure;
+          }
         }
-        opts.recorder = &*recorder;
-        watched.watch().SetLastWork([&] {
-          if (std::string reason = recorder->Finish(); !reason.empty())
+        opts.slowCallback = [&watched] { return watched.watch().TakeSlowNotice(); };
+        opts.title = "hostsim - " + (world.title.empty() ? a.scenario : world.title);
+        opts.width = size->first;
+        opts.height = size->second;
+        std::optional<hostsim::cli::SessionRecorder> recorder;
+        if (!a.record.empty()) {
+          const auto file = PathFromUtf8(a.record);
+          // Made at once, so that a recording that cannot be kept is known before the session;
+          // each line goes to the disk as it happens, and a fault's report writes the last.
+          recorder.emplace(file, world.LoadedScenarioBytes());
+          if (std::string reason = recorder->Start(); !reason.empty()) {
             Report(a.record + ": cannot write the recording: " + reason);
-        });
-      }
-      // SIGTERM, SIGINT and SIGHUP close the window at once, without saving; the watch ends
-      // the program with a report when a module's callback keeps the window from closing.
-      opts.stop = watched.watch().stop();
-      const hostsim::cli::ReloadTrial trial{a.root, a.timeout};
-      opts.reload = [&world, &trial](const std::string& module) {
-        return hostsim::cli::Reload(world, module, trial);
-      };
-      opts.watch = !a.noWatch;
-      const int status = hostsim::render::Play(world, opts);
-      watched.watch().SetLastWork(nullptr);
-      if (recorder) {
-        if (std::string reason = recorder->Finish(); !reason.empty()) {
-          Report(a.record + ": cannot write the recording: " + reason);
-          return kExitFailure;
+            return kExitFailure;
+          }
+          opts.recorder = &*recorder;
+          watched.watch().SetLastWork([&] {
+            if (std::string reason = recorder->Finish(); !reason.empty())
+              Report(a.record + ": cannot write the recording: " + reason);
+          });
         }
+        // SIGTERM, SIGINT and SIGHUP close the window at once, without saving; the watch ends
+        // the program with a report when a module's callback keeps the window from closing.
+        opts.stop = watched.watch().stop();
+        const hostsim::cli::ReloadTrial trial{a.root, a.timeout};
+        opts.reload = [&world, &trial](const std::string& module) {
+          return hostsim::cli::Reload(world, module, trial);
+        };
+        opts.watch = !a.noWatch;
+        const int status = hostsim::render::Play(world, opts);
+        watched.watch().SetLastWork(nullptr);
+        if (recorder) {
+          if (std::string reason = recorder->Finish(); !reason.empty()) {
+            Report(a.record + ": cannot write the recording: " + reason);
+            return kExitFailure;
+          }
+        }
+        if (*opts.stop != 0) return 128 + *opts.stop;
+        return status == 0 ? 0 : kExitFailure;
       }
-      if (*opts.stop != 0) return 128 + *opts.stop;
-      return status == 0 ? 0 : kExitFailure;
-    }
-    world.Step(0.0);
-    hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second);
-    return 0;
+      world.Step(0.0);
+      hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second);
+      return 0;
+    });
+  } catch (const hostsim::ModuleException& e) {
+    return hostsim::cli::ReportEscape(watchedWorld->world(), nullptr, e);
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
   } catch (const std::exception& e) {

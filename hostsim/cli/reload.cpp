@@ -105,6 +105,8 @@ std::string Reload(World& world, const std::string& module, const ReloadTrial& t
       return {};
     } catch (const std::exception& e) {
       why = e.what();
+      // The rebuild is refused, whatever threw: the world runs on with the library it had.
+      world.TakeEscape();
     }
   }
   std::error_code ec;

@@ -42,6 +42,7 @@ fs::path CheckRoot(const fs::path& dir, const std::string& module) {
 struct Fault {
   const char* module;
   const char* key;  // the key the module fails on
+  int code;         // and its scan code
   std::vector<std::string> options;
   const char* headline;
 };
@@ -50,15 +51,24 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
   const Fault faults[] = {
       {"checkmod_crash",
        "C",
+       46,
        {},
        "a module crashed in clbkBufferedKey of vessel C1 (class checkmod_crash): "},
       // The module never returns, so any limit is met; a long one keeps a slow machine's
       // ordinary callbacks within it.
       {"checkmod_hang",
        "D",
+       32,
        {"--timeout", "10"},
        "a module hung in clbkBufferedKey of vessel C1 (class checkmod_hang): no return within "
        "10 s"},
+      // A C++ exception out of a callback is the module's fault too, not the script's.
+      {"checkmod_throw",
+       "T",
+       20,
+       {},
+       "a module threw an exception out of clbkBufferedKey of vessel C1 (class "
+       "checkmod_throw): checkmod_throw: bad key T\n"},
   };
   for (const Fault& f : faults) {
     SCOPED_TRACE(f.module);
@@ -82,12 +92,30 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
     EXPECT_NE(err.find(f.module, err.find("  where: ")), std::string::npos) << err;
     EXPECT_NE(err.find(std::string("f.session:4: press ") + f.key), std::string::npos) << err;
     // The report and the trace both end with the callback that never came back.
-    const std::string keyDown =
-        "C1: -> clbkBufferedKey(" + std::to_string(f.key[0] == 'C' ? 46 : 32) + ", true)\n";
+    const std::string keyDown = "C1: -> clbkBufferedKey(" + std::to_string(f.code) + ", true)\n";
     EXPECT_NE(err.find("    " + keyDown), std::string::npos) << err;
     const std::string trace = testsupport::ReadFile(dir.path() / "f.trace");
     EXPECT_TRUE(trace.ends_with(keyDown)) << trace;
   }
+}
+
+// An exception a module lets out while a scenario loads ends `inspect` as a module's fault,
+// not as a fault of the scenario.
+TEST(FaultReport, AnExceptionWhileLoadingIsTheModulesFault) {
+  testsupport::TempDir dir;
+  const fs::path root = CheckRoot(dir.path(), "checkmod_throw");
+  Write(dir.path() / "f.scn", "VESSEL C1 checkmod_throw\n  THROW\nEND\n");
+  const platform::ChildEnd end = platform::RunChild(
+      HOSTSIM_EXE, {"inspect", (dir.path() / "f.scn").string(), "--root", root.string()},
+      dir.path() / "out", dir.path() / "err", std::chrono::minutes(5));
+  const std::string err = testsupport::ReadFile(dir.path() / "err");
+  ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
+  EXPECT_EQ(end.code, kExitModuleFault) << err;
+  EXPECT_NE(err.find("hostsim: a module threw an exception out of clbkLoadScenario of vessel C1 "
+                     "(class checkmod_throw): checkmod_throw: cannot load THROW\n  where: "),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find(": -> clbkLoadScenario("), std::string::npos) << err;
 }
 
 #if !defined(_WIN32)

@@ -18,6 +18,8 @@
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
 //   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
 //   CHECKMOD_UNSET_READ      decides on a field it never set in every frame
+//   CHECKMOD_THROW           lets a C++ exception out of clbkBufferedKey when the key T goes
+//                            down, and out of clbkLoadScenario at a line THROW
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
 // it stores to and the flag its hang waits on are volatile objects (an allocation whose
 // result goes unused, or is freed at once, may be left out).
@@ -25,6 +27,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#if defined(CHECKMOD_THROW)
+#include <cstring>
+#include <stdexcept>
+#endif
 
 #if defined(CHECKMOD_FRAME_STAT)
 #include <sys/stat.h>
@@ -132,6 +139,10 @@ class CheckVessel final : public VESSEL3 {
 #if !defined(CHECKMOD_BAD_SAVE)
         level_ = v;
 #endif
+#if defined(CHECKMOD_THROW)
+      } else if (std::strcmp(line, "THROW") == 0) {
+        throw std::runtime_error("checkmod_throw: cannot load THROW");
+#endif
       } else if (std::sscanf(line, "ON %d", &n) == 1) {
 #if !defined(CHECKMOD_BAD_ON_LOAD)
         on_ = n != 0;
@@ -215,6 +226,10 @@ class CheckVessel final : public VESSEL3 {
         Crash();
 #endif
         return 1;
+#if defined(CHECKMOD_THROW)
+      case ZKEY_T:
+        throw std::runtime_error("checkmod_throw: bad key T");
+#endif
       case ZKEY_D:
 #if defined(CHECKMOD_HANG_ON_KEY)
         Hang();
