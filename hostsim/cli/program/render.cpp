@@ -3,6 +3,7 @@
 
 #include <iostream>
 #include <optional>
+#include <string>
 
 #include "hostsim/platform/path_text.h"
 #include "program.h"
@@ -33,7 +34,12 @@ int Render(const Args& a) {
     // stored placement is applied then).
     hostsim::BlamingModules(world, [&] {
       world.Step(0.0);
-      hostsim::render::RenderToPng(world, picture, size->first, size->second);
+      // What the picture could not show as it is (lights beyond the shadow maps) is said.
+      for (const std::string& note :
+           hostsim::render::RenderToPng(world, picture, size->first, size->second))
+        std::cerr << "hostsim render: " << note
+                  << "
+                     ";
     });
     return 0;
   } catch (const hostsim::ModuleException& e) {
