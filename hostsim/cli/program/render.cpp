@@ -37,9 +37,7 @@ int Render(const Args& a) {
       // What the picture could not show as it is (lights beyond the shadow maps) is said.
       for (const std::string& note :
            hostsim::render::RenderToPng(world, picture, size->first, size->second))
-        std::cerr << "hostsim render: " << note
-                  << "
-                     ";
+        std::cerr << "hostsim render: " << note << "\n";
     });
     return 0;
   } catch (const hostsim::ModuleException& e) {
