@@ -13,8 +13,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/host.h"
@@ -86,6 +89,22 @@ class World {
   // The innermost callback running now; all null when none runs. Only reads memory, so a
   // crash report may ask it.
   Running RunningCallback() const;
+  // The callback an exception left, thrown by a module's code and not caught there: what the
+  // host is handed is a module's fault, not the host's error. Kept as text, as the vessel may
+  // be gone by the time the exception is caught.
+  struct Escape {
+    std::string call;    // "clbkBufferedKey"
+    std::string vessel;  // its name and class, empty for a library's load or unload hook
+    std::string className;
+    std::string module;             // the module's name
+    std::filesystem::path library;  // its library's file, as its author built it
+  };
+  // The callback the latest escaped exception left, once (empty when none did since it was last
+  // taken).
+  std::optional<Escape> TakeEscape();
+  // For a handler of an exception: when one left a module's callback since TakeEscape, throws
+  // a ModuleException of it that says `what` (the caught exception's what()); else returns.
+  void ThrowIfEscaped(const std::string& what);
   // A count that grows whenever an outermost callback starts or ends, odd while one runs;
   // safe to read from any thread (a watchdog tells a callback that never returns by it).
   std::uint64_t CallbackEdges() const;
@@ -226,5 +245,38 @@ class World {
   friend class HudRecorder;
   std::unique_ptr<Impl> impl_;
 };
+
+// An exception a module's callback let out, as the host caught it: what it said (its what(),
+// or kNotAStdException) and the callback it left (World::TakeEscape). A command reports it as
+// the module's fault.
+class ModuleException : public std::runtime_error {
+ public:
+  ModuleException(World::Escape escape, const std::string& what)
+      : std::runtime_error(what), escape_(std::move(escape)) {}
+  const World::Escape& escape() const { return escape_; }
+
+ private:
+  World::Escape escape_;
+};
+
+// What a ModuleException says of an exception that is no std::exception.
+inline constexpr const char* kNotAStdException = "an exception that is no std::exception";
+
+// Does `work` with `world`: an exception a module's callback let out meanwhile leaves as a
+// ModuleException, any other as it was thrown.
+template <class Work>
+decltype(auto) BlamingModules(World& world, Work&& work) {
+  try {
+    return work();
+  } catch (const ModuleException&) {
+    throw;
+  } catch (const std::exception& e) {
+    world.ThrowIfEscaped(e.what());
+    throw;
+  } catch (...) {
+    world.ThrowIfEscaped(kNotAStdException);
+    throw;
+  }
+}
 
 }  // namespace hostsim

@@ -35,6 +35,8 @@ struct Result {
   bool notCounted = false;
   // Crashed in hostsim's own code, not in the module's: the host's fault.
   bool hostFault = false;
+  // Memcheck found errors in the module: the check is repeated under memcheck.
+  bool foundByMemcheck = false;
 };
 
 // What every check is given: the module, where its classes and meshes are, and the seed.

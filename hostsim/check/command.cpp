@@ -2,6 +2,7 @@
 // process of its own (or here), reports, and writes the JSON and JUnit files.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -51,6 +52,32 @@ struct SetupError {
   std::string message;
   int status = 1;
 };
+
+// Thrown when a signal asked the run to stop: the check that ran has been ended.
+struct StoppedBySignal {
+  int signal;
+};
+
+// The flag CatchStopSignals sets, while the checks run in children.
+const volatile std::sig_atomic_t* g_stop = nullptr;
+
+bool StopAsked() { return g_stop != nullptr && *g_stop != 0; }
+
+// The name of a signal that asks the program to stop.
+const char* SignalName(int sig) {
+  switch (sig) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#if defined(SIGHUP)
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
+}
 
 std::string FileText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -140,6 +167,7 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
 // is listed after what the check itself said.
 void AddMemoryErrors(Result& r, const std::vector<MemoryError>& errors) {
   if (errors.empty()) return;
+  r.foundByMemcheck = true;
   constexpr std::size_t kListed = 10;
   if (r.status == Status::Passed || r.notCounted) {
     r.status = Status::Failed;
@@ -187,7 +215,8 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
     args.insert(args.begin(), under.begin(), under.end());
     program = valgrind;
   }
-  const platform::ChildEnd end = platform::RunChild(program, args, out, errFile, limit);
+  const platform::ChildEnd end = platform::RunChild(program, args, out, errFile, limit, g_stop);
+  if (end.kind == platform::ChildEnd::Kind::Stopped) throw StoppedBySignal{*g_stop};
   Result r;
   r.name = c.name;
   std::vector<Result> got;
@@ -204,6 +233,7 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
     const std::string errText = FileText(errFile);
     const bool reported = fs::exists(json, ec);
     switch (end.kind) {
+      case platform::ChildEnd::Kind::Stopped:  // thrown above
       case platform::ChildEnd::Kind::NotStarted:
         r.reason = "could not run the check: " + end.why;
         break;
@@ -296,8 +326,12 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
 #endif
   }
   std::error_code ec;
-  if (!fs::is_regular_file(o.module, ec))
-    throw SetupError{o.module.string() + ": no such module library"};
+  if (fs::is_directory(o.module, ec))
+    throw SetupError{platform::PathToUtf8(o.module) + ": a folder, not a module library"};
+  if (std::string reason = platform::NotARegularFile(o.module); !reason.empty())
+    throw SetupError{platform::PathToUtf8(o.module) +
+                     (fs::exists(o.module, ec) ? ": not a module library: " + reason
+                                               : std::string(": no such module library"))};
   const std::string suffix = platform::LibrarySuffix();
   if (o.module.extension() != suffix)
     throw SetupError{o.module.string() + ": a module library on this system ends in " + suffix};
@@ -319,6 +353,9 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
       throw SetupError{platform::PathToUtf8(*file) + ": cannot write the " + kind +
                        " results: " + reason};
   }
+  if (!o.json.empty() && !o.junit.empty() && SameOutput(o.json, o.junit))
+    throw SetupError{platform::PathToUtf8(o.junit) +
+                     ": cannot write the JUnit results: it is where the JSON results go (--json)"};
   if (o.seedGiven) {
     subject.seed = o.seed;
   } else {
@@ -349,6 +386,8 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
     g_stopJson = o.json;
     OnKnownHang(known, StopBeforeHang);
   } else {
+    // A stop ends the check that runs and removes the children's folder on the way out.
+    g_stop = platform::CatchStopSignals();
     PrepareChildren();
     work = std::make_unique<platform::ScratchFolder>("hostsim-check-run");
     if (work->path().empty()) throw SetupError{"cannot make a temporary folder: " + work->error()};
@@ -357,6 +396,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   const auto start = std::chrono::steady_clock::now();
   std::vector<KnownHang> hangs;
   for (const Check* c : chosen) {
+    if (StopAsked()) throw StoppedBySignal{*g_stop};
     Result r;
     const auto started = std::chrono::steady_clock::now();
     if (o.memcheck && c->timed) {
@@ -414,6 +454,11 @@ int Main(const Options& options, const Paths& paths, std::ostream& out, std::ost
   } catch (const SetupError& e) {
     err << "hostsim check: " << CleanText(e.message) << "\n";
     return e.status;
+  } catch (const StoppedBySignal& stop) {
+    out.flush();
+    err << "hostsim check: stopped by " << SignalName(stop.signal)
+        << ": the check that ran was ended and its files removed\n";
+    return 128 + stop.signal;
   }
 }
 

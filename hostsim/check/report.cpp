@@ -88,7 +88,8 @@ std::string Evidence(const Report& r, const Result& res) {
   }
   std::string pattern;
   for (char c : res.name) pattern += c == '.' ? std::string("\\.") : std::string(1, c);
-  text += "seed " + std::to_string(r.seed) + ": " + r.rerun + " --filter '^" + pattern + "$'\n";
+  text += "seed " + std::to_string(r.seed) + ": " + r.rerun +
+          (res.foundByMemcheck ? " --memcheck" : "") + " --filter '^" + pattern + "$'\n";
   return text;
 }
 

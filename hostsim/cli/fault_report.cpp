@@ -323,6 +323,27 @@ void FaultWatch::SetSession(const Session& session) { g_scene.session = &session
 
 void FaultWatch::SetLastWork(std::function<void()> work) { g_scene.lastWork = std::move(work); }
 
+int ReportEscape(const World& world, const Session* session, const ModuleException& e) {
+  const World::Escape& where = e.escape();
+  std::string text = "\nhostsim: a module threw an exception out of " + where.call;
+  if (!where.vessel.empty())
+    text += " of vessel " + where.vessel + " (class " + where.className + ")";
+  else if (!where.module.empty())
+    text += " of module " + where.module;
+  text += ": " + std::string(e.what()) + "\n";
+  if (!where.library.empty())
+    text += "  where: " + platform::PathToUtf8(where.library) + ": the exception left its " +
+            where.call + "\n";
+  if (session != nullptr && !session->CurrentCommand().empty())
+    text += "  session line: " + session->CurrentCommand() + "\n";
+  const std::vector<std::string> calls = world.LastCalls(kReportedCalls);
+  text += calls.empty() ? "  no host calls journalled\n" : "  last host calls:\n";
+  for (const std::string& call : calls) text += "    " + call + "\n";
+  std::cout.flush();
+  Put(text);
+  return kExitModuleFault;
+}
+
 WatchedWorld::WatchedWorld(Paths paths, const WatchOptions& options)
     : world_(std::move(paths)), watch_(world_, options) {
   // A report reads the world's ring of the latest calls, which costs next to nothing; the

@@ -80,6 +80,18 @@ class FaultWatch {
   std::unique_ptr<Watchdog> watchdog_;
 };
 
+// Reports an exception that left a module's callback as the module's fault, in the form of a
+// crash's report on the standard error:
+//
+//   hostsim: a module threw an exception out of clbkBufferedKey of vessel B (class brok):
+//   bad key T
+//     where: /root/modules/brok.so: the exception left its clbkBufferedKey
+//     session line: s.session:3: press T
+//     last host calls: ...
+//
+// `session` may be null. Returns kExitModuleFault.
+int ReportEscape(const World& world, const Session* session, const ModuleException& e);
+
 // A world whose modules a FaultWatch stands by from the first callback to the last: its
 // end (every vessel's zvcExit, every module's unload) is watched too. Its journal is off: a
 // report quotes the world's raw ring of the latest calls (World::LastCalls), and a trace turns

@@ -104,6 +104,7 @@ std::string Trial(World& world, const ReloadTrial& trial, const std::string& mod
     case platform::ChildEnd::Kind::TimedOut:
       return "tried in a process of its own, the world did not load within " +
              Shortest(std::chrono::duration<double>(limit).count()) + " s";
+    case platform::ChildEnd::Kind::Stopped:  // not asked for: no stop flag given
     case platform::ChildEnd::Kind::NotStarted:
       return "cannot try the reload: " + end.why;
   }
@@ -127,6 +128,8 @@ std::string Reload(World& world, const std::string& module, const ReloadTrial& t
       return {};
     } catch (const std::exception& e) {
       why = e.what();
+      // The rebuild is refused, whatever threw: the world runs on with the library it had.
+      world.TakeEscape();
     }
   }
   std::error_code ec;

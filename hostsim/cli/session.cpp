@@ -99,9 +99,17 @@ void Session::RunLine(std::string_view line, int lineNo) {
   if (opts_.trace != nullptr) opts_.trace->Mark(command_);
   try {
     Execute(*parsed.command);
+  } catch (const ModuleException&) {
+    throw;
   } catch (const std::exception& e) {
     out_.flush();
+    // An exception a module let out is the module's fault, not the script's.
+    world_.ThrowIfEscaped(e.what());
     throw SessionError(where + e.what());
+  } catch (...) {
+    out_.flush();
+    world_.ThrowIfEscaped(kNotAStdException);
+    throw;
   }
   // A report nobody can read (a full disk, a file-size limit) ends the run.
   if (!out_.flush()) throw OutputError(errno);

@@ -36,4 +36,16 @@ std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
   return {};
 }
 
+bool SameOutput(const std::filesystem::path& a, const std::filesystem::path& b) {
+  if (platform::SameFile(a, b)) return true;
+  std::error_code ec;
+  const auto full = [&ec](const std::filesystem::path& p) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec);
+  };
+  const std::filesystem::path x = full(a);
+  if (ec) return false;
+  const std::filesystem::path y = full(b);
+  return !ec && x == y;
+}
+
 }  // namespace hostsim

@@ -30,4 +30,9 @@ std::vector<Input> InputsOf(const World& world, bool scenarios);
 std::string InputReason(const std::vector<Input>& inputs, const Paths& root,
                         const std::filesystem::path& target);
 
+// Whether the outputs `a` and `b` of one run would be one file: the same file where both
+// exist, the same path (made absolute, links followed as far as they lead) where one does not
+// yet, so that the second written would replace the first.
+bool SameOutput(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace hostsim

@@ -91,9 +91,8 @@ std::string WriteFile(const fs::path& file, std::string_view bytes) {
   return replacement.Commit();
 }
 
-std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text,
-                         Readable kinds) {
-  std::string reason = ReadFile(file, limit, text, kinds);
+std::string ReadTextFile(const fs::path& file, std::size_t limit, std::string& text) {
+  std::string reason = ReadFile(file, limit, text);
   if (reason.empty() && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   return reason;
 }

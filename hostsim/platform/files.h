@@ -24,22 +24,18 @@ inline constexpr std::size_t kMeshLimit = 64 * kMiB;       // OBJ meshes and the
 inline constexpr std::size_t kFontLimit = 64 * kMiB;       // the renderer's font
 inline constexpr std::size_t kLibraryLimit = 1024 * kMiB;  // module libraries the host copies
 
-// What ReadFile takes: a regular file or a pipe (a scenario or script given as `<(...)`), or
-// a regular file only (the files a world finds in its root, which nothing should feed: a FIFO
-// there would make the read wait for a writer for ever).
-enum class Readable { FileOrPipe, FileOnly };
-
-// Reads the whole of `file` into `bytes`. Only a regular file or, as `kinds` allows, a pipe is
-// read (a folder, a device or a socket is refused without being opened, a FIFO that is not
-// taken too), and none over `limit` bytes. Returns "" on success, else the reason; `bytes` is
-// then empty.
+// Reads the whole of `file` into `bytes`. Only a regular file is read: a folder, a device, a
+// socket or a FIFO is refused without being opened (a FIFO would make the read wait for a
+// writer, perhaps for ever; a device may act or never end), and a file over `limit` bytes too,
+// also one that grows past it while it is read. Returns "" on success, else the reason;
+// `bytes` is then empty.
 [[nodiscard]] std::string ReadFile(const std::filesystem::path& file, std::size_t limit,
-                                   std::string& bytes, Readable kinds = Readable::FileOrPipe);
+                                   std::string& bytes);
 
 // ReadFile for a text file: a leading UTF-8 byte-order mark, which some editors write, is
 // dropped.
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& file, std::size_t limit,
-                                       std::string& text, Readable kinds = Readable::FileOrPipe);
+                                       std::string& text);
 
 // Why `file` (links followed) is no regular file to open, as ReadFile would say it ("No such
 // file or directory", "Is a directory", "not a regular file but a FIFO"), or "" when it is one:

@@ -119,25 +119,22 @@ std::string CopyContent(int from, int to) {
 
 }  // namespace
 
-std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes, Readable kinds) {
+std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
   bytes.clear();
-  const bool pipes = kinds == Readable::FileOrPipe;
-  const auto taken = [pipes](mode_t mode) { return S_ISREG(mode) || (pipes && S_ISFIFO(mode)); };
-  // A device or socket is refused before it is opened: opening one may wait, or act.
+  // Anything but a regular file is refused before it is opened: opening a device may wait,
+  // or act, and a FIFO waits for a writer.
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return LastReason();
-  if (!taken(st.st_mode)) return NotRegular(st.st_mode);
-  // Where pipes are not taken, one put there meanwhile must not make the open wait.
-  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (pipes ? 0 : O_NONBLOCK)));
+  if (!S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+  // A FIFO put there meanwhile must not make the open wait either.
+  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd.open()) return LastReason();
   // The file opened may not be the one looked at.
   if (::fstat(fd.get(), &st) != 0) return LastReason();
-  if (!taken(st.st_mode)) return NotRegular(st.st_mode);
-  if (S_ISREG(st.st_mode)) {
-    if (static_cast<std::uintmax_t>(st.st_size) > limit) return detail::TooLarge(limit);
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-  }
-  // A pipe, or a file that grows while it is read, is read up to the limit and no further.
+  if (!S_ISREG(st.st_mode)) return NotRegular(st.st_mode);
+  if (static_cast<std::uintmax_t>(st.st_size) > limit) return detail::TooLarge(limit);
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  // A file that grows while it is read is read up to the limit and no further.
   char piece[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd.get(), piece, sizeof piece);

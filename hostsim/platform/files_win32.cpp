@@ -90,7 +90,7 @@ std::string NotRegular(DWORD type) {
 
 }  // namespace
 
-std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes, Readable kinds) {
+std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes) {
   bytes.clear();
   const DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -100,20 +100,16 @@ std::string ReadFile(const fs::path& file, std::size_t limit, std::string& bytes
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!in.open()) return LastReason();
   const DWORD type = GetFileType(in.get());
-  if (type != FILE_TYPE_DISK && (type != FILE_TYPE_PIPE || kinds != Readable::FileOrPipe))
-    return NotRegular(type);
-  if (type == FILE_TYPE_DISK) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(in.get(), &size)) return LastReason();
-    if (static_cast<unsigned long long>(size.QuadPart) > limit) return detail::TooLarge(limit);
-    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
-  }
+  if (type != FILE_TYPE_DISK) return NotRegular(type);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(in.get(), &size)) return LastReason();
+  if (static_cast<unsigned long long>(size.QuadPart) > limit) return detail::TooLarge(limit);
+  bytes.reserve(static_cast<std::size_t>(size.QuadPart));
   char piece[1 << 16];
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(in.get(), piece, sizeof piece, &n, nullptr)) {
       const DWORD code = GetLastError();
-      if (code == ERROR_BROKEN_PIPE) return {};  // the writing end is closed: the end
       bytes.clear();
       return Reason(code);
     }

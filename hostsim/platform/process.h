@@ -15,12 +15,27 @@ namespace hostsim::platform {
 // The path of the running program; empty when the system cannot tell it.
 std::filesystem::path ExecutablePath();
 
+// Which of the standard streams the program was started without, as HoldStandardStreams
+// found them.
+struct StandardStreams {
+  bool inputClosed = false, outputClosed = false, errorClosed = false;
+};
+
+// Holds the standard input, output and error open before the program opens anything: on
+// POSIX a stream started closed gets the null device in its place, so that no file, socket or
+// pipe the program opens later takes its number and receives what is written to the stream.
+// On Windows a file or socket is a handle, never one of the C runtime's numbers, and a missing
+// standard handle stays missing (a write to it fails): nothing is held there. Returns which
+// streams were closed.
+StandardStreams HoldStandardStreams();
+
 // How a child process ended.
 struct ChildEnd {
   enum class Kind {
     Exited,      // it returned from main or called exit: `code` holds the status
     Crashed,     // a signal or an unhandled exception ended it: `why` names it
     TimedOut,    // it was still running at the time limit and was killed
+    Stopped,     // the caller's stop flag was set while it ran, and it was killed
     NotStarted,  // it could not be started: `why` says why
   };
   Kind kind = Kind::NotStarted;
@@ -29,10 +44,13 @@ struct ChildEnd {
 };
 
 // Runs `program` with `args` (UTF-8), its standard input empty and its standard output and
-// error written to the files `out` and `err`; kills it when it runs longer than `limit`.
+// error written to the files `out` and `err`; kills it when it runs longer than `limit`, or as
+// soon as `*stop` (the flag of CatchStopSignals, when given) is set, and does not start it when
+// it is set already.
 ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
                   const std::filesystem::path& out, const std::filesystem::path& err,
-                  std::chrono::milliseconds limit);
+                  std::chrono::milliseconds limit,
+                  const volatile std::sig_atomic_t* stop = nullptr);
 
 // A fault that ends this process, as its last word tells it.
 struct Fault {

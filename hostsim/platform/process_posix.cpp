@@ -102,10 +102,27 @@ std::filesystem::path ExecutablePath() {
   return ec ? std::filesystem::path() : self;
 }
 
+StandardStreams HoldStandardStreams() {
+  StandardStreams closed;
+  bool* const flags[] = {&closed.inputClosed, &closed.outputClosed, &closed.errorClosed};
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    *flags[fd] = true;
+    // The lowest free number is this one: every one below it is open by now.
+    const int held = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (held >= 0 && held != fd) close(held);
+  }
+  return closed;
+}
+
 ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
                   const std::filesystem::path& out, const std::filesystem::path& err,
-                  std::chrono::milliseconds limit) {
+                  std::chrono::milliseconds limit, const volatile std::sig_atomic_t* stop) {
   ChildEnd end;
+  if (stop != nullptr && *stop != 0) {
+    end.kind = ChildEnd::Kind::Stopped;
+    return end;
+  }
   Fd in{open("/dev/null", O_RDONLY | O_CLOEXEC)};
   Fd o{open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
   Fd e{open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
@@ -144,15 +161,21 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
       end.why = std::string("lost the child process: ") + std::strerror(errno);
       return end;
     }
-    if (std::chrono::steady_clock::now() >= deadline) {
+    const bool stopped = stop != nullptr && *stop != 0;
+    if (stopped || std::chrono::steady_clock::now() >= deadline) {
       kill(pid, SIGKILL);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
-      end.kind = ChildEnd::Kind::TimedOut;
+      end.kind = stopped ? ChildEnd::Kind::Stopped : ChildEnd::Kind::TimedOut;
       return end;
     }
     std::this_thread::sleep_for(pause);
     if (pause < std::chrono::milliseconds(10)) pause *= 2;
+  }
+  // A signal to the whole process group (Ctrl+C) may have ended the child first.
+  if (stop != nullptr && *stop != 0) {
+    end.kind = ChildEnd::Kind::Stopped;
+    return end;
   }
   if (WIFEXITED(status)) {
     end.kind = ChildEnd::Kind::Exited;

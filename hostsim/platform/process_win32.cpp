@@ -6,6 +6,7 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 
@@ -102,8 +103,12 @@ std::filesystem::path ExecutablePath() {
 
 ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::string>& args,
                   const std::filesystem::path& out, const std::filesystem::path& err,
-                  std::chrono::milliseconds limit) {
+                  std::chrono::milliseconds limit, const volatile std::sig_atomic_t* stop) {
   ChildEnd end;
+  if (stop != nullptr && *stop != 0) {
+    end.kind = ChildEnd::Kind::Stopped;
+    return end;
+  }
   Handle in{OpenForChild(L"NUL", false)};
   Handle o{OpenForChild(out, true)};
   Handle e{OpenForChild(err, true)};
@@ -147,11 +152,18 @@ ChildEnd RunChild(const std::filesystem::path& program, const std::vector<std::s
   }
   Handle process{pi.hProcess};
   Handle thread{pi.hThread};
-  const DWORD waited = WaitForSingleObject(pi.hProcess, static_cast<DWORD>(limit.count()));
-  if (waited == WAIT_TIMEOUT) {
+  // Waited for in slices, so that a stop is seen while it runs.
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  DWORD waited = WAIT_TIMEOUT;
+  bool stopped = false;
+  while (waited == WAIT_TIMEOUT && !stopped && std::chrono::steady_clock::now() < deadline) {
+    waited = WaitForSingleObject(pi.hProcess, 20);
+    stopped = stop != nullptr && *stop != 0;
+  }
+  if (waited != WAIT_OBJECT_0) {
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, INFINITE);
-    end.kind = ChildEnd::Kind::TimedOut;
+    end.kind = stopped ? ChildEnd::Kind::Stopped : ChildEnd::Kind::TimedOut;
     return end;
   }
   DWORD code = 0;
@@ -326,6 +338,18 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
+
+StandardStreams HoldStandardStreams() {
+  StandardStreams closed;
+  const auto missing = [](DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    return h == nullptr || h == INVALID_HANDLE_VALUE;
+  };
+  closed.inputClosed = missing(STD_INPUT_HANDLE);
+  closed.outputClosed = missing(STD_OUTPUT_HANDLE);
+  closed.errorClosed = missing(STD_ERROR_HANDLE);
+  return closed;
+}
 
 const volatile std::sig_atomic_t* CatchStopSignals() {
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

@@ -242,6 +242,7 @@ void Window::StepOnce() {
   try {
     world_.Step(kPlayStep);
   } catch (const std::exception& ex) {
+    world_.ThrowIfEscaped(ex.what());  // a module's fault ends the window
     Say(std::string("step failed: ") + ex.what());
   }
   if (boxOpen_ && !world_.OpenBox()) {  // closed by someone else
@@ -317,6 +318,7 @@ void Window::ReloadFiles(const std::vector<std::string>& edited) {
   try {
     world_.ReloadFiles();
   } catch (const std::exception& e) {
+    world_.ThrowIfEscaped(e.what());
     why = e.what();
   }
   // The replay reads the files as they are then; the note says where the window read them.

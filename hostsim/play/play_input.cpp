@@ -90,6 +90,7 @@ void Window::BoxKey(const WindowEvent& k) {
     try {
       if (!world_.AnswerBox(boxText_)) Say("the vessel did not take \"" + boxText_ + "\"");
     } catch (const std::exception& ex) {
+      world_.ThrowIfEscaped(ex.what());  // a module's fault ends the window
       Say(ex.what());
     }
   } else if (k.key == ZKEY_ESCAPE) {
@@ -287,6 +288,7 @@ void Window::SaveTo(const fs::path& file) {
   try {
     world_.SaveScenario(file);
   } catch (const std::exception& ex) {
+    world_.ThrowIfEscaped(ex.what());
     Say(std::string("not saved: ") + ex.what());
     std::cerr << "hostsim play: not saved: " << ex.what() << std::endl;
     return;

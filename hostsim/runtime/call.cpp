@@ -1,6 +1,8 @@
 // The current world, and the journal's forms of handles.
 #include "hostsim/runtime/call.h"
 
+#include <utility>
+
 #include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/file_objects.h"
 
@@ -16,6 +18,30 @@ World* World::Current() { return g_current != nullptr ? g_current->self : nullpt
 void World::MakeCurrent() { g_current = impl_.get(); }
 World::Impl* CurrentWorld() { return g_current; }
 void ForgetCurrent() { g_current = nullptr; }
+
+void Callback::NoteEscape() noexcept {
+  const World::Impl::Running& r = w_.callbacks.back();
+  try {
+    World::Escape e;
+    e.call = r.call;
+    if (r.vessel != nullptr) {
+      e.vessel = r.vessel->name();
+      e.className = r.vessel->className();
+    }
+    if (r.module != nullptr) {
+      e.module = r.module->name;
+      e.library = r.module->path;
+    }
+    w_.escape = std::move(e);
+  } catch (...) {  // no memory left to say where: the exception goes on as a host's error
+  }
+}
+
+std::optional<World::Escape> World::TakeEscape() { return std::exchange(impl_->escape, {}); }
+
+void World::ThrowIfEscaped(const std::string& what) {
+  if (std::optional<Escape> escape = TakeEscape()) throw ModuleException(std::move(*escape), what);
+}
 
 ScopedCurrent::ScopedCurrent(World::Impl* w) : previous_(g_current) { g_current = w; }
 ScopedCurrent::~ScopedCurrent() { g_current = previous_; }

@@ -4,6 +4,7 @@
 // Callback, which notes it and marks the vessel whose callback is running.
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "hostsim/runtime/call_args.h"
@@ -92,6 +93,8 @@ class Callback {
     Enter({call, nullptr, &m});
   }
   ~Callback() {
+    // An exception leaving the module's code now: the innermost callback it left is kept.
+    if (std::uncaught_exceptions() > uncaught_ && !w_.escape) NoteEscape();
     w_.callbacks.pop_back();
     if (w_.callbacks.empty()) w_.callbackEdges.fetch_add(1, std::memory_order_release);
   }
@@ -108,8 +111,10 @@ class Callback {
     }
     w_.callbacks.push_back(running);
   }
+  void NoteEscape() noexcept;
 
   World::Impl& w_;
+  int uncaught_ = std::uncaught_exceptions();
 };
 
 }  // namespace hostsim

@@ -47,8 +47,7 @@ ConfigFile ParseConfig(std::string_view text, const std::string& file) {
 
 ConfigFile ReadConfig(const std::filesystem::path& path) {
   std::string text;
-  if (std::string reason =
-          platform::ReadTextFile(path, platform::kConfigLimit, text, platform::Readable::FileOnly);
+  if (std::string reason = platform::ReadTextFile(path, platform::kConfigLimit, text);
       !reason.empty())
     throw Error("cannot read class configuration: " + reason, path.string());
   return ParseConfig(text, path.string());

@@ -156,8 +156,7 @@ class MaterialLibraries final : public tinyobj::MaterialReader {
         folder_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
     const auto line = lines_.find(name);
     std::string text;
-    if (std::string reason =
-            platform::ReadTextFile(file, platform::kMeshLimit, text, platform::Readable::FileOnly);
+    if (std::string reason = platform::ReadTextFile(file, platform::kMeshLimit, text);
         !reason.empty()) {
       std::error_code ec;
       if (!std::filesystem::exists(file, ec) && !ec) {
@@ -302,8 +301,7 @@ std::unique_ptr<MeshFile> ReadObj(const std::filesystem::path& path,
                                   std::vector<std::string>& warnings) {
   const std::string name = platform::PathToUtf8(path);
   std::string text;
-  if (std::string reason =
-          platform::ReadTextFile(path, platform::kMeshLimit, text, platform::Readable::FileOnly);
+  if (std::string reason = platform::ReadTextFile(path, platform::kMeshLimit, text);
       !reason.empty())
     throw Error("cannot read mesh: " + reason, name);
   MaterialLibraries libraries(path, CheckObjText(text, name));

@@ -168,6 +168,8 @@ struct World::Impl {
     const Module* module;
   };
   std::vector<Running> callbacks;
+  // The callback the latest exception left, thrown out of a module's code; until taken.
+  std::optional<World::Escape> escape;
   // Counts every start and end of an outermost callback: odd while one runs. Read by a
   // watchdog on another thread.
   std::atomic<std::uint64_t> callbackEdges{0};

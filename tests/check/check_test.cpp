@@ -23,6 +23,15 @@
 #include <expat.h>
 #endif
 
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#endif
+
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
@@ -444,6 +453,8 @@ TEST(CheckMemcheck, ADecisionOnMemoryNeverSetFailsTheCheck) {
       const std::string reason = check["reason"];
       EXPECT_NE(reason.find("uninitialised"), std::string::npos) << reason;
       EXPECT_NE(reason.find("clbkBeforeStep"), std::string::npos) << reason;
+      // Found by memcheck alone: the command that repeats it runs memcheck too.
+      EXPECT_NE(r.out.find(" --memcheck --filter '^setup\\.finite$'"), std::string::npos) << r.out;
     }
   }
 }
@@ -467,6 +478,45 @@ TEST(CheckReport, NumbersAreShownInTheirShortestFormThatReadsBack) {
   }
 }
 
+#if !defined(_WIN32)
+// A signal that stops `check` ends the child check that runs (one that would hang for ten
+// minutes here) and removes the children's folder, and the status tells the signal.
+TEST(CheckStop, ASignalEndsTheChildAndRemovesItsFolder) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    Scratch dir;
+    const fs::path temp = dir / "tmp";
+    fs::create_directories(temp);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("TMPDIR", temp.c_str(), 1);
+      const std::string module = Module("checkmod_hang").string();
+      execl(HOSTSIM_EXE, HOSTSIM_EXE, "check", module.c_str(), "--root", CHECK_ROOT, "--filter",
+            "^input\\.buffered_keys$", "--timeout", "600", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // The child check, once it runs.
+    const fs::path children =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    pid_t child = 0;
+    for (int i = 0; i < 6000 && child == 0; ++i) {
+      std::istringstream(ReadText(children)) >> child;
+      if (child == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(child, 0) << "no child check seen";
+    EXPECT_FALSE(fs::is_empty(temp));
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig) << status;
+    const bool childLeft = kill(child, 0) == 0;
+    if (childLeft) kill(child, SIGKILL);
+    EXPECT_FALSE(childLeft) << "the child check still runs";
+    EXPECT_TRUE(fs::is_empty(temp)) << fs::directory_iterator(temp)->path();
+  }
+}
+#endif
+
 TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {
   struct Bad {
     std::vector<std::string> args;
@@ -478,6 +528,10 @@ TEST(CheckReport, BadArgumentsAreErrorsNamingWhatIsWrong) {
       {{"check", sound, "--root", CHECK_ROOT, "--filter", "("}, 2, "not a regular expression"},
       {{"check", sound, "--root", CHECK_ROOT, "--filter", "^nothing$"}, 2, "no check matches"},
       {{"check", sound + ".missing", "--root", CHECK_ROOT}, 1, "no such module library"},
+      {{"check", CHECK_ROOT, "--root", CHECK_ROOT}, 1, ": a folder, not a module library"},
+      {{"check", sound, "--root", CHECK_ROOT, "--json", "r", "--junit", "./r"},
+       1,
+       "./r: cannot write the JUnit results: it is where the JSON results go (--json)"},
       {{"check", sound, "--root", CHECK_ROOT, "--class", "checkmod_leak"},
        1,
        "is not of module checkmod_sound"},

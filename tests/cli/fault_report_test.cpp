@@ -139,6 +139,47 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
   }
 }
 
+// A C++ exception a module lets out of a callback ends the command as the module's fault, not
+// as a fault of the script or the scenario: the report names what it said, the callback, the
+// vessel and the library, and the status is 4.
+TEST(FaultReport, AnExceptionOutOfACallbackIsTheModulesFault) {
+  struct Case {
+    const char* command;
+    const char* scenario;
+    const char* headline;
+    const char* lastCall;
+  };
+  const Case cases[] = {
+      {"run", "VESSEL C1 checkmod_throw\nEND\n",
+       "clbkBufferedKey of vessel C1 (class checkmod_throw): checkmod_throw: bad key T\n",
+       "    C1: -> clbkBufferedKey(20, true)\n"},
+      {"inspect", "VESSEL C1 checkmod_throw\n  THROW\nEND\n",
+       "clbkLoadScenario of vessel C1 (class checkmod_throw): checkmod_throw: cannot load THROW\n",
+       ": -> clbkLoadScenario("},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    testsupport::TempDir dir;
+    const fs::path root = CheckRoot(dir.path(), "checkmod_throw");
+    Write(dir.path() / "f.scn", c.scenario);
+    Write(dir.path() / "f.session", "load f.scn\nfocus C1\npress T\n");
+    const std::string input = c.command == std::string("run") ? "f.session" : "f.scn";
+    const platform::ChildEnd end = platform::RunChild(
+        HOSTSIM_EXE, {c.command, (dir.path() / input).string(), "--root", root.string()},
+        dir.path() / "out", dir.path() / "err", std::chrono::minutes(5));
+    const std::string err = testsupport::ReadFile(dir.path() / "err");
+    ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
+    EXPECT_EQ(end.code, kExitModuleFault) << err;
+    EXPECT_NE(err.find(std::string("hostsim: a module threw an exception out of ") + c.headline),
+              std::string::npos)
+        << err;
+    const std::vector<std::string> where = WhereLines(err);
+    ASSERT_FALSE(where.empty()) << err;
+    EXPECT_NE(where[0].find("checkmod_throw"), std::string::npos) << err;
+    EXPECT_NE(err.find(c.lastCall), std::string::npos) << err;
+  }
+}
+
 #if !defined(_WIN32)
 // SIGINT, SIGTERM and SIGHUP end a run whose module never returns, without --timeout, with
 // the same report (the callback, the last host calls), the trace kept whole, and 128 + the

@@ -43,6 +43,9 @@ std::string Slurp(const fs::path& p) {
   return s.str();
 }
 
+// Given as RunHostsim's `stdoutTo`: the program starts with its standard output closed.
+const char* const kClosed = "";
+
 // Runs hostsim with `args` in `dir`, its output to files there (standard output to `stdoutTo`
 // instead when given; with `fileSizeLimit`, no file it writes may grow beyond that).
 Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args,
@@ -56,8 +59,11 @@ Result RunHostsim(const fs::path& dir, const std::vector<std::string>& args,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, stdoutTo ? stdoutTo : out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (stdoutTo == kClosed)
+    posix_spawn_file_actions_addclose(&actions, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutTo ? stdoutTo : out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   // The program's relative paths start in `dir`.
   const fs::path cwd = fs::current_path();
@@ -642,6 +648,26 @@ std::vector<TargetCase> TargetCases() {
        "c\\.scn:1: class \"junk\": root/config/junk\\.cfg: cannot read class configuration: "
        "not a regular file but a FIFO",
        [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "root" / "config" / "junk.cfg")); }},
+      // A scenario, a session script or a recording that is a FIFO is refused at once, not
+      // waited on for a writer.
+      {"ScenarioIsAFifo",
+       [&](const fs::path& dir) {
+         Put(dir, "s.session", "load fifo.scn\n");
+         return MakeFifo(dir / "fifo.scn");
+       },
+       {"run", "s.session"},
+       "s\\.session:1: [^\n]*fifo\\.scn: cannot read scenario: not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo.scn")); }},
+      {"SessionIsAFifo",
+       [&](const fs::path& dir) { return MakeFifo(dir / "fifo"); },
+       {"run", "fifo"},
+       "fifo: cannot read the session script: not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo")); }},
+      {"InspectedScenarioIsAFifo",
+       [&](const fs::path& dir) { return MakeFifo(dir / "fifo.scn"); },
+       {"inspect", "fifo.scn"},
+       "fifo\\.scn: cannot read scenario: not a regular file but a FIFO",
+       [](const fs::path& dir) { EXPECT_TRUE(fs::is_fifo(dir / "fifo.scn")); }},
       {"TraceOverAFifo",
        [&](const fs::path& dir) {
          Put(dir, "s.session", "load demo.scn\n");
@@ -801,6 +827,12 @@ std::vector<TargetCase> TargetCases() {
                    "\\./demo\\.scn: cannot write the recording: it is an input of this run: the "
                    "scenario",
                    unchanged("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n")});
+  cases.push_back({"SaveOverTheRecording",
+                   [](const fs::path&) { return true; },
+                   {"play", "demo.scn", "--record", "r.txt", "--save", "./r.txt"},
+                   "\\./r\\.txt: cannot save to it \\(--save\\): it is an output of this run: "
+                   "the recording",
+                   [](const fs::path& dir) { EXPECT_FALSE(fs::exists(dir / "r.txt")); }});
   cases.push_back({"RecordIntoAMissingFolder",
                    [](const fs::path&) { return true; },
                    {"play", "demo.scn", "--record", "nosuch/r.txt"},
@@ -841,6 +873,19 @@ TEST(HostileCliOutput, AFailedWriteOfTheStandardOutputIsAnError) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "standard output: cannot write: File too large\n");
   EXPECT_LE(fs::file_size(out), 4096u);
+}
+
+// A closed standard output is held by the null device: the trace, the first file the run
+// opens, does not take its place, and the transcript that could not be written fails the run.
+TEST(HostileCliOutput, AClosedStandardOutputGetsNothingIntoTheTrace) {
+  testsupport::TempDir dir;
+  dir.Write("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n");
+  dir.Write("s.session", "load demo.scn\nstep 3\ninspect A\n");
+  const Result r = RunHostsim(dir.path(), {"run", "s.session", "--trace", "t.trace"}, kClosed);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "standard output: cannot write: Bad file descriptor\n");
+  // The run ends at the transcript's first line, which could not be written.
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "t.trace"), "# s.session:1: load demo.scn\n");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/world_fixture.h"
@@ -25,7 +24,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using hostsim::platform::Readable;
 using hostsim::platform::ReadFile;
 using hostsim::platform::ReadTextFile;
 using hostsim::platform::RemoveScratchFolders;
@@ -238,36 +236,18 @@ TEST(FileWriter, ASaveKilledPartwayLeavesTheOldFileAndNothingThatOutlivesTheNext
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.scn", "b.scn"}));
 }
 
-TEST(FileReader, RefusesDevicesAndReadsPipesUpToTheLimit) {
+// Nothing but a regular file is read: a device may never end, and a FIFO without a writer
+// would make the read wait for ever (nothing here writes to it).
+TEST(FileReader, RefusesDevicesAndFifosWithoutWaiting) {
   std::string bytes;
   EXPECT_EQ(ReadFile("/dev/zero", 1 << 20, bytes), "not a regular file but a character device");
   TempDir dir;
   const auto fifo = dir.path() / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  // A pipe that never ends, such as /dev/zero behind `cat`: read up to the limit, then refused.
-  ::signal(SIGPIPE, SIG_IGN);
-  std::thread endless([&] {
-    const int fd = ::open(fifo.c_str(), O_WRONLY);
-    const std::string piece(1 << 16, '\0');
-    while (::write(fd, piece.data(), piece.size()) > 0) {
-    }
-    ::close(fd);
-  });
-  EXPECT_EQ(ReadFile(fifo, 1 << 20, bytes),
-            "larger than 1 MiB, the most that is read from such a file");
-  endless.join();
+  EXPECT_EQ(ReadFile(fifo, 100, bytes), "not a regular file but a FIFO");
+  fs::create_symlink("fifo", dir.path() / "to-fifo");
+  EXPECT_EQ(ReadTextFile(dir.path() / "to-fifo", 100, bytes), "not a regular file but a FIFO");
   EXPECT_EQ(bytes, "");
-  // A pipe that ends within the limit is read whole.
-  std::thread once([&] {
-    const int fd = ::open(fifo.c_str(), O_WRONLY);
-    (void)!::write(fd, "TITLE piped\n", 12);
-    ::close(fd);
-  });
-  EXPECT_EQ(ReadFile(fifo, 100, bytes), "");
-  once.join();
-  EXPECT_EQ(bytes, "TITLE piped\n");
-  // Where only files are taken, a FIFO is refused without waiting for a writer.
-  EXPECT_EQ(ReadFile(fifo, 100, bytes, Readable::FileOnly), "not a regular file but a FIFO");
 }
 
 TEST(ScratchFolders, ThoseOfProcessesThatNoLongerRunGoWithTheNextOne) {

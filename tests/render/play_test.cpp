@@ -575,6 +575,46 @@ TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
 }
 
+// A window started without a standard output writes nothing of its own into the files it
+// opens: the recording, or the display's connection (which a message once silenced, so that
+// no key reached the window). F2's "saved" message is the output that could not be written:
+// the status is 1, with the reason on the standard error.
+TEST(PlayWindow, AClosedStandardOutputTakesNoFileItsPlace) {
+  NEEDS_X_TOOLS();
+  for (const char* option : {"--record", "--save"}) {
+    SCOPED_TRACE(option);
+    testsupport::TempDir dir;
+    const fs::path scenario = dir.Write("play.scn", kLampScenario);
+    const fs::path file = dir.path() / "out.txt";
+    XDisplay x(dir.path());
+    ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("DISPLAY", x.name().c_str(), 1);
+      if (!std::freopen((dir.path() / "play.log").c_str(), "w", stderr)) _exit(127);
+      close(1);
+      execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--size", "400x300", option,
+            file.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    Player p(x, dir.path(), pid);
+    ASSERT_TRUE(p.found()) << ReadFile(p.log());
+    p.Keys("F2 Return");
+    const fs::path saved =
+        dir.path() / (option == std::string("--save") ? "out.txt" : "play-1.scn");
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(saved); })) << ReadFile(p.log());
+    p.Keys("Escape");
+    int status = 0;
+    ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }))
+        << "the window took no key after the save";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(ReadFile(p.log()).find("standard output: cannot write: Bad file descriptor\n"),
+              std::string::npos)
+        << ReadFile(p.log());
+    EXPECT_EQ(ReadFile(file).find("saved"), std::string::npos) << ReadFile(file);
+  }
+}
+
 // F2 refuses to save over an input of the run, and a module that never returns from a key
 // neither freezes the window for good nor keeps a signal from ending it: the window says the
 // callback has been running, and SIGTERM ends it with the report and the status 143.

@@ -23,6 +23,8 @@
 //   CHECKMOD_FMOD_HANG       never returns once the key D goes down, most of its time spent in
 //                            the C library's fmod
 //   CHECKMOD_HUD_STRING      builds its HUD line in a std::string, which allocates
+//   CHECKMOD_THROW           lets a C++ exception out of clbkBufferedKey when the key T goes
+//                            down, and out of clbkLoadScenario at a line THROW
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
 // it stores to and the flag its hang waits on are volatile objects (an allocation whose
 // result goes unused, or is freed at once, may be left out).
@@ -31,6 +33,11 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+
+#if defined(CHECKMOD_THROW)
+#include <cstring>
+#include <stdexcept>
+#endif
 
 #if defined(CHECKMOD_FRAME_STAT)
 #include <sys/stat.h>
@@ -152,6 +159,10 @@ class CheckVessel final : public VESSEL3 {
 #if !defined(CHECKMOD_BAD_SAVE)
         level_ = v;
 #endif
+#if defined(CHECKMOD_THROW)
+      } else if (std::strcmp(line, "THROW") == 0) {
+        throw std::runtime_error("checkmod_throw: cannot load THROW");
+#endif
       } else if (std::sscanf(line, "ON %d", &n) == 1) {
 #if !defined(CHECKMOD_BAD_ON_LOAD)
         on_ = n != 0;
@@ -238,6 +249,10 @@ class CheckVessel final : public VESSEL3 {
         Dim(g_missingLight);
 #endif
         return 1;
+#if defined(CHECKMOD_THROW)
+      case ZKEY_T:
+        throw std::runtime_error("checkmod_throw: bad key T");
+#endif
       case ZKEY_D:
 #if defined(CHECKMOD_HANG_ON_KEY)
         Hang();

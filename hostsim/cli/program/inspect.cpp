@@ -1,5 +1,6 @@
 // hostsim inspect: the host's view of a scenario as JSON.
 #include <iostream>
+#include <optional>
 
 #include "hostsim/cli/text.h"
 #include "hostsim/cli/view.h"
@@ -13,9 +14,10 @@ void AddInspectOptions(CLI::App& command, Args& a) {
 }
 
 int Inspect(const Args& a) {
+  std::optional<hostsim::cli::WatchedWorld> watched;
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), {a.timeout});
-    hostsim::World& world = watched.world();
+    hostsim::World& world =
+        watched.emplace(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout}).world();
     LoadScenario(world, a.scenario);
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);
@@ -29,6 +31,8 @@ int Inspect(const Args& a) {
       hostsim::cli::WriteWorldView(world, std::cout);  // a failed write is reported below
     }
     return OutputWritten() ? 0 : kExitFailure;
+  } catch (const hostsim::ModuleException& e) {
+    return hostsim::cli::ReportEscape(watched->world(), nullptr, e);
   } catch (const hostsim::Error& e) {
     Report(Located(e, a.scenario));
   } catch (const std::exception& e) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "hostsim/cli/text.h"
+#include "hostsim/platform/process.h"
 #include "program.h"
 
 namespace hostsim::cli::program {
@@ -192,6 +193,9 @@ int main(int argc, char** argv) {
   using hostsim::cli::program::KeepOutputFailures;
   using hostsim::cli::program::kExitFailure;
   using hostsim::cli::program::OutputWritten;
+  // Before anything is opened: a file opened while a standard stream is closed would take its
+  // number and get what is written to it.
+  const hostsim::platform::StandardStreams closed = hostsim::platform::HoldStandardStreams();
 #if !defined(_WIN32)
   // Beyond a file-size limit a write fails and is reported, rather than ending the program
   // without a word.
@@ -199,7 +203,7 @@ int main(int argc, char** argv) {
 #endif
   // What the commands do not catch themselves (memory running out, say) ends the program
   // with a message and the failure status, not with an abort.
-  FailureKeepingOutput output(std::cout.rdbuf());
+  FailureKeepingOutput output(std::cout.rdbuf(), closed.outputClosed);
   std::cout.rdbuf(&output);
   KeepOutputFailures(&output);
   int status = kExitFailure;

@@ -51,18 +51,20 @@ void AddPlayOptions(CLI::App& command, Args& a) {
 int Play(const Args& a) {
   const auto size = SizeOf(a);
   if (!size) return kExitUsage;
+  // A window that watches its module libraries runs copies of them, so that a build can
+  // replace their files (a system may refuse to replace a loaded library's file).
+  std::optional<hostsim::platform::ScratchFolder> copies;
+  std::optional<hostsim::cli::WatchedWorld> watchedWorld;  // ends before the copies go
   try {
     hostsim::Paths paths = ChoosePaths(a.root, a.argv0);
-    // A window that watches its module libraries runs copies of them, so that a build can
-    // replace their files (a system may refuse to replace a loaded library's file).
-    std::optional<hostsim::platform::ScratchFolder> copies;
     if (!a.noWatch) {
       copies.emplace("hostsim-libraries");
       if (copies->path().empty())
         throw hostsim::Error("cannot watch the modules: " + copies->error());
       paths.libraryCopies = copies->path();
     }
-    hostsim::cli::WatchedWorld watched(paths, StoppableWatch(a.timeout, kWindowStopGrace));
+    hostsim::cli::WatchedWorld& watched =
+        watchedWorld.emplace(paths, StoppableWatch(a.timeout, kWindowStopGrace));
     hostsim::World& world = watched.world();
     LoadScenario(world, a.scenario);
     // The recording and its copy of the scenario may replace none of the files the run read.
@@ -80,10 +82,12 @@ int Play(const Args& a) {
     // What the window writes (its saves, F2's typed path) replaces no file the world has
     // read by then, nor the recording; the scenario it loaded only when the user says so.
     opts.outputReason = [&world, outputs](const fs::path& target) {
-      std::vector<hostsim::Input> kept = hostsim::InputsOf(world, false);
-      for (const fs::path& o : outputs)
-        kept.push_back({"the recording or its copy of the scenario", o});
-      return hostsim::InputReason(kept, world.paths(), target);
+      // The recording is compared by its path too: at the start it is not written yet.
+      for (std::size_t i = 0; i < outputs.size(); ++i)
+        if (hostsim::SameOutput(target, outputs[i]))
+          return std::string("it is an output of this run: ") +
+                 (i == 0 ? "the recording" : "the recording's copy of the scenario");
+      return hostsim::InputReason(hostsim::InputsOf(world, false), world.paths(), target);
     };
     if (!a.save.empty()) {
       if (std::string reason = opts.outputReason(opts.saveAs); !reason.empty()) {
@@ -119,7 +123,8 @@ int Play(const Args& a) {
       return hostsim::cli::Reload(world, module, trial);
     };
     opts.watch = !a.noWatch;
-    const int status = hostsim::render::Play(world, opts);
+    const int status =
+        hostsim::BlamingModules(world, [&] { return hostsim::render::Play(world, opts); });
     watched.watch().SetLastWork(nullptr);
     if (recorder) {
       if (std::string reason = recorder->Finish(); !reason.empty()) {
@@ -129,6 +134,8 @@ int Play(const Args& a) {
     }
     if (*opts.stop != 0) return 128 + *opts.stop;
     return status == 0 ? 0 : kExitFailure;
+  } catch (const hostsim::ModuleException& e) {
+    return hostsim::cli::ReportEscape(watchedWorld->world(), nullptr, e);
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
   } catch (const std::exception& e) {

@@ -70,7 +70,7 @@ void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(m
 
 void LoadScenario(hostsim::World& world, const std::string& scenario) {
   try {
-    world.LoadScenario(PathFromUtf8(scenario));
+    hostsim::BlamingModules(world, [&] { world.LoadScenario(PathFromUtf8(scenario)); });
   } catch (const hostsim::UnknownClassError& e) {
     throw hostsim::cli::WithRootHint(e);
   }
@@ -94,18 +94,23 @@ WatchOptions StoppableWatch(double hangSeconds, double stopGrace) {
 
 FailureKeepingOutput::int_type FailureKeepingOutput::overflow(int_type c) {
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  if (closed_) return traits_type::eof();
   return Kept(inner_->sputc(traits_type::to_char_type(c)) == traits_type::eof())
              ? c
              : traits_type::eof();
 }
 
 std::streamsize FailureKeepingOutput::xsputn(const char* s, std::streamsize n) {
+  if (closed_) return 0;
   const std::streamsize written = inner_->sputn(s, n);
   Kept(written != n);
   return written;
 }
 
-int FailureKeepingOutput::sync() { return Kept(inner_->pubsync() != 0) ? 0 : -1; }
+int FailureKeepingOutput::sync() {
+  if (closed_) return 0;
+  return Kept(inner_->pubsync() != 0) ? 0 : -1;
+}
 
 bool FailureKeepingOutput::Kept(bool failed) {
   if (failed && error_ == 0) error_ = errno != 0 ? errno : EIO;

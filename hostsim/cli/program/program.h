@@ -9,6 +9,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <streambuf>
@@ -101,10 +102,13 @@ WatchOptions StoppableWatch(double hangSeconds, double stopGrace);
 // The standard output's buffer, passing every write straight on to the one it wraps and
 // keeping the system's reason (errno) of the first write that failed. Read later, errno would
 // name whatever failed since (a check's child processes, its folders), not the write. main()
-// puts one in place for the program's life (KeepOutputFailures).
+// puts one in place for the program's life (KeepOutputFailures). A standard output the
+// program was started without (`closed`) fails every write, as a closed descriptor does,
+// though the null device holds its place.
 class FailureKeepingOutput final : public std::streambuf {
  public:
-  explicit FailureKeepingOutput(std::streambuf* inner) : inner_(inner) {}
+  FailureKeepingOutput(std::streambuf* inner, bool closed)
+      : inner_(inner), error_(closed ? EBADF : 0), closed_(closed) {}
   int error() const { return error_; }
   std::streambuf* Inner() const { return inner_; }
 
@@ -118,6 +122,7 @@ class FailureKeepingOutput final : public std::streambuf {
   bool Kept(bool failed);
   std::streambuf* inner_;
   int error_ = 0;
+  bool closed_ = false;
 };
 
 // The standard output's buffer OutputWritten asks for the reason of a failed write; null

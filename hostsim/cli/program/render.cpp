@@ -2,6 +2,7 @@
 #include "hostsim/render/render.h"
 
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "hostsim/platform/path_text.h"
@@ -21,21 +22,26 @@ void AddRenderOptions(CLI::App& command, Args& a) {
 int Render(const Args& a) {
   const auto size = SizeOf(a);
   if (!size) return kExitUsage;
+  std::optional<hostsim::cli::WatchedWorld> watched;
   try {
-    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout});
-    hostsim::World& world = watched.world();
+    hostsim::World& world =
+        watched.emplace(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout}).world();
     LoadScenario(world, a.scenario);
     const fs::path picture = PathFromUtf8(a.picture);
     if (!MayWrite(ShownInputs(world, a.scenario), world, picture, "cannot write the picture"))
       return kExitFailure;
     // The first frame, of no length, puts vessels where their scenario lines say (a lamp's
     // stored placement is applied then).
-    world.Step(0.0);
-    // What the picture could not show as it is (lights beyond the shadow maps) is said.
-    for (const std::string& note :
-         hostsim::render::RenderToPng(world, picture, size->first, size->second))
-      std::cerr << "hostsim render: " << note << "\n";
+    hostsim::BlamingModules(world, [&] {
+      world.Step(0.0);
+      // What the picture could not show as it is (lights beyond the shadow maps) is said.
+      for (const std::string& note :
+           hostsim::render::RenderToPng(world, picture, size->first, size->second))
+        std::cerr << "hostsim render: " << note << "\n";
+    });
     return 0;
+  } catch (const hostsim::ModuleException& e) {
+    return hostsim::cli::ReportEscape(watched->world(), nullptr, e);
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
   } catch (const std::exception& e) {

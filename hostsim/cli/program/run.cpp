@@ -112,6 +112,9 @@ int Run(const Args& a) {
       });
     }
     session->Run(in);
+  } catch (const hostsim::ModuleException& e) {
+    std::cout.flush();
+    status = hostsim::cli::ReportEscape(watched->world(), session ? &*session : nullptr, e);
   } catch (const hostsim::cli::OutputError& e) {
     outputError = e.error();
   } catch (const hostsim::cli::SessionError& e) {
@@ -129,7 +132,10 @@ int Run(const Args& a) {
   }
 
   // The trace ends with the script: the world's end is not part of it.
-  if (!finishTrace()) status = kExitFailure;
+  if (!finishTrace())
+    status = kExitFailure;
+  else if (trace && status == hostsim::cli::kExitModuleFault)
+    Report("  trace: " + a.trace + " (every host call up to the fault)");
   // The modules end under the watch, while the session it names is still there.
   if (watched) watched->world().Clear();
   session.reset();
