@@ -248,6 +248,20 @@ TEST(CheckFortified, FortifiedCallsAreWatched) {
   if (tried == 0) GTEST_SKIP() << "the fortified test modules are built on Linux only";
 }
 
+// A fault one key or one frame reaches is found whatever the seed: the checks that draw at
+// random walk every key and frame first.
+TEST(CheckSeeds, AFaultIsFoundWhateverTheSeed) {
+  for (const char* seed : {"1", "2", "3", "4"}) {
+    Scratch dir;
+    const Outcome r =
+        Hostsim({"check", Module("checkmod_devmesh").string(), "--root", CHECK_ROOT, "--filter",
+                 "^visual\\.rebuild$", "--seed", seed, "--json", (dir / "r.json").string()},
+                dir);
+    const Json check = Json::parse(ReadText(dir / "r.json"))["checks"].at(0);
+    EXPECT_EQ(check["status"], "failed") << "seed " << seed << "\n" << r.out;
+  }
+}
+
 // The JSON file's summary and the terminal's agree, for a run with passes and failures and
 // for one with passes and crashes; so does the JUnit file, read with an XML parser.
 TEST(CheckReport, JsonAndJunitSayWhatTheTerminalSays) {
