@@ -225,6 +225,11 @@ INSTANTIATE_TEST_SUITE_P(Check, FaultyModule, testing::ValuesIn(kCases),
 // __read_chk, __printf_chk ... as its compiler chooses): each is watched as its plain form is,
 // and named with the module's line.
 TEST(CheckFortified, FortifiedCallsAreWatched) {
+#if defined(__clang__)
+  constexpr bool kGnuFortifies = false;
+#else
+  constexpr bool kGnuFortifies = true;
+#endif
   std::istringstream levels(CHECK_FORTIFY_LEVELS);
   int tried = 0;
   for (std::string level; levels >> level; ++tried) {
@@ -237,9 +242,11 @@ TEST(CheckFortified, FortifiedCallsAreWatched) {
     const Json check = Json::parse(ReadText(dir / "r.json"))["checks"].at(0);
     const std::string reason = check["reason"];
     EXPECT_EQ(check["status"], "failed") << "level " << level << ": " << check.dump(1);
-    // The read is fortified with either compiler; the open and the print with g++ only. Each
-    // is named with the module's own line, not the C library's header that wraps it.
-    for (const char* call : {"__read_chk", "\\w*open\\w*", "\\w*printf\\w*"}) {
+    // g++ calls the fortified forms (__open_2, __read_chk, __printf_chk); clang 14 calls the
+    // plain ones, as this C library fortifies C++ only for g++. Each is named with the
+    // module's own line, not the C library's header that wraps it.
+    for (const char* call :
+         {kGnuFortifies ? "__read_chk" : "read", "\\w*open\\w*", "\\w*printf\\w*"}) {
       const std::regex named(std::string(call) + " in clbkBeforeStep 2000 times" +
                              (kDebugInfo ? " \\(at checkmod\\.cpp:[0-9]+ in ReadAndPrint" : ""));
       EXPECT_TRUE(std::regex_search(reason, named)) << "level " << level << ": " << reason;

@@ -87,10 +87,12 @@ void TouchFile() {
 
 #if defined(CHECKMOD_FRAME_FORTIFIED)
 // Flags and a count the compiler cannot see, into a buffer whose size it can: the fortified
-// open and read are called. The format is printed with a precision of nothing.
+// open and read are called. The format, which no compiler can drop as printing nothing, is
+// printed with a precision of nothing.
 volatile int g_flags = O_RDONLY | O_CLOEXEC;
 volatile unsigned g_count = 8;
 volatile long g_got = 0;
+const char* volatile g_format = "%.0s";
 void ReadAndPrint() {
   const int fd = open("/dev/zero", g_flags);
   if (fd >= 0) {
@@ -98,7 +100,7 @@ void ReadAndPrint() {
     g_got = read(fd, buf, g_count);
     close(fd);
   }
-  std::printf("%.0s", "frame");
+  std::printf(g_format, "frame");
 }
 #endif
 
