@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "keys.h"
+#include "chord.h"
 
 namespace hostsim::cli {
 
