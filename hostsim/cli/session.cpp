@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iostream>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -380,8 +381,11 @@ void Session::Render(const std::string& file, int w, int h) {
   CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
   if (!offscreen_) offscreen_ = std::make_unique<render::Offscreen>();
-  render::WritePng(offscreen_->Render(world_, w, h), target);
+  const render::Image image = offscreen_->Render(world_, w, h);
+  render::WritePng(image, target);
   out_ << "render " << file << " " << w << "x" << h << "\n";
+  for (const std::string& note : image.notes)
+    std::cerr << "render " << file << ": " << note << "\n";
 #else
   (void)target, (void)w, (void)h;
   throw std::runtime_error("render: this hostsim was built without its renderer");

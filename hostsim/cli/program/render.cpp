@@ -2,6 +2,7 @@
 #include "hostsim/render/render.h"
 
 #include <iostream>
+#include <string>
 
 #include "hostsim/platform/path_text.h"
 #include "program.h"
@@ -30,7 +31,10 @@ int Render(const Args& a) {
     // The first frame, of no length, puts vessels where their scenario lines say (a lamp's
     // stored placement is applied then).
     world.Step(0.0);
-    hostsim::render::RenderToPng(world, picture, size->first, size->second);
+    // What the picture could not show as it is (lights beyond the shadow maps) is said.
+    for (const std::string& note :
+         hostsim::render::RenderToPng(world, picture, size->first, size->second))
+      std::cerr << "hostsim render: " << note << "\n";
     return 0;
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
