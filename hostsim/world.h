@@ -73,6 +73,16 @@ class World {
   // shows as ended or unknown, a long text as its start and "...". Allocates: a crash report
   // asks it from a copy of the process.
   std::vector<std::string> LastCalls(std::size_t n) const;
+  // While on, each host call a module makes is looked at as it is made, from its arguments'
+  // values and handles (not the journal's text, which need not be on): a number that is not
+  // finite, or the handle of a device mesh or visual that no longer lives, is a call the host
+  // cannot accept. Off in a new world.
+  void WatchArguments(bool on);
+  // The first call since the last take with a number that is not finite, or with a handle of
+  // a device mesh or visual that no longer lives, as the journal writes its line; empty when
+  // there was none. Taking it starts the watch for the next one.
+  std::string TakeNonFiniteCall();
+  std::string TakeDeadHandleCall();
   // The folders the world reads its files from.
   const Paths& paths() const;
   // Every file the world has read, each once, in the order read: the inputs a run's outputs

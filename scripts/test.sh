@@ -2,9 +2,9 @@
 # Sets up the machine, checks the sources' format and runs clang-tidy over them, then builds and
 # runs every test: the debug build with warnings as errors, the same suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the optimised release build the packages are
-# made from (with a brief run of the benchmarks), the fuzz targets built with clang's libFuzzer
-# (each replays its corpus, then fuzzes for a short while), then the Windows build (MinGW-w64
-# cross build, run under Wine).
+# made from (with a brief run of the benchmarks), the same suite built with clang
+# (RelWithDebInfo), the fuzz targets built with clang's libFuzzer (each replays its corpus, then
+# fuzzes for a short while), then the Windows build (MinGW-w64 cross build, run under Wine).
 # LUMIPOD_TEST_PRESETS picks other presets; LUMIPOD_FUZZ_SECONDS sets the length of each
 # fuzzing run (default 20).
 #
@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets=${LUMIPOD_TEST_PRESETS:-dev asan release fuzz mingw}
+presets=${LUMIPOD_TEST_PRESETS:-dev asan release clang fuzz mingw}
 # shellcheck disable=SC2086  # one word per preset
 bash scripts/setup.sh ${presets}
 jobs=${LUMIPOD_JOBS:-2}

@@ -36,19 +36,20 @@ const std::vector<Check>& Battery() {
        "random walk of keys, box texts and frames; a failure lists the walk's steps",
        StateWalkRoundTrip},
       {"state.unknown_lines",
-       "scenario lines the module does not know reach the host and come back in the save",
+       "scenario lines the module does not know, put before each of its own lines in turn and "
+       "after the last, reach the host and come back in the save",
        StateUnknownLines},
       {"state.save_before_frame",
        "a save made before the first frame keeps what was loaded, after each step of the walk "
        "through every key and box and after a random walk",
        StateSaveBeforeFrame},
       {"input.buffered_keys",
-       "every key code and thousands of random key events with modifiers, frames of 1e-6 to "
-       "1 s between: no NaN or infinity reaches the host",
+       "every key code alone and with each modifier, then thousands of random key events with "
+       "modifiers, frames of 1e-6 to 1 s between: no NaN or infinity reaches the host",
        InputBufferedKeys},
       {"input.direct_keys",
-       "thousands of frames of 1e-6 to 1 s with random held keys: no NaN or infinity reaches "
-       "the host",
+       "every key held alone through frames of 1e-6 and 1 s, then thousands of frames of 1e-6 to "
+       "1 s with random held keys: no NaN or infinity reaches the host",
        InputDirectKeys},
       {"input.boxes",
        "every input box the keys open, answered with hostile texts (empty, huge, not UTF-8, "
@@ -59,7 +60,8 @@ const std::vector<Check>& Battery() {
        "bytes, on common screens starting inside the area",
        HudSizes},
       {"visual.rebuild",
-       "the visual built and dropped 300 times with keys and frames between: no device mesh or "
+       "the visual built and dropped 300 times, every key and frame walked with the first up "
+       "and after it is dropped, random keys and frames between the others: no device mesh or "
        "visual handle of a dropped visual reaches the host",
        VisualRebuild},
       {"frame.allocations",

@@ -273,9 +273,18 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   return r;
 }
 
+// Whether the dynamic linker reads `path` as one entry of LD_PRELOAD, which separates its
+// entries with colons and blanks and has no way to quote them.
+bool PreloadsAsOne(const std::string& path) {
+  return !path.empty() && path.find_first_of(": \t\n") == std::string::npos;
+}
+
 // The environment the checks' processes start with: the counting library preloaded (Linux).
-// Only `check` sets it, for its children: every other command runs without it.
-void PrepareChildren() {
+// Only `check` sets it, for its children: every other command runs without it. A library whose
+// path LD_PRELOAD cannot hold (a folder with a blank in its name) is preloaded through a link
+// to it, or a copy, of a plain name in the run's own folder `work`. Returns why the library
+// cannot be preloaded; empty when it is, or where there is none to preload.
+std::string PrepareChildren(const fs::path& work) {
 #if defined(HOSTSIM_WATCH_LIBRARY)
   const fs::path dir = platform::ExecutablePath().parent_path();
   std::error_code ec;
@@ -283,6 +292,18 @@ void PrepareChildren() {
                                     dir / ".." / "lib" / HOSTSIM_WATCH_LIBRARY}) {
     if (!fs::is_regular_file(candidate, ec)) continue;
     std::string preload = fs::weakly_canonical(candidate, ec).string();
+    if (!PreloadsAsOne(preload)) {
+      const fs::path plain = work / HOSTSIM_WATCH_LIBRARY;
+      fs::create_symlink(preload, plain, ec);
+      if (ec) fs::copy_file(preload, plain, fs::copy_options::overwrite_existing, ec);
+      if (ec || !PreloadsAsOne(plain.string()))
+        return "the counting library " + platform::PathToUtf8(candidate) +
+               " cannot be preloaded: LD_PRELOAD cannot hold a path with a colon or a blank, and " +
+               (ec ? "no link to it could be made in " + platform::PathToUtf8(work) + ": " +
+                         ec.message()
+                   : "the temporary folder " + platform::PathToUtf8(work) + " has one too");
+      preload = plain.string();
+    }
     if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0')
       preload += std::string(":") + old;
     setenv("LD_PRELOAD", preload.c_str(), 1);
@@ -291,8 +312,13 @@ void PrepareChildren() {
     std::string asan = std::getenv("ASAN_OPTIONS") != nullptr ? std::getenv("ASAN_OPTIONS") : "";
     asan += std::string(asan.empty() ? "" : ":") + "verify_asan_link_order=0";
     setenv("ASAN_OPTIONS", asan.c_str(), 1);
-    return;
+    return {};
   }
+  return "the counting library " HOSTSIM_WATCH_LIBRARY " is not installed beside " +
+         platform::PathToUtf8(dir);
+#else
+  (void)work;
+  return {};
 #endif
 }
 
@@ -372,10 +398,12 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   if (!o.className.empty()) report.rerun += " --class " + o.className;
   if (!o.root.empty()) report.rerun += " --root " + o.root;
   report.checks = chosen;
+  if (!Counters::Possible()) report.uncounted = Counters::Unavailable();
 
   // A folder of its own for the children's files, removed when the run ends.
   std::unique_ptr<platform::ScratchFolder> work;
   std::unique_ptr<HangWatch> hangWatch;
+  std::string cannotPreload;  // why the children cannot count; empty: they can
   if (o.inProcess) {
     std::vector<KnownHang> known;
     for (const std::string& h : o.hangs)
@@ -388,9 +416,10 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   } else {
     // A stop ends the check that runs and removes the children's folder on the way out.
     g_stop = platform::CatchStopSignals();
-    PrepareChildren();
     work = std::make_unique<platform::ScratchFolder>("hostsim-check-run");
     if (work->path().empty()) throw SetupError{"cannot make a temporary folder: " + work->error()};
+    cannotPreload = PrepareChildren(work->path());
+    if (!cannotPreload.empty()) err << "hostsim check: cannot count: " << cannotPreload << "\n";
   }
   WriteHeading(out, report);
   const auto start = std::chrono::steady_clock::now();
@@ -417,6 +446,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
                          "counted in a run outside memcheck, whose allocator the counter cannot "
                          "see");
       }
+      if (r.notCounted && !cannotPreload.empty()) r.reason = "not counted: " + cannotPreload;
       if (o.memcheck) AddMemoryErrors(r, memoryErrors);
       if (r.status == Status::Hung)
         if (std::string call = HungCallback(r.journal); !call.empty())

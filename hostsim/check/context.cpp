@@ -146,6 +146,7 @@ World& Context::NewWorld() {
   worlds_.push_back(std::make_unique<World>(subject_.paths));
   World& w = *worlds_.back();
   w.journal().SetEnabled(true);
+  w.WatchArguments(true);
   if (tail_ || !g_hangs.empty()) w.journal().SetListener(Listen, this);
   Watch(w);
   return w;

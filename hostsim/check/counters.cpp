@@ -50,6 +50,14 @@ const Counters& Counters::For(Context& ctx) {
   return counters;
 }
 
+bool Counters::Possible() {
+#if defined(HOSTSIM_CAN_COUNT)
+  return true;
+#else
+  return false;
+#endif
+}
+
 #if !defined(HOSTSIM_CAN_COUNT)
 
 std::string Counters::Test() {

@@ -3,7 +3,8 @@
 // library `hostsim check` preloads into each check's process (hostsim/watch/, Linux with
 // glibc); nothing else carries them. Before a check reads them they test themselves once in
 // the process: an allocation and a watched call must be seen. Where they cannot count (no
-// library, another allocator in the way, Windows), a counting check says so and is not run.
+// library, another allocator in the way, Windows), a counting check says so: a failure where
+// the system can count, a skip where it cannot.
 #pragma once
 
 #include <cstdint>
@@ -34,10 +35,13 @@ struct KernelCounts {
 class Counters {
  public:
   // The counters of this process once they have proven themselves; otherwise the check is
-  // reported as not counted (skipped, with the reason), never passed.
+  // reported as not counted (with the reason), never passed.
   static const Counters& For(Context& ctx);
   // Why this process cannot count; empty when it can.
   static const std::string& Unavailable();
+  // Whether this system can count at all (Linux with glibc): where it can, a check that could
+  // not count fails; where it cannot (Windows), it is skipped.
+  static bool Possible();
 
   std::uint64_t Allocations() const;
   std::int64_t Live() const;

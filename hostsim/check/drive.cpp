@@ -142,40 +142,6 @@ void ScanVessel(const Vessel& v, Scan& s) {
   }
 }
 
-// The words of a journal entry's arguments outside quoted texts.
-std::vector<std::string> ArgumentWords(const std::string& args) {
-  std::vector<std::string> words;
-  std::string word;
-  bool quoted = false;
-  for (char c : args) {
-    if (c == '"') {
-      quoted = !quoted;
-      word.clear();
-      continue;
-    }
-    if (quoted) continue;
-    // Arguments are separated by commas, blanks and brackets; a handle's text ("module:x",
-    // "devmesh:y#0") stays one word.
-    const bool part = c != ',' && c != ' ' && c != '(' && c != ')' && c != '[' && c != ']' &&
-                      c != '{' && c != '}' && c != '\t';
-    if (part) {
-      word += c;
-    } else if (!word.empty()) {
-      words.push_back(word);
-      word.clear();
-    }
-  }
-  if (!word.empty() && !quoted) words.push_back(word);
-  return words;
-}
-
-bool NonFiniteWord(std::string w) {
-  if (!w.empty() && (w[0] == '-' || w[0] == '+')) w.erase(0, 1);
-  std::transform(w.begin(), w.end(), w.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return w == "nan" || w == "inf" || w == "infinity";
-}
-
 }  // namespace
 
 std::string ReportNumber(double v) {
@@ -189,29 +155,6 @@ std::string FindNonFinite(World& world) {
     Scan s(*v);
     ScanVessel(*v, s);
     if (!s.found.empty()) return s.found;
-  }
-  return {};
-}
-
-std::string FindNonFiniteCall(const Journal& journal, std::size_t from) {
-  const auto& entries = journal.Entries();
-  for (std::size_t i = from; i < entries.size(); ++i) {
-    const Journal::Entry& e = entries[i];
-    if (e.kind != Journal::Kind::Call) continue;
-    for (const std::string& w : ArgumentWords(e.args))
-      if (NonFiniteWord(w)) return JournalLine(e);
-  }
-  return {};
-}
-
-std::string FindDeadHandleCall(const Journal& journal, std::size_t from) {
-  const auto& entries = journal.Entries();
-  for (std::size_t i = from; i < entries.size(); ++i) {
-    const Journal::Entry& e = entries[i];
-    if (e.kind != Journal::Kind::Call) continue;
-    if (e.args.find("<dead device mesh>") != std::string::npos ||
-        e.args.find("<dead visual>") != std::string::npos)
-      return JournalLine(e);
   }
   return {};
 }
@@ -446,6 +389,27 @@ void Driver::Walk(int events) {
   Press(NextKey(), 0);
   for (int i = 0; i < events; ++i) RandomEvent();
   while (!round_.empty()) Press(NextKey(), 0);
+}
+
+void Driver::EveryKey() {
+  for (unsigned m = 0; m <= std::size(kModifierKeys); ++m) {
+    const unsigned mods = m == 0 ? 0u : 1u << (m - 1);
+    for (int c = 0; c < 256; ++c) {
+      const Chord k{static_cast<std::uint8_t>(c), mods};
+      const int result = PressKey(world_, k);
+      if (const InputBox* box = world_.OpenBox()) {
+        Step("press " + ChordText(k) + " -> " + std::to_string(result) + ", box \"" + box->title +
+             "\" cancelled");
+        world_.CancelBox();
+      } else if (result != 0) {
+        Step("press " + ChordText(k) + " -> " + std::to_string(result));
+      }
+      ctx_.Trim();
+    }
+    Frame(1e-6);
+    Frame(1.0);
+  }
+  for (int c = 0; c < 256; ++c) Frame(c % 2 == 0 ? 0.02 : 1.0, {static_cast<std::uint8_t>(c)});
 }
 
 void Driver::RandomEvent() {

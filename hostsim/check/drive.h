@@ -18,19 +18,14 @@ inline constexpr std::uint8_t kModifierKeys[] = {ZKEY_LSHIFT, ZKEY_RSHIFT, ZKEY_
 // The first non-finite value the host holds from the module for any vessel of the world
 // (physics, lights, beacons, animation states, attachment points, materials), described;
 // empty when there is none. It reads the host's own view of them, which journals nothing.
+// The calls that handed the host such a value, or a handle of a dropped visual, the world
+// finds itself as they are made (World::TakeNonFiniteCall, TakeDeadHandleCall): every world of
+// a check watches its calls' arguments.
 std::string FindNonFinite(World& world);
 
 // A number as check's reports show it: the shortest text that reads back as the same double
 // ("4.22", not "4.2199999999999998"); "inf", "-inf" or "nan" for those.
 std::string ReportNumber(double v);
-
-// The first host call of the journal at or after entry `from` with a non-finite number among
-// its arguments, as a journal line; empty when there is none.
-std::string FindNonFiniteCall(const Journal& journal, std::size_t from);
-
-// The first host call at or after entry `from` given a device mesh or visual handle that no
-// longer names anything, as a journal line; empty when there is none.
-std::string FindDeadHandleCall(const Journal& journal, std::size_t from);
 
 // What the module registered with the host for the vessel, one line per kind, read from
 // the host's own view (nothing is journalled).
@@ -85,6 +80,11 @@ class Driver {
   // `events` random events, then the key presses left in the round: every key code is pressed
   // at least once in a walk.
   void Walk(int events);
+  // What a check walks before anything random, so that a fault one key reaches is met
+  // whatever the seed: every key code pressed in order with no modifier, then with each
+  // modifier alone, each box it opens cancelled, a frame of 1e-6 s and one of 1 s after each
+  // round; then every key code held alone through a frame.
+  void EveryKey();
   // A random box answer: a hostile text, a number, a vessel name with an index, or bytes.
   std::string RandomText();
   // Answers the open box (if any) with `text`.

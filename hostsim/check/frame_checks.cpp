@@ -153,14 +153,21 @@ Bed MakeBed(Context& ctx, const std::string& cls) {
     ctx.Skip("the module's object is not a VESSEL3: the host's frame callbacks are VESSEL3's");
   w.BuildVisual(v);
   Driver drive(ctx, w, v);
+  drive.EveryKey();
   drive.Walk(200);
   if (w.OpenBox() != nullptr) w.CancelBox();
   Bed bed{&w, &v, v.callbacks(), {}};  // the HUD of the size Bed gives
   bed.frames.resize(kFrames);
-  for (FrameInput& f : bed.frames) {
+  // Every key held alone through a frame first, then random keys.
+  for (std::size_t i = 0; i < bed.frames.size(); ++i) {
+    FrameInput& f = bed.frames[i];
     f.dt = 1.0 / (25 + ctx.Below(100));
     for (std::uint8_t& k : f.keys)
       k = ctx.Below(3) == 0 ? static_cast<std::uint8_t>(ctx.Below(256)) : 0;
+    if (i < 256) {
+      f.keys[0] = static_cast<std::uint8_t>(i);
+      f.keys[1] = f.keys[2] = 0;
+    }
   }
   w.journal().SetEnabled(false);
   w.Step(bed.frames[0].dt);  // the host's own first frame: its step length is known from here

@@ -12,24 +12,20 @@ namespace {
 
 constexpr const char* kName = "check_input";
 
-// Checks the journal since `from` and the host's view; fails naming `what`.
+// Checks the calls made since the last look and the host's view; fails naming `what`.
 class FiniteWatch {
  public:
   FiniteWatch(Context& ctx, World& w) : ctx_(ctx), w_(w) {}
   void Expect(const std::string& what) {
-    const auto& entries = w_.journal().Entries();
-    if (from_ > entries.size()) from_ = 0;  // cleared by Trim since the last look
-    std::string found = FindNonFiniteCall(w_.journal(), from_);
+    std::string found = w_.TakeNonFiniteCall();
     if (!found.empty()) ctx_.Fail("a non-finite number reached the host " + what + ": " + found);
     found = FindNonFinite(w_);
     if (!found.empty()) ctx_.Fail("the host holds a non-finite value " + what + ": " + found);
-    from_ = w_.journal().Entries().size();
   }
 
  private:
   Context& ctx_;
   World& w_;
-  std::size_t from_ = 0;
 };
 
 }  // namespace
@@ -40,11 +36,15 @@ void InputBufferedKeys(Context& ctx) {
     Vessel& v = ctx.MakeVessel(w, cls, kName);
     Driver drive(ctx, w, v, false);
     FiniteWatch watch(ctx, w);
-    // Every code alone first, then random codes with modifiers, frames between.
-    for (int c = 0; c < 256; ++c) {
-      const auto code = static_cast<std::uint8_t>(c);
-      drive.Press(code, 0);
-      watch.Expect("after " + ChordText({code, 0}));
+    // Every code alone and with each modifier alone first, then random codes with modifiers,
+    // frames between.
+    for (unsigned m = 0; m <= std::size(kModifierKeys); ++m) {
+      const unsigned mods = m == 0 ? 0u : 1u << (m - 1);
+      for (int c = 0; c < 256; ++c) {
+        const auto code = static_cast<std::uint8_t>(c);
+        drive.Press(code, mods);
+        watch.Expect("after " + ChordText({code, mods}));
+      }
     }
     for (int i = 0; i < 3000; ++i) {
       const auto code = static_cast<std::uint8_t>(ctx.Below(256));
@@ -67,6 +67,14 @@ void InputDirectKeys(Context& ctx) {
     Vessel& v = ctx.MakeVessel(w, cls, kName);
     Driver drive(ctx, w, v);
     FiniteWatch watch(ctx, w);
+    // Every key held alone through the shortest and the longest frame first.
+    for (int c = 0; c < 256; ++c) {
+      for (const double dt : {1e-6, 1.0}) {
+        drive.Frame(dt, {static_cast<std::uint8_t>(c)});
+        watch.Expect("in a frame of " + std::to_string(dt) + " s with the key " +
+                     ChordText({static_cast<std::uint8_t>(c), 0}) + " held");
+      }
+    }
     for (int i = 0; i < 4000; ++i) {
       std::vector<std::uint8_t> held;
       // Mostly a few keys (as a user holds them), now and then many at once.

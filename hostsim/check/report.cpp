@@ -148,7 +148,11 @@ void WriteHeading(std::ostream& out, const Report& r) {
   std::string classes;
   for (const std::string& c : r.classes) classes += (classes.empty() ? "" : ", ") + c;
   out << "hostsim check " << CleanText(r.module) << "\n  class"
-      << (r.classes.size() > 1 ? "es " : " ") << CleanText(classes) << ", seed " << r.seed << "\n\n"
+      << (r.classes.size() > 1 ? "es " : " ") << CleanText(classes) << ", seed " << r.seed << "\n";
+  if (!r.uncounted.empty())
+    out << "  not counted on this system: " << CleanText(r.uncounted)
+        << "; the checks that count are skipped\n";
+  out << "\n"
       << std::left << std::setw(26) << "CHECK" << std::setw(9) << "RESULT"
       << "TIME\n";
   out.flush();
@@ -167,7 +171,10 @@ void WriteRow(std::ostream& out, const Report& r, const Check& c, const Result& 
     for (char& ch : status) ch = static_cast<char>(ch - 'a' + 'A');
   out << std::left << std::setw(26) << res.name << std::setw(9) << status << std::right
       << std::setw(7) << Seconds(res.seconds) << " s";
-  if (!res.reason.empty()) out << "  " << CleanText(res.reason);
+  if (res.notCounted && res.status == Status::Skipped && !r.uncounted.empty())
+    out << "  not counted (see the top)";
+  else if (!res.reason.empty())
+    out << "  " << CleanText(res.reason);
   out << "\n";
   for (const std::string& d : res.details) out << "    " << CleanText(d) << "\n";
   if (Bad(res.status)) {

@@ -15,6 +15,9 @@ struct Report {
   std::vector<std::string> classes;
   std::uint64_t seed = 0;
   std::string rerun;  // the command that runs the same checks again (without --filter)
+  // Why this system counts no allocations or calls (Windows), said once at the top of the
+  // terminal's report; empty where it counts.
+  std::string uncounted;
   std::vector<const Check*> checks;
   std::vector<Result> results;  // one per check, same order
   double seconds = 0;

@@ -9,6 +9,7 @@
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/context.h"
+#include "hostsim/check/counters.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/platform/where.h"
 
@@ -143,7 +144,10 @@ Result RunInProcess(const Check& check, const Subject& subject) {
       r.reason = e.what();
       r.journal = ctx.JournalTail(kTailLines);
     } catch (const CheckNotCounted& e) {
-      r.status = Status::Skipped;
+      // Where the system can count, a check that could not is a failure of the run: it
+      // promises counting, and an author's run must not pass without it. Elsewhere it is a
+      // skip, which the report says once at its top.
+      r.status = Counters::Possible() ? Status::Failed : Status::Skipped;
       r.reason = e.what();
       r.notCounted = true;
     } catch (const CheckSkipped& e) {

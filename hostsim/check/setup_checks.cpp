@@ -33,7 +33,7 @@ void SetupFinite(Context& ctx) {
     World& w = ctx.NewWorld();
     Vessel& v = ctx.MakeVessel(w, cls, "check_setup");
     auto expect = [&](const std::string& when) {
-      std::string found = FindNonFiniteCall(w.journal(), 0);
+      std::string found = w.TakeNonFiniteCall();
       if (!found.empty()) ctx.Fail("a non-finite number reached the host " + when + ": " + found);
       found = FindNonFinite(w);
       if (!found.empty()) ctx.Fail("the host holds a non-finite value " + when + ": " + found);

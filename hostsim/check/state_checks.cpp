@@ -159,28 +159,30 @@ void StateUnknownLines(Context& ctx) {
   for (const std::string& cls : ctx.subject().classes) {
     World& w0 = ctx.NewWorld();
     ctx.MakeVessel(w0, cls, kName);
-    auto lines = SavedBlock(w0, kName);
+    const auto fresh = SavedBlock(w0, kName);
     ctx.DropWorld(w0);
-    const std::size_t at =
-        lines.empty() ? 0 : static_cast<std::size_t>(ctx.Below(static_cast<int>(lines.size()) + 1));
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), unknown.begin(), unknown.end());
-    World& w = ctx.LoadScenarioText(ScenarioOf(kName, cls, lines));
-    auto expect = [&](const std::string& when) {
-      const auto saved = SavedBlock(w, kName);
-      for (const std::string& u : unknown) {
-        bool found = false;
-        for (const std::string& s : saved) found = found || s == u;
-        if (!found)
-          ctx.Fail("the scenario line \"" + u +
-                   "\", which the module does not know, is missing "
-                   "from the save " +
-                   when + " (class " + cls + ")");
-      }
-    };
-    expect("before the first frame");
-    w.Step(0.02);
-    expect("after a frame");
-    ctx.DropWorld(w);
+    // The unknown lines before each of the module's own lines in turn, and after the last.
+    for (std::size_t at = 0; at <= fresh.size(); ++at) {
+      auto lines = fresh;
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), unknown.begin(), unknown.end());
+      World& w = ctx.LoadScenarioText(ScenarioOf(kName, cls, lines));
+      const std::string where =
+          at == fresh.size() ? "after the module's lines" : "before the line \"" + fresh[at] + "\"";
+      auto expect = [&](const std::string& when) {
+        const auto saved = SavedBlock(w, kName);
+        for (const std::string& u : unknown) {
+          bool found = false;
+          for (const std::string& s : saved) found = found || s == u;
+          if (!found)
+            ctx.Fail("the scenario line \"" + u + "\", which the module does not know, " + where +
+                     ", is missing from the save " + when + " (class " + cls + ")");
+        }
+      };
+      expect("before the first frame");
+      w.Step(0.02);
+      expect("after a frame");
+      ctx.DropWorld(w);
+    }
   }
 }
 

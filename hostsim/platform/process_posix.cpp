@@ -239,8 +239,11 @@ void OnInterrupt(int, siginfo_t*, void* context) {
 }
 
 // A stack of the calling thread's own for its signal handlers: a stack overflow leaves none.
+// As large as an ordinary thread's: the copies of the process a report makes (RunIsolated) run
+// ordinary code on it, whose frames an optimiser may make large (the safe writer's, with a
+// buffer of 64 KiB inlined, which finishes the trace). Only the pages used are ever touched.
 void UseSignalStack() {
-  static char altStack[64 * 1024];
+  static char altStack[8 * 1024 * 1024];
   stack_t ss{};
   ss.ss_sp = altStack;
   ss.ss_size = sizeof altStack;

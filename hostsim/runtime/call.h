@@ -4,8 +4,10 @@
 // Callback, which notes it and marks the vessel whose callback is running.
 #pragma once
 
+#include <cmath>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "hostsim/runtime/call_args.h"
 #include "hostsim/runtime/call_ring.h"
@@ -32,14 +34,56 @@ struct TextWriter {
   void Handle(HandleKind kind, const void* handle) { AppendHandle(w, out, kind, handle); }
 };
 
+// The writer of call_args.h that looks at a call's values as they are told, for what the host
+// cannot accept (World::WatchArguments).
+struct ArgumentLook {
+  const World::Impl& w;
+  bool nonFinite = false;
+  bool deadHandle = false;
+  void Double(double v) { nonFinite = nonFinite || !std::isfinite(v); }
+  void Float(float v) { nonFinite = nonFinite || !std::isfinite(v); }
+  void Signed(long long) {}
+  void Unsigned(unsigned long long) {}
+  void Literal(const char*) {}
+  void Quoted(std::string_view) {}
+  void Hex(std::uint32_t, int) {}
+  // A device mesh or visual handle that names none of the living ones.
+  void Handle(HandleKind kind, const void* handle);
+};
+
+// Keeps the call `look` found fault with as the first of its kind since the last take.
+template <class... Args>
+void NoteArguments(World::Impl& w, const ArgumentLook& look, const Vessel* self, const char* call,
+                   const Args&... args) {
+  World::Impl::ArgumentWatch& watch = w.argumentWatch;
+  if (!(look.nonFinite && watch.nonFinite.empty()) &&
+      !(look.deadHandle && watch.deadHandle.empty()))
+    return;
+  std::string text;
+  TextWriter journal{w, text};
+  PutArgs(journal, args...);
+  std::string line;
+  Journal::WriteLine(
+      {Journal::Kind::Call, self != nullptr ? self->name() : std::string(), call, std::move(text)},
+      [&line](std::string_view piece) { line += piece; });
+  if (look.nonFinite && watch.nonFinite.empty()) watch.nonFinite = line;
+  if (look.deadHandle && watch.deadHandle.empty()) watch.deadHandle = std::move(line);
+}
+
 // Notes a call or callback made on or for `self` (null for none), whose handle is `handle`:
 // always in the ring of the latest calls, raw (by the handle: the vessel's own record need not
-// be read); in the journal, as text, while it is on.
+// be read); a call's arguments looked at while the world watches them; in the journal, as
+// text, while it is on.
 template <class... Args>
 void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, OBJHANDLE handle,
             const char* call, const Args&... args) {
   RawCall::Writer raw{w.lastCalls.Next(kind, call, handle, w.handleBirths)};
   PutArgs(raw, args...);
+  if (w.argumentWatch.on && kind == Journal::Kind::Call) {
+    ArgumentLook look{w};
+    PutArgs(look, args...);
+    if (look.nonFinite || look.deadHandle) NoteArguments(w, look, self, call, args...);
+  }
   if (!w.journal.Enabled()) return;
   std::string text;
   TextWriter journal{w, text};

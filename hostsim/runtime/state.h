@@ -142,6 +142,13 @@ struct World::Impl {
   Paths paths;
   Journal journal;
   CallRing lastCalls;  // the latest calls, raw, for a fault's report
+  // The calls the host cannot accept, while World::WatchArguments is on: the first of each
+  // kind since it was last taken, as a journal line.
+  struct ArgumentWatch {
+    bool on = false;
+    std::string nonFinite, deadHandle;
+  };
+  ArgumentWatch argumentWatch;
   std::map<std::string, std::unique_ptr<Module>> modules;
   Module* initialising = nullptr;  // the module whose library is being opened
   LibraryCopies copies;

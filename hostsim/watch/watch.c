@@ -44,11 +44,26 @@
 
 #include "hostsim/watch/watch.h"
 
-/* The fortified printing functions a module built with _FORTIFY_SOURCE calls. */
+/* The fortified forms a module built with _FORTIFY_SOURCE calls, which the C library's headers
+   declare only to such a module. */
+int __open_2(const char* path, int flags);
+int __open64_2(const char* path, int flags);
+int __openat_2(int dir, const char* path, int flags);
+int __openat64_2(int dir, const char* path, int flags);
+ssize_t __read_chk(int fd, void* buf, size_t n, size_t room);
+ssize_t __pread_chk(int fd, void* buf, size_t n, off_t at, size_t room);
+ssize_t __pread64_chk(int fd, void* buf, size_t n, off64_t at, size_t room);
+size_t __fread_chk(void* buf, size_t room, size_t size, size_t n, FILE* f);
+char* __fgets_chk(char* s, size_t room, int n, FILE* f);
 int __printf_chk(int flag, const char* format, ...);
 int __fprintf_chk(FILE* f, int flag, const char* format, ...);
+int __dprintf_chk(int fd, int flag, const char* format, ...);
 int __vprintf_chk(int flag, const char* format, va_list ap);
 int __vfprintf_chk(FILE* f, int flag, const char* format, va_list ap);
+int __vdprintf_chk(int fd, int flag, const char* format, va_list ap);
+int __poll_chk(struct pollfd* fds, nfds_t n, int ms, size_t room);
+int __ppoll_chk(struct pollfd* fds, nfds_t n, const struct timespec* t, const sigset_t* mask,
+                size_t room);
 
 #define TLS __thread __attribute__((tls_model("initial-exec")))
 

@@ -61,6 +61,37 @@ TEST(Journal, ArgumentFormats) {
   }
 }
 
+// A world that watches its calls' arguments finds, as each call is made and with the journal
+// off, the first with a number that is not finite and the first with a handle of a visual that
+// has gone; each is taken once, and a sound call is not taken for either.
+TEST(Journal, TheWorldFindsCallsWithArgumentsItCannotAccept) {
+  RuntimeWorld rw;
+  hostsim::World& w = *rw.world;
+  w.journal().SetEnabled(false);
+  w.WatchArguments(true);
+  Vessel& a = w.CreateVessel("Alpha", "lumipod");
+  w.BuildVisual(a);
+  ASSERT_TRUE(a.visual);
+  const VISHANDLE vis = a.visual->handle;
+  VESSEL* api = a.iface();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  api->SetSize(2.0);
+  api->GetDevMesh(vis, 0);
+  EXPECT_EQ(w.TakeNonFiniteCall(), "");
+  EXPECT_EQ(w.TakeDeadHandleCall(), "");
+  api->SetSize(nan);
+  api->SetPMI({1, std::numeric_limits<double>::infinity(), 1});
+  EXPECT_EQ(w.TakeNonFiniteCall(), "Alpha: SetSize(nan)");
+  EXPECT_EQ(w.TakeNonFiniteCall(), "");
+  w.DropVisual(a);
+  api->GetDevMesh(vis, 0);
+  EXPECT_EQ(w.TakeDeadHandleCall(), "Alpha: GetDevMesh(<dead visual>, 0)");
+  EXPECT_EQ(w.TakeNonFiniteCall(), "");
+  w.WatchArguments(false);
+  api->SetSize(nan);
+  EXPECT_EQ(w.TakeNonFiniteCall(), "");
+}
+
 // With the journal off, as the commands run, the ring still keeps the latest calls: a long text
 // as its start, a vessel that has ended since as ended.
 TEST(Journal, TheRingKeepsTheLatestCallsWithTheJournalOff) {

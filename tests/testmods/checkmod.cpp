@@ -13,6 +13,8 @@
 //   CHECKMOD_FRAME_FILE      opens and closes a file in every frame
 //   CHECKMOD_FRAME_PRINT     calls fprintf in every frame (printing nothing)
 //   CHECKMOD_FRAME_STAT      asks stat about a folder in every frame
+//   CHECKMOD_FRAME_FORTIFIED opens a file, reads from it and prints in every frame, built
+//                            with _FORTIFY_SOURCE: the C library's fortified forms are called
 //   CHECKMOD_FRAME_LOOKUP    looks a vessel up by a long name in every frame: the host's work,
 //                            which is sound
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
@@ -43,7 +45,7 @@
 #include <sys/stat.h>
 #endif
 
-#if defined(CHECKMOD_FRAME_FILE)
+#if defined(CHECKMOD_FRAME_FILE) || defined(CHECKMOD_FRAME_FORTIFIED)
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
@@ -87,6 +89,25 @@ void TouchFile() {
   const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (fd >= 0) close(fd);
 #endif
+}
+#endif
+
+#if defined(CHECKMOD_FRAME_FORTIFIED)
+// Flags and a count the compiler cannot see, into a buffer whose size it can: the fortified
+// open and read are called. The format, which no compiler can drop as printing nothing, is
+// printed with a precision of nothing.
+volatile int g_flags = O_RDONLY | O_CLOEXEC;
+volatile unsigned g_count = 8;
+volatile long g_got = 0;
+const char* volatile g_format = "%.0s";
+void ReadAndPrint() {
+  const int fd = open("/dev/zero", g_flags);
+  if (fd >= 0) {
+    char buf[8];
+    g_got = read(fd, buf, g_count);
+    close(fd);
+  }
+  std::printf(g_format, "frame");
 }
 #endif
 
@@ -205,6 +226,9 @@ class CheckVessel final : public VESSEL3 {
 #endif
 #if defined(CHECKMOD_FRAME_PRINT)
     std::fprintf(stderr, "%.0s", g_text);
+#endif
+#if defined(CHECKMOD_FRAME_FORTIFIED)
+    ReadAndPrint();
 #endif
 #if defined(CHECKMOD_FRAME_STAT)
     struct stat st {};
