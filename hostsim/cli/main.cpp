@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "camera_choice.h"
 #include "fault_report.h"
 #include "hostsim/check/check.h"
 #include "hostsim/platform/files.h"
@@ -179,7 +180,7 @@ struct Args {
   std::string session, trace, outDir;
   std::vector<std::string> libraries;  // NAME=FILE: a module's library opened from FILE
   // inspect, render, play
-  std::string scenario, vessel, picture, size = "800x500", save, record;
+  std::string scenario, vessel, picture, size = "800x500", save, record, camera;
   // check
   std::string module;
   hostsim::check::Options check;
@@ -354,6 +355,20 @@ int Picture(const Args& a, bool play) {
     hostsim::World& world = watched.world();
     world.LoadScenario(PathFromUtf8(a.scenario));
     ReportWarnings(world);
+    hostsim::render::RenderOptions look;
+    // --camera, looking at a vessel where it stands: for a picture once the first frame has
+    // placed it, for the window as loaded.
+    const auto chooseCamera = [&a, &world, &look, &size] {
+      if (a.camera.empty()) return;
+      hostsim::cli::CameraChoice choice;
+      hostsim::cli::ParseCameraChoice(a.camera, choice);  // checked by the parser
+      try {
+        look.camera = hostsim::cli::ChosenCamera(world, choice,
+                                                 static_cast<double>(size->first) / size->second);
+      } catch (const hostsim::Error& e) {
+        throw hostsim::Error("--camera: " + e.message());
+      }
+    };
     // The picture or the recording may replace none of the files the run read.
     std::vector<hostsim::Input> inputs = {{"the scenario", PathFromUtf8(a.scenario)}};
     const std::vector<hostsim::Input> read = hostsim::InputsOf(world, false);
@@ -416,6 +431,12 @@ int Picture(const Args& a, bool play) {
         return hostsim::cli::Reload(world, module, trial);
       };
       opts.watch = !a.noWatch;
+      chooseCamera();
+      opts.render = look;
+      opts.cameraText = [](const hostsim::render::Camera& camera) {
+        return "--camera \"" + hostsim::cli::FormatCameraChoice(hostsim::cli::ChoiceOf(camera)) +
+               "\"";
+      };
       const int status = hostsim::render::Play(world, opts);
       watched.watch().SetLastWork(nullptr);
       if (recorder) {
@@ -428,7 +449,8 @@ int Picture(const Args& a, bool play) {
       return status == 0 ? 0 : kExitFailure;
     }
     world.Step(0.0);
-    hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second);
+    chooseCamera();
+    hostsim::render::RenderToPng(world, PathFromUtf8(a.picture), size->first, size->second, look);
     return 0;
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
@@ -618,15 +640,36 @@ void AddSize(CLI::App& command, Args& a, const std::string& what) {
       ->check(size);
 }
 
+// --camera: where a picture or the window looks from and at.
+void AddCamera(CLI::App& command, Args& a, const std::string& what) {
+  const CLI::Validator camera(
+      [](std::string& text) -> std::string {
+        hostsim::cli::CameraChoice choice;
+        return hostsim::cli::ParseCameraChoice(text, choice);
+      },
+      "", "camera");
+  command
+      .add_option("--camera", a.camera,
+                  what +
+                      ", in words apart: at=NAME (a vessel) or at=X,Y,Z (a point, metres), "
+                      "yaw=DEG (about the vertical, 0: from +z), pitch=DEG (above the "
+                      "horizontal, -88 to 88), dist=M (metres away); each optional, the "
+                      "default view's where left out")
+      ->type_name("CAMERA")
+      ->check(camera);
+}
+
 void AddRenderOptions(CLI::App& command, Args& a) {
   command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
   command.add_option("OUT", a.picture, "Picture to write (PNG)")->required()->type_name("FILE");
   AddSize(command, a, "Picture");
+  AddCamera(command, a, "Where the picture is taken from");
 }
 
 void AddPlayOptions(CLI::App& command, Args& a) {
   command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
   AddSize(command, a, "Window");
+  AddCamera(command, a, "Where the view starts (and F3 puts it back)");
   command
       .add_option("--save", a.save,
                   "The file F2 offers to save to (default: a new name beside the scenario)")
@@ -642,10 +685,11 @@ void AddPlayOptions(CLI::App& command, Args& a) {
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
       "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
       "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, F6 reloads the module libraries and the root's files, Esc quits\n"
-      "(asking first when changes are not saved). A module library rebuilt while the window\n"
-      "runs is reloaded: the world is saved, then loaded with the new library; an edited\n"
-      "class configuration, mesh or material library is read again the same way.");
+      "resets the view, F6 reloads the module libraries and the root's files, F7 prints the\n"
+      "view as the --camera of a picture taken from it, Esc quits (asking first when changes\n"
+      "are not saved). A module library rebuilt while the window runs is reloaded: the world\n"
+      "is saved, then loaded with the new library; an edited class configuration, mesh or\n"
+      "material library is read again the same way.");
 }
 #endif
 
