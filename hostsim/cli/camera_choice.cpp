@@ -19,11 +19,11 @@ constexpr double kRadiansPerDegree = std::numbers::pi / 180;
 
 std::string Q(std::string_view s) { return Quote(s, TextEncoding::Utf8); }
 
-// A bound as a message gives it: whole numbers written out in full.
+// A bound (a whole number) as a message gives it: written out in full.
 std::string Bound(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.0f", v);
-  return v == std::round(v) ? std::string(buf) : Shortest(v);
+  return buf;
 }
 
 // A whole text read as a number; none when anything else is in it. `nan` and `inf` are read,
@@ -63,7 +63,8 @@ std::string ParseTarget(std::string_view word, std::string_view value, CameraCho
   return {};
 }
 
-// A number of the part `name`, from `low` to `high` (`low` itself excluded when `aboveLow`).
+// The number of the part `word` gives, from `low` to `high` (`low` itself excluded when
+// `aboveLow`), in `unit`.
 std::string ParseNumber(std::string_view word, std::string_view value, double low, double high,
                         bool aboveLow, std::string_view unit, std::optional<double>& into) {
   const auto v = Number(value);

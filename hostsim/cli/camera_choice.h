@@ -38,7 +38,8 @@ struct CameraChoice {
 };
 
 // Reads the parts from words (a session line's) or from one blank-separated text (the
-// option's); returns an error text naming the part and what is wrong with it, or "".
+// option's); returns an error text naming the part and what is wrong with it, or "" when they
+// are good and `choice` holds them (it is left alone otherwise).
 std::string ParseCameraWords(const std::vector<std::string_view>& words, CameraChoice& choice);
 std::string ParseCameraChoice(std::string_view text, CameraChoice& choice);
 
@@ -52,8 +53,8 @@ std::string FormatCameraChoice(const CameraChoice& choice);
 // not in the world.
 render::Camera ChosenCamera(World& world, const CameraChoice& choice, double aspect);
 
-// Every part of an orbit camera, rounded so that the words stay short while the picture
-// stays the same to well within a pixel: a ten-thousandth of a degree and of a metre. The
+// Every part of an orbit camera, rounded to a ten-thousandth of a degree and of a metre, so
+// that the words stay short while the picture stays the same to a fraction of a pixel. The
 // yaw is given from -180 (excluded) to 180 degrees.
 CameraChoice ChoiceOf(const render::Camera& camera);
 #endif
