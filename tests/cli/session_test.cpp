@@ -126,16 +126,17 @@ TEST_F(SessionTest, ScenarioErrorsCarryBothPositions) {
 // look at that is not there stops the run at that line, before anything is written.
 TEST_F(SessionTest, RenderTakesTheCameraAfterTheSize) {
   const fs::path out = dir_.path() / "out";
-  EXPECT_EQ(Run("load tug.scn\nrender a.png 16 10 at=Tug yaw=-30.5 dist=9\n"
-                "render b.png at=1,2,3\nrender c.png 16 10 at=Nobody\n",
-                out),
-            "test.session:4: render: no vessel named \"Nobody\" to look at");
+  EXPECT_EQ(Run("load tug.scn\nrender c.png 16 10 at=Nobody\n", out),
+            "test.session:2: render: no vessel named \"Nobody\" to look at");
+  EXPECT_FALSE(fs::exists(out / "c.png"));
+#if !defined(_WIN32)  // under Wine only the renderer's own tests have a display to draw on
+  EXPECT_EQ(Run("render a.png 16 10 at=Tug yaw=-30.5 dist=9\nrender b.png at=1,2,3\n", out), "");
   EXPECT_NE(out_.str().find("render a.png 16x10 at=Tug yaw=-30.5 dist=9\n"
                             "render b.png 800x500 at=1,2,3\n"),
             std::string::npos)
       << out_.str();
   EXPECT_TRUE(fs::exists(out / "a.png"));
-  EXPECT_FALSE(fs::exists(out / "c.png"));
+#endif
 }
 #endif
 
