@@ -109,8 +109,9 @@ Result RunInProcess(const Check& check, const Subject& subject);
 // What a crashed child left on its standard error: the journal lines of its last word, and
 // the error output's last lines when it has none (a sanitizer's report, say).
 std::vector<std::string> CrashJournal(const std::string& stderrText);
-// Where its last word says the fault was ("lib.so: Fn() at file.cpp:12"); empty: unknown.
-std::string CrashWhere(const std::string& stderrText);
+// Where its last word says the fault was: "lib.so: Fn() at file.cpp:12", the module's own
+// line, then "called from ..." and "innermost: ..." as it tells them; empty: unknown.
+std::vector<std::string> CrashWhere(const std::string& stderrText);
 // Whether its last word says the fault was in hostsim's own code, not the module's.
 bool CrashWasHosts(const std::string& stderrText);
 

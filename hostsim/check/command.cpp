@@ -230,8 +230,9 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
       r.reason = "hostsim crashed in its own code, not in the module (" + end.why +
                  "): a fault of the host, please report it";
     }
-    if (const std::string where = CrashWhere(errText); !where.empty())
-      r.details.push_back("where: " + where);
+    const std::vector<std::string> where = CrashWhere(errText);
+    for (std::size_t i = 0; i < where.size(); ++i)
+      r.details.push_back((i == 0 ? "where: " : "  ") + where[i]);
     // A child stopped by the parent wrote no last word: what it was doing is in its journal
     // tail file.
     r.journal = end.kind == platform::ChildEnd::Kind::TimedOut ? ReadJournalTail(tail)

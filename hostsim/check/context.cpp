@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "hostsim/platform/files.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/text.h"
 #include "hostsim/tools/key_names.h"
@@ -115,6 +116,16 @@ const char* Context::ModuleRunning() const {
   for (const auto& w : worlds_)
     if (const World::Running r = w->RunningCallback(); r.call != nullptr) return r.call;
   return nullptr;
+}
+
+std::vector<platform::ModuleLibrary> Context::ModuleLibraries() const {
+  std::vector<platform::ModuleLibrary> libraries;
+  for (const auto& w : worlds_)
+    for (const Module* m : w->Modules())
+      if (m->init != nullptr)
+        libraries.push_back(
+            {reinterpret_cast<const void*>(m->init), platform::PathToUtf8(m->path)});
+  return libraries;
 }
 
 std::uint64_t Context::Next() { return random_(); }

@@ -11,6 +11,7 @@
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/journal_tail.h"
+#include "hostsim/platform/where.h"
 
 namespace hostsim::check {
 
@@ -72,6 +73,9 @@ class Context {
   // The module callback running in any of the check's worlds, or the module code the check
   // called itself (InModule); null when none runs. Only reads memory (for a crash report).
   const char* ModuleRunning() const;
+  // The libraries of the modules the check's worlds have loaded, for telling where a fault
+  // was (allocates: a crash report asks only in a copy of its process).
+  std::vector<platform::ModuleLibrary> ModuleLibraries() const;
 
  private:
   const Subject& subject_;

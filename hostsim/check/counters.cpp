@@ -118,7 +118,8 @@ std::vector<Seen> Counters::Take() const {
   const std::size_t n = Api(api_).take(seen, kMax);
   std::vector<Seen> out;
   for (std::size_t i = 0; i < n && i < kMax; ++i)
-    out.push_back({seen[i].call, seen[i].callback, seen[i].count, seen[i].where,
+    out.push_back({seen[i].call, seen[i].callback, seen[i].count,
+                   std::vector<const void*>(seen[i].stack, seen[i].stack + seen[i].depth),
                    seen[i].kind == HOSTSIM_SEEN_BLOCKING, seen[i].host != 0});
   return out;
 }

@@ -19,9 +19,11 @@ struct Seen {
   std::string call;      // "malloc", "fprintf", ...
   std::string callback;  // "clbkBeforeStep", ...
   std::uint64_t count = 0;
-  const void* where = nullptr;  // the innermost frame in the module (or the host); null: unknown
-  bool blocking = false;        // a blocking call; otherwise an allocation
-  bool host = false;            // the host made it, for a call of the module's into the host
+  // The frames of the module's (or the host's) code that made the call, innermost first, each
+  // an address inside its call; empty: unknown.
+  std::vector<const void*> where;
+  bool blocking = false;  // a blocking call; otherwise an allocation
+  bool host = false;      // the host made it, for a call of the module's into the host
 };
 
 // The kernel's counts for a thread.

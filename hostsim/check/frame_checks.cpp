@@ -117,9 +117,11 @@ const void* ModuleCode(Context& ctx, World& w) {
   return nullptr;
 }
 
-// "malloc in clbkBeforeStep 2000 times (at lib.so: Fn at file.cpp:12)", the module's only,
-// and how many calls the host made for it.
-std::string Described(const std::vector<Seen>& seen, std::uint64_t& module, std::uint64_t& host) {
+// "malloc in clbkBeforeStep 2000 times (at file.cpp:12 in Fn)", the module's only, named by
+// the module's own line that made the call, and how many calls the host made for it.
+std::string Described(const Context& ctx, const std::vector<Seen>& seen, std::uint64_t& module,
+                      std::uint64_t& host) {
+  const std::vector<platform::ModuleLibrary> libraries = ctx.ModuleLibraries();
   std::string what;
   module = host = 0;
   for (const Seen& s : seen) {
@@ -130,7 +132,7 @@ std::string Described(const std::vector<Seen>& seen, std::uint64_t& module, std:
     module += s.count;
     what += (what.empty() ? "" : "; ") + s.call + " in " + s.callback + " " +
             std::to_string(s.count) + (s.count == 1 ? " time" : " times");
-    if (s.where != nullptr) what += " (at " + platform::CodeLocation(s.where) + ")";
+    if (!s.where.empty()) what += " (at " + platform::FindWhere(s.where, libraries).Line() + ")";
   }
   return what;
 }
@@ -153,7 +155,7 @@ Bed MakeBed(Context& ctx, const std::string& cls) {
   Driver drive(ctx, w, v);
   drive.Walk(200);
   if (w.OpenBox() != nullptr) w.CancelBox();
-  Bed bed{&w, &v, v.callbacks(), {}, {}};
+  Bed bed{&w, &v, v.callbacks(), {}};  // the HUD of the size Bed gives
   bed.frames.resize(kFrames);
   for (FrameInput& f : bed.frames) {
     f.dt = 1.0 / (25 + ctx.Below(100));
@@ -226,7 +228,7 @@ void FrameAllocations(Context& ctx) {
     counters.SetLibraries(ModuleCode(ctx, w));
     const std::vector<Seen> seen = OfKind(CountedFrames(counters, bed, 50), false);
     std::uint64_t module = 0, host = 0;
-    const std::string what = Described(seen, module, host);
+    const std::string what = Described(ctx, seen, module, host);
     if (module > 0) {
       JournalOneFrame(bed);
       ctx.Fail("the per-frame callbacks allocated " + std::to_string(module) + " times in " +
@@ -250,7 +252,7 @@ void FrameBlockingCalls(Context& ctx) {
     KernelTally kernel = Calibrated(counters);
     const std::vector<Seen> seen = OfKind(CountedFrames(counters, bed, 0, &kernel), true);
     std::uint64_t module = 0, host = 0;
-    std::string what = Described(seen, module, host);
+    std::string what = Described(ctx, seen, module, host);
     // What the kernel counted that no watched function told: a system call made directly,
     // or a call the C library makes inside itself.
     std::string kernelWhat;

@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "hostsim/check/check.h"
 #include "hostsim/check/context.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/platform/where.h"
 
 namespace hostsim::check {
 
@@ -22,12 +24,19 @@ constexpr const char* kHostFault = "crashed in hostsim's own code, not in the mo
 
 void Put(const char* s) { platform::WriteStderr(s, std::char_traits<char>::length(s)); }
 
-const void* g_faultCode = nullptr;
+platform::Fault g_fault;
 
-// In a copy of the process (it allocates): where the faulting code is.
+// In a copy of the process (it allocates): where the faulting code is, the module's own line
+// first.
 void WriteWhere() {
-  const std::string line = kWhere + platform::CodeLocation(g_faultCode) + "\n";
-  Put(line.c_str());
+  const Context* ctx = Context::Active();
+  const platform::Where where = platform::FindWhere(
+      platform::FaultStack(g_fault, 64),
+      ctx != nullptr ? ctx->ModuleLibraries() : std::vector<platform::ModuleLibrary>{});
+  std::string text;
+  for (const std::string& line : where.Lines())
+    text += (text.empty() ? kWhere : "hostsim check:   ") + line + "\n";
+  Put(text.c_str());
 }
 
 // The last word of a crash or a hang: names the check, whose code faulted or stood (the
@@ -50,7 +59,7 @@ void LastWord(const platform::Fault& fault, bool hung) {
     Put(ctx->ModuleRunning());
   }
   Put("\n");
-  g_faultCode = fault.code;
+  g_fault = fault;
   if (fault.code != nullptr) platform::RunIsolated(WriteWhere, std::chrono::seconds(20));
   Put(kTailStart);
   Put("\n");
@@ -159,12 +168,21 @@ Result RunInProcess(const Check& check, const Subject& subject) {
   return r;
 }
 
-std::string CrashWhere(const std::string& stderrText) {
-  std::string where;
+std::vector<std::string> CrashWhere(const std::string& stderrText) {
+  constexpr std::string_view kMore = "hostsim check:   ";
+  std::vector<std::string> where;
   std::istringstream in(stderrText);
+  bool in_where = false;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind(kWhere, 0) == 0) where = line.substr(std::char_traits<char>::length(kWhere));
+    if (line.rfind(kWhere, 0) == 0) {
+      where = {line.substr(std::char_traits<char>::length(kWhere))};
+      in_where = true;
+    } else if (in_where && line.starts_with(kMore)) {
+      where.push_back(line.substr(kMore.size()));
+    } else {
+      in_where = false;
+    }
   }
   return where;
 }

@@ -21,6 +21,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/platform/where.h"
 #include "session.h"
 
 namespace hostsim::cli {
@@ -32,8 +33,8 @@ struct Scene {
   const World* world = nullptr;
   const Session* session = nullptr;
   std::function<void()> lastWork;
-  char limit[32] = "";  // the time limit as text, for a hang's report
-  const void* code = nullptr;
+  char limit[32] = "";    // the time limit as text, for a hang's report
+  platform::Fault fault;  // what a report tells of, for its copy of the process
   const volatile std::sig_atomic_t* stop = nullptr;  // the signal that asked to stop
 };
 Scene g_scene;
@@ -97,19 +98,28 @@ std::string RunningText(const World::Running& r) {
   return text;
 }
 
-// In the copy of the process: where the faulting code is, as one line. Code in a copy of a
-// module's library (one the host loads so that the file may be rebuilt) is named by the
-// library's own file, the one its author built.
+// The modules' libraries, named by the files their authors built (the host may have loaded a
+// copy, so that the file may be rebuilt).
+std::vector<platform::ModuleLibrary> ModuleLibraries(const World& world) {
+  std::vector<platform::ModuleLibrary> libraries;
+  for (const Module* m : world.Modules())
+    if (m->init != nullptr)
+      libraries.push_back({reinterpret_cast<const void*>(m->init), platform::PathToUtf8(m->path)});
+  return libraries;
+}
+
+// In the copy of the process: where the faulting code is, from the author's side: the
+// module's own line first, the module's lines that led there, then the innermost frame when
+// the fault was deeper.
 void WriteWhere() {
-  std::string where = platform::CodeLocation(g_scene.code);
-  if (g_scene.world != nullptr) {
-    for (const Module* m : g_scene.world->Modules()) {
-      const std::string copy = platform::PathToUtf8(m->loadedFrom);
-      if (m->loadedFrom != m->path && where.starts_with(copy))
-        where = platform::PathToUtf8(m->path) + where.substr(copy.size());
-    }
-  }
-  Put("  where: " + where + "\n");
+  const std::vector<const void*> stack = platform::FaultStack(g_scene.fault, 64);
+  const platform::Where where =
+      platform::FindWhere(stack, g_scene.world != nullptr ? ModuleLibraries(*g_scene.world)
+                                                          : std::vector<platform::ModuleLibrary>{});
+  std::string text;
+  for (const std::string& line : where.Lines())
+    text += (text.empty() ? "  where: " : "    ") + line + "\n";
+  Put(text);
 }
 
 // In the copy of the process: the host's own temporary folders (copies of libraries) go, as
@@ -169,10 +179,12 @@ void Report(const platform::Fault& fault, End end) {
   }
   Put("\n");
   // Where a stopped program stood matters only inside a module.
-  g_scene.code = end == End::Stop && running.call == nullptr ? nullptr : fault.code;
-  if (g_scene.code != nullptr && !platform::RunIsolated(WriteWhere, std::chrono::seconds(20))) {
+  g_scene.fault = fault;
+  if (end == End::Stop && running.call == nullptr) g_scene.fault.code = nullptr;
+  if (g_scene.fault.code != nullptr &&
+      !platform::RunIsolated(WriteWhere, std::chrono::seconds(20))) {
     Put("  where: code at ");
-    PutHex(g_scene.code);
+    PutHex(g_scene.fault.code);
     Put("\n");
   }
   if (g_scene.session != nullptr && !g_scene.session->CurrentCommand().empty()) {

@@ -43,6 +43,28 @@ std::string FirstLine(const fs::path& file) {
   return {};
 }
 
+// The `where` a trial's fault report gave, as the lines that follow the reason ("\n  where:
+// ...", "\n    called from ..."): "" when it gave none.
+std::string WhereLines(const fs::path& file) {
+  std::string text;
+  if (!platform::ReadTextFile(file, platform::kScriptLimit, text).empty()) return {};
+  std::string lines;
+  std::string_view rest = text;
+  bool inWhere = false;
+  while (!rest.empty()) {
+    std::string_view line = rest.substr(0, std::min(rest.find('\n'), rest.size()));
+    rest.remove_prefix(std::min(line.size() + 1, rest.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("  where: ") || (inWhere && line.starts_with("    "))) {
+      inWhere = true;
+      lines += "\n" + std::string(line);
+    } else if (inWhere) {
+      break;
+    }
+  }
+  return lines;
+}
+
 // Runs this program on the world saved as it stands, which loads the module's library from
 // its file; returns why the reload must not be made here, or "" when it may (the trial went
 // through, or failed in a way that a load here refuses without harm and tells better).
@@ -73,7 +95,8 @@ std::string Trial(World& world, const ReloadTrial& trial, const std::string& mod
   switch (end.kind) {
     case platform::ChildEnd::Kind::Exited:
       if (end.code == 0 || end.code == 1) return {};
-      if (end.code == kExitModuleFault) return "tried in a process of its own, " + FirstLine(err);
+      if (end.code == kExitModuleFault)
+        return "tried in a process of its own, " + FirstLine(err) + WhereLines(err);
       return "the trial of the reload ended with status " + std::to_string(end.code) + ": " +
              FirstLine(err);
     case platform::ChildEnd::Kind::Crashed:

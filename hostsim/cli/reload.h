@@ -20,7 +20,9 @@ struct ReloadTrial {
 };
 
 // Reloads the module named `module`. Returns "" when the world runs on the new library, else
-// why it did not reload (the world is then as it was).
+// why it did not reload (the world is then as it was): one line, followed, when the trial's
+// module faulted, by the lines of the report's `where` ("\n  where: LIB: FUNC at FILE:LINE",
+// "\n    called from ...").
 std::string Reload(World& world, const std::string& module, const ReloadTrial& trial);
 
 }  // namespace hostsim::cli

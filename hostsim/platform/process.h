@@ -61,6 +61,33 @@ bool RunIsolated(void (*work)(), std::chrono::milliseconds limit);
 // calls it only through RunIsolated.
 std::string CodeLocation(const void* address);
 
+// One frame of code, as the system's symbol tools name it.
+struct CodeFrame {
+  std::string library;         // the library or program file holding the code ("" unknown)
+  const void* base = nullptr;  // where that file is loaded: the same for all of its code
+  std::uintptr_t offset = 0;   // of the code into the file
+  std::string function;        // demangled; "" when unknown
+  std::string file;            // the source file, where the file has debugging information
+  int line = 0;                // its line; 0 when unknown
+};
+
+// The frames of the code at each of `addresses`: for each, the function it is in first and,
+// where calls were inlined into it, the inlined calls innermost first (so the last is the
+// function the machine code belongs to). Allocates and runs the symbol tools: a crash report
+// calls it only through RunIsolated.
+std::vector<std::vector<CodeFrame>> CodeFrames(const std::vector<const void*>& addresses);
+
+// Where the library or program holding the code at `address` is loaded (null when none does):
+// the same for all of its code. Only asks the system's loader.
+const void* LibraryBase(const void* address);
+
+// The chain of calls that led to `fault`, innermost first: the instruction that faulted or
+// stood, then, for each caller, an address inside its call instruction; at most `max`. Read
+// from the stack of the thread that faulted, which the calling code must be on (in the
+// report, or in its copy made by RunIsolated). Where the stack cannot be read (on Windows),
+// only the instruction.
+std::vector<const void*> FaultStack(const Fault& fault, std::size_t max);
+
 // The thread that made it, for a watchdog on another thread to stop.
 class WatchedThread {
  public:

@@ -4,6 +4,7 @@
 // whether a library is still loaded.
 #include <cxxabi.h>
 #include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
@@ -16,11 +17,13 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -235,6 +238,9 @@ pid_t CopyProcess() {
 
 void OnFatalCrash(void (*report)(const Fault& fault)) {
   g_report = report;
+  // The first walk of a stack loads the unwinder: done now, not in a crashed process.
+  void* warm[1];
+  backtrace(warm, 1);
   UseSignalStack();
   struct sigaction sa {};
   sa.sa_sigaction = OnSignal;
@@ -261,22 +267,28 @@ bool RunIsolated(void (*work)(), std::chrono::milliseconds limit) {
 
 namespace {
 
-// The first two lines addr2line prints for one address: the function and "FILE:LINE"
-// ("??" and "??:0" where it cannot tell); empty when it cannot be run.
-std::pair<std::string, std::string> AskAddr2line(const char* file, std::uintptr_t offset) {
+// What addr2line prints for `offsets` into `file`, as one text: for each, the offset, the
+// function and "FILE:LINE" ("??" and "??:0" where it cannot tell), then the same two lines for
+// each call inlined there, outermost last; empty when it cannot be run.
+std::string AskAddr2line(const char* file, const std::vector<std::uintptr_t>& offsets) {
   int fds[2];
   if (pipe(fds) != 0) return {};
-  char hex[32];
-  std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addclose(&actions, fds[0]);
-  std::string program = "addr2line", f = "-f", c = "-C", e = "-e", path = file;
-  char* argv[] = {program.data(), f.data(), c.data(), e.data(), path.data(), hex, nullptr};
+  std::vector<std::string> args = {"addr2line", "-a", "-f", "-i", "-C", "-e", file};
+  for (const std::uintptr_t offset : offsets) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(offset));
+    args.emplace_back(hex);
+  }
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, "addr2line", &actions, nullptr, argv, environ);
+  const int rc = posix_spawnp(&pid, "addr2line", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   std::string out;
@@ -288,10 +300,19 @@ std::pair<std::string, std::string> AskAddr2line(const char* file, std::uintptr_
     WaitAtMost(pid, std::chrono::seconds(10));
   }
   close(fds[0]);
-  const std::size_t first = out.find('\n');
-  if (first == std::string::npos) return {};
-  const std::size_t second = out.find('\n', first + 1);
-  return {out.substr(0, first), out.substr(first + 1, second - first - 1)};
+  return out;
+}
+
+// Reads addr2line's "FILE:LINE (discriminator N)" into the frame; "??:0" and "??:?" say
+// nothing.
+void ReadSourceLine(std::string text, CodeFrame& frame) {
+  text = text.substr(0, text.find(" ("));
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || text.rfind("??", 0) == 0) return;
+  const int line = std::atoi(text.c_str() + colon + 1);
+  if (line <= 0) return;
+  frame.file = std::filesystem::path(text.substr(0, colon)).lexically_normal().string();
+  frame.line = line;
 }
 
 std::string HexAddress(const void* address) {
@@ -308,37 +329,130 @@ std::string Demangled(const char* name) {
   return status == 0 && text ? text.get() : name;
 }
 
-}  // namespace
-
-std::string CodeLocation(const void* address) {
+// What the dynamic linker knows of `address`: its file, where that is loaded, the offset
+// addr2line wants and, from the dynamic symbol table, the exported function spanning it.
+CodeFrame Located(const void* address) {
+  CodeFrame frame;
   Dl_info info{};
   ElfW(Sym)* sym = nullptr;
   if (address == nullptr ||
       dladdr1(address, &info, reinterpret_cast<void**>(&sym), RTLD_DL_SYMENT) == 0 ||
       info.dli_fname == nullptr)
-    return "unknown code at " + HexAddress(address);
+    return frame;
   const auto at = reinterpret_cast<std::uintptr_t>(address);
   const auto base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
   // A program linked at a fixed address is looked up by the address itself, a position-
   // independent file by the offset into it.
   const auto* header = static_cast<const ElfW(Ehdr)*>(info.dli_fbase);
-  const std::uintptr_t offset = header != nullptr && header->e_type == ET_EXEC ? at : at - base;
-  std::string where = info.dli_fname;
-  auto [function, line] = AskAddr2line(info.dli_fname, offset);
-  if (function.empty() || function == "??") {
-    // The dynamic symbol table: only a symbol that spans the address names its function.
-    const auto start = reinterpret_cast<std::uintptr_t>(info.dli_saddr);
-    if (info.dli_sname != nullptr && sym != nullptr && at >= start && at < start + sym->st_size)
-      function = Demangled(info.dli_sname);
-    else
-      function.clear();
+  frame.offset = header != nullptr && header->e_type == ET_EXEC ? at : at - base;
+  frame.library = info.dli_fname;
+  frame.base = info.dli_fbase;
+  const auto start = reinterpret_cast<std::uintptr_t>(info.dli_saddr);
+  if (info.dli_sname != nullptr && sym != nullptr && at >= start && at < start + sym->st_size)
+    frame.function = Demangled(info.dli_sname);
+  return frame;
+}
+
+// One line of a text, moving `at` past it; false at its end.
+bool NextLine(const std::string& text, std::size_t& at, std::string& line) {
+  if (at >= text.size()) return false;
+  const std::size_t end = std::min(text.find('\n', at), text.size());
+  line = text.substr(at, end - at);
+  at = end + 1;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::vector<CodeFrame>> CodeFrames(const std::vector<const void*>& addresses) {
+  std::vector<std::vector<CodeFrame>> frames(addresses.size());
+  // The addresses of each file, asked of addr2line at once.
+  std::map<std::string, std::vector<std::size_t>> byFile;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    frames[i].push_back(Located(addresses[i]));
+    if (!frames[i][0].library.empty()) byFile[frames[i][0].library].push_back(i);
   }
-  where += function.empty() ? " at offset " + HexAddress(reinterpret_cast<const void*>(offset))
-                            : ": " + function;
-  if (!line.empty() && line.rfind("??", 0) != 0 && line.find(":0") == std::string::npos &&
-      line.find(":?") == std::string::npos)
-    where += " at " + line.substr(0, line.find(" ("));
+  for (const auto& entry : byFile) {
+    const std::string& file = entry.first;
+    const std::vector<std::size_t>& indices = entry.second;
+    std::vector<std::uintptr_t> offsets;
+    for (const std::size_t i : indices) offsets.push_back(frames[i][0].offset);
+    const std::string out = AskAddr2line(file.c_str(), offsets);
+    // Each address's part starts with the address itself ("0x..."), then pairs of lines.
+    std::size_t at = 0, next = 0;
+    std::string line, function, source;
+    bool started = false;
+    std::vector<CodeFrame> told;
+    const auto finish = [&] {
+      if (!started || next >= indices.size()) return;
+      std::vector<CodeFrame>& mine = frames[indices[next++]];
+      const CodeFrame located = mine[0];
+      if (!told.empty()) {
+        for (CodeFrame& f : told) {
+          f.library = located.library;
+          f.base = located.base;
+          f.offset = located.offset;
+        }
+        // The outermost is the function the code belongs to: its exported name stands in
+        // for a name addr2line does not know.
+        if (told.back().function.empty()) told.back().function = located.function;
+        mine = std::move(told);
+      }
+      told.clear();
+    };
+    while (NextLine(out, at, line)) {
+      if (line.rfind("0x", 0) == 0) {
+        finish();
+        started = true;
+        continue;
+      }
+      if (!started || !NextLine(out, at, source)) break;
+      CodeFrame f;
+      if (line != "??") f.function = line;
+      ReadSourceLine(source, f);
+      told.push_back(std::move(f));
+    }
+    finish();
+  }
+  return frames;
+}
+
+std::string CodeLocation(const void* address) {
+  const std::vector<CodeFrame> frames = CodeFrames({address})[0];
+  // The function the code belongs to, and the line of its innermost inlined call.
+  const CodeFrame& outer = frames.back();
+  if (outer.library.empty()) return "unknown code at " + HexAddress(address);
+  std::string where = outer.library;
+  where += outer.function.empty()
+               ? " at offset " + HexAddress(reinterpret_cast<const void*>(outer.offset))
+               : ": " + outer.function;
+  if (frames.front().line > 0)
+    where += " at " + frames.front().file + ":" + std::to_string(frames.front().line);
   return where;
+}
+
+const void* LibraryBase(const void* address) {
+  Dl_info info{};
+  if (address == nullptr || dladdr(address, &info) == 0) return nullptr;
+  return info.dli_fbase;
+}
+
+std::vector<const void*> FaultStack(const Fault& fault, std::size_t max) {
+  // The stack from here: this report's own frames, the signal's, then the faulting code's.
+  // The unwinder gives the faulting frame its exact instruction, its callers their return
+  // addresses, which are after their calls.
+  std::vector<void*> raw(256);
+  const int n = backtrace(raw.data(), static_cast<int>(raw.size()));
+  std::vector<const void*> stack;
+  int from = 0;
+  while (from < n && raw[static_cast<std::size_t>(from)] != fault.code) ++from;
+  if (fault.code != nullptr) stack.push_back(fault.code);
+  if (from == n) return stack;
+  for (int i = from + 1; i < n && stack.size() < max; ++i) {
+    const auto ret = reinterpret_cast<std::uintptr_t>(raw[static_cast<std::size_t>(i)]);
+    if (ret != 0) stack.push_back(reinterpret_cast<const void*>(ret - 1));
+  }
+  return stack;
 }
 
 WatchedThread::WatchedThread() : handle_(static_cast<std::uintptr_t>(pthread_self())) {}

@@ -243,6 +243,41 @@ std::string CodeLocation(const void* address) {
   return Utf8FromWide(name) + " at offset " + Hex(at - reinterpret_cast<std::uintptr_t>(module));
 }
 
+const void* LibraryBase(const void* address) {
+  HMODULE module = nullptr;
+  if (address == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                    GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                static_cast<LPCWSTR>(address), &module))
+    return nullptr;
+  return reinterpret_cast<const void*>(module);
+}
+
+// The library and the offset into it, as CodeLocation names them.
+std::vector<std::vector<CodeFrame>> CodeFrames(const std::vector<const void*>& addresses) {
+  std::vector<std::vector<CodeFrame>> frames;
+  for (const void* address : addresses) {
+    CodeFrame f;
+    f.base = LibraryBase(address);
+    if (f.base != nullptr) {
+      std::wstring name(32768, L'\0');
+      name.resize(GetModuleFileNameW(static_cast<HMODULE>(const_cast<void*>(f.base)), name.data(),
+                                     static_cast<DWORD>(name.size())));
+      f.library = Utf8FromWide(name);
+      f.offset =
+          reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(f.base);
+    }
+    frames.push_back({std::move(f)});
+  }
+  return frames;
+}
+
+// The stack of a thread stopped in an exception filter or suspended is not walked here: only
+// the code that faulted is named.
+std::vector<const void*> FaultStack(const Fault& fault, std::size_t max) {
+  if (fault.code == nullptr || max == 0) return {};
+  return {fault.code};
+}
+
 WatchedThread::WatchedThread() {
   HANDLE self = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self,

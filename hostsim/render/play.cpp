@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "hostsim/platform/files.h"
@@ -83,6 +84,38 @@ std::uint64_t Window::Ticks() const {
                                         std::chrono::steady_clock::now() - kStart)
                                         .count());
 }
+
+namespace {
+
+// The `where` of a refused reload's reason (its line "  where: LIB: FUNC at FILE:LINE"), short
+// enough for the status line: " (at FILE:LINE in FUNC)", the file without its folder and the
+// function without its parameters; "" when the reason names no place.
+std::string BriefWhere(const std::string& why) {
+  constexpr std::string_view kWhere = "\n  where: ";
+  const std::size_t start = why.find(kWhere);
+  if (start == std::string::npos) return {};
+  std::string line = why.substr(start + kWhere.size());
+  line = line.substr(0, line.find('\n'));
+  std::string function, source;
+  if (const std::size_t at = line.rfind(" at "); at != std::string::npos) {
+    source = line.substr(at + 4);
+    line.erase(at);
+    source = source.substr(source.find_last_of("/\\") + 1);
+  }
+  // "LIB: FUNC": the library is named when no source is.
+  const std::size_t colon = line.find(": ");
+  if (colon != std::string::npos) function = line.substr(colon + 2);
+  constexpr std::string_view kAnonymous = "(anonymous namespace)::";
+  for (std::size_t at = function.find(kAnonymous); at != std::string::npos;
+       at = function.find(kAnonymous))
+    function.erase(at, kAnonymous.size());
+  function = function.substr(0, function.find('('));
+  if (!source.empty()) return " (at " + source + (function.empty() ? "" : " in " + function) + ")";
+  const std::string library = line.substr(0, colon);
+  return " (in " + library.substr(library.find_last_of("/\\") + 1) + ")";
+}
+
+}  // namespace
 
 void Window::Say(std::string text) {
   message_ = std::move(text);
@@ -321,7 +354,7 @@ void Window::ReloadModule(const std::string& module) {
     Say("reloaded " + module);
   } else {
     std::cerr << "hostsim play: " << module << " not reloaded: " << why << "\n";
-    Say(module + " not reloaded: " + why);
+    Say(module + " not reloaded" + BriefWhere(why) + ": " + why.substr(0, why.find('\n')));
   }
 }
 

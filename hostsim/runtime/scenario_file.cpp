@@ -193,6 +193,17 @@ void World::ReloadFiles() {
   // The meshes are read once and kept: forgotten, the load reads them again. The old vessels
   // keep theirs for as long as they live.
   auto kept = std::exchange(impl_->meshes.files, {});
+  // Each mesh is read again before the world is: one that no longer reads, or whose material
+  // library does not, refuses the whole, and the vessels keep the meshes they show.
+  const std::size_t warnings = impl_->warnings.size();
+  for (const auto& [mesh, file] : kept) {
+    std::string why;
+    if (ReadMeshFile(*impl_, mesh, &why) != nullptr && impl_->warnings.size() == warnings) continue;
+    if (why.empty()) why = impl_->warnings.back();
+    impl_->warnings.resize(warnings);
+    impl_->meshes.files = std::move(kept);
+    throw Error("mesh " + Quote(mesh) + " not read again: " + why);
+  }
   bool swapped = false;
   try {
     BuildAndSwap(*impl_, s, label, {}, swapped);

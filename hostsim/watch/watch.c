@@ -103,20 +103,25 @@ static int In(const Library* lib, uintptr_t pc) {
 }
 
 typedef struct {
-  uintptr_t where;
+  uintptr_t stack[HOSTSIM_WATCH_STACK];
+  int depth; /* frames in `stack`: the first is where the library's code made the call */
   int host;
-  int depth;
+  int frames;
 } Walk;
 
 static _Unwind_Reason_Code Frame(struct _Unwind_Context* context, void* data) {
   Walk* w = data;
   const uintptr_t pc = _Unwind_GetIP(context);
-  if (pc == 0 || ++w->depth > 128) return _URC_END_OF_STACK;
+  if (pc == 0 || ++w->frames > 128) return _URC_END_OF_STACK;
   const int module = In(&g_module, pc), host = !module && In(&g_host, pc);
-  if (!module && !host) return _URC_NO_REASON;
-  w->where = pc - 1; /* a return address: the call is the instruction before */
-  w->host = host;
-  return _URC_END_OF_STACK;
+  if (w->depth == 0) {
+    if (!module && !host) return _URC_NO_REASON;
+    w->host = host;
+  } else if (w->host ? !host : !module) {
+    return _URC_END_OF_STACK; /* out of the library: the frames that led there are kept */
+  }
+  w->stack[w->depth++] = pc - 1; /* a return address: the call is the instruction before */
+  return w->depth == HOSTSIM_WATCH_STACK ? _URC_END_OF_STACK : _URC_NO_REASON;
 }
 
 /* --- the notes of the watched thread --- */
@@ -132,7 +137,8 @@ static void Note(const char* call, int kind) {
   const char* callback = t_callback;
   if (callback == NULL || t_busy) return;
   t_busy = 1;
-  Walk w = {0, 0, 0};
+  Walk w;
+  w.depth = w.host = w.frames = 0;
   _Unwind_Backtrace(Frame, &w);
   size_t i = 0;
   for (; i < g_seenCount; ++i) {
@@ -142,8 +148,15 @@ static void Note(const char* call, int kind) {
   if (i < g_seenCount) {
     ++g_seen[i].count;
   } else if (g_seenCount < kMaxSeen) {
-    struct hostsim_watch_seen s = {call, callback, 1, (const void*)w.where, kind, w.host};
-    g_seen[g_seenCount++] = s;
+    struct hostsim_watch_seen* s = &g_seen[g_seenCount++];
+    s->call = call;
+    s->callback = callback;
+    s->count = 1;
+    s->where = w.depth > 0 ? (const void*)w.stack[0] : NULL;
+    s->kind = kind;
+    s->host = w.host;
+    s->depth = w.depth;
+    for (int k = 0; k < w.depth; ++k) s->stack[k] = (const void*)w.stack[k];
   }
   t_busy = 0;
 }

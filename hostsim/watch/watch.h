@@ -13,7 +13,10 @@
 extern "C" {
 #endif
 
-enum { HOSTSIM_WATCH_VERSION = 1 };
+enum { HOSTSIM_WATCH_VERSION = 2 };
+
+/* How many frames of the code that made a call are kept. */
+enum { HOSTSIM_WATCH_STACK = 16 };
 
 /* What was seen on the watched thread while a callback was named. */
 enum { HOSTSIM_SEEN_ALLOCATION = 0, HOSTSIM_SEEN_BLOCKING = 1 };
@@ -27,6 +30,11 @@ struct hostsim_watch_seen {
   const void* where;
   int kind; /* HOSTSIM_SEEN_* */
   int host;
+  /* The frames of that library's code from `where` outwards (the first is `where`), each an
+     address inside its call: the code the library's author wrote may be a few frames out,
+     past functions of the C++ library's headers compiled into it. */
+  const void* stack[HOSTSIM_WATCH_STACK];
+  int depth;
 };
 
 /* The kernel's counts for the calling thread: read and write system calls (however they

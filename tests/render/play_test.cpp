@@ -486,6 +486,9 @@ TEST(PlayWindow, ARebuiltModuleIsReloadedAndABrokenOneRefused) {
       logSays("lumipod not reloaded: tried in a process of its own, a module crashed in "
               "clbkSetupClass"))
       << ReadFile(p.log());
+  // It says where, as a crash's report does.
+  EXPECT_NE(ReadFile(p.log()).find("clbkSetupClass of vessel"), std::string::npos);
+  EXPECT_NE(ReadFile(p.log()).find("\n  where: "), std::string::npos) << ReadFile(p.log());
   build("testmod_noinit");
   EXPECT_TRUE(logSays("lacks the entry point zvcInit")) << ReadFile(p.log());
   build("lumipod");

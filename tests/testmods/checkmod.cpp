@@ -18,6 +18,11 @@
 //   CHECKMOD_KEEP_DEVMESH    keeps the device mesh of a dropped visual and still sets it
 //   CHECKMOD_HANG_ON_KEY     never returns once the key D goes down
 //   CHECKMOD_UNSET_READ      decides on a field it never set in every frame
+//   CHECKMOD_NULL_LIGHT      dims a light it never made when the key C goes down: the fault
+//                            is in the host's code, called from the module's
+//   CHECKMOD_FMOD_HANG       never returns once the key D goes down, most of its time spent in
+//                            the C library's fmod
+//   CHECKMOD_HUD_STRING      builds its HUD line in a std::string, which allocates
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
 // it stores to and the flag its hang waits on are volatile objects (an allocation whose
 // result goes unused, or is freed at once, may be left out).
@@ -25,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #if defined(CHECKMOD_FRAME_STAT)
 #include <sys/stat.h>
@@ -98,6 +104,20 @@ volatile bool g_spinning = true;
 void Hang() {
   while (g_spinning) {
   }
+}
+#endif
+
+#if defined(CHECKMOD_NULL_LIGHT)
+// The light the module forgot to make; volatile, so that the call is made as written.
+LightEmitter* volatile g_missingLight = nullptr;
+void Dim(LightEmitter* light) { light->SetIntensity(0.0); }
+#endif
+
+#if defined(CHECKMOD_FMOD_HANG)
+volatile bool g_cycling = true;
+volatile double g_phase = 1e300, g_period = 3.0;
+void Cycle() {
+  while (g_cycling) g_phase = std::fmod(g_phase, g_period) + 1e300;
 }
 #endif
 
@@ -214,10 +234,16 @@ class CheckVessel final : public VESSEL3 {
 #if defined(CHECKMOD_CRASH_ON_KEY)
         Crash();
 #endif
+#if defined(CHECKMOD_NULL_LIGHT)
+        Dim(g_missingLight);
+#endif
         return 1;
       case ZKEY_D:
 #if defined(CHECKMOD_HANG_ON_KEY)
         Hang();
+#endif
+#if defined(CHECKMOD_FMOD_HANG)
+        Cycle();
 #endif
         return 1;
       case ZKEY_N:
@@ -234,6 +260,10 @@ class CheckVessel final : public VESSEL3 {
     char buf[64];
     const int n = std::snprintf(buf, sizeof buf, "Level %.2f %s", level_, on_ ? "on" : "off");
     skp->Text(10, 10, buf, n);
+#if defined(CHECKMOD_HUD_STRING)
+    const std::string line = "Light level " + std::to_string(level_) + " of full";
+    skp->Text(10, 30, line.c_str(), static_cast<int>(line.size()));
+#endif
     return true;
   }
 
