@@ -15,12 +15,12 @@
 #include "hostsim/check/journal_tail.h"
 #include "hostsim/check/memcheck.h"
 #include "hostsim/check/report.h"
+#include "hostsim/inputs/inputs.h"
 #include "hostsim/platform/dynlib.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/config.h"
-#include "hostsim/tools/inputs.h"
 
 namespace fs = std::filesystem;
 

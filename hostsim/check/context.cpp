@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hostsim/keys/keys.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
 #include "hostsim/runtime/text.h"
-#include "hostsim/tools/key_names.h"
 
 #if defined(_WIN32)
 #include <process.h>

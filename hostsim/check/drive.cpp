@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "hostsim/tools/key_names.h"
+#include "hostsim/keys/keys.h"
 
 namespace hostsim::check {
 

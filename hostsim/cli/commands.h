@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "camera_choice.h"
-#include "keys.h"
+#include "chord.h"
 
 namespace hostsim::cli {
 

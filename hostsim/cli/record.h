@@ -11,7 +11,7 @@
 
 #include "commands.h"
 #include "hostsim/platform/files.h"
-#include "hostsim/render/play_recorder.h"
+#include "hostsim/play/play_recorder.h"
 
 namespace hostsim::cli {
 

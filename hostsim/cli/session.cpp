@@ -8,9 +8,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "hostsim/inputs/inputs.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
-#include "hostsim/tools/inputs.h"
 #include "text.h"
 #include "view.h"
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "hostsim/gl/gl_api.h"
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/gl_api.h"
 #include "hostsim/render/math.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "hostsim/gl/gl_api.h"
+#include "hostsim/gl/gl_context.h"
 #include "hostsim/platform/files.h"
-#include "hostsim/render/gl_api.h"
-#include "hostsim/render/gl_context.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/render.h"
 

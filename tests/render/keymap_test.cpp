@@ -1,12 +1,11 @@
 // The window's keyboard gives the host's key codes: the keys the lamp uses by their CLI names,
 // keys beyond the CLI's names, and 0 for keys without a code.
-#include "hostsim/render/keymap.h"
-
 #include <SDL_scancode.h>
 #include <gtest/gtest.h>
 
 #include "host/keys.h"
-#include "hostsim/cli/keys.h"
+#include "hostsim/cli/chord.h"
+#include "hostsim/keys/keys.h"
 
 namespace {
 
@@ -30,16 +29,16 @@ TEST(WindowKeys, SameSet1CodesAsTheCliKeyNames) {
       {SDL_SCANCODE_Z, "Z"},
   };
   for (const auto& k : keys) {
-    const auto cli = hostsim::cli::KeyCode(k.name);
+    const auto cli = hostsim::KeyCode(k.name);
     ASSERT_TRUE(cli) << k.name;
-    EXPECT_EQ(hostsim::render::Set1Code(k.sdl), *cli) << k.name;
+    EXPECT_EQ(hostsim::Set1Code(k.sdl), *cli) << k.name;
   }
 }
 
 TEST(WindowKeys, ExtendedKeysAndKeysWithoutACode) {
-  EXPECT_EQ(hostsim::render::Set1Code(SDL_SCANCODE_KP_ENTER), ZKEY_NUMPAD_ENTER);
-  EXPECT_EQ(hostsim::render::Set1Code(SDL_SCANCODE_DELETE), ZKEY_DELETE);
-  EXPECT_EQ(hostsim::render::Set1Code(SDL_SCANCODE_F13), 0);
+  EXPECT_EQ(hostsim::Set1Code(SDL_SCANCODE_KP_ENTER), ZKEY_NUMPAD_ENTER);
+  EXPECT_EQ(hostsim::Set1Code(SDL_SCANCODE_DELETE), ZKEY_DELETE);
+  EXPECT_EQ(hostsim::Set1Code(SDL_SCANCODE_F13), 0);
 }
 
 }  // namespace

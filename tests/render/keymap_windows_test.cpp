@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "host/keys.h"
-#include "hostsim/render/keymap.h"
+#include "hostsim/keys/keys.h"
 
 namespace {
 
@@ -39,21 +39,19 @@ TEST(WindowsKeys, ScanCodesAndTheExtendedFlagGiveTheTablesCodes) {
       {0x00, false, 0xAD, 0},            // a key without a scan code (volume mute)
   };
   for (const auto& k : keys)
-    EXPECT_EQ(hostsim::render::Set1CodeOfWindowsKey(KeyParam(k.scan, k.extended), k.vk), k.code)
+    EXPECT_EQ(hostsim::Set1CodeOfWindowsKey(KeyParam(k.scan, k.extended), k.vk), k.code)
         << "scan 0x" << std::hex << k.scan << (k.extended ? " extended" : "");
   // The bits above the flag (the previous state, the transition) change nothing.
-  EXPECT_EQ(hostsim::render::Set1CodeOfWindowsKey(KeyParam(0x30, false) | 0xC0000000U, 'B'),
-            ZKEY_B);
+  EXPECT_EQ(hostsim::Set1CodeOfWindowsKey(KeyParam(0x30, false) | 0xC0000000U, 'B'), ZKEY_B);
 }
 
 TEST(WindowsKeys, EveryCodeOfTheTableHasItsWindowsKey) {
   // A set-1 code is the scan code Windows reports, E0 keys with the extended flag: every code
   // the SDL table gives is one the Windows window gives for that scan code.
   for (int usage = 0; usage < 512; ++usage) {
-    const std::uint8_t code = hostsim::render::Set1Code(usage);
+    const std::uint8_t code = hostsim::Set1Code(usage);
     if (code == 0 || code == ZKEY_PAUSE || code == ZKEY_NUMLOCK) continue;
-    EXPECT_EQ(hostsim::render::Set1CodeOfWindowsKey(KeyParam(code & 0x7FU, (code & 0x80) != 0), 0),
-              code)
+    EXPECT_EQ(hostsim::Set1CodeOfWindowsKey(KeyParam(code & 0x7FU, (code & 0x80) != 0), 0), code)
         << "usage " << usage;
   }
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "hostsim/render/render.h"
+#include "hostsim/play/play.h"
 #include "support/world_fixture.h"
 
 int main(int argc, char** argv) {

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "hostsim/gl/gl_api.h"
+#include "hostsim/gl/loaded_libraries.h"
 #include "hostsim/platform/files.h"
-#include "hostsim/render/gl_api.h"
-#include "hostsim/render/loaded_libraries.h"
-#include "hostsim/render/play_window.h"
+#include "hostsim/play/play_window.h"
 
 namespace hostsim::render {
 namespace {

@@ -1,6 +1,6 @@
 // On Windows the OpenGL library and its driver stay loaded with the program that linked them:
 // there is nothing to keep.
-#include "hostsim/render/loaded_libraries.h"
+#include "hostsim/gl/loaded_libraries.h"
 
 namespace hostsim::render {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "hostsim/error.h"
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/gl/loaded_libraries.h"
 #include "hostsim/platform/dynlib.h"
-#include "hostsim/render/gl_context.h"
-#include "hostsim/render/loaded_libraries.h"
 
 namespace hostsim::render {
 namespace {

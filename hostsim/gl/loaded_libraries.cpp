@@ -1,5 +1,5 @@
 // The process's shared libraries, from the dynamic loader's own list.
-#include "hostsim/render/loaded_libraries.h"
+#include "hostsim/gl/loaded_libraries.h"
 
 #include <dlfcn.h>
 #include <link.h>

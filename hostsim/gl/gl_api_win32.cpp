@@ -2,7 +2,7 @@
 #include <mutex>
 #include <string>
 
-#include "hostsim/render/gl_api.h"
+#include "hostsim/gl/gl_api.h"
 
 namespace hostsim::render {
 

@@ -1,5 +1,6 @@
 // The window on Windows: a Win32 window with a WGL context, its messages told in the window's
-// own form. Keys come as the scan codes Windows reports (keymap.h), typed text from WM_CHAR.
+// own form. Keys come as the scan codes Windows reports (hostsim/keys/keys.h), typed text from
+// WM_CHAR.
 #include <windows.h>
 #include <windowsx.h>
 
@@ -8,10 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/gl/wgl.h"
+#include "hostsim/keys/keys.h"
 #include "hostsim/platform/wide_text.h"
-#include "hostsim/render/gl_context.h"
-#include "hostsim/render/keymap.h"
-#include "hostsim/render/wgl.h"
 
 namespace hostsim::render {
 namespace {

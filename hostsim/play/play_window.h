@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hostsim/render/gl_context.h"
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/play/play.h"
 #include "hostsim/render/gl_renderer.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"

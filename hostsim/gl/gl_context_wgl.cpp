@@ -13,9 +13,9 @@
 #include <string>
 
 #include "hostsim/error.h"
-#include "hostsim/render/gl_api.h"
-#include "hostsim/render/gl_context.h"
-#include "hostsim/render/wgl.h"
+#include "hostsim/gl/gl_api.h"
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/gl/wgl.h"
 
 namespace hostsim::render {
 namespace wgl {

@@ -8,8 +8,8 @@
 #include "host/keys.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
+#include "hostsim/play/play_window.h"
 #include "hostsim/render/font.h"
-#include "hostsim/render/play_window.h"
 
 namespace hostsim::render {
 namespace fs = std::filesystem;

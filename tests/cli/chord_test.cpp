@@ -1,13 +1,13 @@
 // Key chords of the CLI: names to set-1 scan codes, modifiers, raw codes, and refusals.
-#include "host/keys.h"
+#include "hostsim/cli/chord.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "hostsim/cli/keys.h"
-#include "hostsim/tools/key_names.h"
+#include "host/keys.h"
+#include "hostsim/keys/keys.h"
 
 namespace hostsim::cli {
 namespace {

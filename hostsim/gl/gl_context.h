@@ -34,9 +34,9 @@ class GlContext {
 struct WindowEvent {
   enum class Type { Other, Close, FocusLost, Hidden, Shown, KeyDown, KeyUp, Text, Mouse, Wheel };
   Type type = Type::Other;
-  // KeyDown, KeyUp: the key's set-1 code (keymap.h; 0 for a key without one), whether it
-  // repeats while held, whether a shift key is down, and the letter the keyboard layout puts
-  // on it ('a' to 'z'; 0 for other keys).
+  // KeyDown, KeyUp: the key's set-1 code (hostsim/keys/keys.h; 0 for a key without one),
+  // whether it repeats while held, whether a shift key is down, and the letter the keyboard
+  // layout puts on it ('a' to 'z'; 0 for other keys).
   std::uint8_t key = 0;
   bool repeat = false;
   bool shift = false;

@@ -9,10 +9,10 @@
 #include <string>
 #include <system_error>
 
+#include "hostsim/gl/gl_context.h"
+#include "hostsim/gl/loaded_libraries.h"
+#include "hostsim/keys/keys.h"
 #include "hostsim/platform/dynlib.h"
-#include "hostsim/render/gl_context.h"
-#include "hostsim/render/keymap.h"
-#include "hostsim/render/loaded_libraries.h"
 
 namespace hostsim::render {
 namespace {

@@ -1,7 +1,7 @@
 // Builds without SDL2 make pictures but open no window.
 #include <iostream>
 
-#include "hostsim/render/render.h"
+#include "hostsim/play/play.h"
 
 namespace hostsim::render {
 

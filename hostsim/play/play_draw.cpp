@@ -2,8 +2,8 @@
 // and the status bar: the focused vessel and the keys that work now.
 #include <algorithm>
 
-#include "hostsim/render/gl_api.h"
-#include "hostsim/render/play_window.h"
+#include "hostsim/gl/gl_api.h"
+#include "hostsim/play/play_window.h"
 
 namespace hostsim::render {
 

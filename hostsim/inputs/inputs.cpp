@@ -1,4 +1,4 @@
-#include "hostsim/tools/inputs.h"
+#include "hostsim/inputs/inputs.h"
 
 #include <system_error>
 #include <utility>

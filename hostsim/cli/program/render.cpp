@@ -1,0 +1,46 @@
+// hostsim render: a picture of a scenario, the focused vessel's view of it, as a PNG file.
+#include "hostsim/render/render.h"
+
+#include <iostream>
+
+#include "hostsim/platform/path_text.h"
+#include "program.h"
+
+namespace fs = std::filesystem;
+using hostsim::platform::PathFromUtf8;
+
+namespace hostsim::cli::program {
+
+void AddRenderOptions(CLI::App& command, Args& a) {
+  command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
+  command.add_option("OUT", a.picture, "Picture to write (PNG)")->required()->type_name("FILE");
+  AddSize(command, a, "Picture");
+  AddCamera(command, a, "Where the picture is taken from");
+}
+
+int Render(const Args& a) {
+  const auto size = SizeOf(a);
+  if (!size) return kExitUsage;
+  try {
+    hostsim::cli::WatchedWorld watched(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout});
+    hostsim::World& world = watched.world();
+    LoadScenario(world, a.scenario);
+    const fs::path picture = PathFromUtf8(a.picture);
+    if (!MayWrite(ShownInputs(world, a.scenario), world, picture, "cannot write the picture"))
+      return kExitFailure;
+    // The first frame, of no length, puts vessels where their scenario lines say (a lamp's
+    // stored placement is applied then).
+    world.Step(0.0);
+    hostsim::render::RenderOptions look;
+    look.camera = CameraOf(a, world, *size);  // looking at a vessel where it stands now
+    hostsim::render::RenderToPng(world, picture, size->first, size->second, look);
+    return 0;
+  } catch (const hostsim::Error& e) {
+    std::cerr << Located(e, a.scenario) << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << a.scenario << ": " << e.what() << "\n";
+  }
+  return kExitFailure;
+}
+
+}  // namespace hostsim::cli::program

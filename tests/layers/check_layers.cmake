@@ -1,0 +1,88 @@
+# Fails when a source includes a folder that its layer may not: a lower layer never includes a
+# higher one. Each row below is a folder (its own files, not its subfolders) and what its
+# files may include besides the C++ and system libraries and the files of the folder itself
+# (named without a path); the table of docs/architecture.md says the same in words. An entry
+# ending in "/" allows every file under it, "hostsim/*.h" the headers at the top of hostsim/,
+# anything else that one file.
+#
+#   cmake -DSOURCE_DIR=<the source tree> -P check_layers.cmake
+set(_lamp host/ module/ lamp/ attach/ ui/ persist/)
+set(_root hostsim/*.h)
+set(_runtime host/ hostsim/platform/ ${_root})
+set(_gl ${_runtime} hostsim/keys/)
+set(_render ${_gl} hostsim/gl/)
+set(_play ${_render} hostsim/render/)
+set(_below_program host/ hostsim/*.h hostsim/platform/ hostsim/runtime/ hostsim/keys/
+    hostsim/inputs/ hostsim/gl/ hostsim/render/ hostsim/play/ hostsim/check/ hostsim/cli/
+    hostsim/watch/watch.h)
+
+set(folders)
+macro(layer folder)
+  list(APPEND folders ${folder})
+  set("may_${folder}" ${ARGN})
+endmacro()
+layer(host host/)
+foreach(folder module lamp attach ui persist)
+  layer(${folder} ${_lamp})
+endforeach()
+layer(hostsim/platform hostsim/platform/)
+layer(hostsim ${_runtime})
+layer(hostsim/runtime ${_runtime} hostsim/runtime/)
+layer(hostsim/keys host/ hostsim/keys/)
+layer(hostsim/inputs ${_runtime} hostsim/inputs/)
+layer(hostsim/gl ${_gl} hostsim/gl/)
+layer(hostsim/render ${_render} hostsim/render/)
+layer(hostsim/play ${_play} hostsim/play/)
+layer(hostsim/check ${_gl} hostsim/inputs/ hostsim/check/ hostsim/watch/watch.h
+      hostsim/runtime/config.h hostsim/runtime/text.h)
+layer(hostsim/cli ${_below_program})
+layer(hostsim/cli/program ${_below_program} hostsim/cli/program/)
+layer(hostsim/watch hostsim/watch/)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<the source tree> -P check_layers.cmake")
+endif()
+set(found 0)
+set(checked 0)
+foreach(folder IN LISTS folders)
+  file(GLOB sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp
+       ${SOURCE_DIR}/${folder}/*.c)
+  if(NOT sources)
+    message(SEND_ERROR "${folder}/: no sources (is the table of layers out of date?)")
+  endif()
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*" "\\1" included "${line}")
+      math(EXPR checked "${checked} + 1")
+      if(NOT included MATCHES "/")
+        continue()  # a file of the same folder
+      endif()
+      set(allowed FALSE)
+      foreach(entry IN LISTS "may_${folder}")
+        if(entry STREQUAL "hostsim/*.h")
+          if(included MATCHES "^hostsim/[^/]+\\.h$")
+            set(allowed TRUE)
+          endif()
+        elseif(entry MATCHES "/$")
+          string(FIND "${included}" "${entry}" at)
+          if(at EQUAL 0)
+            set(allowed TRUE)
+          endif()
+        elseif(included STREQUAL entry)
+          set(allowed TRUE)
+        endif()
+      endforeach()
+      if(NOT allowed)
+        file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+        message(SEND_ERROR "${name}: includes \"${included}\", which the layer ${folder}/ may "
+                           "not (docs/architecture.md, Folders and layers)")
+        math(EXPR found "${found} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(found GREATER 0)
+  message(FATAL_ERROR "${found} include(s) against the layers")
+endif()
+message(STATUS "layers: ${checked} includes, none against the table")
