@@ -16,12 +16,20 @@
 //                        of 16,000 lamps, through the code
 //                        the command runs
 //   inspect_16000_vs_... `hostsim inspect` of 16,000 lamps   the same with 4,000 lamps     5
+//   lights_256_vs_16     an offscreen 1280x720 picture of a    the same of a field of 16     1.5
+//                        field of 256 lit lamps, spaced so
+//                        that a pixel sees as many lights
+//   lights_4096_vs_16    the same of 4,096 lit lamps          the same of 16                2
+//   shadows_demo         the demo's picture at 1280x720       the same without shadows    (none)
 //   allocations          heap allocations per frame in the lamp's per-frame callbacks      0
 //   saved_bytes          a world saves the scenario it loaded byte for byte, and so does the
 //                        save floor (else the floors would not do the host's work)
 //
 // The worlds are as the commands run them: the journal off, the ring of the latest calls that a
 // fault's report quotes on (it always is).
+//
+// The pictures are drawn by Mesa's software renderer on the calling thread (LP_NUM_THREADS=0
+// unless the environment says otherwise), so that the CPU time measured is the drawing's.
 //
 // Every benchmark runs five repetitions, interleaved at random; a figure divides the least CPU
 // time per iteration of its benchmark (the "min" rows of Google Benchmark's table) by its
@@ -57,6 +65,9 @@
 #include "hostsim/cli/view.h"
 #include "hostsim/world.h"
 #include "lamp/lumipod.h"
+#if defined(HOSTSIM_HAVE_RENDER)
+#include "pictures.h"
+#endif
 #include "scenario_floor.h"
 
 // Every heap allocation of the program, the host runtime and the module goes through this
@@ -430,6 +441,9 @@ constexpr Guard kGuards[] = {
     {"warm_frame_10000_vs_1000", "warm_frame/10000", "warm_frame/1000", 0},  // no guard
     {"run_16000_vs_4000", "run/16000", "run/4000", 5.0},
     {"inspect_16000_vs_4000", "inspect/16000", "inspect/4000", 5.0},
+    {"lights_256_vs_16", "picture/field_256", "picture/field_16", 1.5},
+    {"lights_4096_vs_16", "picture/field_4096", "picture/field_16", 2.0},
+    {"shadows_demo", "picture/demo", "picture/demo_no_shadows", 0},  // no guard
 };
 
 int Run() {
@@ -453,6 +467,14 @@ int Run() {
   Register("run/16000", kMillisecond, 1, RunCommand, kRunMany);
   Register("inspect/4000", kMillisecond, 2, InspectCommand, kRunFew);
   Register("inspect/16000", kMillisecond, 1, InspectCommand, kRunMany);
+#if defined(HOSTSIM_HAVE_RENDER)
+  const fs::path* dir = &WorkDir();
+  Register("picture/field_16", kMillisecond, 3, bench::FieldPicture, 16, dir);
+  Register("picture/field_256", kMillisecond, 3, bench::FieldPicture, 256, dir);
+  Register("picture/field_4096", kMillisecond, 3, bench::FieldPicture, 4096, dir);
+  Register("picture/demo", kMillisecond, 3, bench::DemoPicture, true);
+  Register("picture/demo_no_shadows", kMillisecond, 3, bench::DemoPicture, false);
+#endif
 
   Collector collector;
   benchmark::RunSpecifiedBenchmarks(&collector);
@@ -504,6 +526,7 @@ int Run() {
 int main(int argc, char** argv) {
   // Defaults for a noisy machine, or for a smoke run; flags given on the command line come
   // later and win.
+  setenv("LP_NUM_THREADS", "0", 0);
   std::vector<char*> given;
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--smoke")

@@ -37,6 +37,7 @@ struct MeshFile {
 // them in place); its groups are its file's.
 struct Mesh {
   std::string name;
+  std::uint64_t birth = 0;  // when it was made, among the objects whose handles are addresses
   std::shared_ptr<const MeshFile> file;
   std::vector<MATERIAL> materials;
   // The groups of its file, in file order.

@@ -89,6 +89,10 @@ class World {
   // A count that grows whenever an outermost callback starts or ends, odd while one runs;
   // safe to read from any thread (a watchdog tells a callback that never returns by it).
   std::uint64_t CallbackEdges() const;
+  // The outermost callback running now, read safely from any thread, with the CallbackEdges
+  // count it ran under (odd); all null when none runs or when it ended while read. Its
+  // vessel's and module's names may be read while the count stays the same.
+  Running OutermostCallback(std::uint64_t& edges) const;
 
   // --- modules ---
   // Loads modules/<name> (once; shared by its vessels); throws Error when it cannot be loaded

@@ -251,7 +251,7 @@ struct FaultWatch::Watchdog {
         if (limit > Clock::duration::zero() && at - since >= limit) Stop("hang", OnHang);
         if (slow > Clock::duration::zero() && !told && at - since >= slow) {
           told = true;
-          Tell(world.RunningCallback());
+          Tell(world);
         }
       }
       if (stop != nullptr && *stop != 0) {
@@ -269,11 +269,17 @@ struct FaultWatch::Watchdog {
     std::_Exit(kExitModuleFault);
   }
 
-  void Tell(const World::Running& r) {
+  // Tells of the callback that has been running long. This thread reads only the world's
+  // note of its outermost callback, made for it, and the names of that callback's vessel and
+  // module, which stay while it runs: not the stack of callbacks the module's thread changes.
+  void Tell(const World& world) {
+    std::uint64_t edges = 0;
+    const World::Running r = world.OutermostCallback(edges);
     if (r.call == nullptr) return;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", std::chrono::duration<double>(slow).count());
     const std::string running = RunningText(r);
+    if (world.CallbackEdges() != edges) return;  // it ended meanwhile
     Put("hostsim: note: " + running + " has been running for " + seconds + " s" +
         (stop != nullptr ? " (SIGINT, SIGTERM or SIGHUP ends the program with a report)\n" : "\n"));
     std::lock_guard<std::mutex> noticeLock(noticeMutex);

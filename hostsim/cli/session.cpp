@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iostream>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -389,10 +390,13 @@ void Session::Render(const std::string& file, int w, int h,
   CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
   if (!offscreen_) offscreen_ = std::make_unique<render::Offscreen>();
-  render::WritePng(offscreen_->Render(world_, w, h, opts), target);
+  const render::Image image = offscreen_->Render(world_, w, h, opts);
+  render::WritePng(image, target);
   out_ << "render " << file << " " << w << "x" << h;
   if (camera) out_ << " " << FormatCameraChoice(*camera);
   out_ << "\n";
+  for (const std::string& note : image.notes)
+    std::cerr << "render " << file << ": " << note << "\n";
 #else
   (void)target, (void)w, (void)h, (void)camera;
   throw std::runtime_error("render: this hostsim was built without its renderer");

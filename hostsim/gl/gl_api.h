@@ -35,6 +35,7 @@
   X(PFNGLDELETEVERTEXARRAYSPROC, glDeleteVertexArrays)                         \
   X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray)               \
   X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, glFramebufferRenderbuffer)               \
+  X(PFNGLFRAMEBUFFERTEXTURELAYERPROC, glFramebufferTextureLayer)               \
   X(PFNGLGENBUFFERSPROC, glGenBuffers)                                         \
   X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers)                               \
   X(PFNGLGENRENDERBUFFERSPROC, glGenRenderbuffers)                             \
@@ -47,10 +48,14 @@
   X(PFNGLLINKPROGRAMPROC, glLinkProgram)                                       \
   X(PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC, glRenderbufferStorageMultisample) \
   X(PFNGLSHADERSOURCEPROC, glShaderSource)                                     \
+  X(PFNGLTEXBUFFERPROC, glTexBuffer)                                           \
+  X(PFNGLTEXIMAGE3DPROC, glTexImage3D)                                         \
   X(PFNGLUNIFORM1FPROC, glUniform1f)                                           \
   X(PFNGLUNIFORM1IPROC, glUniform1i)                                           \
+  X(PFNGLUNIFORM2FPROC, glUniform2f)                                           \
   X(PFNGLUNIFORM3FPROC, glUniform3f)                                           \
   X(PFNGLUNIFORM3FVPROC, glUniform3fv)                                         \
+  X(PFNGLUNIFORM3IPROC, glUniform3i)                                           \
   X(PFNGLUNIFORM4FPROC, glUniform4f)                                           \
   X(PFNGLUNIFORM4FVPROC, glUniform4fv)                                         \
   X(PFNGLUNIFORMMATRIX3FVPROC, glUniformMatrix3fv)                             \

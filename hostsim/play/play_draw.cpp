@@ -1,6 +1,7 @@
 // Drawing the window: the world as the renderer draws it, an open box or question over it,
 // and the status bar: the focused vessel and the keys that work now.
 #include <algorithm>
+#include <string>
 
 #include "hostsim/gl/gl_api.h"
 #include "hostsim/play/play_window.h"
@@ -66,8 +67,14 @@ void Window::DrawStatus(int W, int H) {
         "F2: save as   F3: reset view   F4: next vessel   F5: vessel by name   F6: reload   "
         "F7: print view   Esc: quit";
   const Vessel* focus = world_.Focus();
+  // Lights that light the view without a shadow, for want of shadow maps, are said.
+  const GlRenderer::Lighting& lit = renderer_->LastLighting();
+  const std::string shadows = lit.shadowCasters < lit.shadowCandidates
+                                  ? "   shadows from " + std::to_string(lit.shadowCasters) +
+                                        " of " + std::to_string(lit.shadowCandidates) + " lights"
+                                  : "";
   help = "focus: " + (focus ? focus->name() : std::string("(none)")) +
-         (dirty_ ? "  (not saved)" : "") + "   " + help;
+         (dirty_ ? "  (not saved)" : "") + shadows + "   " + help;
   renderer_->DrawText(W, H, px * 0.6f, y, help, grey, px);
   if (!message_.empty() && Ticks() < messageUntil_)
     renderer_->DrawText(W, H, px * 0.6f, y - px * 1.5f, message_, bright, px);

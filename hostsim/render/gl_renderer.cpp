@@ -1,6 +1,7 @@
 #include "hostsim/render/gl_renderer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -10,7 +11,6 @@
 namespace hostsim::render {
 namespace {
 
-constexpr int kMaxLights = 16;
 constexpr double kGroundHalfSize = 1500.0;  // metres around the camera's target
 
 // The night sky, in linear light; the ground fades into it with distance.
@@ -21,24 +21,33 @@ layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec3 aNormal;
 uniform mat4 uModel;
 uniform mat3 uNormalMat;
+uniform mat4 uView;
 uniform mat4 uViewProj;
 out vec3 vPos;
 out vec3 vNormal;
+out float vDepth;
 void main() {
   vec4 w = uModel * vec4(aPos, 1.0);
   vPos = w.xyz;
   vNormal = uNormalMat * aNormal;
+  vDepth = -(uView * w).z;
   gl_Position = uViewProj * w;
 }
 )";
 
 // Per-pixel lighting: the material's emissive colour, the ambient and a faint moonlight,
-// then every light with its attenuation 1 / (a0 + a1 d + a2 d^2), its range and, for spots,
-// a smooth fall from the umbra's edge to the penumbra's. Output is gamma-encoded.
+// then every light of the pixel's cluster (lighting.h) with its attenuation
+// 1 / (a0 + a1 d + a2 d^2), its range and, for spots, a smooth fall from the umbra's edge to
+// the penumbra's, darkened by its shadow map when it has one. Output is gamma-encoded.
+//
+// A light is six texels of uLights: position and range; direction and 1 for a spot; colour
+// and cos(umbra / 2); specular colour and cos(penumbra / 2); a0, a1, a2 and its first shadow
+// layer (-1: none); the number of its shadow maps (1 or 6) and a map pixel's size one metre
+// from it.
 const char* const kMeshFs = R"(#version 330 core
-const int MAX_LIGHTS = 16;
 in vec3 vPos;
 in vec3 vNormal;
+in float vDepth;
 uniform vec4 uDiffuse;
 uniform vec4 uAmbient;
 uniform vec4 uSpecular;
@@ -52,20 +61,49 @@ uniform float uExposure;
 uniform int uGround;
 uniform vec3 uSky;
 uniform float uFogDistance;
-uniform int uLightCount;
-uniform vec3 uLightPos[MAX_LIGHTS];
-uniform vec3 uLightDir[MAX_LIGHTS];
-uniform vec3 uLightColour[MAX_LIGHTS];
-uniform vec3 uLightSpecular[MAX_LIGHTS];
-uniform vec4 uLightParams[MAX_LIGHTS];  // range, a0, a1, a2
-uniform vec3 uLightCone[MAX_LIGHTS];    // cos(umbra / 2), cos(penumbra / 2), 1 for a spot
+uniform samplerBuffer uLights;
+uniform usamplerBuffer uClusters;  // per cluster: first index, count
+uniform usamplerBuffer uIndices;   // the clusters' lists of lights
+uniform sampler2DArrayShadow uShadows;
+uniform mat4 uShadowMat[SHADOW_LAYERS];
+uniform vec2 uPixelOrigin;  // the picture's pixel at the framebuffer's (0, 0)
+uniform float uTilePx;
+uniform ivec3 uGrid;  // tiles across, tiles down, depth slices
+uniform vec2 uSlice;  // slice = log(depth) * x + y
 out vec4 fragColour;
+
+// How much of a light reaches P (1 lit, 0 in shadow), from 3 x 3 filtered lookups of its
+// map: the distance to the nearest surface the light sees, over its range. The point looked
+// up is moved a map pixel and a half along the surface's normal towards the light, so that
+// a surface does not shadow itself, and is compared a map pixel nearer.
+float Shadow(vec3 P, vec3 Ng, vec3 lightPos, float range, int layer, float faces, float texel1) {
+  vec3 fromLight = P - lightPos;
+  float texel = texel1 * length(fromLight);
+  vec3 Q = P + (dot(Ng, fromLight) > 0.0 ? -Ng : Ng) * (1.5 * texel);
+  vec3 q = Q - lightPos;
+  if (faces > 1.5) {
+    vec3 a = abs(q);
+    if (a.x >= a.y && a.x >= a.z) layer += q.x > 0.0 ? 0 : 1;
+    else if (a.y >= a.z) layer += q.y > 0.0 ? 2 : 3;
+    else layer += q.z > 0.0 ? 4 : 5;
+  }
+  vec4 clip = uShadowMat[layer] * vec4(Q, 1.0);
+  if (clip.w <= 0.0) return 1.0;
+  vec2 uv = clip.xy / clip.w * 0.5 + 0.5;
+  float ref = (length(q) - texel) / range;
+  float px = 1.0 / float(SHADOW_SIZE);
+  float sum = 0.0;
+  for (int y = -1; y <= 1; ++y)
+    for (int x = -1; x <= 1; ++x)
+      sum += texture(uShadows, vec4(uv + vec2(x, y) * px, float(layer), ref));
+  return sum / 9.0;
+}
 
 void main() {
   vec3 V = normalize(uEye - vPos);
   // Lit from the side we see, whichever way the faces wind.
-  vec3 N = normalize(vNormal);
-  if (dot(N, V) < 0.0) N = -N;
+  vec3 Ng = normalize(vNormal);
+  vec3 N = dot(Ng, V) < 0.0 ? -Ng : Ng;
   vec3 kd = uDiffuse.rgb;
   vec3 ka = uAmbient.rgb;
   vec3 ks = uSpecular.rgb;
@@ -80,33 +118,67 @@ void main() {
   }
   vec3 c = uEmissive.rgb + uAmbientLevel * ka +
            uMoonLevel * kd * vec3(0.75, 0.85, 1.0) * max(dot(N, uMoonDir), 0.0);
-  for (int i = 0; i < uLightCount; ++i) {
-    vec3 toLight = uLightPos[i] - vPos;
+
+  ivec2 tile = clamp(ivec2((gl_FragCoord.xy + uPixelOrigin) / uTilePx), ivec2(0), uGrid.xy - 1);
+  int slice = clamp(int(floor(log(max(vDepth, 1e-6)) * uSlice.x + uSlice.y)), 0, uGrid.z - 1);
+  uvec2 list = texelFetch(uClusters, (slice * uGrid.y + tile.y) * uGrid.x + tile.x).xy;
+  for (uint k = 0u; k < list.y; ++k) {
+    int i = int(texelFetch(uIndices, int(list.x + k)).r) * 6;
+    vec4 posRange = texelFetch(uLights, i);
+    vec3 toLight = posRange.xyz - vPos;
     float d = length(toLight);
-    float range = uLightParams[i].x;
+    float range = posRange.w;
     if (d >= range) continue;
+    vec4 dirSpot = texelFetch(uLights, i + 1);
+    vec4 colour = texelFetch(uLights, i + 2);
+    vec4 specular = texelFetch(uLights, i + 3);
+    vec4 att = texelFetch(uLights, i + 4);
     vec3 L = toLight / max(d, 1e-6);
-    float denom = uLightParams[i].y + uLightParams[i].z * d + uLightParams[i].w * d * d;
-    float att = denom > 1e-6 ? 1.0 / denom : 0.0;
-    float spot = 1.0;
-    if (uLightCone[i].z > 0.5) {
-      float cosA = dot(-L, uLightDir[i]);
-      float inner = uLightCone[i].x, outer = uLightCone[i].y;
-      spot = inner - outer > 1e-5 ? smoothstep(outer, inner, cosA) : step(outer, cosA);
+    float denom = att.x + att.y * d + att.z * d * d;
+    float amount = denom > 1e-6 ? 1.0 / denom : 0.0;
+    if (dirSpot.w > 0.5) {
+      float cosA = dot(-L, dirSpot.xyz);
+      float inner = colour.w, outer = specular.w;
+      amount *= inner - outer > 1e-5 ? smoothstep(outer, inner, cosA) : step(outer, cosA);
     }
     // The last few percent of the range fade rather than end in a ring.
-    float reach = 1.0 - smoothstep(0.95 * range, range, d);
-    float k = att * spot * reach * uExposure;
-    if (k <= 0.0) continue;
+    amount *= (1.0 - smoothstep(0.95 * range, range, d)) * uExposure;
+    if (amount <= 0.0) continue;
     float ndl = max(dot(N, L), 0.0);
     vec3 H = normalize(L + V);
     float sp = ndl > 0.0 ? pow(max(dot(N, H), 0.0), power) : 0.0;
-    c += k * (kd * ndl * uLightColour[i] + ks * sp * uLightSpecular[i]);
+    vec3 lit = kd * ndl * colour.rgb + ks * sp * specular.rgb;
+    if (att.w >= 0.0 && (ndl > 0.0 || sp > 0.0)) {
+      vec4 shadow = texelFetch(uLights, i + 5);
+      amount *= Shadow(vPos, Ng, posRange.xyz, range, int(att.w), shadow.x, shadow.y);
+    }
+    c += amount * lit;
   }
   float fog = exp(-length(uEye - vPos) / uFogDistance);
   c = mix(uSky, c, fog);
   fragColour = vec4(pow(clamp(c, 0.0, 1.0), vec3(1.0 / 2.2)), 1.0);
 }
+)";
+
+// The shadow maps: each holds the distance from its light to the nearest surface, over the
+// light's range.
+const char* const kShadowVs = R"(#version 330 core
+layout(location = 0) in vec3 aPos;
+uniform mat4 uModel;
+uniform mat4 uLightViewProj;
+out vec3 vPos;
+void main() {
+  vec4 w = uModel * vec4(aPos, 1.0);
+  vPos = w.xyz;
+  gl_Position = uLightViewProj * w;
+}
+)";
+
+const char* const kShadowFs = R"(#version 330 core
+in vec3 vPos;
+uniform vec3 uLightPos;
+uniform float uRange;
+void main() { gl_FragDepth = clamp(length(vPos - uLightPos) / uRange, 0.0, 1.0); }
 )";
 
 const char* const kSpriteVs = R"(#version 330 core
@@ -247,15 +319,109 @@ std::array<float, 4> Rgba(std::uint32_t packed) {
           static_cast<float>((packed >> 16) & 0xFF) / 255.0f, 1.0f};
 }
 
+// The mesh shader with the shadow maps' size and number written in.
+std::string MeshFs() {
+  std::string fs = kMeshFs;
+  const std::string version = "#version 330 core\n";
+  fs.insert(version.size(), "#define SHADOW_LAYERS " + std::to_string(kShadowLayers) +
+                                "\n#define SHADOW_SIZE " + std::to_string(kShadowMapSize) + "\n");
+  return fs;
+}
+
+// A texture buffer: the buffer its data goes to, and the texture the shader reads it through.
+void MakeTextureBuffer(GLuint& buffer, GLuint& texture, GLenum format) {
+  glGenBuffers(1, &buffer);
+  glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+  glBufferData(GL_TEXTURE_BUFFER, 16, nullptr, GL_STREAM_DRAW);
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_BUFFER, texture);
+  glTexBuffer(GL_TEXTURE_BUFFER, format, buffer);
+  glBindTexture(GL_TEXTURE_BUFFER, 0);
+  glBindBuffer(GL_TEXTURE_BUFFER, 0);
+}
+
+// Replaces a texture buffer's data (never empty: a buffer of no size is not one to read).
+template <typename T>
+void Upload(GLuint buffer, const std::vector<T>& data) {
+  glBindBuffer(GL_TEXTURE_BUFFER, buffer);
+  const T none[4] = {};
+  if (data.empty())
+    glBufferData(GL_TEXTURE_BUFFER, sizeof none, none, GL_STREAM_DRAW);
+  else
+    glBufferData(GL_TEXTURE_BUFFER, static_cast<GLsizeiptr>(data.size() * sizeof(T)), data.data(),
+                 GL_STREAM_DRAW);
+  glBindBuffer(GL_TEXTURE_BUFFER, 0);
+}
+
+// Texture units of the mesh shader; unit 0 is the overlays' font.
+constexpr GLint kLightsUnit = 1, kClustersUnit = 2, kIndicesUnit = 3, kShadowsUnit = 4;
+
+std::uint64_t NextSerial() {
+  static std::atomic<std::uint64_t> serial{0};
+  return ++serial;
+}
+
+// The largest factor by which a transform stretches a length.
+double Stretch(const Mat4& m) {
+  double most = 0;
+  for (int c = 0; c < 3; ++c)
+    most = std::max(
+        most, std::sqrt(static_cast<double>(m.at(0, c) * m.at(0, c) + m.at(1, c) * m.at(1, c) +
+                                            m.at(2, c) * m.at(2, c))));
+  return most;
+}
+
+VECTOR3 Apply(const Mat4& m, const VECTOR3& p) {
+  const auto row = [&](int r) {
+    return m.at(r, 0) * p.x + m.at(r, 1) * p.y + m.at(r, 2) * p.z + m.at(r, 3);
+  };
+  return {row(0), row(1), row(2)};
+}
+
+// Whether a sphere may be seen through a view and projection: it lies inside or across each
+// of the six planes of the frustum (read from the matrix's rows).
+bool InFrustum(const Mat4& m, const VECTOR3& c, double radius) {
+  for (int plane = 0; plane < 6; ++plane) {
+    const int row = plane / 2;
+    const double sign = plane % 2 == 0 ? 1.0 : -1.0;
+    double n[4];
+    for (int k = 0; k < 4; ++k) n[k] = m.at(3, k) + sign * m.at(row, k);
+    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (len <= 0) continue;
+    if ((n[0] * c.x + n[1] * c.y + n[2] * c.z + n[3]) / len < -radius) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 GlRenderer::GlRenderer() {
   if (GlVersion() < 33)
     throw Error("render: OpenGL 3.3 is needed, the context offers " +
                 std::to_string(GlVersion() / 10) + "." + std::to_string(GlVersion() % 10));
-  meshProgram_ = Link(kMeshVs, kMeshFs, "mesh");
+  meshProgram_ = Link(kMeshVs, MeshFs().c_str(), "mesh");
   spriteProgram_ = Link(kSpriteVs, kSpriteFs, "beacon");
   overlayProgram_ = Link(kOverlayVs, kOverlayFs, "overlay");
+  shadowProgram_ = Link(kShadowVs, kShadowFs, "shadow");
+  glUseProgram(meshProgram_);
+  glUniform1i(Loc(meshProgram_, "uLights"), kLightsUnit);
+  glUniform1i(Loc(meshProgram_, "uClusters"), kClustersUnit);
+  glUniform1i(Loc(meshProgram_, "uIndices"), kIndicesUnit);
+  glUniform1i(Loc(meshProgram_, "uShadows"), kShadowsUnit);
+  glUseProgram(0);
+
+  GLint maxTexels = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_BUFFER_SIZE, &maxTexels);
+  maxTexels_ = static_cast<std::size_t>(std::max(maxTexels, 65536));
+  MakeTextureBuffer(lightsBuf_, lightsTex_, GL_RGBA32F);
+  MakeTextureBuffer(clustersBuf_, clustersTex_, GL_RG32UI);
+  MakeTextureBuffer(indicesBuf_, indicesTex_, GL_R32UI);
+  glGenFramebuffers(1, &shadowFbo_);
+  glBindFramebuffer(GL_FRAMEBUFFER, shadowFbo_);
+  glDrawBuffer(GL_NONE);
+  glReadBuffer(GL_NONE);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  shadowMats_.assign(static_cast<std::size_t>(kShadowLayers) * 16, 0.0f);
 
   // The ground: a unit square in x/z, scaled and moved under the camera's target.
   const float ground[] = {-1, 0, -1, 0, 1, 0, 1, 0, -1, 0, 1, 0, 1,  0, 1, 0, 1, 0,
@@ -298,9 +464,14 @@ GlRenderer::~GlRenderer() {
   for (auto& [size, f] : fonts_)
     if (f.texture) glDeleteTextures(1, &f.texture);
   const GLuint vaos[] = {groundVao_, spriteVao_, overlayVao_};
-  const GLuint vbos[] = {groundVbo_, spriteVbo_, overlayVbo_};
+  const GLuint vbos[] = {groundVbo_, spriteVbo_,   overlayVbo_,
+                         lightsBuf_, clustersBuf_, indicesBuf_};
+  const GLuint textures[] = {lightsTex_, clustersTex_, indicesTex_, shadowTex_};
   glDeleteVertexArrays(3, vaos);
-  glDeleteBuffers(3, vbos);
+  glDeleteBuffers(6, vbos);
+  glDeleteTextures(shadowTex_ ? 4 : 3, textures);
+  glDeleteFramebuffers(1, &shadowFbo_);
+  glDeleteProgram(shadowProgram_);
   glDeleteProgram(meshProgram_);
   glDeleteProgram(spriteProgram_);
   glDeleteProgram(overlayProgram_);
@@ -362,6 +533,16 @@ const GlRenderer::MeshBuffers& GlRenderer::Buffers(const Mesh& mesh) {
     glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 6 * sizeof(float),
                           reinterpret_cast<void*>(3 * sizeof(float)));
     gb.count = static_cast<GLsizei>(indices.size());
+    if (nv > 0) {
+      VECTOR3 lo{g.positions[0], g.positions[1], g.positions[2]}, hi = lo;
+      for (std::size_t i = 0; i < nv; ++i) {
+        const VECTOR3 p{g.positions[i * 3], g.positions[i * 3 + 1], g.positions[i * 3 + 2]};
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+      }
+      gb.centre = Scale(Add(lo, hi), 0.5);
+      gb.radius = Length(Sub(hi, lo)) / 2;
+    }
     mb.groups.push_back(gb);
   }
   glBindVertexArray(0);
@@ -376,21 +557,23 @@ GlRenderer::Frame GlRenderer::Capture(World& world, int W, int H, const RenderOp
     ForgetMeshes();
     meshesOf_ = &world;
   }
-  Frame frame{W, H, CaptureScene(world, opts), camera, opts, {}};
+  Frame frame{W, H, CaptureScene(world, opts), camera, opts, {}, NextSerial()};
   if (Vessel* focus = world.Focus(); opts.hud && focus) frame.hud = world.DrawHUD(*focus, W, H);
   return frame;
 }
 
 void GlRenderer::Draw(const Frame& frame, int x0, int y0) {
   const int W = frame.W, H = frame.H;
+  const CameraMatrices cam = MatricesOf(frame.camera, static_cast<double>(W) / std::max(H, 1));
+  // The lights' lists and shadows belong to the whole picture: made once, whatever the tile.
+  if (frame.serial == 0 || frame.serial != preparedSerial_) PrepareLights(frame, cam);
   // The whole picture's viewport, moved so that the framebuffer holds the part asked for.
   glViewport(-x0, -y0, W, H);
   glClearColor(std::pow(kSky[0], 1 / 2.2f), std::pow(kSky[1], 1 / 2.2f),
                std::pow(kSky[2], 1 / 2.2f), 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-  const CameraMatrices cam = MatricesOf(frame.camera, static_cast<double>(W) / std::max(H, 1));
-  DrawScene(frame.scene, cam, frame.camera, frame.opts);
+  DrawScene(frame.scene, cam, frame.camera, frame.opts, x0, y0);
   if (frame.opts.beacons) DrawBeacons(frame.scene, cam);
   DrawHud(frame.hud, W, H);
 }
@@ -400,14 +583,151 @@ void GlRenderer::DrawWorld(World& world, int W, int H, const RenderOptions& opts
   Draw(Capture(world, W, H, opts, camera));
 }
 
+void GlRenderer::PrepareLights(const Frame& frame, const CameraMatrices& cam) {
+  const Scene& scene = frame.scene;
+  const LightLists lists = AssignLights(scene.lights, cam, frame.W, frame.H, maxTexels_);
+  if (lists.inView.size() * 6 > maxTexels_)
+    throw Error("render: " + std::to_string(lists.inView.size()) +
+                " lights in view are more than this OpenGL's buffers hold");
+  const ShadowPlan plan =
+      frame.opts.shadows ? PlanShadows(scene.lights, lists.inView, cam.eye) : ShadowPlan{};
+  std::vector<int> layerOf(scene.lights.size(), -1);
+  for (const ShadowCaster& c : plan.casters) layerOf[c.light] = c.firstLayer;
+
+  std::vector<float> texels;
+  texels.reserve(lists.inView.size() * 24);
+  for (const std::uint32_t i : lists.inView) {
+    const SceneLight& l = scene.lights[i];
+    const ShadowCaster* caster = nullptr;
+    for (const ShadowCaster& c : plan.casters)
+      if (c.light == i) caster = &c;
+    const auto f = [](double v) { return static_cast<float>(v); };
+    texels.insert(texels.end(), {f(l.pos.x),
+                                 f(l.pos.y),
+                                 f(l.pos.z),
+                                 f(l.range),  //
+                                 f(l.dir.x),
+                                 f(l.dir.y),
+                                 f(l.dir.z),
+                                 l.spot ? 1.0f : 0.0f,  //
+                                 l.colour[0],
+                                 l.colour[1],
+                                 l.colour[2],
+                                 f(l.cosInner),  //
+                                 l.specular[0],
+                                 l.specular[1],
+                                 l.specular[2],
+                                 f(l.cosOuter),  //
+                                 f(l.att[0]),
+                                 f(l.att[1]),
+                                 f(l.att[2]),
+                                 static_cast<float>(layerOf[i]),  //
+                                 caster ? static_cast<float>(caster->faces) : 0.0f,
+                                 caster ? f(caster->texelAtOneMetre) : 0.0f,
+                                 0.0f,
+                                 0.0f});
+  }
+  Upload(lightsBuf_, texels);
+  Upload(clustersBuf_, lists.ranges);
+  Upload(indicesBuf_, lists.indices);
+  grid_ = lists.grid;
+
+  for (const ShadowCaster& c : plan.casters)
+    for (int f = 0; f < c.faces; ++f)
+      std::copy(c.viewProj[static_cast<std::size_t>(f)].m.begin(),
+                c.viewProj[static_cast<std::size_t>(f)].m.end(),
+                shadowMats_.begin() + static_cast<std::ptrdiff_t>(c.firstLayer + f) * 16);
+  DrawShadowMaps(scene, plan);
+
+  lighting_.lightsInView = static_cast<int>(lists.inView.size());
+  lighting_.shadowCandidates = plan.candidates;
+  lighting_.shadowCasters = static_cast<int>(plan.casters.size());
+  lighting_.note = ShadowNote(plan);
+  preparedSerial_ = frame.serial;
+}
+
+void GlRenderer::DrawShadowMaps(const Scene& scene, const ShadowPlan& plan) {
+  // The array grows to the layers a frame needs (one at least, so that the shader always
+  // has a map to be given).
+  const int layers = std::max(plan.layers, 1);
+  if (layers > shadowLayers_) {
+    if (shadowTex_) glDeleteTextures(1, &shadowTex_);
+    glGenTextures(1, &shadowTex_);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, shadowTex_);
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_DEPTH_COMPONENT24, kShadowMapSize, kShadowMapSize,
+                 layers, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, nullptr);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_REF_TO_TEXTURE);
+    glTexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+    glBindTexture(GL_TEXTURE_2D_ARRAY, 0);
+    shadowLayers_ = layers;
+  }
+  if (plan.casters.empty()) return;
+
+  GLint drawFbo = 0, readFbo = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+  glBindFramebuffer(GL_FRAMEBUFFER, shadowFbo_);
+  glViewport(0, 0, kShadowMapSize, kShadowMapSize);
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_BLEND);
+  glDisable(GL_CULL_FACE);
+  const GLuint p = shadowProgram_;
+  glUseProgram(p);
+
+  // Each group in the world's frame once: its sphere, for the lights to skip what they
+  // cannot reach.
+  struct Placed {
+    const DrawGroup* group;
+    const GroupBuffers* buffers;
+    VECTOR3 centre;
+    double radius;
+  };
+  std::vector<Placed> placed;
+  for (const DrawGroup& dg : scene.groups) {
+    const MeshBuffers& mb = Buffers(*dg.mesh);
+    if (dg.groupIndex >= mb.groups.size() || mb.groups[dg.groupIndex].count == 0) continue;
+    const GroupBuffers& gb = mb.groups[dg.groupIndex];
+    placed.push_back({&dg, &gb, Apply(dg.model, gb.centre), gb.radius * Stretch(dg.model)});
+  }
+
+  for (const ShadowCaster& c : plan.casters) {
+    const SceneLight& l = scene.lights[c.light];
+    SetVec3(p, "uLightPos", l.pos);
+    glUniform1f(Loc(p, "uRange"), static_cast<float>(l.range));
+    for (int f = 0; f < c.faces; ++f) {
+      glFramebufferTextureLayer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, shadowTex_, 0,
+                                c.firstLayer + f);
+      glClear(GL_DEPTH_BUFFER_BIT);
+      SetMat4(p, "uLightViewProj", c.viewProj[static_cast<std::size_t>(f)]);
+      for (const Placed& g : placed) {
+        // A light's own vessel casts no shadow of it: its housing and glass surround it.
+        if (g.group->vessel == l.vessel && l.vessel != nullptr) continue;
+        if (Length(Sub(g.centre, l.pos)) - g.radius > l.range) continue;
+        SetMat4(p, "uModel", g.group->model);
+        glBindVertexArray(g.buffers->vao);
+        glDrawElements(GL_TRIANGLES, g.buffers->count, GL_UNSIGNED_INT, nullptr);
+      }
+    }
+  }
+  glBindVertexArray(0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFbo));
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFbo));
+}
+
 void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
-                           const RenderOptions& opts) {
+                           const RenderOptions& opts, int x0, int y0) {
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   glDisable(GL_BLEND);
   glDisable(GL_CULL_FACE);
   const GLuint p = meshProgram_;
   glUseProgram(p);
+  SetMat4(p, "uView", cam.view);
   SetMat4(p, "uViewProj", cam.proj * cam.view);
   SetVec3(p, "uEye", cam.eye);
   glUniform1f(Loc(p, "uAmbientLevel"), static_cast<float>(opts.ambient));
@@ -417,33 +737,31 @@ void GlRenderer::DrawScene(const Scene& scene, const CameraMatrices& cam, const 
   glUniform3f(Loc(p, "uSky"), kSky[0], kSky[1], kSky[2]);
   glUniform1f(Loc(p, "uFogDistance"), 220.0f);
 
-  const int n = std::min<int>(kMaxLights, static_cast<int>(scene.lights.size()));
-  std::vector<float> pos, dir, col, spec, params, cone;
-  for (int i = 0; i < n; ++i) {
-    const SceneLight& l = scene.lights[static_cast<std::size_t>(i)];
-    for (double v : {l.pos.x, l.pos.y, l.pos.z}) pos.push_back(static_cast<float>(v));
-    for (double v : {l.dir.x, l.dir.y, l.dir.z}) dir.push_back(static_cast<float>(v));
-    col.insert(col.end(), l.colour.begin(), l.colour.end());
-    spec.insert(spec.end(), l.specular.begin(), l.specular.end());
-    for (double v : {l.range, l.att[0], l.att[1], l.att[2]})
-      params.push_back(static_cast<float>(v));
-    for (double v : {l.cosInner, l.cosOuter, l.spot ? 1.0 : 0.0})
-      cone.push_back(static_cast<float>(v));
-  }
-  glUniform1i(Loc(p, "uLightCount"), n);
-  if (n > 0) {
-    glUniform3fv(Loc(p, "uLightPos"), n, pos.data());
-    glUniform3fv(Loc(p, "uLightDir"), n, dir.data());
-    glUniform3fv(Loc(p, "uLightColour"), n, col.data());
-    glUniform3fv(Loc(p, "uLightSpecular"), n, spec.data());
-    glUniform4fv(Loc(p, "uLightParams"), n, params.data());
-    glUniform3fv(Loc(p, "uLightCone"), n, cone.data());
-  }
+  // The frame's lights, their clusters and shadow maps (PrepareLights).
+  glUniform2f(Loc(p, "uPixelOrigin"), static_cast<float>(x0), static_cast<float>(y0));
+  glUniform1f(Loc(p, "uTilePx"), static_cast<float>(grid_.tilePx));
+  glUniform3i(Loc(p, "uGrid"), grid_.cols, grid_.rows, grid_.slices);
+  const double logSpan = std::log(grid_.zFar / grid_.zNear);
+  glUniform2f(Loc(p, "uSlice"), static_cast<float>(grid_.slices / logSpan),
+              static_cast<float>(-std::log(grid_.zNear) * grid_.slices / logSpan));
+  glUniformMatrix4fv(Loc(p, "uShadowMat"), kShadowLayers, GL_FALSE, shadowMats_.data());
+  glActiveTexture(GL_TEXTURE0 + kLightsUnit);
+  glBindTexture(GL_TEXTURE_BUFFER, lightsTex_);
+  glActiveTexture(GL_TEXTURE0 + kClustersUnit);
+  glBindTexture(GL_TEXTURE_BUFFER, clustersTex_);
+  glActiveTexture(GL_TEXTURE0 + kIndicesUnit);
+  glBindTexture(GL_TEXTURE_BUFFER, indicesTex_);
+  glActiveTexture(GL_TEXTURE0 + kShadowsUnit);
+  glBindTexture(GL_TEXTURE_2D_ARRAY, shadowTex_);
+  glActiveTexture(GL_TEXTURE0);
 
   glUniform1i(Loc(p, "uGround"), 0);
+  const Mat4 viewProj = cam.proj * cam.view;
   for (const DrawGroup& dg : scene.groups) {
     const MeshBuffers& mb = Buffers(*dg.mesh);
     if (dg.groupIndex >= mb.groups.size() || mb.groups[dg.groupIndex].count == 0) continue;
+    const GroupBuffers& gb = mb.groups[dg.groupIndex];
+    if (!InFrustum(viewProj, Apply(dg.model, gb.centre), gb.radius * Stretch(dg.model))) continue;
     SetMat4(p, "uModel", dg.model);
     glUniformMatrix3fv(Loc(p, "uNormalMat"), 1, GL_FALSE, dg.normalMat.data());
     SetMaterial(p, dg.material);

@@ -2,6 +2,7 @@
 // framebuffer that is bound. Needs a current context for its whole life.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "hostsim/gl/gl_api.h"
 #include "hostsim/render/camera.h"
 #include "hostsim/render/font.h"
+#include "hostsim/render/lighting.h"
 #include "hostsim/render/math.h"
 #include "hostsim/render/render.h"
 #include "hostsim/render/scene.h"
@@ -34,6 +36,7 @@ class GlRenderer {
     Camera camera;
     RenderOptions opts;
     std::vector<HudOp> hud;
+    std::uint64_t serial = 0;  // tells frames apart: its lights are sorted once, for all tiles
   };
   Frame Capture(World& world, int W, int H, const RenderOptions& opts, const Camera& camera);
   // Draws the frame into the bound framebuffer, whose pixel (0, 0) is the picture's pixel
@@ -42,6 +45,16 @@ class GlRenderer {
   void Draw(const Frame& frame, int x0 = 0, int y0 = 0);
   // Draws the world (and, when asked, the focused vessel's HUD) into a W x H viewport.
   void DrawWorld(World& world, int W, int H, const RenderOptions& opts, const Camera& camera);
+
+  // How the last frame drawn was lit: the lights that reached its view, and of those that
+  // could cast a shadow, how many did.
+  struct Lighting {
+    int lightsInView = 0;
+    int shadowCandidates = 0;
+    int shadowCasters = 0;
+    std::string note;  // what was left out, in words (ShadowNote); empty when nothing
+  };
+  const Lighting& LastLighting() const { return lighting_; }
 
   // Overlays, in pixels with y down.
   void FillRect(int W, int H, float x, float y, float w, float h, const float rgba[4]);
@@ -61,21 +74,37 @@ class GlRenderer {
   struct GroupBuffers {
     GLuint vao = 0, vbo = 0, ebo = 0;
     GLsizei count = 0;
+    VECTOR3 centre{};  // a sphere around the group's vertices, in the mesh's frame
+    double radius = 0;
   };
   struct MeshBuffers {
     std::vector<GroupBuffers> groups;
   };
 
   const MeshBuffers& Buffers(const Mesh& mesh);
+  // Lists the frame's lights per cluster and draws its shadow maps, once per frame.
+  void PrepareLights(const Frame& frame, const CameraMatrices& cam);
+  void DrawShadowMaps(const Scene& scene, const ShadowPlan& plan);
   void DrawScene(const Scene& scene, const CameraMatrices& cam, const Camera& camera,
-                 const RenderOptions& opts);
+                 const RenderOptions& opts, int x0, int y0);
   void DrawBeacons(const Scene& scene, const CameraMatrices& cam);
   void DrawHud(const std::vector<HudOp>& ops, int W, int H);
   // Triangles given as x, y pairs in pixels, in one colour.
   void DrawSolid(int W, int H, const std::vector<float>& xy, const float rgba[4]);
   Font* FontFor(float pixelHeight);
 
-  GLuint meshProgram_ = 0, spriteProgram_ = 0, overlayProgram_ = 0;
+  GLuint meshProgram_ = 0, spriteProgram_ = 0, overlayProgram_ = 0, shadowProgram_ = 0;
+  // The lights of the frame, their clusters' lists (texture buffers), and the shadow maps
+  // (a depth texture array of kShadowMapSize squares) with the framebuffer that draws them.
+  GLuint lightsBuf_ = 0, lightsTex_ = 0, clustersBuf_ = 0, clustersTex_ = 0, indicesBuf_ = 0,
+         indicesTex_ = 0;
+  GLuint shadowTex_ = 0, shadowFbo_ = 0;
+  int shadowLayers_ = 0;  // layers the texture array has
+  std::size_t maxTexels_ = 0;
+  std::uint64_t preparedSerial_ = 0;  // the frame whose lights are in the buffers
+  ClusterGrid grid_;
+  std::vector<float> shadowMats_;  // kShadowLayers matrices, for the mesh shader
+  Lighting lighting_;
   GLuint groundVao_ = 0, groundVbo_ = 0;
   GLuint spriteVao_ = 0, spriteVbo_ = 0;
   GLuint overlayVao_ = 0, overlayVbo_ = 0;

@@ -139,6 +139,7 @@ Image Offscreen::Render(World& world, int W, int H, const RenderOptions& opts) {
       }
     }
   glFinish();
+  if (!renderer.LastLighting().note.empty()) image.notes.push_back(renderer.LastLighting().note);
   return image;
 }
 
@@ -170,11 +171,12 @@ void WritePng(const Image& image, const std::filesystem::path& file) {
   if (!sink.reason.empty()) throw Error("cannot write the picture: " + sink.reason, file.string());
 }
 
-void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
-                 const RenderOptions& opts) {
+std::vector<std::string> RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
+                                     const RenderOptions& opts) {
   CheckSize(W, H);
   Image image = Offscreen().Render(world, W, H, opts);
   WritePng(image, file);
+  return std::move(image.notes);
 }
 
 }  // namespace hostsim::render

@@ -31,10 +31,13 @@ struct Camera {
 };
 
 struct RenderOptions {
-  std::optional<Camera> camera;   // none: frame the focused vessel (DefaultCamera)
-  bool hud = true;                // the focused vessel's HUD text on top
-  bool beacons = true;            // beacon sprites
-  bool ground = true;             // the ground plane
+  std::optional<Camera> camera;  // none: frame the focused vessel (DefaultCamera)
+  bool hud = true;               // the focused vessel's HUD text on top
+  bool beacons = true;           // beacon sprites
+  bool ground = true;            // the ground plane
+  // Spot and point lights cast shadows (off: every light lights all it reaches, through
+  // anything, as for a quick look or a measure of what shadows cost).
+  bool shadows = true;
   double ambient = 0.02;          // night-time ambient light level
   double moonlight = 0.05;        // a faint light from above so shapes read in the dark
   double exposure = 3.2;          // scale of the vessels' lights against the ambient
@@ -69,6 +72,9 @@ std::optional<std::pair<double, double>> Project(const Camera& camera, int W, in
 struct Image {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;  // width * height * 3
+  // What the picture leaves out or approximates, in words for whoever asked for it (such as
+  // the lights that cast no shadow for want of shadow maps), one line each.
+  std::vector<std::string> notes;
   const std::uint8_t* at(int x, int y) const {
     return &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
                  static_cast<std::size_t>(x)) *
@@ -101,9 +107,10 @@ class Offscreen {
 
 // One picture in a context of its own, written as a PNG file with the host's safe writer
 // (platform::WriteFile: the folder must exist, a special or read-only target is refused).
-// Throws hostsim::Error on failure, leaving no partial file.
-void RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
-                 const RenderOptions& opts = {});
+// Throws hostsim::Error on failure, leaving no partial file. Returns the picture's notes
+// (Image::notes), for the user.
+std::vector<std::string> RenderToPng(World& world, const std::filesystem::path& file, int W, int H,
+                                     const RenderOptions& opts = {});
 
 // A picture size written "WxH" (e.g. "800x500"), each side 1 to 8192; none otherwise.
 std::optional<std::pair<int, int>> ParseSize(std::string_view text);

@@ -64,12 +64,14 @@ double HalfAngleCos(double fullAngle) {
   return std::cos(half);
 }
 
-void AddLight(const LightEmitter& light, const Transform& pose, std::vector<SceneLight>& out) {
+void AddLight(const Vessel& v, const LightEmitter& light, const Transform& pose,
+              std::vector<SceneLight>& out) {
   const LightState l = ViewLight(light);
   if (!l.active) return;
   if (l.type != LightEmitter::LT_SPOT && l.type != LightEmitter::LT_POINT) return;
   const double intensity = std::max(0.0, l.intensity);
   SceneLight s;
+  s.vessel = &v;
   s.spot = l.type == LightEmitter::LT_SPOT;
   s.pos = pose.Apply(l.position);
   s.dir = Normalized(Rotate(pose, l.direction));
@@ -123,6 +125,7 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
                    const MeshGroup& group = mesh.groups()[g];
                    if (group.indices.empty()) return;
                    DrawGroup dg;
+                   dg.vessel = v;
                    dg.mesh = &mesh;
                    dg.groupIndex = g;
                    dg.model = FromTransform(tf);
@@ -134,7 +137,7 @@ Scene CaptureScene(World& world, const RenderOptions& opts) {
                    scene.groups.push_back(dg);
                  });
     for (const LightEmitter* l : v->lights)
-      if (l) AddLight(*l, pose, scene.lights);
+      if (l) AddLight(*v, *l, pose, scene.lights);
     for (const BEACONLIGHTSPEC* b : v->beacons) {
       if (!b || !BeaconLit(*b, simt) || !(b->size > 0)) continue;
       SceneBeacon sb;

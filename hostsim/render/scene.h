@@ -11,6 +11,7 @@
 namespace hostsim::render {
 
 struct DrawGroup {
+  const Vessel* vessel = nullptr;  // whose mesh it is
   const Mesh* mesh = nullptr;
   std::size_t groupIndex = 0;
   Mat4 model;                      // mesh frame -> world
@@ -19,6 +20,7 @@ struct DrawGroup {
 };
 
 struct SceneLight {
+  const Vessel* vessel = nullptr;  // whose light it is: its own meshes cast no shadow of it
   bool spot = false;
   VECTOR3 pos{}, dir{};                       // world frame, dir of unit length
   std::array<float, 3> colour{}, specular{};  // times the light's intensity

@@ -37,7 +37,7 @@ struct TextWriter {
 template <class... Args>
 void Record(World::Impl& w, Journal::Kind kind, const Vessel* self, OBJHANDLE handle,
             const char* call, const Args&... args) {
-  RawCall::Writer raw{w.lastCalls.Next(kind, call, handle)};
+  RawCall::Writer raw{w.lastCalls.Next(kind, call, handle, w.handleBirths)};
   PutArgs(raw, args...);
   if (!w.journal.Enabled()) return;
   std::string text;
@@ -100,7 +100,12 @@ class Callback {
 
  private:
   void Enter(World::Impl::Running running) {
-    if (w_.callbacks.empty()) w_.callbackEdges.fetch_add(1, std::memory_order_release);
+    if (w_.callbacks.empty()) {
+      w_.outerCall.store(running.call, std::memory_order_relaxed);
+      w_.outerVessel.store(running.vessel, std::memory_order_relaxed);
+      w_.outerModule.store(running.module, std::memory_order_relaxed);
+      w_.callbackEdges.fetch_add(1, std::memory_order_release);
+    }
     w_.callbacks.push_back(running);
   }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "hostsim/runtime/call.h"
+#include "hostsim/runtime/file_objects.h"
 
 namespace hostsim {
 
@@ -20,6 +21,20 @@ void RawCall::Writer::Quoted(std::string_view bytes) {
 }
 
 namespace {
+
+// Whether the object a handle of a reused address names now was made after the call: then the
+// call named another, which has ended.
+bool BornAfter(const World::Impl& w, const RawCall& c, const RawCall::Piece& p) {
+  if (p.handle == HandleKind::File) {
+    const FileObject* f = OpenFileOf(w, static_cast<FILEHANDLE>(const_cast<void*>(p.pointer)));
+    return f != nullptr && f->birth > c.births;
+  }
+  if (p.handle == HandleKind::Mesh) {
+    const auto it = w.meshes.templates.find(static_cast<MESHHANDLE>(const_cast<void*>(p.pointer)));
+    return it != w.meshes.templates.end() && it->second->birth > c.births;
+  }
+  return false;
+}
 
 // The text of a call's arguments, from its pieces, as the journal's writer makes it.
 std::string ArgumentText(const World::Impl& w, const RawCall& c) {
@@ -51,7 +66,11 @@ std::string ArgumentText(const World::Impl& w, const RawCall& c) {
         text.Hex(static_cast<std::uint32_t>(p.u), p.digits);
         break;
       case RawCall::Piece::Type::Handle:
-        text.Handle(p.handle, p.pointer);
+        if (BornAfter(w, c, p))
+          out +=
+              p.handle == HandleKind::File ? "<ended or unknown file>" : "<ended or unknown mesh>";
+        else
+          text.Handle(p.handle, p.pointer);
         break;
     }
   }

@@ -49,6 +49,7 @@ struct RawCall {
 
   Journal::Kind kind = Journal::Kind::Call;
   const char* call = "";     // a text that outlives the world
+  std::uint64_t births = 0;  // the world's handleBirths then: what its handles could name
   OBJHANDLE self = nullptr;  // the vessel it was made on or for, if any
   bool cut = false;          // the pieces ran out: the arguments end with "..."
   std::uint16_t textUsed = 0;
@@ -92,10 +93,12 @@ struct RawCall {
     }
   };
 
-  // Starts the call over: its kind, its name and its vessel's handle (null for none).
-  void Begin(Journal::Kind k, const char* name, OBJHANDLE vessel) {
+  // Starts the call over: its kind, its name, its vessel's handle (null for none) and the
+  // count of objects made whose handles are addresses.
+  void Begin(Journal::Kind k, const char* name, OBJHANDLE vessel, std::uint64_t born) {
     kind = k;
     call = name;
+    births = born;
     self = vessel;
     textUsed = 0;
     pieceCount = 0;
@@ -108,11 +111,11 @@ class CallRing {
  public:
   static constexpr std::size_t kSize = 32;
 
-  // The slot for the next call, begun with its kind, name and vessel; it replaces the oldest.
-  RawCall& Next(Journal::Kind kind, const char* call, OBJHANDLE self) {
+  // The slot for the next call, begun as RawCall::Begin; it replaces the oldest.
+  RawCall& Next(Journal::Kind kind, const char* call, OBJHANDLE self, std::uint64_t births) {
     RawCall& c = calls_[written_ % kSize];
     ++written_;
-    c.Begin(kind, call, self);
+    c.Begin(kind, call, self, births);
     return c;
   }
   // The call written `back` calls before the latest (0: the latest); only for back < Held().

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ class FileObject {
  public:
   explicit FileObject(std::string shownAs) : name(std::move(shownAs)) {}
   virtual ~FileObject() = default;
-  std::string name;  // as shown in messages and the journal
+  std::string name;         // as shown in messages and the journal
+  std::uint64_t birth = 0;  // World::Impl::handleBirths when it was handed over
 };
 
 struct ConfigFileObject final : FileObject {
@@ -48,7 +50,10 @@ struct ScenarioWriteObject final : FileObject {
 // Hands a file object to the callbacks that run while it lives.
 class OpenFile {
  public:
-  OpenFile(World::Impl& w, FileObject& f) : w_(w), f_(f) { w_.openFiles.push_back(&f_); }
+  OpenFile(World::Impl& w, FileObject& f) : w_(w), f_(f) {
+    f_.birth = ++w_.handleBirths;
+    w_.openFiles.push_back(&f_);
+  }
   ~OpenFile() { w_.openFiles.erase(std::find(w_.openFiles.begin(), w_.openFiles.end(), &f_)); }
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;

@@ -156,6 +156,10 @@ struct World::Impl {
   std::array<char, 256> keys{};  // the keyboard: bit 7 = down
   Meshes meshes;
   std::vector<FileObject*> openFiles;  // those a running callback was handed
+  // The objects whose handles are their addresses (files handed to a callback, mesh
+  // templates), counted as each is made: an address used again names a younger object, which
+  // the ring of the latest calls must not name for an older call.
+  std::uint64_t handleBirths = 0;
   // The callbacks running, innermost last.
   struct Running {
     const char* call;
@@ -166,6 +170,12 @@ struct World::Impl {
   // Counts every start and end of an outermost callback: odd while one runs. Read by a
   // watchdog on another thread.
   std::atomic<std::uint64_t> callbackEdges{0};
+  // The outermost callback, for that watchdog: written only while none runs (the count even),
+  // just before the count turns odd, so that a reader who sees the same odd count before and
+  // after reading them has read the callback that runs (World::OutermostCallback).
+  std::atomic<const char*> outerCall{nullptr};
+  std::atomic<Vessel*> outerVessel{nullptr};
+  std::atomic<const Module*> outerModule{nullptr};
   std::optional<InputBox> box;
   Vessel* boxOwner = nullptr;  // vessel whose callback opened the box
   bool defNav = true, defRCS = true;

@@ -61,6 +61,7 @@ MESHHANDLE NewTemplate(World::Impl& w, const std::string& name, Vessel* loader) 
   }
   auto mesh = std::make_shared<Mesh>();
   mesh->name = name;
+  mesh->birth = ++w.handleBirths;
   mesh->materials = file->materials;
   mesh->file = std::move(file);
   const auto h = reinterpret_cast<MESHHANDLE>(mesh.get());

@@ -119,6 +119,17 @@ World::Running World::RunningCallback() const {
 std::uint64_t World::CallbackEdges() const {
   return impl_->callbackEdges.load(std::memory_order_acquire);
 }
+
+World::Running World::OutermostCallback(std::uint64_t& edges) const {
+  edges = impl_->callbackEdges.load(std::memory_order_acquire);
+  if (edges % 2 == 0) return {};
+  const Running r{impl_->outerCall.load(std::memory_order_relaxed),
+                  impl_->outerVessel.load(std::memory_order_relaxed),
+                  impl_->outerModule.load(std::memory_order_relaxed)};
+  std::atomic_thread_fence(std::memory_order_acquire);
+  if (impl_->callbackEdges.load(std::memory_order_relaxed) != edges) return {};
+  return r;
+}
 const Paths& World::paths() const { return impl_->paths; }
 
 Vessel& World::CreateVessel(const std::string& name, const std::string& className) {

@@ -78,6 +78,20 @@ TEST(Journal, TheRingKeepsTheLatestCallsWithTheJournalOff) {
   rw.world->DestroyVessel(a);
   ASSERT_EQ(rw.world->LastCalls(1).size(), 1u);
   EXPECT_TRUE(rw.world->LastCalls(1)[0].starts_with("<ended vessel>: -> zvcExit("));
+
+  // A mesh handle is an address, which the next template may take: the ring never names the
+  // template made after a call (here of the same file, read once) for that call.
+  Vessel& b = rw.world->CreateVessel("Beta", "lumipod");
+  rw.world->DestroyVessel(b);
+  rw.world->MakeCurrent();
+  ASSERT_NE(zapiLoadMesh("lumipod"), nullptr);
+  bool namedItsMesh = false;
+  for (const std::string& call : rw.world->LastCalls(32)) {
+    if (!call.starts_with("<ended vessel>: AddMesh(")) continue;
+    namedItsMesh = true;
+    EXPECT_EQ(call.find("mesh:lumipod"), std::string::npos) << call;
+  }
+  EXPECT_TRUE(namedItsMesh);
   EXPECT_TRUE(rw.world->journal().Entries().empty());
 }
 

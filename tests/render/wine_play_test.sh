@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # hostsim.exe under Wine on a virtual X display, as the Linux tests run hostsim under Xvfb:
-# `render` draws the demo as the Linux build does (tests/render/demo-320x200.png, within a
-# small tolerance), and the window, driven by real key events (xdotool) as play_test.cpp
-# drives the Linux one, records a session that `run` replays to the same scenario.
+# `render` draws the demo and a scene of shadows as the Linux build does
+# (tests/render/demo-320x200.png, shadows-320x200.png, within a small tolerance), and the
+# window, driven by real key events (xdotool) as play_test.cpp drives the Linux one, records
+# a session that `run` replays to the same scenario.
 #
 #   wine_play_test.sh WINE_RUN PREFIX HOSTSIM_EXE SOURCE_DIR
 set -euo pipefail
@@ -54,13 +55,15 @@ DISPLAY=":$(head -n1 "${work}/display")"
 export DISPLAY LUMIPOD_WINE_DISPLAY="${DISPLAY}"
 cd "${work}"
 
-# The demo's picture.
-"${wine_run}" "${prefix}" "${exe}" render "${source}/examples/scenarios/demo.scn" demo.png \
-  --size 320x200 || fail "hostsim.exe render failed"
-differing=$(compare -metric AE -fuzz 10% demo.png "${source}/tests/render/demo-320x200.png" \
-  null: 2>&1 || true)
-[[ "${differing}" =~ ^[0-9]+$ ]] || fail "cannot compare the pictures: ${differing}"
-((differing < 640)) || fail "${differing} of 64000 pixels differ from the Linux picture"
+# The demo's picture, and a scene of shadows.
+for scene in demo shadows; do
+  "${wine_run}" "${prefix}" "${exe}" render "${source}/examples/scenarios/${scene}.scn" \
+    "${scene}.png" --size 320x200 || fail "hostsim.exe render of ${scene}.scn failed"
+  differing=$(compare -metric AE -fuzz 10% "${scene}.png" \
+    "${source}/tests/render/${scene}-320x200.png" null: 2>&1 || true)
+  [[ "${differing}" =~ ^[0-9]+$ ]] || fail "cannot compare the ${scene} pictures: ${differing}"
+  ((differing < 640)) || fail "${differing} of 64000 pixels of ${scene}.png differ from Linux's"
+done
 
 # A session in the window.
 printf 'FOCUS Lamp\nVESSEL Lamp lumipod\n  POS 0 0.37 0\n  SPT 0 40.0 0.7\n  GBL 0.42000 0.00000\nEND\n' \

@@ -2,6 +2,7 @@
 #include "hostsim/render/render.h"
 
 #include <iostream>
+#include <string>
 
 #include "hostsim/platform/path_text.h"
 #include "program.h"
@@ -33,7 +34,10 @@ int Render(const Args& a) {
     world.Step(0.0);
     hostsim::render::RenderOptions look;
     look.camera = CameraOf(a, world, *size);  // looking at a vessel where it stands now
-    hostsim::render::RenderToPng(world, picture, size->first, size->second, look);
+    // What the picture could not show as it is (lights beyond the shadow maps) is said.
+    for (const std::string& note :
+         hostsim::render::RenderToPng(world, picture, size->first, size->second, look))
+      std::cerr << "hostsim render: " << note << "\n";
     return 0;
   } catch (const hostsim::Error& e) {
     std::cerr << Located(e, a.scenario) << "\n";
