@@ -188,20 +188,32 @@ std::string ParseVisual(std::string_view rest, Command& c) {
   return {};
 }
 
+// FILE.png, then W H unless the next word is a camera part, then the camera's parts.
 std::string ParseRender(std::string_view rest, Command& c) {
   c.kind = Command::Kind::Render;
   const auto args = Args(rest);
-  if (args.size() != 1 && args.size() != 3) return "render: expected render FILE.png [W H]";
+  if (args.empty()) return "render: expected render FILE.png [W H] [CAMERA]";
   c.arg = std::string(args[0]);
   c.width = 800;
   c.height = 500;
-  if (args.size() == 3) {
+  std::size_t next = 1;
+  if (args.size() > 1 && args[1].find('=') == std::string_view::npos) {
+    if (args.size() < 3 || args[2].find('=') != std::string_view::npos)
+      return "render: expected render FILE.png [W H] [CAMERA]";
     auto w = ParseCount(args[1]);
     auto h = ParseCount(args[2]);
     if (!w || !h || *w < 1 || *h < 1 || *w > kMaxPictureSize || *h > kMaxPictureSize)
       return "render: W and H must be whole numbers from 1 to " + std::to_string(kMaxPictureSize);
     c.width = static_cast<int>(*w);
     c.height = static_cast<int>(*h);
+    next = 3;
+  }
+  if (next < args.size()) {
+    CameraChoice camera;
+    const std::string error = ParseCameraWords(
+        std::vector(args.begin() + static_cast<std::ptrdiff_t>(next), args.end()), camera);
+    if (!error.empty()) return "render: camera: " + error;
+    c.camera = std::move(camera);
   }
   return {};
 }
@@ -266,7 +278,12 @@ std::string FormatVisual(const Command& c) {
 }
 
 std::string FormatRender(const Command& c) {
-  return Word("the picture name", c.arg) + " " + FormatSize(c);
+  std::string s = Word("the picture name", c.arg) + " " + FormatSize(c);
+  if (c.camera) {
+    if (!c.camera->vessel.empty()) Word("the vessel name", c.camera->vessel);
+    s += " " + FormatCameraChoice(*c.camera);
+  }
+  return s;
 }
 
 constexpr std::array kCommands = {
@@ -298,8 +315,10 @@ constexpr std::array kCommands = {
     CommandSpec{Command::Kind::Visual, "visual", "build|drop [NAME]",
                 "build or drop a vessel's visual (default: the focused one)", ParseVisual,
                 FormatVisual},
-    CommandSpec{Command::Kind::Render, "render", "FILE.png [W H]",
-                "draw the scene into a PNG picture (default 800 x 500)", ParseRender, FormatRender},
+    CommandSpec{Command::Kind::Render, "render", "FILE.png [W H] [CAMERA]",
+                "draw the scene into a PNG picture (default 800 x 500), seen from CAMERA "
+                "(at=NAME|X,Y,Z yaw=DEG pitch=DEG dist=M, each optional) when given",
+                ParseRender, FormatRender},
     CommandSpec{Command::Kind::Reload, "reload", "[MODULE]",
                 "load a rebuilt module library again, through its save and load (default: every "
                 "module)",

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "camera_choice.h"
 #include "chord.h"
 
 namespace hostsim::cli {
@@ -35,12 +36,13 @@ struct Command {
     Reload
   };
   Kind kind = Kind::Step;
-  std::string arg;            // FILE, NAME, TEXT or MODULE; empty when not given
-  long long frames = 1;       // step, hold
-  double dt = 0.02;           // step, hold
-  std::vector<Chord> chords;  // press (one), hold (one or more)
-  int width = 0, height = 0;  // hud, render
-  bool build = true;          // visual build (true) or drop (false)
+  std::string arg;                     // FILE, NAME, TEXT or MODULE; empty when not given
+  long long frames = 1;                // step, hold
+  double dt = 0.02;                    // step, hold
+  std::vector<Chord> chords;           // press (one), hold (one or more)
+  int width = 0, height = 0;           // hud, render
+  bool build = true;                   // visual build (true) or drop (false)
+  std::optional<CameraChoice> camera;  // render: the camera chosen, when one is
 };
 
 // One command of the script language.

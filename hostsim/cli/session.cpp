@@ -171,7 +171,7 @@ void Session::Execute(const Command& c) {
       Save(c.arg);
       break;
     case Command::Kind::Render:
-      Render(c.arg, c.width, c.height);
+      Render(c.arg, c.width, c.height, c.camera);
       break;
     case Command::Kind::Reload:
       ReloadModules(c.arg);
@@ -386,19 +386,30 @@ void Session::Type(const std::string& text) {
        << "\n";
 }
 
-void Session::Render(const std::string& file, int w, int h) {
+void Session::Render(const std::string& file, int w, int h,
+                     const std::optional<CameraChoice>& camera) {
   const fs::path target = OutputTarget("render", file);
 #if defined(HOSTSIM_HAVE_RENDER)
+  render::RenderOptions opts;
+  if (camera) {
+    try {
+      opts.camera = ChosenCamera(world_, *camera, static_cast<double>(w) / h);
+    } catch (const Error& e) {
+      throw std::runtime_error("render: " + e.message());
+    }
+  }
   CheckOutput(target, "cannot write the picture", true);
   MakeFoldersFor(target);
   if (!offscreen_) offscreen_ = std::make_unique<render::Offscreen>();
-  const render::Image image = offscreen_->Render(world_, w, h);
+  const render::Image image = offscreen_->Render(world_, w, h, opts);
   render::WritePng(image, target);
-  out_ << "render " << file << " " << w << "x" << h << "\n";
+  out_ << "render " << file << " " << w << "x" << h;
+  if (camera) out_ << " " << FormatCameraChoice(*camera);
+  out_ << "\n";
   for (const std::string& note : image.notes)
     std::cerr << "render " << file << ": " << note << "\n";
 #else
-  (void)target, (void)w, (void)h;
+  (void)target, (void)w, (void)h, (void)camera;
   throw std::runtime_error("render: this hostsim was built without its renderer");
 #endif
 }

@@ -86,7 +86,7 @@ class Session {
   void Hold(const Command& c);
   void Type(const std::string& text);
   void Hud(int w, int h);
-  void Render(const std::string& file, int w, int h);
+  void Render(const std::string& file, int w, int h, const std::optional<CameraChoice>& camera);
   void ShowBoxIfNew(const std::optional<InputBox>& before, bool boxConsumed);
   Vessel& Focused(const char* what);
   void NoBoxOpen(const char* what) const;

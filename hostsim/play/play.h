@@ -45,6 +45,9 @@ struct PlayOptions {
   // configurations, meshes and material libraries it read, loading the world again with an
   // edited one (World::ReloadFiles).
   bool watch = false;
+  // How F7 writes the window's camera: as the option that takes a picture from where the
+  // camera stands. Unset: F7 writes nothing.
+  std::function<std::string(const Camera& camera)> cameraText;
 };
 
 // The time step of the window's world, whatever the drawing rate: fixed, so that a recorded
@@ -62,7 +65,8 @@ bool PlayAvailable();
 // vessel by name; F6 reloads every module library and reads the class configurations, meshes
 // and material libraries again, and while `watch` is on a library that was rebuilt is
 // reloaded by itself, an edited file of those read again; the mouse orbits (left drag), pans
-// (right drag) and zooms (wheel) the camera; F2 saves the scenario to a file named in a box (a
+// (right drag) and zooms (wheel) the camera, F3 puts it back and F7 writes it (cameraText) on
+// the standard output and in the status bar; F2 saves the scenario to a file named in a box (a
 // new one by default; replacing a file is confirmed). Frames are drawn only when something
 // changed, at most 60 a second, and none while the window is hidden. A world whose journal is
 // on keeps every call of the window's session: turn it off, or bound it (Journal::KeepLast),

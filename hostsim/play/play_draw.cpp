@@ -65,7 +65,7 @@ void Window::DrawStatus(int W, int H) {
   else
     help =
         "F2: save as   F3: reset view   F4: next vessel   F5: vessel by name   F6: reload   "
-        "Esc: quit";
+        "F7: print view   Esc: quit";
   const Vessel* focus = world_.Focus();
   // Lights that light the view without a shadow, for want of shadow maps, are said.
   const GlRenderer::Lighting& lit = renderer_->LastLighting();

@@ -1,5 +1,5 @@
 // The window's keyboard: an open input box or question takes it first, then the window's own
-// keys (Escape, F2 to F5), and every other key goes to the focused vessel. What reaches the
+// keys (Escape, F2 to F7), and every other key goes to the focused vessel. What reaches the
 // world is told to the recorder in the terms of a session script, and done exactly as a
 // session does it, so that the recording runs again to the same state.
 #include <algorithm>
@@ -72,7 +72,7 @@ void Window::HandleKey(const WindowEvent& k) {
     if (down) BoxKey(k);
     return;
   }
-  if (k.key == ZKEY_ESCAPE || (k.key >= ZKEY_F2 && k.key <= ZKEY_F6)) {
+  if (k.key == ZKEY_ESCAPE || (k.key >= ZKEY_F2 && k.key <= ZKEY_F7)) {
     if (down && !k.repeat) WindowKey(k.key, k.shift);
     return;
   }
@@ -183,6 +183,9 @@ void Window::WindowKey(std::uint8_t key, bool shift) {
       ReloadFiles({});
       break;
     }
+    case ZKEY_F7:
+      WriteCamera();
+      break;
     default:
       break;
   }
@@ -297,6 +300,16 @@ void Window::SaveTo(const fs::path& file) {
   dirty_ = false;
   Say("saved " + PathToUtf8(file));
   std::cout << "hostsim play: saved " << PathToUtf8(file) << std::endl;
+}
+
+// The camera as the option of a picture from it: in the status bar, where it is seen, and on
+// the standard output, from where it is copied into a command or a script. A standard output
+// that cannot be written loses the line, not the window.
+void Window::WriteCamera() {
+  if (!opts_.cameraText) return;
+  const std::string text = opts_.cameraText(camera_);
+  Say(text);
+  std::cout << "hostsim play: " << text << std::endl;
 }
 
 void Window::AskToQuit() {

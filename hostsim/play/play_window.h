@@ -78,6 +78,7 @@ class Window {
   // Whether the window may write `file` (PlayOptions::outputReason); says why not when not.
   bool MayWrite(const std::filesystem::path& file);
   void AskToQuit();
+  void WriteCamera();
   // play.cpp: live reload
   void WatchLibraries();
   void ReloadModule(const std::string& module);

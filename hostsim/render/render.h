@@ -54,6 +54,10 @@ struct RenderOptions {
 // in front of and beside it, with its first spot light's beam in view.
 Camera DefaultCamera(World& world, double aspect);
 
+// The centre of the sphere around a vessel's meshes as the vessel stands (its position when it
+// has no mesh): what a camera that looks at the vessel looks at.
+VECTOR3 VesselCentre(const Vessel& vessel);
+
 // The height of the ground plane for these options: the given one, else the lowest
 // touchdown point of the vessels that stand free, else the lowest point of every vessel's
 // mesh (0 when there is none).

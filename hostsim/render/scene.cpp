@@ -174,6 +174,10 @@ std::pair<VECTOR3, double> VesselBounds(const Vessel& v, const Transform& pose) 
   return {c, std::max(r, 0.05)};
 }
 
+VECTOR3 VesselCentre(const Vessel& vessel) {
+  return VesselBounds(vessel, vessel.WorldPose()).first;
+}
+
 double GroundHeight(World& world, const RenderOptions& opts) {
   if (opts.groundY) return *opts.groundY;
   return GroundHeight(world, opts, WorldPoses(world.Vessels()));

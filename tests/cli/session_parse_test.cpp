@@ -102,6 +102,22 @@ TEST(ParseLineTest, ArgumentsOfTheOtherCommands) {
   ASSERT_TRUE(p.command);
   EXPECT_EQ(p.command->kind, Kind::Inspect);
   EXPECT_TRUE(p.command->arg.empty());
+
+  // A picture's camera follows its size, or its name when the size is left out.
+  p = ParseLine("render a.png 64 40 at=Tug yaw=30  # from the side");
+  ASSERT_TRUE(p.command) << p.error;
+  EXPECT_EQ(p.command->width, 64);
+  ASSERT_TRUE(p.command->camera);
+  EXPECT_EQ(p.command->camera->vessel, "Tug");
+  EXPECT_EQ(p.command->camera->yaw, 30);
+  p = ParseLine("render a.png dist=5");
+  ASSERT_TRUE(p.command) << p.error;
+  EXPECT_EQ(p.command->width, 800);
+  ASSERT_TRUE(p.command->camera);
+  EXPECT_EQ(p.command->camera->distance, 5);
+  p = ParseLine("render a.png 64 40");
+  ASSERT_TRUE(p.command) << p.error;
+  EXPECT_FALSE(p.command->camera);
 }
 
 TEST(ParseLineTest, MalformedLinesAreRefusedWithAReason) {
@@ -138,6 +154,11 @@ TEST(ParseLineTest, MalformedLinesAreRefusedWithAReason) {
       {"inspect a b", "at most one"},
       {"visual", "build|drop"},
       {"visual show", "build|drop"},
+      {"render", "render FILE.png [W H] [CAMERA]"},
+      {"render a.png 64", "render FILE.png [W H] [CAMERA]"},
+      {"render a.png 64 yaw=3", "render FILE.png [W H] [CAMERA]"},
+      {"render a.png 64 40 Tug", "render: camera: \"Tug\" is not PART=VALUE"},
+      {"render a.png pitch=90", "render: camera: \"pitch=90\": not from -88 to 88"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -181,6 +202,14 @@ TEST(FormatLineTest, EveryCommandReadsBackAsItself) {
   Command visual = make(Command::Kind::Visual);
   visual.build = false;
   commands.push_back(visual);
+  Command render = make(Command::Kind::Render, "a.png");
+  render.width = 64;
+  render.height = 40;
+  commands.push_back(render);
+  render.camera = CameraChoice{};
+  render.camera->point = VECTOR3{1.0 / 3, -0.0, 2e-7};
+  render.camera->yaw = -179.5;
+  commands.push_back(render);
   for (const Command& c : commands) {
     const std::string line = FormatLine(c);
     const ParsedLine back = ParseLine(line);
@@ -191,6 +220,7 @@ TEST(FormatLineTest, EveryCommandReadsBackAsItself) {
     EXPECT_EQ(r.frames, c.frames) << line;
     EXPECT_EQ(r.dt, c.dt) << line;
     EXPECT_EQ(r.build, c.build) << line;
+    EXPECT_TRUE(r.camera == c.camera) << line;
     ASSERT_EQ(r.chords.size(), c.chords.size()) << line;
     for (std::size_t i = 0; i < c.chords.size(); ++i) {
       EXPECT_EQ(r.chords[i].modifiers, c.chords[i].modifiers) << line;

@@ -121,6 +121,25 @@ TEST_F(SessionTest, ScenarioErrorsCarryBothPositions) {
   EXPECT_NE(world_.FindVessel("Tug"), nullptr);
 }
 
+#if defined(HOSTSIM_HAVE_RENDER)
+// A picture from a camera of the script's choosing: the transcript says which; a vessel to
+// look at that is not there stops the run at that line, before anything is written.
+TEST_F(SessionTest, RenderTakesTheCameraAfterTheSize) {
+  const fs::path out = dir_.path() / "out";
+  EXPECT_EQ(Run("load tug.scn\nrender c.png 16 10 at=Nobody\n", out),
+            "test.session:2: render: no vessel named \"Nobody\" to look at");
+  EXPECT_FALSE(fs::exists(out / "c.png"));
+#if !defined(_WIN32)  // under Wine only the renderer's own tests have a display to draw on
+  EXPECT_EQ(Run("render a.png 16 10 at=Tug yaw=-30.5 dist=9\nrender b.png at=1,2,3\n", out), "");
+  EXPECT_NE(out_.str().find("render a.png 16x10 at=Tug yaw=-30.5 dist=9\n"
+                            "render b.png 800x500 at=1,2,3\n"),
+            std::string::npos)
+      << out_.str();
+  EXPECT_TRUE(fs::exists(out / "a.png"));
+#endif
+}
+#endif
+
 TEST_F(SessionTest, KeyCommandsNeedAFocusedVessel) {
   EXPECT_EQ(Run("press B\n"), "test.session:1: press: no vessel has the input focus");
   EXPECT_EQ(Run("hud 1024 768\n"), "test.session:1: hud: no vessel has the input focus");

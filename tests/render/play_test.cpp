@@ -394,6 +394,58 @@ TEST(PlayWindow, ARecordedSessionReplaysToTheSameScenario) {
   EXPECT_NE(ReadFile(saved).find("SPT 1 31.5000"), std::string::npos) << ReadFile(saved);
 }
 
+// F7 prints the window's camera as the option of a picture: started from a camera that looks
+// at a vessel, the window prints it as a point, and the picture taken from what it printed is
+// the picture taken from the camera it started with.
+TEST(PlayWindow, F7PrintsTheCameraThatTakesThePictureShown) {
+  NEEDS_X_TOOLS();
+  testsupport::TempDir dir;
+  // Lit, so that its beam on the ground moves with any error of the camera.
+  std::string lit = kLampScenario;
+  lit.replace(lit.find("SPT 0"), 5, "SPT 1");
+  const fs::path scenario = dir.Write("play.scn", lit);
+  const std::string chosen = "at=Lamp yaw=40 pitch=25 dist=6";
+  XDisplay x(dir.path());
+  ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
+  Player p(x, dir.path(),
+           Quote(HOSTSIM_EXE) + " play " + Quote(scenario) +
+               " --size 400x300 --no-watch --camera '" + chosen + "'");
+  ASSERT_TRUE(p.found()) << ReadFile(p.log());
+  p.Keys("F7");
+  const std::string prefix = "hostsim play: --camera \"";
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(p.log()).find(prefix) != std::string::npos; }))
+      << ReadFile(p.log());
+  p.Keys("Escape");
+  ASSERT_TRUE(p.WaitClosed()) << ReadFile(p.log());
+  const std::string log = ReadFile(p.log());
+  const std::size_t from = log.find(prefix) + prefix.size();
+  const std::string printed = log.substr(from, log.find('"', from) - from);
+  EXPECT_NE(printed.find(" yaw=40 pitch=25 dist=6"), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("Lamp"), std::string::npos) << printed;
+
+  const auto picture = [&](const std::string& camera, const char* name) {
+    const fs::path png = dir.path() / name;
+    const std::string run =
+        Capture(Quote(HOSTSIM_EXE) + " render " + Quote(scenario) + " " + Quote(png) +
+                " --size 400x300 --camera '" + camera + "' 2>&1; echo status $?");
+    EXPECT_NE(run.find("status 0"), std::string::npos) << run;
+    return png;
+  };
+  const fs::path a = picture(chosen, "chosen.png"), b = picture(printed, "printed.png");
+  int w = 0, h = 0, comp = 0, w2 = 0, h2 = 0;
+  unsigned char* pa = stbi_load(a.string().c_str(), &w, &h, &comp, 3);
+  unsigned char* pb = stbi_load(b.string().c_str(), &w2, &h2, &comp, 3);
+  ASSERT_TRUE(pa && pb);
+  ASSERT_EQ(w * h, w2 * h2);
+  int differ = 0;
+  for (int i = 0; i < w * h * 3; ++i) differ += std::abs(pa[i] - pb[i]) > 24 ? 1 : 0;
+  stbi_image_free(pa);
+  stbi_image_free(pb);
+  // The printed words round the point to a ten-thousandth of a metre: at most an edge pixel
+  // here and there may turn (a camera looking at the lamp's foot instead turns thousands).
+  EXPECT_LT(differ, w * h / 1000) << printed;
+}
+
 // A module library rebuilt while the window runs is reloaded: the range typed into the lamp's
 // box and the lamp's place on the tug survive. A rebuild that crashes in its set-up, or one
 // without an entry point, is refused and the window runs on with the world it had. The

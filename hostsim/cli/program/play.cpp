@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/cli/camera_choice.h"
 #include "hostsim/cli/record.h"
 #include "hostsim/cli/reload.h"
 #include "hostsim/inputs/inputs.h"
@@ -28,6 +29,7 @@ constexpr double kWindowStopGrace = 1;
 void AddPlayOptions(CLI::App& command, Args& a) {
   command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
   AddSize(command, a, "Window");
+  AddCamera(command, a, "Where the view starts (and F3 puts it back)");
   command
       .add_option("--save", a.save,
                   "The file F2 offers to save to (default: a new name beside the scenario)")
@@ -43,10 +45,11 @@ void AddPlayOptions(CLI::App& command, Args& a) {
       "window (Enter answers, Esc cancels). F4 focuses the next vessel (Shift+F4 the one\n"
       "before), F5 a vessel by name. Left drag orbits, right drag pans, the wheel zooms;\n"
       "F2 saves as (a new file unless you name one, replacing a file is confirmed), F3\n"
-      "resets the view, F6 reloads the module libraries and the root's files, Esc quits\n"
-      "(asking first when changes are not saved). A module library rebuilt while the window\n"
-      "runs is reloaded: the world is saved, then loaded with the new library; an edited\n"
-      "class configuration, mesh or material library is read again the same way.");
+      "resets the view, F6 reloads the module libraries and the root's files, F7 prints the\n"
+      "view as the --camera of a picture taken from it, Esc quits (asking first when changes\n"
+      "are not saved). A module library rebuilt while the window runs is reloaded: the world\n"
+      "is saved, then loaded with the new library; an edited class configuration, mesh or\n"
+      "material library is read again the same way.");
 }
 int Play(const Args& a) {
   const auto size = SizeOf(a);
@@ -123,6 +126,11 @@ int Play(const Args& a) {
       return hostsim::cli::Reload(world, module, trial);
     };
     opts.watch = !a.noWatch;
+    opts.render.camera = CameraOf(a, world, *size);  // looking at a vessel as loaded
+    opts.cameraText = [](const hostsim::render::Camera& camera) {
+      return "--camera \"" + hostsim::cli::FormatCameraChoice(hostsim::cli::ChoiceOf(camera)) +
+             "\"";
+    };
     const int status =
         hostsim::BlamingModules(world, [&] { return hostsim::render::Play(world, opts); });
     watched.watch().SetLastWork(nullptr);

@@ -24,6 +24,10 @@
 #include "hostsim/paths.h"
 #include "hostsim/world.h"
 
+#if defined(HOSTSIM_HAVE_RENDER)
+#include "hostsim/render/render.h"
+#endif
+
 namespace hostsim::cli::program {
 
 inline constexpr int kExitFailure = 1;
@@ -40,7 +44,7 @@ struct Args {
   std::string session, trace, outDir;
   std::vector<std::string> libraries;  // NAME=FILE: a module's library opened from FILE
   // inspect, render, play
-  std::string scenario, vessel, picture, size = "800x500", save, record;
+  std::string scenario, vessel, picture, size = "800x500", save, record, camera;
   // check
   std::string module;
   hostsim::check::Options check;
@@ -69,6 +73,13 @@ int Play(const Args& a);
 void AddSize(CLI::App& command, Args& a, const std::string& what);
 // The size --size gave; none, said on the standard error, when it is no size.
 std::optional<std::pair<int, int>> SizeOf(const Args& a);
+// --camera of a picture or the window (`what`: what the camera's view is).
+void AddCamera(CLI::App& command, Args& a, const std::string& what);
+// The camera --camera chose for a view of `size`, looking at a vessel where it stands now;
+// none without --camera. Throws hostsim::Error ("--camera: ...") when the vessel it looks at
+// is not in the world.
+std::optional<hostsim::render::Camera> CameraOf(const Args& a, hostsim::World& world,
+                                                std::pair<int, int> size);
 // What a picture or the window may not replace: `scenario` and every file `world` read loading
 // it.
 std::vector<hostsim::Input> ShownInputs(const hostsim::World& world, const std::string& scenario);

@@ -17,6 +17,7 @@ void AddRenderOptions(CLI::App& command, Args& a) {
   command.add_option("SCENARIO", a.scenario, "Scenario file")->required()->type_name("FILE");
   command.add_option("OUT", a.picture, "Picture to write (PNG)")->required()->type_name("FILE");
   AddSize(command, a, "Picture");
+  AddCamera(command, a, "Where the picture is taken from");
 }
 
 int Render(const Args& a) {
@@ -34,9 +35,11 @@ int Render(const Args& a) {
     // stored placement is applied then).
     hostsim::BlamingModules(world, [&] {
       world.Step(0.0);
+      hostsim::render::RenderOptions look;
+      look.camera = CameraOf(a, world, *size);  // looking at a vessel where it stands now
       // What the picture could not show as it is (lights beyond the shadow maps) is said.
       for (const std::string& note :
-           hostsim::render::RenderToPng(world, picture, size->first, size->second))
+           hostsim::render::RenderToPng(world, picture, size->first, size->second, look))
         std::cerr << "hostsim render: " << note << "\n";
     });
     return 0;
