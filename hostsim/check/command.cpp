@@ -273,11 +273,13 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   return r;
 }
 
+#if defined(HOSTSIM_WATCH_LIBRARY)
 // Whether the dynamic linker reads `path` as one entry of LD_PRELOAD, which separates its
 // entries with colons and blanks and has no way to quote them.
 bool PreloadsAsOne(const std::string& path) {
   return !path.empty() && path.find_first_of(": \t\n") == std::string::npos;
 }
+#endif
 
 // The environment the checks' processes start with: the counting library preloaded (Linux).
 // Only `check` sets it, for its children: every other command runs without it. A library whose
