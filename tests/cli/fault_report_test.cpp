@@ -147,6 +147,10 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
   }
 }
 
+// Not on Windows: each DLL of that build carries its own static C++ runtime, so an exception
+// thrown in a module's DLL neither shows in hostsim's count of exceptions in flight nor unwinds
+// safely through hostsim's frames.
+#if !defined(_WIN32)
 // A C++ exception a module lets out of a callback ends the command as the module's fault, not
 // as a fault of the script or the scenario: the report names what it said, the callback, the
 // vessel and the library, and the status is 4.
@@ -167,12 +171,6 @@ TEST(FaultReport, AnExceptionOutOfACallbackIsTheModulesFault) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
-#if defined(_WIN32)
-    // Each DLL of the Windows build carries its own static C++ runtime, whose count of
-    // exceptions in flight hostsim cannot read: an exception out of a key callback is not yet
-    // told from the script's own error there.
-    if (c.command == std::string("run")) continue;
-#endif
     testsupport::TempDir dir;
     const fs::path root = CheckRoot(dir.path(), "checkmod_throw");
     Write(dir.path() / "f.scn", c.scenario);
@@ -193,6 +191,7 @@ TEST(FaultReport, AnExceptionOutOfACallbackIsTheModulesFault) {
     EXPECT_NE(err.find(c.lastCall), std::string::npos) << err;
   }
 }
+#endif
 
 #if !defined(_WIN32)
 // SIGINT, SIGTERM and SIGHUP end a run whose module never returns, without --timeout, with
