@@ -63,22 +63,6 @@ const volatile std::sig_atomic_t* g_stop = nullptr;
 
 bool StopAsked() { return g_stop != nullptr && *g_stop != 0; }
 
-// The name of a signal that asks the program to stop.
-const char* SignalName(int sig) {
-  switch (sig) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-#if defined(SIGHUP)
-    case SIGHUP:
-      return "SIGHUP";
-#endif
-    default:
-      return "a signal";
-  }
-}
-
 std::string FileText(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
@@ -488,7 +472,7 @@ int Main(const Options& options, const Paths& paths, std::ostream& out, std::ost
     return e.status;
   } catch (const StoppedBySignal& stop) {
     out.flush();
-    err << "hostsim check: stopped by " << SignalName(stop.signal)
+    err << "hostsim check: stopped by " << platform::StopSignalName(stop.signal)
         << ": the check that ran was ended and its files removed\n";
     return 128 + stop.signal;
   }

@@ -42,22 +42,6 @@ Scene g_scene;
 // What ended the program: a crash, a callback past the time limit, or a signal.
 enum class End { Crash, Hang, Stop };
 
-// The name of a signal that asks the program to stop.
-const char* StopSignalName(int sig) {
-  switch (sig) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-#if defined(SIGHUP)
-    case SIGHUP:
-      return "SIGHUP";
-#endif
-    default:
-      return "a signal";
-  }
-}
-
 void Put(std::string_view text) { platform::WriteStderr(text.data(), text.size()); }
 
 void PutHex(const void* address) {
@@ -160,7 +144,7 @@ void Report(const platform::Fault& fault, End end) {
       break;
     case End::Stop:
       Put("stopped by ");
-      Put(StopSignalName(sig));
+      Put(platform::StopSignalName(sig));
       Put(running.call != nullptr ? " while a module ran " : " outside any module's callback");
       break;
   }

@@ -131,6 +131,23 @@ class WatchedThread {
 // program to stop as it sees fit.
 const volatile std::sig_atomic_t* CatchStopSignals();
 
+// The name of a signal that asks the program to stop ("SIGINT", "SIGTERM", "SIGHUP"; "a
+// signal" for any other). Safe in a signal handler: it returns a literal.
+inline const char* StopSignalName(int sig) {
+  switch (sig) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#if defined(SIGHUP)
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return "a signal";
+  }
+}
+
 // Writes `text` to the standard error without buffering or allocating (safe in `report`).
 void WriteStderr(const char* text, std::size_t length);
 
