@@ -303,6 +303,12 @@ std::string FaultWatch::TakeSlowNotice() {
   return std::exchange(watchdog_->notice, std::string());
 }
 
+void FaultWatch::StopIfAsked() {
+  if (stop_ == nullptr || *stop_ == 0) return;
+  watchdog_.reset();  // the report is this thread's alone
+  Report(platform::Fault{}, End::Stop);
+}
+
 void FaultWatch::SetSession(const Session& session) { g_scene.session = &session; }
 
 void FaultWatch::SetLastWork(std::function<void()> work) { g_scene.lastWork = std::move(work); }

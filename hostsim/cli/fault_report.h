@@ -69,6 +69,10 @@ class FaultWatch {
   // The number of the signal that asked the program to stop, once one did (0 before); null
   // without WatchOptions::stopOnSignals.
   const volatile std::sig_atomic_t* stop() const { return stop_; }
+  // When a signal has asked the program to stop, ends it now with the report (headed "hostsim:
+  // stopped by SIGINT ...") and 128 + the signal's number, rather than when the watch sees it:
+  // for a command to call where it would go on to work that the stop should prevent.
+  void StopIfAsked();
   // The last slow callback the watch told of on the standard error, once ("clbkBufferedKey of
   // vessel C1 (class x) ran for more than 5 s"): "" when there is nothing new. Safe on any
   // thread.

@@ -86,6 +86,7 @@ void Session::Run(std::istream& script) {
   int lineNo = 0;
   while (std::getline(script, line)) RunLine(line, ++lineNo);
   if (script.bad()) throw SessionError(opts_.label + ": cannot read the script");
+  if (opts_.betweenCommands) opts_.betweenCommands();
 }
 
 void Session::RunLine(std::string_view line, int lineNo) {
@@ -95,6 +96,7 @@ void Session::RunLine(std::string_view line, int lineNo) {
   if (!parsed.command) return;
   std::string_view text = line;
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  if (opts_.betweenCommands) opts_.betweenCommands();
   command_ = where + std::string(TrimBlanks(text));
   if (opts_.trace != nullptr) opts_.trace->Mark(command_);
   try {

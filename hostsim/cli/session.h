@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -48,6 +49,9 @@ struct SessionOptions {
   std::optional<std::filesystem::path> outDir;  // relative save paths go here when set
   ReloadTrial reload;                           // how `reload` tries a library first
   TraceWriter* trace = nullptr;  // told of each command and each frame's end, when set
+  // Called before each command and after the last, when set: where the run may end (a stop a
+  // signal asked for while a command ran).
+  std::function<void()> betweenCommands;
 };
 
 class Session {

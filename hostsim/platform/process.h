@@ -3,8 +3,10 @@
 // stands still, and whether a library is still mapped into this process.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -58,6 +60,11 @@ struct Fault {
   bool hasAddress = false;        // whether the fault names the memory address it used:
   const void* address = nullptr;  // that address (null too when an access used it)
   const void* code = nullptr;     // the instruction that faulted or stood; null when unknown
+  // Where the stack is walked as the fault is caught (on Windows, whose report may not run on
+  // the faulting thread's stack): the callers' return addresses, innermost first.
+  static constexpr std::size_t kCallers = 48;
+  std::array<const void*, kCallers> callers{};
+  std::size_t callerCount = 0;
 };
 
 // Calls `report` once, on the crashed thread and on a stack of its own (so that a stack
@@ -102,8 +109,7 @@ const void* LibraryBase(const void* address);
 // The chain of calls that led to `fault`, innermost first: the instruction that faulted or
 // stood, then, for each caller, an address inside its call instruction; at most `max`. Read
 // from the stack of the thread that faulted, which the calling code must be on (in the
-// report, or in its copy made by RunIsolated). Where the stack cannot be read (on Windows),
-// only the instruction.
+// report, or in its copy made by RunIsolated); on Windows from the callers the fault holds.
 std::vector<const void*> FaultStack(const Fault& fault, std::size_t max);
 
 // The thread that made it, for a watchdog on another thread to stop.
@@ -123,6 +129,9 @@ class WatchedThread {
 
  private:
   std::uintptr_t handle_ = 0;
+#if defined(_WIN32)
+  std::uintptr_t stackBase_ = 0;  // the thread's stack ends below this address
+#endif
 };
 
 // Catches the signals that ask the program to stop (SIGTERM, SIGINT, SIGHUP; on Windows the

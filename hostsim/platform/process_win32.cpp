@@ -197,6 +197,45 @@ void Report(const Fault& fault) {
   if (report != nullptr) report(fault);
 }
 
+// Fills `f.callers` by unwinding from `context` (the faulting or suspended thread's registers)
+// with the unwind tables every x64 image carries, while the stack pointer stays inside the
+// thread's stack: between where it stood and `stackBase`, rising, so that a damaged stack
+// ends the walk rather than faulting in it.
+void WalkStack(CONTEXT context, std::uintptr_t stackBase, Fault& f) {
+#if defined(_M_X64) || defined(__x86_64__)
+  const DWORD64 bottom = context.Rsp;
+  while (f.callerCount < Fault::kCallers) {
+    const DWORD64 sp = context.Rsp;
+    if (sp < bottom || sp + sizeof(DWORD64) > stackBase || sp % sizeof(DWORD64) != 0) break;
+    DWORD64 imageBase = 0;
+    PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+    if (function != nullptr) {
+      void* handlerData = nullptr;
+      DWORD64 establisher = 0;
+      RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData,
+                       &establisher, nullptr);
+    } else {  // a leaf function: its return address is on top of the stack
+      context.Rip = *reinterpret_cast<const DWORD64*>(sp);
+      context.Rsp = sp + sizeof(DWORD64);
+    }
+    if (context.Rip == 0 || context.Rsp <= sp) break;
+    f.callers[f.callerCount++] = reinterpret_cast<const void*>(context.Rip);
+  }
+#else
+  (void)context;
+  (void)stackBase;
+  (void)f;
+#endif
+}
+
+// Where the calling thread's stack ends: the top of the committed pages around a variable of
+// its own, which run unbroken from the stack pointer to the stack's end.
+std::uintptr_t StackBase() {
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(&region, &region, sizeof region) == 0) return 0;
+  return reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+}
+
 LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info != nullptr ? info->ExceptionRecord : nullptr;
   const DWORD code = record != nullptr ? record->ExceptionCode : 0;
@@ -212,6 +251,8 @@ LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
       f.address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
     }
   }
+  if (info != nullptr && info->ContextRecord != nullptr)
+    WalkStack(*info->ContextRecord, StackBase(), f);
   Report(f);
   return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -283,11 +324,15 @@ std::vector<std::vector<CodeFrame>> CodeFrames(const std::vector<const void*>& a
   return frames;
 }
 
-// The stack of a thread stopped in an exception filter or suspended is not walked here: only
-// the code that faulted is named.
+// The stack was walked when the fault was caught: the faulting code, then an address inside
+// each caller's call instruction.
 std::vector<const void*> FaultStack(const Fault& fault, std::size_t max) {
-  if (fault.code == nullptr || max == 0) return {};
-  return {fault.code};
+  std::vector<const void*> stack;
+  if (fault.code == nullptr || max == 0) return stack;
+  stack.push_back(fault.code);
+  for (std::size_t i = 0; i < fault.callerCount && stack.size() < max; ++i)
+    stack.push_back(static_cast<const char*>(fault.callers[i]) - 1);
+  return stack;
 }
 
 WatchedThread::WatchedThread() {
@@ -295,6 +340,7 @@ WatchedThread::WatchedThread() {
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self,
                   THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
   handle_ = reinterpret_cast<std::uintptr_t>(self);
+  stackBase_ = StackBase();
 }
 
 WatchedThread::~WatchedThread() {
@@ -307,8 +353,9 @@ void WatchedThread::Interrupt(const char* what, void (*report)(const Fault& faul
   Fault f;
   f.what = what;
   CONTEXT context{};
-  context.ContextFlags = CONTEXT_CONTROL;
+  context.ContextFlags = CONTEXT_FULL;
   if (GetThreadContext(thread, &context)) {
+    WalkStack(context, stackBase_, f);
 #if defined(_M_X64) || defined(__x86_64__)
     f.code = reinterpret_cast<const void*>(context.Rip);
 #elif defined(_M_ARM64) || defined(__aarch64__)

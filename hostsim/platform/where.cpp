@@ -76,7 +76,7 @@ bool IsLibrarySource(const std::string& file) {
 Where FindWhere(const std::vector<const void*>& stack, const std::vector<ModuleLibrary>& modules) {
   Where where;
 #if defined(_WIN32)
-  where.note = "on Windows only the code that faulted is named, by library and offset";
+  where.note = "on Windows code is named by library and offset, without functions or lines";
 #endif
   if (stack.empty()) return where;
   // Every frame, inlined calls too, innermost first.

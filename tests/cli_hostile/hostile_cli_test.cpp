@@ -14,9 +14,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -886,6 +888,53 @@ TEST(HostileCliOutput, AClosedStandardOutputGetsNothingIntoTheTrace) {
   EXPECT_EQ(r.err, "standard output: cannot write: Bad file descriptor\n");
   // The run ends at the transcript's first line, which could not be written.
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "t.trace"), "# s.session:1: load demo.scn\n");
+}
+
+// The environment a test's runs of hostsim start with, for as long as it lives.
+class ChildEnvironment {
+ public:
+  ChildEnvironment& Set(const char* name, const std::string& value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+    setenv(name, value.c_str(), 1);
+    return *this;
+  }
+  ~ChildEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second)
+        setenv(it->first.c_str(), it->second->c_str(), 1);
+      else
+        unsetenv(it->first.c_str());
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// A signal that arrives while a scenario is being read stops the run as it would anywhere else,
+// with 128 + its number and the report, not as a read that failed; nothing is saved after it.
+TEST(HostileCliStop, ASignalDuringAReadEndsTheRunWith128PlusItsNumber) {
+  const std::pair<int, const char*> signals[] = {
+      {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}};
+  for (const auto& [sig, name] : signals) {
+    SCOPED_TRACE(name);
+    testsupport::TempDir dir;
+    dir.Write("demo.scn", "TITLE demo\nVESSEL A tug\nEND\n");
+    dir.Write("s.session", "load demo.scn\nstep 3\nsave saved.scn\n");
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ChildEnvironment env;
+    // The preloaded library comes before a sanitizer's runtime, which then must not refuse it.
+    env.Set("LD_PRELOAD", STOP_IN_READ_LIBRARY)
+        .Set("STOP_IN_READ", std::to_string(sig))
+        .Set("ASAN_OPTIONS",
+             std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0");
+    const Result r = RunHostsim(dir.path(), {"run", "s.session", "--out", "o"});
+    EXPECT_EQ(r.status, 128 + sig) << r.err;
+    EXPECT_NE(r.err.find(std::string("hostsim: stopped by ") + name), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Interrupted system call"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "o" / "saved.scn"));
+  }
 }
 
 }  // namespace

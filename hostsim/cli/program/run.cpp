@@ -93,6 +93,9 @@ int Run(const Args& a) {
       trace.emplace();
       opts.trace = &*trace;
     }
+    // A signal that came while a command ran (a scenario being read, a few frames) ends the run
+    // before the next command: nothing is saved after it.
+    opts.betweenCommands = [&watched] { watched->watch().StopIfAsked(); };
     session.emplace(watched->world(), std::cout, opts);
     // A trace over the script or into the root's folders is refused before anything runs.
     if (trace) {
