@@ -12,9 +12,11 @@ namespace hostsim {
 // A loaded module library.
 struct Module {
   std::string name;
-  std::filesystem::path path;        // modules/<name>: the library's file
+  // modules/<name>: the library's file, as its author built it. Everything a user reads names
+  // this file, never the copy.
+  std::filesystem::path path;
   std::filesystem::path loadedFrom;  // the file opened: `path`, or a copy of it the host made
-  bool copied = false;               // loadedFrom is the world's copy, removed when unloaded
+  bool copied = false;               // loadedFrom is a copy the host made (LibraryCopies)
   void* library = nullptr;           // platform handle
   ZvcInitFn init = nullptr;
   ZvcExitFn exit = nullptr;

@@ -124,8 +124,8 @@ class World {
   Running OutermostCallback(std::uint64_t& edges) const;
 
   // --- modules ---
-  // Loads modules/<name> (once; shared by its vessels); throws Error when it cannot be loaded
-  // or lacks an entry point.
+  // Loads modules/<name> (once; shared by its vessels), from the command's copy of its file
+  // where Paths::copies is set; throws Error when it cannot be loaded or lacks an entry point.
   Module& LoadModule(const std::string& name);
   // Unloads a module no vessel uses any more; false when it is in use or not loaded.
   bool UnloadModule(const std::string& name);
@@ -145,8 +145,9 @@ class World {
   // class configurations, meshes and material libraries read again from their files: an
   // edited file takes effect. Throws Error when the load fails: the world is then as it was.
   void ReloadFiles();
-  // A new copy of the loaded module's library file in the world's folder of copies, for
-  // ReloadModule; throws Error when the module is not loaded or its file cannot be copied.
+  // A new copy of the loaded module's library file among the command's copies (Paths::copies,
+  // else the world's own), for ReloadModule; throws Error when the module is not loaded or its file
+  // cannot be copied.
   std::filesystem::path CopyModuleLibrary(const std::string& name);
 
   // --- vessels ---

@@ -149,6 +149,10 @@ struct Options {
   // hung, each as "CHECK:CALL". A check about to make such a call again is reported as not
   // run because of that hang instead of waiting out its own time limit.
   std::vector<std::string> hangs;
+  // Given by the parent: its copy of the module library, which the child loads instead of
+  // making one of its own (one copy a run, loaded by every check). Empty: the process copies
+  // the library itself.
+  std::filesystem::path libraryCopy;
 };
 
 // The exit status of a run in which hostsim itself crashed (a fault of the host's own code,

@@ -120,7 +120,8 @@ std::string Limit(double seconds) {
 // The arguments that run the same check again in a child, answering in `json`.
 std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64_t seed,
                                    const fs::path& json, const fs::path& tail, bool memcheck,
-                                   double seconds, const std::vector<KnownHang>& hangs) {
+                                   double seconds, const std::vector<KnownHang>& hangs,
+                                   const fs::path& libraryCopy) {
   std::string name = c.name;
   std::string pattern = "^";
   for (char ch : name) {
@@ -144,6 +145,7 @@ std::vector<std::string> ChildArgs(const Options& o, const Check& c, std::uint64
   if (memcheck) args.emplace_back("--under-memcheck");
   args.insert(args.end(), {"--hang-after", std::to_string(seconds)});
   for (const KnownHang& h : hangs) args.insert(args.end(), {"--hung-in", h.check + ":" + h.call});
+  args.insert(args.end(), {"--library-copy", platform::PathToUtf8(libraryCopy)});
   return args;
 }
 
@@ -175,11 +177,12 @@ std::string HungCallback(const std::vector<std::string>& journal) {
   return {};
 }
 
-// Runs the check in a child process of its own, under memcheck when `valgrind` is given; what
-// memcheck found in the module goes to `memoryErrors`.
+// Runs the check in a child process of its own, which loads the module from `libraryCopy`,
+// under memcheck when `valgrind` is given; what memcheck found in the module goes to
+// `memoryErrors`.
 Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs::path& dir,
-                  const fs::path& valgrind, const std::vector<KnownHang>& hangs,
-                  std::vector<MemoryError>& memoryErrors) {
+                  const fs::path& libraryCopy, const fs::path& valgrind,
+                  const std::vector<KnownHang>& hangs, std::vector<MemoryError>& memoryErrors) {
   const std::string base = c.name;
   const fs::path json = dir / (base + ".json");
   const fs::path out = dir / (base + ".out");
@@ -192,7 +195,8 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
   // could not, a while later.
   const auto limit = std::chrono::milliseconds(static_cast<long long>((seconds * 1.1 + 5) * 1000));
   fs::path program = platform::ExecutablePath();
-  std::vector<std::string> args = ChildArgs(o, c, seed, json, tail, memcheck, seconds, hangs);
+  std::vector<std::string> args =
+      ChildArgs(o, c, seed, json, tail, memcheck, seconds, hangs, libraryCopy);
   if (memcheck) {
     std::vector<std::string> under = MemcheckArgs(xml);
     under.push_back(platform::PathToUtf8(program));
@@ -252,7 +256,8 @@ Result RunInChild(const Options& o, const Check& c, std::uint64_t seed, const fs
     r.journal = end.kind == platform::ChildEnd::Kind::TimedOut ? ReadJournalTail(tail)
                                                                : CrashJournal(errText);
   }
-  if (memcheck) memoryErrors = ModuleErrors(FileText(xml), o.module);
+  // Memcheck names the file the child mapped: the copy.
+  if (memcheck) memoryErrors = ModuleErrors(FileText(xml), libraryCopy);
   for (const fs::path& p : {json, out, errFile, tail, xml}) fs::remove(p, ec);
   return r;
 }
@@ -355,6 +360,10 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   subject.paths.modules = fs::absolute(o.module, ec).parent_path();
   subject.classes = FindClasses(o, subject.paths, subject.moduleName, err);
   if (o.inProcess) subject.journalTail = o.journalTail;
+  // The checks run a copy of the library, made once: a build that rewrites the file in place
+  // meanwhile changes nothing in them. A child loads its parent's; everything the run reports
+  // names the module's own file.
+  if (!o.libraryCopy.empty()) subject.paths.libraryFiles[subject.moduleName] = o.libraryCopy;
   if (o.underMemcheck) Counters::IgnoreKernel();
   // The result files may replace neither the module nor a file of the root, before anything
   // runs.
@@ -390,6 +399,7 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
   std::unique_ptr<platform::ScratchFolder> work;
   std::unique_ptr<HangWatch> hangWatch;
   std::string cannotPreload;  // why the children cannot count; empty: they can
+  fs::path libraryCopy;       // the one the children load
   if (o.inProcess) {
     std::vector<KnownHang> known;
     for (const std::string& h : o.hangs)
@@ -405,6 +415,12 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
     work = std::make_unique<platform::ScratchFolder>("hostsim-check-run");
     if (work->path().empty()) throw SetupError{"cannot make a temporary folder: " + work->error()};
     cannotPreload = PrepareChildren(work->path());
+    try {
+      if (!subject.paths.copies) subject.paths.copies = std::make_shared<LibraryCopies>();
+      libraryCopy = subject.paths.copies->For(subject.moduleName, fs::absolute(o.module, ec));
+    } catch (const Error& e) {
+      throw SetupError{e.what()};
+    }
     if (!cannotPreload.empty()) err << "hostsim check: cannot count: " << cannotPreload << "\n";
   }
   WriteHeading(out, report);
@@ -422,12 +438,12 @@ int Run(const Options& o, const Paths& rootPaths, std::ostream& out, std::ostrea
       r = RunInProcess(*c, subject);
     } else {
       std::vector<MemoryError> memoryErrors;
-      r = RunInChild(o, *c, subject.seed, work->path(), valgrind, hangs, memoryErrors);
+      r = RunInChild(o, *c, subject.seed, work->path(), libraryCopy, valgrind, hangs, memoryErrors);
       if (r.notCounted && o.memcheck) {
         // Memcheck's allocator takes the counter's place: the check counts again outside it,
         // and what memcheck found stays.
         std::vector<MemoryError> none;
-        r = RunInChild(o, *c, subject.seed, work->path(), {}, hangs, none);
+        r = RunInChild(o, *c, subject.seed, work->path(), libraryCopy, {}, hangs, none);
         r.details.insert(r.details.begin(),
                          "counted in a run outside memcheck, whose allocator the counter cannot "
                          "see");

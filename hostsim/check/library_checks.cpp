@@ -63,7 +63,7 @@ void LibraryLoadUnload(Context& ctx) {
   for (int i = 1; i <= kCycles; ++i) {
     w.journal().Clear();
     Module& m = Load(ctx, w);
-    const std::filesystem::path path = m.path;
+    const std::filesystem::path path = m.loadedFrom;  // the file the system mapped
     ExpectInitLib(ctx, w, m, "at load " + std::to_string(i));
     if (!w.UnloadModule(ctx.subject().moduleName))
       ctx.Fail("the host could not unload the module at unload " + std::to_string(i));

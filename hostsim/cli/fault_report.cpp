@@ -106,6 +106,16 @@ void WriteWhere() {
   Put(text);
 }
 
+// In the copy of the process: 1 when a frame of the fault's stack is in a module's library,
+// else 0.
+int ModuleFrameAnswer() {
+  const std::vector<const void*> stack = platform::FaultStack(g_scene.fault, 256);
+  return g_scene.world != nullptr &&
+                 platform::InModuleLibrary(stack, ModuleLibraries(*g_scene.world))
+             ? 1
+             : 0;
+}
+
 // In the copy of the process: the host's own temporary folders (copies of libraries) go, as
 // they would have at the program's end.
 void RemoveScratch() { platform::RemoveScratchFolders(); }
@@ -126,44 +136,89 @@ void WriteLastCalls() {
   Put(text);
 }
 
+}  // namespace
+
+bool ModulesFault(int moduleFrame, bool callbackRunning) {
+  if (moduleFrame == 1) return true;
+  if (moduleFrame == 0 && platform::kFaultStackWalked) return false;
+  return callbackRunning;
+}
+
+namespace {
+
 // The report, then the end of the program.
 void Report(const platform::Fault& fault, End end) {
   const World::Running running =
       g_scene.world != nullptr ? g_scene.world->RunningCallback() : World::Running{};
   const int sig = g_scene.stop != nullptr ? *g_scene.stop : 0;
   platform::RunIsolated(FlushOutput, std::chrono::seconds(10));
+  // Whose fault a crash is: a module's when its code is on the stack, else hostsim's, even
+  // while a module's callback runs. Told in a copy of the process, which may walk the stack.
+  g_scene.fault = fault;
+  int status = end == End::Stop ? 128 + sig : kExitModuleFault;
+  if (end == End::Crash) {
+    const int moduleFrame = fault.code != nullptr ? platform::RunIsolatedAnswer(
+                                                        ModuleFrameAnswer, std::chrono::seconds(20))
+                                                  : -1;
+    if (!ModulesFault(moduleFrame, running.call != nullptr)) status = kExitHostFault;
+  } else if (end == End::Hang && running.call == nullptr) {
+    status = kExitHostFault;
+  }
   Put("\nhostsim: ");
   switch (end) {
     case End::Crash:
-      Put(running.call != nullptr ? "a module crashed in "
-                                  : "crashed outside any module's callback");
+      if (status == kExitHostFault) {
+        Put("hostsim itself crashed, in its own code, ");
+        if (running.call != nullptr) {
+          Put("while ");
+          PutRunning(running);
+          Put(" was running");
+        } else {
+          Put("outside any module's callback");
+        }
+      } else if (running.call != nullptr) {
+        Put("a module crashed in ");
+        PutRunning(running);
+      } else {
+        Put("a module crashed outside any of its callbacks");
+      }
+      Put(": ");
+      Put(fault.what != nullptr ? fault.what : "fatal fault");
+      if (fault.hasAddress) {
+        Put(" at address ");
+        PutHex(fault.address);
+      }
       break;
     case End::Hang:
-      Put(running.call != nullptr ? "a module hung in "
-                                  : "the host hung outside any module's callback");
+      if (running.call != nullptr) {
+        Put("a module hung in ");
+        PutRunning(running);
+      } else {
+        Put("hostsim itself hung, outside any module's callback");
+      }
+      Put(": no return within ");
+      Put(g_scene.limit);
+      Put(" s");
       break;
     case End::Stop:
       Put("stopped by ");
       Put(platform::StopSignalName(sig));
-      Put(running.call != nullptr ? " while a module ran " : " outside any module's callback");
+      if (running.call != nullptr) {
+        Put(" while a module ran ");
+        PutRunning(running);
+      } else {
+        Put(" outside any module's callback");
+      }
       break;
   }
-  if (running.call != nullptr) PutRunning(running);
-  if (end == End::Hang) {
-    Put(": no return within ");
-    Put(g_scene.limit);
-    Put(" s");
-  } else if (end == End::Crash) {
-    Put(": ");
-    Put(fault.what != nullptr ? fault.what : "fatal fault");
-    if (fault.hasAddress) {
-      Put(" at address ");
-      PutHex(fault.address);
-    }
-  }
   Put("\n");
+  if (status == kExitHostFault)
+    Put(platform::kFaultStackWalked
+            ? "  not the module's fault: no frame of the stack is in a module's library; a "
+              "fault of hostsim, please report it\n"
+            : "  not the module's fault: the faulting code is not in a module's library and no "
+              "module's callback ran; a fault of hostsim, please report it\n");
   // Where a stopped program stood matters only inside a module.
-  g_scene.fault = fault;
   if (end == End::Stop && running.call == nullptr) g_scene.fault.code = nullptr;
   if (g_scene.fault.code != nullptr &&
       !platform::RunIsolated(WriteWhere, std::chrono::seconds(20))) {
@@ -180,7 +235,7 @@ void Report(const platform::Fault& fault, End end) {
     Put("  last host calls: could not be written\n");
   if (g_scene.lastWork) platform::RunIsolated(RunLastWork, std::chrono::minutes(2));
   platform::RunIsolated(RemoveScratch, std::chrono::seconds(20));
-  std::_Exit(end == End::Stop ? 128 + sig : kExitModuleFault);
+  std::_Exit(status);
 }
 
 void OnCrash(const platform::Fault& fault) { Report(fault, End::Crash); }

@@ -11,9 +11,16 @@
 //       C1: -> clbkBufferedKey(48, true)
 //     trace: crash.trace (every host call up to the fault)
 //
-// and the exit status kExitModuleFault (4). A signal that asks the program to stop ends it
-// with the same report, headed "hostsim: stopped by SIGINT while a module ran ..." (or
-// "outside any module's callback"), and the status 128 + the signal's number.
+// and the exit status kExitModuleFault (4). A crash is a module's when a frame of the stack
+// is in a module's library, its own code or the host's code it called (the library is named as
+// its author built it, though the command runs a copy of it). With no such frame it is
+// hostsim's own, even while a module's callback runs ("hostsim: hostsim itself crashed, in its
+// own code, while clbkBufferedKey of vessel C1 (class crashy) was running: ..."), and the
+// status is kExitHostFault (70). Where the stack is not walked (Windows), a crash is the
+// module's when the faulting code is in its library or a module's callback runs. A signal that
+// asks the program to stop ends it with the same report, headed "hostsim: stopped by SIGINT
+// while a module ran ..." (or "outside any module's callback"), and the status 128 + the
+// signal's number.
 #pragma once
 
 #include <csignal>
@@ -30,6 +37,18 @@ class Session;
 // The exit status of a command that a module's crash or hang ended (not 3, which Windows
 // gives a program that aborts).
 inline constexpr int kExitModuleFault = 4;
+
+// The exit status of a command that a fault of hostsim's own code ended: a crash with no frame
+// of a module's library on its stack, or a hang outside any module's callback (the usual
+// status of an "internal software error").
+inline constexpr int kExitHostFault = 70;
+
+// Whether a crash is a module's fault: `moduleFrame` is 1 when a frame of its stack is in a
+// module's library, 0 when none is, -1 when that could not be told; `callbackRunning`, whether
+// a module's callback ran. Where the stack is not walked (platform::kFaultStackWalked), a frame
+// is the faulting code alone, and a running callback makes it the module's too; where it could
+// not be told, a running callback does.
+bool ModulesFault(int moduleFrame, bool callbackRunning);
 
 // How many of the latest host calls a report quotes.
 inline constexpr std::size_t kReportedCalls = 20;

@@ -50,7 +50,8 @@ std::string TruncationReason(const std::filesystem::path& path) {
 
 const char* LibrarySuffix() { return ".so"; }
 
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+void* OpenLibrary(const std::filesystem::path& path, std::string& error,
+                  const std::filesystem::path&) {
   // A bare name ("libGL.so.1") is the loader's to find; a file named by its path is checked.
   if (path.has_parent_path())
     if (std::string why = TruncationReason(path); !why.empty()) {

@@ -9,18 +9,29 @@ namespace hostsim::platform {
 
 const char* LibrarySuffix() { return ".dll"; }
 
-void* OpenLibrary(const std::filesystem::path& path, std::string& error) {
+void* OpenLibrary(const std::filesystem::path& path, std::string& error,
+                  const std::filesystem::path& besides) {
   // No error dialog boxes for a missing dependency; the caller reports the failure.
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  // The library's own dependencies are looked for next to it, then next to the host program,
-  // then in the system folders. These searches want a full path with '\' separators.
+  // The library's own dependencies are looked for next to it, then in `besides`, then next to
+  // the host program, then in the system folders. These searches want a full path with '\'
+  // separators.
   std::error_code ec;
   std::filesystem::path full = std::filesystem::absolute(path, ec);
   if (ec) full = path;
   full.make_preferred();
-  HMODULE lib = LoadLibraryExW(full.c_str(), nullptr,
-                               LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  DWORD flags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  DLL_DIRECTORY_COOKIE added = nullptr;
+  if (!besides.empty()) {
+    std::filesystem::path folder = std::filesystem::absolute(besides, ec);
+    if (ec) folder = besides;
+    folder.make_preferred();
+    added = AddDllDirectory(folder.c_str());
+    if (added != nullptr) flags |= LOAD_LIBRARY_SEARCH_USER_DIRS;
+  }
+  HMODULE lib = LoadLibraryExW(full.c_str(), nullptr, flags);
   DWORD code = GetLastError();
+  if (added != nullptr) RemoveDllDirectory(added);
   SetErrorMode(oldMode);
   if (lib == nullptr) {
     char buf[512] = {};

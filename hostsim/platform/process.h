@@ -80,6 +80,10 @@ void OnFatalCrash(void (*report)(const Fault& fault));
 // where an exception filter may. Returns whether it ran to its end.
 bool RunIsolated(void (*work)(), std::chrono::milliseconds limit);
 
+// Runs `work` as RunIsolated does and returns its answer (0 to 125), or -1 when it did not run
+// to its end within `limit`.
+int RunIsolatedAnswer(int (*work)(), std::chrono::milliseconds limit);
+
 // Where the code at `address` is, for a report: the library or program file, the function
 // (demangled) and, where the file has debugging information, the source file and line. Uses
 // the system's symbol tools where installed (addr2line on POSIX). Allocates: a crash report
@@ -111,6 +115,14 @@ const void* LibraryBase(const void* address);
 // from the stack of the thread that faulted, which the calling code must be on (in the
 // report, or in its copy made by RunIsolated); on Windows from the callers the fault holds.
 std::vector<const void*> FaultStack(const Fault& fault, std::size_t max);
+
+// Whether FaultStack walks the stack out to the callers (POSIX), or gives only the instruction
+// (Windows).
+#if defined(_WIN32)
+inline constexpr bool kFaultStackWalked = false;
+#else
+inline constexpr bool kFaultStackWalked = true;
+#endif
 
 // The thread that made it, for a watchdog on another thread to stop.
 class WatchedThread {

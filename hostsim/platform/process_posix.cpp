@@ -275,20 +275,35 @@ void OnFatalCrash(void (*report)(const Fault& fault)) {
   for (int sig : kFatalSignals) sigaction(sig, &sa, nullptr);
 }
 
-bool RunIsolated(void (*work)(), std::chrono::milliseconds limit) {
+int RunIsolatedAnswer(int (*work)(), std::chrono::milliseconds limit) {
   const pid_t pid = CopyProcess();
-  if (pid < 0) return false;
+  if (pid < 0) return -1;
   if (pid == 0) {
     // The copy dies of its own faults, without a report of them.
     struct sigaction sa {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
     for (int sig : kFatalSignals) sigaction(sig, &sa, nullptr);
-    work();
-    _exit(0);
+    _exit(work());
   }
   const int status = WaitAtMost(pid, limit);
-  return status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace {
+
+void (*g_isolatedWork)() = nullptr;
+
+int RunWithoutAnswer() {
+  g_isolatedWork();
+  return 0;
+}
+
+}  // namespace
+
+bool RunIsolated(void (*work)(), std::chrono::milliseconds limit) {
+  g_isolatedWork = work;
+  return RunIsolatedAnswer(RunWithoutAnswer, limit) == 0;
 }
 
 namespace {

@@ -282,6 +282,8 @@ bool RunIsolated(void (*work)(), std::chrono::milliseconds) {
   return true;
 }
 
+int RunIsolatedAnswer(int (*work)(), std::chrono::milliseconds) { return work(); }
+
 // Windows keeps no function names for code built with this toolchain's debugging
 // information, so a location is the library and the offset into it.
 std::string CodeLocation(const void* address) {

@@ -73,6 +73,18 @@ bool IsLibrarySource(const std::string& file) {
                      [&](std::string_view p) { return file.find(p) != std::string::npos; });
 }
 
+bool InModuleLibrary(const std::vector<const void*>& stack,
+                     const std::vector<ModuleLibrary>& modules) {
+  for (const ModuleLibrary& m : modules) {
+    const void* base = LibraryBase(m.code);
+    if (base != nullptr && std::any_of(stack.begin(), stack.end(), [base](const void* address) {
+          return LibraryBase(address) == base;
+        }))
+      return true;
+  }
+  return false;
+}
+
 Where FindWhere(const std::vector<const void*>& stack, const std::vector<ModuleLibrary>& modules) {
   Where where;
 #if defined(_WIN32)

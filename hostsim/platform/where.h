@@ -45,6 +45,11 @@ inline constexpr std::size_t kCallersNamed = 4;
 // symbol tools (CodeFrames).
 Where FindWhere(const std::vector<const void*>& stack, const std::vector<ModuleLibrary>& modules);
 
+// Whether any address of `stack` is in the code of one of `modules`' libraries. Asks only the
+// system's loader.
+bool InModuleLibrary(const std::vector<const void*>& stack,
+                     const std::vector<ModuleLibrary>& modules);
+
 // Whether `file` is a header of the compiler's or the system's libraries rather than a file
 // of a module's author ("/usr/include/c++/13/bits/new_allocator.h").
 bool IsLibrarySource(const std::string& file);

@@ -1,5 +1,5 @@
-// Module libraries: loading through the platform seam (from a copy where the world keeps
-// them), entry points, unloading.
+// Module libraries: loading through the platform seam (from the command's copy of each where
+// the world's paths give one), entry points, unloading.
 #include "hostsim/runtime/modules.h"
 
 #include <system_error>
@@ -24,37 +24,19 @@ bool ValidModuleName(const std::string& name) {
   return name.find_first_of("/\\:") == std::string::npos;
 }
 
-// The folder the world's library copies go to: the one its paths name, else one of its own,
-// made on first use in the system's temporary folder and removed with the world.
-std::filesystem::path CopiesFolder(World::Impl& w) {
-  if (!w.paths.libraryCopies.empty()) return w.paths.libraryCopies;
-  if (!w.copies.ownFolder) {
-    auto folder = std::make_unique<platform::ScratchFolder>("hostsim-libraries");
-    if (folder->path().empty())
-      throw Error("cannot make a folder for library copies: " + folder->error());
-    w.copies.ownFolder = std::move(folder);
-  }
-  return w.copies.ownFolder->path();
+// Where the world's copies are: the command's (Paths::copies), else its own, made for a reload.
+LibraryCopies& Copies(World::Impl& w) {
+  if (w.paths.copies) return *w.paths.copies;
+  if (!w.ownCopies) w.ownCopies = std::make_unique<LibraryCopies>();
+  return *w.ownCopies;
 }
 
-// Copies the library at `original` into the copies folder under a name of its own (a system
-// opens a library once per file, so each load of a module needs a new one).
-std::filesystem::path CopyLibrary(World::Impl& w, const std::string& name,
-                                  const std::filesystem::path& original) {
-  std::string bytes;
-  if (std::string reason = platform::ReadFile(original, platform::kLibraryLimit, bytes);
-      !reason.empty())
-    throw Error("cannot load module: " + reason, original.string());
-  std::filesystem::path copy =
-      CopiesFolder(w) / (name + "-" + std::to_string(++w.copies.made) + platform::LibrarySuffix());
-  if (std::string reason = platform::WriteFile(copy, bytes); !reason.empty())
-    throw Error("cannot copy the module library: " + reason, copy.string());
-  return copy;
-}
-
-void RemoveCopy(const Module& m) {
+// Removes the copy a closed module was loaded from, unless it is still the one the module is
+// loaded from (a later load uses it again).
+void RemoveCopy(World::Impl& w, const Module& m) {
+  if (!m.copied || Copies(w).IsCurrent(m.name, m.loadedFrom)) return;
   std::error_code ec;
-  if (m.copied) std::filesystem::remove(m.loadedFrom, ec);
+  std::filesystem::remove(m.loadedFrom, ec);
 }
 
 // `text` (a message of the system's loader) with the copy a module was loaded from named as
@@ -70,7 +52,7 @@ std::string NamingTheLibrary(std::string text, const Module& m) {
 
 }  // namespace
 
-std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool copy,
+std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name,
                                    const std::filesystem::path& from) {
   if (!ValidModuleName(name)) throw Error("a module name is a name, not a path: " + Quote(name));
   // An absolute path: a bare file name would make the system search its library folders.
@@ -89,9 +71,11 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
     mod->copied = true;
   } else if (auto given = w.paths.libraryFiles.find(name); given != w.paths.libraryFiles.end()) {
     mod->loadedFrom = given->second;  // a file the caller owns
+  } else if (w.paths.copies) {
+    mod->loadedFrom = w.paths.copies->For(name, path);
+    mod->copied = true;
   } else {
-    mod->loadedFrom = copy ? CopyLibrary(w, name, path) : path;
-    mod->copied = copy;
+    mod->loadedFrom = path;
   }
   // The library's load hook calls InitLib while it is being opened; it reaches this world.
   std::string why;
@@ -100,11 +84,12 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
     ScopedCurrent current(&w);
     w.initialising = mod.get();
     Callback in(w, *mod, "the library's load hook");
-    lib = platform::OpenLibrary(mod->loadedFrom, why);
+    // A copy's dependencies are looked for beside the file it copies too (Windows).
+    lib = platform::OpenLibrary(mod->loadedFrom, why, path.parent_path());
     w.initialising = nullptr;
   }
   if (lib == nullptr) {
-    RemoveCopy(*mod);
+    RemoveCopy(w, *mod);
     throw Error("cannot load module: " + NamingTheLibrary(why, *mod), path.string());
   }
 
@@ -139,12 +124,16 @@ void CloseModule(World::Impl& w, Module& m) {
     platform::CloseLibrary(m.library);
   }
   m.library = nullptr;
-  RemoveCopy(m);
+  RemoveCopy(w, m);
+}
+
+void AdoptModuleCopy(World::Impl& w, const std::string& name, const std::filesystem::path& copy) {
+  Copies(w).Adopt(name, copy);
 }
 
 Module& World::LoadModule(const std::string& name) {
   if (auto it = impl_->modules.find(name); it != impl_->modules.end()) return *it->second;
-  auto mod = OpenModule(*impl_, name, !impl_->paths.libraryCopies.empty());
+  auto mod = OpenModule(*impl_, name);
   Module& ref = *mod;
   impl_->modules.emplace(name, std::move(mod));
   return ref;
@@ -153,7 +142,7 @@ Module& World::LoadModule(const std::string& name) {
 std::filesystem::path World::CopyModuleLibrary(const std::string& name) {
   auto it = impl_->modules.find(name);
   if (it == impl_->modules.end()) throw Error("no module " + Quote(name) + " is loaded");
-  return CopyLibrary(*impl_, name, it->second->path);
+  return Copies(*impl_).Make(name, it->second->path);
 }
 
 bool World::UnloadModule(const std::string& name) {

@@ -178,17 +178,23 @@ void World::ReloadModule(const std::string& name, const std::filesystem::path& c
 
   // The new library takes the module's name, so the load finds it; the old one keeps
   // running the world's vessels until they end.
-  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true, copy));
+  const std::filesystem::path library = copy.empty() ? CopyModuleLibrary(name) : copy;
+  std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, library));
   bool swapped = false;
   try {
     BuildAndSwap(*impl_, s, label, {}, swapped);
   } catch (...) {
     // Before the swap the world is the old one, run by the old library; after it (a module
     // failing once its vessels are the world's) it is the new one.
-    if (!swapped) std::swap(it->second, old);
+    if (swapped)
+      AdoptModuleCopy(*impl_, name, library);
+    else
+      std::swap(it->second, old);
     CloseModule(*impl_, *old);
     throw;
   }
+  // Later loads of the module (a scenario loaded after its vessels ended) run the new library.
+  AdoptModuleCopy(*impl_, name, library);
   CloseModule(*impl_, *old);
 }
 

@@ -123,13 +123,6 @@ struct Meshes {
   std::unordered_map<VISHANDLE, Vessel*> visuals;               // live visuals' vessels
 };
 
-// The copies of module libraries the world loaded instead of their files (Paths::libraryCopies,
-// or a folder of its own made for a reload), each named after its module and a count.
-struct LibraryCopies {
-  std::unique_ptr<platform::ScratchFolder> ownFolder;  // made on first use, removed with it
-  unsigned made = 0;
-};
-
 // The handles of a vessel's parts are its own handle plus an offset, so that what one names is
 // found without a table: its i-th attachment point is at 2i + 1, its i-th animation component at
 // 2i + 2. A vessel's handle is followed by this many values of its own.
@@ -151,7 +144,8 @@ struct World::Impl {
   ArgumentWatch argumentWatch;
   std::map<std::string, std::unique_ptr<Module>> modules;
   Module* initialising = nullptr;  // the module whose library is being opened
-  LibraryCopies copies;
+  // The copies a reload makes where Paths::copies is null: made on first use.
+  std::unique_ptr<LibraryCopies> ownCopies;
 
   // Every vessel alive, by the value of its handle: the world's, and those a scenario load
   // is building or ending. Every call of a module on its vessel finds it here.

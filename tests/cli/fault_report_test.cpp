@@ -16,7 +16,10 @@
 #include <unistd.h>
 #endif
 
+#include "host/simulation.h"
+#include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/platform/where.h"
 #include "support/world_fixture.h"
 
 namespace hostsim::cli {
@@ -84,6 +87,33 @@ void ExpectAuthorsWhere(const std::string& err, const std::string& module, const
   }
 }
 
+// Points the temporary folder of the commands run while it lives at `folder`, where their
+// copies of module libraries go.
+class CommandsTemp {
+ public:
+  explicit CommandsTemp(const fs::path& folder) {
+    fs::create_directories(folder);
+#if defined(_WIN32)
+    _putenv_s("TMP", platform::PathToUtf8(folder).c_str());
+#else
+    setenv("TMPDIR", folder.c_str(), 1);
+#endif
+  }
+  ~CommandsTemp() {
+#if defined(_WIN32)
+    _putenv_s("TMP", "");
+#else
+    unsetenv("TMPDIR");
+#endif
+  }
+  CommandsTemp(const CommandsTemp&) = delete;
+  CommandsTemp& operator=(const CommandsTemp&) = delete;
+};
+
+bool Empty(const fs::path& folder) {
+  return fs::directory_iterator(folder) == fs::directory_iterator();
+}
+
 struct Fault {
   const char* module;
   const char* key;  // the key the module fails on
@@ -126,13 +156,26 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
                                      "--root",  root.string(),
                                      "--trace", (dir.path() / "f.trace").string()};
     args.insert(args.end(), f.options.begin(), f.options.end());
-    const platform::ChildEnd end = platform::RunChild(HOSTSIM_EXE, args, dir.path() / "out",
-                                                      dir.path() / "err", std::chrono::minutes(5));
+    const fs::path temp = dir.path() / "temp";
+    platform::ChildEnd end;
+    {
+      const CommandsTemp commandsTemp(temp);
+      end = platform::RunChild(HOSTSIM_EXE, args, dir.path() / "out", dir.path() / "err",
+                               std::chrono::minutes(5));
+    }
     const std::string err = testsupport::ReadFile(dir.path() / "err");
     ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
     EXPECT_EQ(end.code, kExitModuleFault) << err;
     EXPECT_NE(err.find(std::string("hostsim: ") + f.headline), std::string::npos) << err;
     ExpectAuthorsWhere(err, f.module, f.deeper);
+    // The run loaded a copy of the library, which the report removed; it names the file the
+    // author built.
+    EXPECT_TRUE(Empty(temp)) << err;
+    EXPECT_EQ(err.find("hostsim-libraries"), std::string::npos) << err;
+    if (kWalksStack) {
+      const fs::path library = root / "modules" / (std::string(f.module) + LUMIPOD_MODULE_SUFFIX);
+      EXPECT_TRUE(WhereLines(err)[0].starts_with(library.string() + ": ")) << err;
+    }
     EXPECT_NE(err.find(std::string("f.session:4: press ") + f.key), std::string::npos) << err;
     // The report and the trace both end with the callback that never came back.
     const std::string keyDown =
@@ -140,6 +183,66 @@ TEST(FaultReport, ACrashOrHangEndsTheRunWithAReportAndTheTrace) {
     EXPECT_NE(err.find("    " + keyDown), std::string::npos) << err;
     const std::string trace = testsupport::ReadFile(dir.path() / "f.trace");
     EXPECT_TRUE(trace.ends_with(keyDown)) << trace;
+  }
+}
+
+// A build that rewrites a module's library in place while a run steps it (truncating the file,
+// then writing it) changes nothing in the run, which runs a copy of the library made at its
+// load; the copy goes at the end.
+TEST(ModuleCopies, ALibraryRewrittenInPlaceDuringARunChangesNothingInIt) {
+  testsupport::TempDir dir;
+  const fs::path root = CheckRoot(dir.path(), "checkmod_rewrite");
+  const fs::path library = root / "modules" / ("checkmod_rewrite" LUMIPOD_MODULE_SUFFIX);
+  Write(dir.path() / "f.scn",
+        "VESSEL C1 checkmod_rewrite\n  REWRITE " + platform::PathToUtf8(library) + "\nEND\n");
+  Write(dir.path() / "f.session", "load f.scn\nfocus C1\nstep 3\npress W\nstep 50\npress A\n");
+  const fs::path temp = dir.path() / "temp";
+  platform::ChildEnd end;
+  {
+    const CommandsTemp commandsTemp(temp);
+    end = platform::RunChild(HOSTSIM_EXE,
+                             {"run", (dir.path() / "f.session").string(), "--root", root.string()},
+                             dir.path() / "out", dir.path() / "err", std::chrono::minutes(5));
+  }
+  const std::string err = testsupport::ReadFile(dir.path() / "err");
+  ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
+  EXPECT_EQ(end.code, 0) << err;
+  EXPECT_EQ(testsupport::ReadFile(library), "rewritten");  // the module did rewrite it
+  EXPECT_TRUE(Empty(temp));
+}
+
+// A crash is the module's only when a frame of its stack is in a module's library (its code,
+// or the host's code it called); with none it is hostsim's, even while a callback runs, except
+// where only the faulting code is known (Windows), where a running callback decides.
+TEST(FaultBlame, OnlyAFrameInAModulesLibraryMakesACrashTheModules) {
+  hostsim::Paths paths;
+  paths.modules = LUMIPOD_MODULE_DIR;
+  paths.copies = std::make_shared<LibraryCopies>();
+  World world(paths);
+  const Module& m = world.LoadModule("testmod_probe");
+  ASSERT_NE(m.loadedFrom, m.path);  // the library runs from a copy
+  const std::vector<platform::ModuleLibrary> modules = {
+      {reinterpret_cast<const void*>(m.init), platform::PathToUtf8(m.path)}};
+  const void* module = reinterpret_cast<const void*>(m.exit);
+  const void* host = reinterpret_cast<const void*>(&zapiGetSimTime);
+  const void* program = reinterpret_cast<const void*>(&Empty);
+  struct Case {
+    std::vector<const void*> stack;
+    bool callbackRunning;
+    bool modules;
+  };
+  const Case cases[] = {
+      {{module}, true, true},
+      {{module}, false, true},                // a module's code outside its callbacks
+      {{host, program, module}, true, true},  // the host's code, called by the module
+      {{host, program}, true, !kWalksStack},  // between the host's call and the module's
+      {{host, program}, false, false},
+      {{}, true, true},  // nothing known: the callback decides
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.stack.size() << " frames, callback " << c.callbackRunning);
+    const int moduleFrame = c.stack.empty() ? -1 : platform::InModuleLibrary(c.stack, modules);
+    EXPECT_EQ(ModulesFault(moduleFrame, c.callbackRunning), c.modules);
   }
 }
 

@@ -20,9 +20,10 @@ TEST(ModuleReload, KeepsWhatTheModuleSavesAndSurvivesABrokenRebuild) {
   testsupport::TempDir dir;
   hostsim::Paths paths = testsupport::ExamplePaths();
   paths.modules = dir.path() / "modules";
-  paths.libraryCopies = dir.path() / "copies";
+  const fs::path copies = dir.path() / "copies";
+  paths.copies = std::make_shared<hostsim::LibraryCopies>(copies);
   fs::create_directories(paths.modules);
-  fs::create_directories(paths.libraryCopies);
+  fs::create_directories(copies);
   const fs::path lamp = paths.modules / ("lumipod" LUMIPOD_MODULE_SUFFIX);
   fs::copy_file(Library("lumipod"), lamp);
 
@@ -47,8 +48,7 @@ TEST(ModuleReload, KeepsWhatTheModuleSavesAndSurvivesABrokenRebuild) {
   // The old library's copy went with it; the new one runs from a copy of its own.
   const auto modules = world.Modules();
   ASSERT_EQ(modules.size(), 1u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(paths.libraryCopies), fs::directory_iterator()),
-            1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(copies), fs::directory_iterator()), 1);
 
   // A library without the entry points, then none at all: refused, the same world runs on.
   const hostsim::Vessel* lamp2 = world.FindVessel("Lamp2");

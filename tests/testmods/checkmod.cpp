@@ -27,6 +27,8 @@
 //   CHECKMOD_HUD_STRING      builds its HUD line in a std::string, which allocates
 //   CHECKMOD_THROW           lets a C++ exception out of clbkBufferedKey when the key T goes
 //                            down, and out of clbkLoadScenario at a line THROW
+//   CHECKMOD_REWRITE_ON_KEY  writes a few bytes over the file its scenario line "REWRITE FILE"
+//                            names (its own library, as a build would) when the key W goes down
 // Each fault is written so that no optimiser can remove it: what it allocates, the address
 // it stores to and the flag its hang waits on are volatile objects (an allocation whose
 // result goes unused, or is freed at once, may be left out).
@@ -36,8 +38,10 @@
 #include <new>
 #include <string>
 
-#if defined(CHECKMOD_THROW)
+#if defined(CHECKMOD_THROW) || defined(CHECKMOD_REWRITE_ON_KEY)
 #include <cstring>
+#endif
+#if defined(CHECKMOD_THROW)
 #include <stdexcept>
 #endif
 
@@ -180,6 +184,10 @@ class CheckVessel final : public VESSEL3 {
 #if !defined(CHECKMOD_BAD_SAVE)
         level_ = v;
 #endif
+#if defined(CHECKMOD_REWRITE_ON_KEY)
+      } else if (std::strncmp(line, "REWRITE ", 8) == 0) {
+        rewrite_ = line + 8;
+#endif
 #if defined(CHECKMOD_THROW)
       } else if (std::strcmp(line, "THROW") == 0) {
         throw std::runtime_error("checkmod_throw: cannot load THROW");
@@ -285,6 +293,15 @@ class CheckVessel final : public VESSEL3 {
         Cycle();
 #endif
         return 1;
+#if defined(CHECKMOD_REWRITE_ON_KEY)
+      case ZKEY_W:
+        // Truncated, then written shorter: a library mapped from this file loses its pages.
+        if (std::FILE* f = std::fopen(rewrite_.c_str(), "wb")) {
+          std::fputs("rewritten", f);
+          std::fclose(f);
+        }
+        return 1;
+#endif
       case ZKEY_N:
         zapiOpenInputBox("Level", LevelTyped, nullptr, 20, this);
         return 1;
@@ -329,6 +346,9 @@ class CheckVessel final : public VESSEL3 {
   bool on_ = false;
 #if defined(CHECKMOD_UNSET_READ)
   double unset_;  // never given a value
+#endif
+#if defined(CHECKMOD_REWRITE_ON_KEY)
+  std::string rewrite_;
 #endif
 };
 

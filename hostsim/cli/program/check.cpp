@@ -57,6 +57,7 @@ void AddCheckOptions(CLI::App& command, Args& a) {
   command.add_flag("--under-memcheck", o.underMemcheck)->group("");
   command.add_option("--hang-after", o.hangSeconds)->group("");
   command.add_option("--hung-in", o.hangs)->group("");
+  command.add_option("--library-copy", a.libraryCopy)->group("");
   command.footer(
       "Each check runs in a child process of its own with a time limit; a crash or a hang\n"
       "fails that check and the run goes on. Exit status: 0 when no check failed, crashed\n"
@@ -69,6 +70,7 @@ int Check(Args& a, const CLI::App& command) {
   o.module = PathFromUtf8(a.module);
   o.seedGiven = command.count("--seed") > 0;
   o.root = a.root;
+  o.libraryCopy = PathFromUtf8(a.libraryCopy);
   if (command.count("--timeout") > 0) o.timeoutSeconds = a.timeout;
   try {
     const hostsim::Paths paths = ChoosePaths(o.root, a.argv0);

@@ -16,8 +16,10 @@ void AddInspectOptions(CLI::App& command, Args& a) {
 int Inspect(const Args& a) {
   std::optional<hostsim::cli::WatchedWorld> watched;
   try {
+    // A signal that asks to stop ends the command with a report, which removes the copies of
+    // the module libraries on the way out.
     hostsim::World& world =
-        watched.emplace(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout}).world();
+        watched.emplace(ChoosePaths(a.root, a.argv0), StoppableWatch(a.timeout, 0)).world();
     LoadScenario(world, a.scenario);
     if (!a.vessel.empty()) {
       const hostsim::Vessel* v = world.FindVessel(a.vessel);

@@ -11,7 +11,6 @@
 #include "hostsim/cli/record.h"
 #include "hostsim/cli/reload.h"
 #include "hostsim/inputs/inputs.h"
-#include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "program.h"
 
@@ -54,20 +53,12 @@ void AddPlayOptions(CLI::App& command, Args& a) {
 int Play(const Args& a) {
   const auto size = SizeOf(a);
   if (!size) return kExitUsage;
-  // A window that watches its module libraries runs copies of them, so that a build can
-  // replace their files (a system may refuse to replace a loaded library's file).
-  std::optional<hostsim::platform::ScratchFolder> copies;
-  std::optional<hostsim::cli::WatchedWorld> watchedWorld;  // ends before the copies go
+  // The window runs copies of its module libraries, as every command does, so that a build
+  // can replace their files while it runs, and a reload loads a new copy.
+  std::optional<hostsim::cli::WatchedWorld> watchedWorld;
   try {
-    hostsim::Paths paths = ChoosePaths(a.root, a.argv0);
-    if (!a.noWatch) {
-      copies.emplace("hostsim-libraries");
-      if (copies->path().empty())
-        throw hostsim::Error("cannot watch the modules: " + copies->error());
-      paths.libraryCopies = copies->path();
-    }
-    hostsim::cli::WatchedWorld& watched =
-        watchedWorld.emplace(paths, StoppableWatch(a.timeout, kWindowStopGrace));
+    hostsim::cli::WatchedWorld& watched = watchedWorld.emplace(
+        ChoosePaths(a.root, a.argv0), StoppableWatch(a.timeout, kWindowStopGrace));
     hostsim::World& world = watched.world();
     LoadScenario(world, a.scenario);
     // The recording and its copy of the scenario may replace none of the files the run read.

@@ -59,11 +59,17 @@ const FailureKeepingOutput* g_output = nullptr;  // set by main for the program'
 }  // namespace
 
 hostsim::Paths ChoosePaths(const std::string& root, const char* argv0) {
-  if (root.empty()) return DefaultPaths(argv0);
-  std::error_code ec;
-  if (!fs::is_directory(PathFromUtf8(root), ec))
-    throw hostsim::Error("no such root folder (--root)", root);
-  return hostsim::Paths::FromRoot(PathFromUtf8(root));
+  hostsim::Paths paths;
+  if (root.empty()) {
+    paths = DefaultPaths(argv0);
+  } else {
+    std::error_code ec;
+    if (!fs::is_directory(PathFromUtf8(root), ec))
+      throw hostsim::Error("no such root folder (--root)", root);
+    paths = hostsim::Paths::FromRoot(PathFromUtf8(root));
+  }
+  paths.copies = std::make_shared<hostsim::LibraryCopies>();
+  return paths;
 }
 
 void Report(const std::string& message) { std::cerr << hostsim::cli::ErrorText(message) << "\n"; }

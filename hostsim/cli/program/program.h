@@ -46,7 +46,7 @@ struct Args {
   // inspect, render, play
   std::string scenario, vessel, picture, size = "800x500", save, record, camera;
   // check
-  std::string module;
+  std::string module, libraryCopy;
   hostsim::check::Options check;
   // new
   std::string newName, newDir;
@@ -90,7 +90,9 @@ bool MayWrite(const std::vector<hostsim::Input>& inputs, const hostsim::World& w
 #endif
 
 // The folders of --root, or, without it, those of the build tree or of the installation this
-// program is part of; throws hostsim::Error naming the root when it is not a folder.
+// program is part of, with the command's own copies of the module libraries (Paths::copies:
+// a library rewritten in place while the command runs changes nothing in it); throws
+// hostsim::Error naming the root when it is not a folder.
 hostsim::Paths ChoosePaths(const std::string& root, const char* argv0);
 
 // One error line on standard error, escaped and bounded.

@@ -25,8 +25,10 @@ int Render(const Args& a) {
   if (!size) return kExitUsage;
   std::optional<hostsim::cli::WatchedWorld> watched;
   try {
+    // A signal that asks to stop ends the command with a report, which removes the copies of
+    // the module libraries on the way out.
     hostsim::World& world =
-        watched.emplace(ChoosePaths(a.root, a.argv0), WatchOptions{a.timeout}).world();
+        watched.emplace(ChoosePaths(a.root, a.argv0), StoppableWatch(a.timeout, 0)).world();
     LoadScenario(world, a.scenario);
     const fs::path picture = PathFromUtf8(a.picture);
     if (!MayWrite(ShownInputs(world, a.scenario), world, picture, "cannot write the picture"))
