@@ -40,16 +40,31 @@ void WriteWhere() {
   Put(text.c_str());
 }
 
+// In a copy of the process: 1 when a frame of the fault's stack is in the module's library,
+// else 0.
+int ModuleFrameAnswer() {
+  const Context* ctx = Context::Active();
+  return ctx != nullptr && platform::InModuleLibrary(platform::FaultStack(g_fault, 256),
+                                                     ctx->ModuleLibraries())
+             ? 1
+             : 0;
+}
+
 // The last word of a crash or a hang: names the check, whose code faulted or stood (the
-// module's, or hostsim's own when no module code ran), where, and quotes the journal.
+// module's, or hostsim's own when no module code ran, or when a crash has no frame of the
+// module's library on its stack), where, and quotes the journal.
 void LastWord(const platform::Fault& fault, bool hung) {
   Context* ctx = Context::Active();
+  g_fault = fault;
+  bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
+  if (module && !hung && fault.code != nullptr && platform::kFaultStackWalked &&
+      platform::RunIsolatedAnswer(ModuleFrameAnswer, std::chrono::seconds(20)) == 0)
+    module = false;
   Put("\nhostsim check: ");
   if (ctx != nullptr) {
     platform::WriteStderr(ctx->name().data(), ctx->name().size());
     Put(" ");
   }
-  const bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
   if (hung)
     Put(module ? "hung" : "hung in hostsim's own code, not in the module");
   else
@@ -58,9 +73,12 @@ void LastWord(const platform::Fault& fault, bool hung) {
   if (module) {
     Put(" in ");
     Put(ctx->ModuleRunning());
+  } else if (!hung && ctx != nullptr && ctx->ModuleRunning() != nullptr) {
+    Put(" while ");
+    Put(ctx->ModuleRunning());
+    Put(" ran");
   }
   Put("\n");
-  g_fault = fault;
   if (fault.code != nullptr) platform::RunIsolated(WriteWhere, std::chrono::seconds(20));
   Put(kTailStart);
   Put("\n");

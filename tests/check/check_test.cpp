@@ -490,8 +490,15 @@ TEST(CheckReport, HangIsStoppedAtTheTimeLimitOnce) {
   EXPECT_NE(hung["journal"].back().get<std::string>().find("-> clbkBufferedKey(32, true)"),
             std::string::npos)
       << hung["journal"].dump(1);
-  // It names where the module stood.
+  // It names where the module stood, by the library the author built, not the copy the
+  // checks ran.
   EXPECT_NE(hung["details"].dump().find("checkmod_hang"), std::string::npos) << hung.dump(1);
+  EXPECT_EQ(hung["details"].dump().find("hostsim-libraries"), std::string::npos) << hung.dump(1);
+  if (!kWindows) {
+    EXPECT_TRUE(hung["details"][0].get<std::string>().starts_with(
+        "where: " + Module("checkmod_hang").string() + ": "))
+        << hung.dump(1);
+  }
   if (kDebugInfo && !kWindows) {
     EXPECT_NE(hung["details"].dump().find("Hang()"), std::string::npos) << hung.dump(1);
   }

@@ -149,8 +149,11 @@ int Main(int argc, char** argv) {
       "(share/hostsim); one in a build tree the examples and the build's modules/ folder.\n"
       "Exit status: 0 done, 1 failed, 2 usage error, 3 hostsim itself crashed (check),\n"
       "4 a module crashed or hung (with a report on the standard error: what, where, the\n"
-      "session line, the last host calls), 128 + N stopped by signal N (SIGINT, SIGTERM,\n"
-      "SIGHUP: the same report, with what was written so far kept whole).");
+      "session line, the last host calls), 70 hostsim's own code crashed (no frame of a\n"
+      "module's library on the stack; the same report), 128 + N stopped by signal N\n"
+      "(SIGINT, SIGTERM, SIGHUP: the same report, with what was written so far kept whole).\n"
+      "Every command runs a private copy of each module library: a build may rewrite the\n"
+      "file while it runs.");
 
   Args args;
   args.argv0 = argv[0];

@@ -4,8 +4,8 @@
 //
 // Exit status: 0 on success, 1 when a session or scenario fails (one "FILE:LINE: message"
 // line on stderr), 2 for a usage error, 3 when hostsim itself crashed during a check, 4 when a
-// module crashed or hung, 128 + N when signal N stopped it (a report on stderr for the last
-// two, fault_report.h).
+// module crashed or hung, 70 when hostsim's own code crashed while running modules, 128 + N
+// when signal N stopped it (a report on stderr for the last three, fault_report.h).
 #pragma once
 
 #include <CLI/CLI.hpp>
