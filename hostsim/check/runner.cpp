@@ -40,14 +40,15 @@ void WriteWhere() {
   Put(text.c_str());
 }
 
-// In a copy of the process: 1 when a frame of the fault's stack is in the module's library,
-// else 0.
+// In a copy of the process: 0 when the fault's stack was walked and no frame of it is in the
+// module's library, else 1.
 int ModuleFrameAnswer() {
   const Context* ctx = Context::Active();
-  return ctx != nullptr && platform::InModuleLibrary(platform::FaultStack(g_fault, 256),
-                                                     ctx->ModuleLibraries())
-             ? 1
-             : 0;
+  const std::vector<const void*> stack = platform::FaultStack(g_fault, 256);
+  return stack.size() > 1 && ctx != nullptr &&
+                 !platform::InModuleLibrary(stack, ctx->ModuleLibraries())
+             ? 0
+             : 1;
 }
 
 // The last word of a crash or a hang: names the check, whose code faulted or stood (the
@@ -57,7 +58,7 @@ void LastWord(const platform::Fault& fault, bool hung) {
   Context* ctx = Context::Active();
   g_fault = fault;
   bool module = ctx != nullptr && ctx->ModuleRunning() != nullptr;
-  if (module && !hung && fault.code != nullptr && platform::kFaultStackWalked &&
+  if (module && !hung && fault.code != nullptr &&
       platform::RunIsolatedAnswer(ModuleFrameAnswer, std::chrono::seconds(20)) == 0)
     module = false;
   Put("\nhostsim check: ");

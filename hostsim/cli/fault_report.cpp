@@ -106,14 +106,14 @@ void WriteWhere() {
   Put(text);
 }
 
-// In the copy of the process: 1 when a frame of the fault's stack is in a module's library,
-// else 0.
+// In the copy of the process: 1 when a frame of the fault's stack is in a module's library, 0
+// when none is, 2 when only the faulting code is known and it is not (the stack could not be
+// walked).
 int ModuleFrameAnswer() {
   const std::vector<const void*> stack = platform::FaultStack(g_scene.fault, 256);
-  return g_scene.world != nullptr &&
-                 platform::InModuleLibrary(stack, ModuleLibraries(*g_scene.world))
-             ? 1
-             : 0;
+  if (g_scene.world != nullptr && platform::InModuleLibrary(stack, ModuleLibraries(*g_scene.world)))
+    return 1;
+  return stack.size() > 1 ? 0 : 2;
 }
 
 // In the copy of the process: the host's own temporary folders (copies of libraries) go, as
@@ -139,8 +139,7 @@ void WriteLastCalls() {
 }  // namespace
 
 bool ModulesFault(int moduleFrame, bool callbackRunning) {
-  if (moduleFrame == 1) return true;
-  if (moduleFrame == 0 && platform::kFaultStackWalked) return false;
+  if (moduleFrame == 0 || moduleFrame == 1) return moduleFrame == 1;
   return callbackRunning;
 }
 
@@ -157,9 +156,10 @@ void Report(const platform::Fault& fault, End end) {
   g_scene.fault = fault;
   int status = end == End::Stop ? 128 + sig : kExitModuleFault;
   if (end == End::Crash) {
-    const int moduleFrame = fault.code != nullptr ? platform::RunIsolatedAnswer(
-                                                        ModuleFrameAnswer, std::chrono::seconds(20))
-                                                  : -1;
+    int moduleFrame = fault.code != nullptr
+                          ? platform::RunIsolatedAnswer(ModuleFrameAnswer, std::chrono::seconds(20))
+                          : -1;
+    if (moduleFrame == 2) moduleFrame = -1;
     if (!ModulesFault(moduleFrame, running.call != nullptr)) status = kExitHostFault;
   } else if (end == End::Hang && running.call == nullptr) {
     status = kExitHostFault;
@@ -213,11 +213,8 @@ void Report(const platform::Fault& fault, End end) {
   }
   Put("\n");
   if (status == kExitHostFault)
-    Put(platform::kFaultStackWalked
-            ? "  not the module's fault: no frame of the stack is in a module's library; a "
-              "fault of hostsim, please report it\n"
-            : "  not the module's fault: the faulting code is not in a module's library and no "
-              "module's callback ran; a fault of hostsim, please report it\n");
+    Put("  not the module's fault: no frame of the stack is in a module's library; a fault of "
+        "hostsim, please report it\n");
   // Where a stopped program stood matters only inside a module.
   if (end == End::Stop && running.call == nullptr) g_scene.fault.code = nullptr;
   if (g_scene.fault.code != nullptr &&

@@ -16,8 +16,8 @@
 // its author built it, though the command runs a copy of it). With no such frame it is
 // hostsim's own, even while a module's callback runs ("hostsim: hostsim itself crashed, in its
 // own code, while clbkBufferedKey of vessel C1 (class crashy) was running: ..."), and the
-// status is kExitHostFault (70). Where the stack is not walked (Windows), a crash is the
-// module's when the faulting code is in its library or a module's callback runs. A signal that
+// status is kExitHostFault (70). Where the stack cannot be walked, a crash is the module's
+// when the faulting code is in its library or a module's callback runs. A signal that
 // asks the program to stop ends it with the same report, headed "hostsim: stopped by SIGINT
 // while a module ran ..." (or "outside any module's callback"), and the status 128 + the
 // signal's number.
@@ -44,10 +44,9 @@ inline constexpr int kExitModuleFault = 4;
 inline constexpr int kExitHostFault = 70;
 
 // Whether a crash is a module's fault: `moduleFrame` is 1 when a frame of its stack is in a
-// module's library, 0 when none is, -1 when that could not be told; `callbackRunning`, whether
-// a module's callback ran. Where the stack is not walked (platform::kFaultStackWalked), a frame
-// is the faulting code alone, and a running callback makes it the module's too; where it could
-// not be told, a running callback does.
+// module's library, 0 when none is, -1 when that could not be told (the stack could not be
+// walked, or only the faulting code is known and it is not a module's); then whether a
+// module's callback ran (`callbackRunning`) decides.
 bool ModulesFault(int moduleFrame, bool callbackRunning);
 
 // How many of the latest host calls a report quotes.

@@ -116,14 +116,6 @@ const void* LibraryBase(const void* address);
 // report, or in its copy made by RunIsolated); on Windows from the callers the fault holds.
 std::vector<const void*> FaultStack(const Fault& fault, std::size_t max);
 
-// Whether FaultStack walks the stack out to the callers (POSIX), or gives only the instruction
-// (Windows).
-#if defined(_WIN32)
-inline constexpr bool kFaultStackWalked = false;
-#else
-inline constexpr bool kFaultStackWalked = true;
-#endif
-
 // The thread that made it, for a watchdog on another thread to stop.
 class WatchedThread {
  public:
