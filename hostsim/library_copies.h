@@ -29,8 +29,8 @@ class LibraryCopies {
   LibraryCopies& operator=(const LibraryCopies&) = delete;
 
   // The copy module `name` is loaded from: the one made before, else a copy of `original`
-  // made now. Throws Error naming `original` when it cannot be read, or the copy when it
-  // cannot be written.
+  // made now. Throws Error naming `original` when it cannot be read or the copy cannot be
+  // written.
   std::filesystem::path For(const std::string& name, const std::filesystem::path& original);
   // A new copy of `original` under a name of its own (a system opens a file once, so a new
   // library beside a loaded one needs a file of its own), not yet the module's: a reload tries

@@ -40,7 +40,9 @@ std::filesystem::path LibraryCopies::Make(const std::string& name,
   std::filesystem::path copy =
       Folder() / (name + "-" + std::to_string(++made_) + platform::LibrarySuffix());
   if (std::string reason = platform::WriteFile(copy, bytes); !reason.empty())
-    throw Error("cannot copy the module library: " + reason, copy.string());
+    throw Error("cannot load module: cannot make the copy of it that the command runs, " +
+                    copy.string() + ": " + reason,
+                original.string());
   return copy;
 }
 
