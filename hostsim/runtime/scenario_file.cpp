@@ -2,6 +2,7 @@
 // vessel's block, and the functions a module reads and writes its block with.
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "hostsim/platform/files.h"
@@ -102,11 +103,12 @@ std::size_t VesselCost(const VesselClass& cls) {
          (cls.items.mesh.empty() ? 0 : kMeshCost);
 }
 
-// Refuses, at the line of the vessel that passes it, a scenario whose text and vessels would
-// cost more than `bound` bytes.
+// Refuses, at the line of the vessel that passes it, a file of `fileSize` bytes whose text and
+// vessels would cost more than its bound.
 void CheckCost(const ScenarioFile& s, const std::map<std::string, VesselClass>& classes,
-               std::size_t textSize, std::size_t bound, const std::string& file) {
-  std::size_t cost = kTextTimes * textSize;
+               std::size_t fileSize, const std::string& file) {
+  const std::size_t bound = CostBound(fileSize);
+  std::size_t cost = kTextTimes * fileSize;
   for (const ScenarioVessel& sv : s.vessels) {
     cost += VesselCost(classes.at(sv.className));
     if (cost > bound)
@@ -116,9 +118,6 @@ void CheckCost(const ScenarioFile& s, const std::map<std::string, VesselClass>& 
                   file, sv.line);
   }
 }
-
-// No bound: for the world's own text, read again.
-constexpr std::size_t kNoBound = static_cast<std::size_t>(-1);
 
 // Ends the vessels of the registry, newest first.
 void EndAll(World::Impl& w, VesselRegistry& vessels) {
@@ -136,15 +135,15 @@ namespace {
 // Builds the vessels of a checked scenario while the world keeps its own, then makes them the
 // world: its old vessels end, its time, title and focus become the scenario's. A failure
 // before the swap leaves the world as it was; `swapped` tells whether the swap was made.
-// A load refuses a scenario of `textSize` bytes whose vessels would cost more than `bound`
-// bytes (CheckCost).
+// A file's load (`fileSize` given; not the world's own text read again) refuses a file whose
+// vessels would cost more than its bound (CheckCost).
 void BuildAndSwap(World::Impl& w, ScenarioFile& s, const std::string& name, LoadOptions opts,
-                  std::size_t textSize, std::size_t bound, bool& swapped) {
+                  std::optional<std::size_t> fileSize, bool& swapped) {
   World& world = *w.self;
   ScopedCurrent current(&w);
   NewModules modules(world);
   const std::map<std::string, VesselClass> classes = ReadClasses(w, s, name);
-  if (bound != kNoBound) CheckCost(s, classes, textSize, bound, name);
+  if (fileSize) CheckCost(s, classes, *fileSize, name);
 
   // The file's vessels, built while the world keeps its own.
   VesselRegistry built;
@@ -208,7 +207,7 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   ScenarioFile s = ParseScenario(bytes, name, (bound - kTextTimes * bytes.size()) / kVesselCost);
   CheckScenario(s, name);
   bool swapped = false;
-  BuildAndSwap(*impl_, s, name, opts, bytes.size(), bound, swapped);
+  BuildAndSwap(*impl_, s, name, opts, bytes.size(), swapped);
   s = {};  // its blocks are views into the bytes, which the world keeps
   impl_->loadedScenario = std::move(bytes);
 }
@@ -228,7 +227,7 @@ void World::ReloadModule(const std::string& name, const std::filesystem::path& c
   std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, true, copy));
   bool swapped = false;
   try {
-    BuildAndSwap(*impl_, s, label, {}, text.size(), kNoBound, swapped);
+    BuildAndSwap(*impl_, s, label, {}, std::nullopt, swapped);
   } catch (...) {
     // Before the swap the world is the old one, run by the old library; after it (a module
     // failing once its vessels are the world's) it is the new one.
@@ -261,7 +260,7 @@ void World::ReloadFiles() {
   }
   bool swapped = false;
   try {
-    BuildAndSwap(*impl_, s, label, {}, text.size(), kNoBound, swapped);
+    BuildAndSwap(*impl_, s, label, {}, std::nullopt, swapped);
   } catch (...) {
     if (!swapped) impl_->meshes.files = std::move(kept);
     throw;
