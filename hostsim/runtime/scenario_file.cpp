@@ -85,7 +85,7 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
 // a vessel: 32 times the file's size, and 1 GiB whatever its size (docs/formats.md, "What a
 // scenario may cost"). The text is counted at four times the file's size (the bytes kept, the
 // lines kept, the records of the parse); each vessel at what the host holds for it, measured
-// with a counting allocator and rounded up: its records, names, handles and visual and, for a
+// on the heap and rounded up: its records, names, handles and visual and, for a
 // class without a module, each attachment point and mesh the class gives it (the template, its
 // slot and the visual's copy). What a module makes for its vessels is its own, and not counted.
 constexpr std::size_t kCostTimes = 32;
