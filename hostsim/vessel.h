@@ -26,6 +26,7 @@
 #include "host/types.h"
 #include "host/vessel.h"
 #include "hostsim/mesh.h"
+#include "hostsim/packed_lines.h"
 #include "hostsim/transform.h"
 
 namespace hostsim {
@@ -42,7 +43,9 @@ struct AttachmentPoint {
   // What hangs here: for a child point, the child's to-parent point; for a to-parent point,
   // the parent's child point. Null when free.
   AttachmentPoint* peer = nullptr;
-  Transform looseOffset;  // relative pose kept for a loose attachment
+  // The child's pose in the parent's frame, kept while a loose attachment holds (null else):
+  // made when one is made, as few points ever hold one.
+  std::unique_ptr<Transform> looseOffset;
 };
 
 struct AnimationComponent {
@@ -107,8 +110,8 @@ class Vessel {
   std::vector<Animation> animations;
   std::vector<std::unique_ptr<AnimationComponent>> components;
   std::vector<MeshSlot> meshes;
-  std::unique_ptr<Visual> visual;      // null while none is built
-  std::vector<std::string> keptLines;  // scenario lines nobody recognised, written back
+  std::unique_ptr<Visual> visual;  // null while none is built
+  PackedLines keptLines;           // scenario lines nobody recognised, written back
 
   // Points of one kind in creation order.
   std::vector<AttachmentPoint*> Points(bool toParent) const;

@@ -362,7 +362,7 @@ Json VesselView(const World& world, const Vessel& v, const Transform& pose) {
   j["meshes"] = MeshesView(v);
   j["inputBox"] = InputBoxView(world, v);
   Json kept = Json::array();
-  for (const std::string& line : v.keptLines) kept.push_back(line);
+  for (const std::string_view line : v.keptLines) kept.push_back(std::string(line));
   j["keptLines"] = std::move(kept);
   return j;
 }

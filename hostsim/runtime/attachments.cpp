@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -65,14 +66,15 @@ void Orientation(const VECTOR3& pd, const VECTOR3& pr, const VECTOR3& cd, const 
 // The child's pose in the parent's frame while it hangs at `parentPt` by `childPt`.
 Transform RelativePose(const AttachmentPoint& parentPt, const AttachmentPoint& childPt,
                        const Vessel::Impl& child) {
-  if (parentPt.loose || childPt.loose) return childPt.looseOffset;
+  if (parentPt.loose || childPt.loose)
+    return childPt.looseOffset ? *childPt.looseOffset : Transform{};
   Transform out;
   VECTOR3 pd, pr, cd, cr;
   if (StrictFrame(parentPt.dir, parentPt.rot, pd, pr) &&
       StrictFrame(childPt.dir, childPt.rot, cd, cr)) {
     Orientation(pd, pr, cd, cr, out.r);
-  } else if (child.haveLastAttach) {
-    std::memcpy(out.r, child.lastAttach.r, sizeof out.r);
+  } else if (child.lastAttach) {
+    std::memcpy(out.r, child.lastAttach->r, sizeof out.r);
   } else {
     LenientFrame(parentPt.dir, parentPt.rot, pd, pr);
     LenientFrame(childPt.dir, childPt.rot, cd, cr);
@@ -82,10 +84,12 @@ Transform RelativePose(const AttachmentPoint& parentPt, const AttachmentPoint& c
   Transform rotOnly = out;
   rotOnly.t = {0, 0, 0};
   out.t = Sub(parentPt.pos, rotOnly.Apply(childPt.pos));
-  if (!Finite(out.t)) out.t = child.haveLastAttach ? child.lastAttach.t : VECTOR3{0, 0, 0};
-  if (!FiniteTransform(out)) out = child.haveLastAttach ? child.lastAttach : Transform{};
-  child.lastAttach = out;
-  child.haveLastAttach = true;
+  if (!Finite(out.t)) out.t = child.lastAttach ? child.lastAttach->t : VECTOR3{0, 0, 0};
+  if (!FiniteTransform(out)) out = child.lastAttach ? *child.lastAttach : Transform{};
+  if (child.lastAttach)
+    *child.lastAttach = out;
+  else
+    child.lastAttach = std::make_unique<Transform>(out);
   return out;
 }
 
@@ -137,16 +141,15 @@ bool Attach(Vessel& parent, AttachmentPoint* at, Vessel& child, AttachmentPoint*
   if (holds)
     for (Vessel* up = parent.Parent(); up != nullptr; up = up->Parent())
       if (up == &child) return false;
-  // A loose attachment keeps the child where it is, relative to the parent.
-  if (at->loose || childAt->loose) {
-    const Transform offset = child.WorldPose().Then(Inverse(parent.WorldPose()));
-    at->looseOffset = offset;
-    childAt->looseOffset = offset;
-  }
+  // A loose attachment keeps the child where it is, relative to the parent: the child's point
+  // keeps that pose while it hangs.
+  if (at->loose || childAt->loose)
+    childAt->looseOffset =
+        std::make_unique<Transform>(child.WorldPose().Then(Inverse(parent.WorldPose())));
   at->peer = childAt;
   childAt->peer = at;
   Vessel::Impl& ci = Of(child);
-  ci.haveLastAttach = false;
+  ci.lastAttach.reset();
   ci.velocity = {0, 0, 0};
   return true;
 }
@@ -160,9 +163,10 @@ bool Detach(AttachmentPoint* at, double vel) {
   Transform parentWorld = parent.WorldPose();
   at->peer = nullptr;
   childAt->peer = nullptr;
+  childAt->looseOffset.reset();
   Vessel::Impl& ci = Of(child);
   ci.freePose = world;
-  ci.haveLastAttach = false;
+  ci.lastAttach.reset();
   // The child moves off along the point's direction, as seen in the world.
   VECTOR3 dir;
   ci.velocity = Of(parent).velocity;

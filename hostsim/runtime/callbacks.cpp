@@ -14,17 +14,18 @@ void VESSEL2::clbkSaveState(FILEHANDLE scn) {
   auto [w, v] = CallOn(hVessel_, "VESSEL2::clbkSaveState", scn);
   auto* out = OpenFileOf<ScenarioWriteObject>(w, scn);
   if (v == nullptr || out == nullptr || &out->vessel != v) return;
-  for (std::string& line : HostLines(*v, out->pose)) out->lines.push_back(std::move(line));
+  HostLines(*v, out->pose, out->lines);
 }
 
 void VESSEL2::clbkLoadScenario(FILEHANDLE scn, void* status) {
   auto [w, v] = CallOn(hVessel_, "VESSEL2::clbkLoadScenario", scn, status);
   auto* in = OpenFileOf<ScenarioReadObject>(w, scn);
   if (v == nullptr || in == nullptr || &in->vessel != v) return;
-  while (in->next < in->lines.size()) {
-    const ScenarioLine& line = in->lines[in->next++];
-    in->currentLine = line.number;
-    ApplyHostLine(*w, *v, line.text, in->name, line.number);
+  std::string_view line;
+  int number = 0;
+  while (in->lines.Next(line, number)) {
+    in->currentLine = number;
+    ApplyHostLine(*w, *v, line, in->name, number, &in->warned);
   }
 }
 

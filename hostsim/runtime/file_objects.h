@@ -28,14 +28,14 @@ struct ConfigFileObject final : FileObject {
 
 // One vessel block being handed to clbkLoadScenario.
 struct ScenarioReadObject final : FileObject {
-  ScenarioReadObject(std::string file, Vessel& v, const std::vector<ScenarioLine>& l)
+  ScenarioReadObject(std::string file, Vessel& v, BlockLines l)
       : FileObject(std::move(file)), vessel(v), lines(l) {}
   Vessel& vessel;
-  const std::vector<ScenarioLine>& lines;
-  std::size_t next = 0;  // index of the line the next call hands out
+  BlockLines lines;  // those not handed out yet
   // The line handed out last, which the module may change in place.
   std::string current;
   int currentLine = 0;  // its number in the file
+  LineTally warned;     // the lines handed back to the host that it warned about
 };
 
 // One vessel block being written by clbkSaveState.
@@ -44,7 +44,7 @@ struct ScenarioWriteObject final : FileObject {
       : FileObject("(saving)"), vessel(v), pose(where) {}
   Vessel& vessel;
   Transform pose;  // where the vessel stood in the world when the save began
-  std::vector<std::string> lines;
+  PackedLines lines;
 };
 
 // Hands a file object to the callbacks that run while it lives.

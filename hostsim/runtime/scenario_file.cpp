@@ -2,6 +2,7 @@
 // vessel's block, and the functions a module reads and writes its block with.
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "hostsim/platform/files.h"
@@ -80,6 +81,44 @@ std::map<std::string, VesselClass> ReadClasses(World::Impl& w, const ScenarioFil
   return classes;
 }
 
+// What loading a scenario file may make the host hold, as the load counts it before it builds
+// a vessel: 32 times the file's size, and 1 GiB whatever its size (docs/formats.md, "What a
+// scenario may cost"). The text is counted at four times the file's size (the bytes kept, the
+// lines kept, the records of the parse); each vessel at what the host holds for it, measured
+// on the heap and rounded up: its records, names, handles and visual and, for a
+// class without a module, each attachment point and mesh the class gives it (the template, its
+// slot and the visual's copy). What a module makes for its vessels is its own, and not counted.
+constexpr std::size_t kCostTimes = 32;
+constexpr std::size_t kCostFloor = 1024 * platform::kMiB;
+constexpr std::size_t kTextTimes = 4;
+constexpr std::size_t kVesselCost = 1280;
+constexpr std::size_t kPointCost = 192;
+constexpr std::size_t kMeshCost = 768;
+
+std::size_t CostBound(std::size_t fileSize) { return std::max(kCostFloor, kCostTimes * fileSize); }
+
+std::size_t VesselCost(const VesselClass& cls) {
+  if (cls.module != nullptr) return kVesselCost;
+  return kVesselCost + kPointCost * cls.items.points.size() +
+         (cls.items.mesh.empty() ? 0 : kMeshCost);
+}
+
+// Refuses, at the line of the vessel that passes it, a file of `fileSize` bytes whose text and
+// vessels would cost more than its bound.
+void CheckCost(const ScenarioFile& s, const std::map<std::string, VesselClass>& classes,
+               std::size_t fileSize, const std::string& file) {
+  const std::size_t bound = CostBound(fileSize);
+  std::size_t cost = kTextTimes * fileSize;
+  for (const ScenarioVessel& sv : s.vessels) {
+    cost += VesselCost(classes.at(sv.className));
+    if (cost > bound)
+      throw Error("too much for one scenario: its vessels up to this one would take more than " +
+                      std::to_string(bound / platform::kMiB) +
+                      " MiB, the most a file of its size may make the host hold",
+                  file, sv.line);
+  }
+}
+
 // Ends the vessels of the registry, newest first.
 void EndAll(World::Impl& w, VesselRegistry& vessels) {
   while (!vessels.Empty()) {
@@ -96,12 +135,15 @@ namespace {
 // Builds the vessels of a checked scenario while the world keeps its own, then makes them the
 // world: its old vessels end, its time, title and focus become the scenario's. A failure
 // before the swap leaves the world as it was; `swapped` tells whether the swap was made.
-void BuildAndSwap(World::Impl& w, const ScenarioFile& s, const std::string& name, LoadOptions opts,
-                  bool& swapped) {
+// A file's load (`fileSize` given; not the world's own text read again) refuses a file whose
+// vessels would cost more than its bound (CheckCost).
+void BuildAndSwap(World::Impl& w, ScenarioFile& s, const std::string& name, LoadOptions opts,
+                  std::optional<std::size_t> fileSize, bool& swapped) {
   World& world = *w.self;
   ScopedCurrent current(&w);
   NewModules modules(world);
   const std::map<std::string, VesselClass> classes = ReadClasses(w, s, name);
+  if (fileSize) CheckCost(s, classes, *fileSize, name);
 
   // The file's vessels, built while the world keeps its own.
   VesselRegistry built;
@@ -114,7 +156,7 @@ void BuildAndSwap(World::Impl& w, const ScenarioFile& s, const std::string& name
       } catch (const Error& e) {
         throw Error("cannot create \"" + sv.name + "\": " + e.what(), name, sv.line);
       }
-      LoadBlock(w, built.Add(std::move(v)), sv.lines, name);
+      LoadBlock(w, built.Add(std::move(v)), BlockLines::OfText(sv.block, sv.line), name);
     }
     // Every vessel exists: the ATTACHED lines are carried out, and one the host cannot carry
     // out refuses the file (saved again, the vessel would have lost its line).
@@ -135,14 +177,14 @@ void BuildAndSwap(World::Impl& w, const ScenarioFile& s, const std::string& name
   w.clock.simt = s.time;
   w.clock.simdt = 0;
   world.title = s.title;
-  w.topLevelKept = s.kept;
+  w.topLevelKept = std::move(s.kept);
   w.warnings.insert(w.warnings.begin() + static_cast<std::ptrdiff_t>(warnings), s.warnings.begin(),
                     s.warnings.end());
 
   const std::vector<Vessel*> loaded = world.Vessels();
   const auto poses = WorldPoses(loaded);
   for (Vessel* v : loaded)
-    if (Of(*v).poseGiven) Of(*v).loadedPose = poses.at(v);
+    if (Of(*v).poseGiven) Of(*v).loadedPose = std::make_unique<Transform>(poses.at(v));
   for (Vessel* v : loaded) CallAfterCreation(w, *v);
   Vessel* focus = !s.focus.empty() ? world.FindVessel(s.focus) : nullptr;
   for (auto it = loaded.begin(); focus == nullptr && it != loaded.end(); ++it)
@@ -159,10 +201,14 @@ void World::LoadScenario(const std::filesystem::path& file, LoadOptions opts) {
   const std::string name = file.string();
   NoteFileRead(*impl_, "scenario", file);
   std::string bytes = ReadScenarioFile(file);
-  const ScenarioFile s = ParseScenario(bytes, name);
+  // The parse refuses the vessels past those the bound would allow of the least costly class,
+  // before it holds their records; the load counts each vessel's class once it is read.
+  const std::size_t bound = CostBound(bytes.size());
+  ScenarioFile s = ParseScenario(bytes, name, (bound - kTextTimes * bytes.size()) / kVesselCost);
   CheckScenario(s, name);
   bool swapped = false;
-  BuildAndSwap(*impl_, s, name, opts, swapped);
+  BuildAndSwap(*impl_, s, name, opts, bytes.size(), swapped);
+  s = {};  // its blocks are views into the bytes, which the world keeps
   impl_->loadedScenario = std::move(bytes);
 }
 
@@ -173,7 +219,7 @@ void World::ReloadModule(const std::string& name, const std::filesystem::path& c
   ScopedCurrent current(impl_.get());
   // The world as its modules save it, while the old library still runs its vessels.
   const std::string text = ScenarioText();
-  const ScenarioFile s = ParseScenario(text, label);
+  ScenarioFile s = ParseScenario(text, label);
   CheckScenario(s, label);
 
   // The new library takes the module's name, so the load finds it; the old one keeps
@@ -182,7 +228,7 @@ void World::ReloadModule(const std::string& name, const std::filesystem::path& c
   std::unique_ptr<Module> old = std::exchange(it->second, OpenModule(*impl_, name, library));
   bool swapped = false;
   try {
-    BuildAndSwap(*impl_, s, label, {}, swapped);
+    BuildAndSwap(*impl_, s, label, {}, std::nullopt, swapped);
   } catch (...) {
     // Before the swap the world is the old one, run by the old library; after it (a module
     // failing once its vessels are the world's) it is the new one.
@@ -202,7 +248,7 @@ void World::ReloadFiles() {
   const std::string label = "(the world saved to read its files again)";
   ScopedCurrent current(impl_.get());
   const std::string text = ScenarioText();
-  const ScenarioFile s = ParseScenario(text, label);
+  ScenarioFile s = ParseScenario(text, label);
   CheckScenario(s, label);
   // The meshes are read once and kept: forgotten, the load reads them again. The old vessels
   // keep theirs for as long as they live.
@@ -220,7 +266,7 @@ void World::ReloadFiles() {
   }
   bool swapped = false;
   try {
-    BuildAndSwap(*impl_, s, label, {}, swapped);
+    BuildAndSwap(*impl_, s, label, {}, std::nullopt, swapped);
   } catch (...) {
     if (!swapped) impl_->meshes.files = std::move(kept);
     throw;
@@ -232,10 +278,10 @@ const std::string& World::LoadedScenarioBytes() const { return impl_->loadedScen
 void World::LoadVesselState(Vessel& v, const std::vector<std::string>& lines) {
   if (impl_->Find(v.handle()) != &v) throw Error("not a vessel of this world");
   ScopedCurrent current(impl_.get());
-  std::vector<ScenarioLine> block;
-  for (const std::string& line : lines)
-    block.push_back({OneLine(line), static_cast<int>(block.size()) + 1});
-  LoadBlock(*impl_, v, block, "(state of " + v.name() + ")");
+  std::vector<std::string> block;
+  block.reserve(lines.size());
+  for (const std::string& line : lines) block.push_back(OneLine(line));
+  LoadBlock(*impl_, v, BlockLines::Given(block), "(state of " + v.name() + ")");
   try {
     RestoreAttachment(impl_->vessels, v);
   } catch (const Error& e) {
@@ -251,24 +297,17 @@ void World::FinishCreation(Vessel& v) {
 
 std::string World::ScenarioText() {
   ScopedCurrent current(impl_.get());
-  ScenarioFile s;
-  s.title = title;
-  s.time = impl_->clock.simt;
-  if (impl_->focus != nullptr) s.focus = impl_->focus->name();
-  s.kept = impl_->topLevelKept;
+  std::string out =
+      FormatScenarioTop(title, impl_->clock.simt,
+                        impl_->focus != nullptr ? impl_->focus->name() : "", impl_->topLevelKept);
   const std::vector<Vessel*> vessels = Vessels();
   // Where every vessel stands, worked out once from the roots down: working it out from the
   // root for each vessel would make the save of a deep chain take time in the square of its
   // length.
   const auto poses = WorldPoses(vessels);
-  for (Vessel* v : vessels) {
-    ScenarioVessel& sv = s.vessels.emplace_back();
-    sv.name = v->name();
-    sv.className = v->className();
-    for (std::string& line : SaveBlock(*impl_, *v, poses.at(v)))
-      sv.lines.push_back({std::move(line), 0});
-  }
-  return FormatScenario(s);
+  for (Vessel* v : vessels)
+    AppendVesselBlock(out, v->name(), v->className(), SaveBlock(*impl_, *v, poses.at(v)));
+  return out;
 }
 
 void World::SaveScenario(const std::filesystem::path& file) {
@@ -293,16 +332,17 @@ void zapiWriteScenario_string(FILEHANDLE scn, const char* item, const char* stri
                           "\" not saved: it would end the vessel's block: " + Quote(line));
     return;
   }
-  out->lines.push_back(std::move(line));
+  out->lines.Add(line);
 }
 
 bool zapiReadScenario_nextline(FILEHANDLE scn, char*& line) {
   World::Impl* w = HostCall("zapiReadScenario_nextline", scn);
   auto* in = OpenFileOf<ScenarioReadObject>(w, scn);
-  if (in == nullptr || in->next >= in->lines.size()) return false;
-  const ScenarioLine& l = in->lines[in->next++];
-  in->currentLine = l.number;
-  in->current = l.text;  // the module may change it in place
+  std::string_view text;
+  int number = 0;
+  if (in == nullptr || !in->lines.Next(text, number)) return false;
+  in->currentLine = number;
+  in->current = text;  // the module may change it in place
   line = in->current.data();
   return true;
 }

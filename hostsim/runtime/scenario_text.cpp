@@ -60,10 +60,45 @@ std::string_view Cut(std::string_view word) { return word.substr(0, 40); }
 
 }  // namespace
 
-ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
+BlockLines BlockLines::OfText(std::string_view text, int first) {
+  BlockLines b;
+  b.text_ = text;
+  b.number_ = first - 1;
+  return b;
+}
+
+BlockLines BlockLines::Given(const std::vector<std::string>& lines) {
+  BlockLines b;
+  b.given_ = &lines;
+  return b;
+}
+
+bool BlockLines::Next(std::string_view& line, int& number) {
+  if (given_ != nullptr) {
+    if (static_cast<std::size_t>(number_) >= given_->size()) return false;
+    line = (*given_)[static_cast<std::size_t>(number_)];
+    number = ++number_;
+    return true;
+  }
+  // The rules of ParseScenario, which has checked the text.
+  while (!text_.empty()) {
+    const std::size_t end = text_.find('\n');
+    const std::string_view raw = text_.substr(0, end);
+    text_.remove_prefix(end == std::string_view::npos ? text_.size() : end + 1);
+    ++number_;
+    line = Trim(raw);
+    if (line.empty() || line.front() == '#') continue;
+    number = number_;
+    return true;
+  }
+  return false;
+}
+
+ScenarioFile ParseScenario(std::string_view text, const std::string& file, std::size_t maxVessels) {
   ScenarioFile out;
   ScenarioVessel* open = nullptr;  // the block being read
   bool begun = false;              // a line other than a comment was read
+  LineTally unknown;               // the unknown top-level lines
   ForEachLine(text, file, "line", [&](std::string_view raw, int number) {
     const std::string_view line = Trim(raw);
     if (line.empty() || line.front() == '#') return;
@@ -77,6 +112,8 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
     begun = true;
     if (open != nullptr) {
       if (IsEnd(line)) {
+        open->block = std::string_view(open->block.data(),
+                                       static_cast<std::size_t>(raw.data() - open->block.data()));
         open = nullptr;
         return;
       }
@@ -90,12 +127,16 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
           throw Error(
               "second ATTACHED line for \"" + open->name + "\" (a vessel hangs on one parent)",
               file, number);
-        open->attached = ScenarioAttachment{h.parent, h.index, h.pointId, number};
+        open->attached = std::make_unique<ScenarioAttachment>(
+            ScenarioAttachment{h.parent, h.index, h.pointId, number});
       }
-      open->lines.push_back({std::string(line), number});
       return;
     }
     if (EqualsNoCase(key, "VESSEL")) {
+      if (out.vessels.size() >= maxVessels)
+        throw Error("more than " + std::to_string(maxVessels) +
+                        " vessels, the most a scenario of this size may hold",
+                    file, number);
       // Exactly two words: the name and the class.
       const std::vector<std::string> words = SplitWords(rest);
       if (words.size() != 2) throw Error("expected VESSEL <name> <class>", file, number);
@@ -103,6 +144,8 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
       open->name = words[0];
       open->className = words[1];
       open->line = number;
+      // The block starts where this line ends; its END line ends it.
+      open->block = std::string_view(raw.data() + raw.size(), 0);
     } else if (EqualsNoCase(key, "END")) {
       throw Error("END without a VESSEL block", file, number);
     } else if (EqualsNoCase(key, "TITLE")) {
@@ -116,14 +159,25 @@ ScenarioFile ParseScenario(std::string_view text, const std::string& file) {
       out.focus = words[0];
       out.focusLine = number;
     } else {
-      out.kept.emplace_back(line);
-      out.warnings.push_back(Where(file, number) + "unknown line kept: " + Quote(line));
+      out.kept.Add(line);
+      if (unknown.Name(number))
+        out.warnings.push_back(Where(file, number) + "unknown line kept: " + Quote(line));
     }
   });
   if (open != nullptr)
     throw Error("block of vessel \"" + open->name + "\" has no END", file, open->line);
   if (!begun) throw Error("not a scenario: it holds no TITLE, TIME, FOCUS or VESSEL line", file);
+  if (unknown.unnamed != 0) out.warnings.push_back(UnnamedLines(file, unknown, ""));
   return out;
+}
+
+std::string UnnamedLines(const std::string& file, const LineTally& tally,
+                         const std::string& vessel) {
+  if (tally.unnamed == 0) return std::string();
+  return Where(file, tally.firstUnnamed) + std::to_string(tally.unnamed) +
+         (vessel.empty() ? " more unknown lines kept"
+                         : " more lines of \"" + vessel + "\" kept or dropped") +
+         " from this line on, not named one by one";
 }
 
 void CheckScenario(const ScenarioFile& s, const std::string& file) {
@@ -177,18 +231,29 @@ void CheckScenario(const ScenarioFile& s, const std::string& file) {
     throw Error("FOCUS names no vessel of the scenario: \"" + s.focus + "\"", file, s.focusLine);
 }
 
-std::string FormatScenario(const ScenarioFile& s) {
+std::string FormatScenarioTop(const std::string& title, double time, const std::string& focus,
+                              const PackedLines& kept) {
   std::string out;
-  if (!s.title.empty()) out += "TITLE " + OneLine(s.title) + "\n";
-  out += "TIME " + ShortestDouble(s.time) + "\n";
-  if (!s.focus.empty()) out += "FOCUS " + s.focus + "\n";
-  for (const std::string& k : s.kept) out += k + "\n";
-  for (const ScenarioVessel& v : s.vessels) {
-    out += "\nVESSEL " + v.name + " " + v.className + "\n";
-    for (const ScenarioLine& l : v.lines) out += "  " + l.text + "\n";
-    out += "END\n";
-  }
+  if (!title.empty()) out += "TITLE " + OneLine(title) + "\n";
+  out += "TIME " + ShortestDouble(time) + "\n";
+  if (!focus.empty()) out += "FOCUS " + focus + "\n";
+  out += kept.text();
   return out;
+}
+
+void AppendVesselBlock(std::string& out, const std::string& name, const std::string& className,
+                       const PackedLines& lines) {
+  out += "\nVESSEL ";
+  out += name;
+  out += ' ';
+  out += className;
+  out += '\n';
+  for (const std::string_view line : lines) {
+    out += "  ";
+    out += line;
+    out += '\n';
+  }
+  out += "END\n";
 }
 
 namespace {

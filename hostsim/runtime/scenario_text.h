@@ -6,13 +6,15 @@
 // the vessel module's; '#' starts a comment line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/types.h"
+#include "hostsim/packed_lines.h"
 
 namespace hostsim {
 
@@ -28,9 +30,44 @@ struct HostLine {
 // None for a module's line.
 HostLine ParseHostLine(std::string_view line);
 
-struct ScenarioLine {
-  std::string text;
-  int number = 0;  // in the file; 0 for a line not read from one
+// How many lines of one kind a load names one by one in its warnings (unknown lines kept, for
+// the top level and for each vessel): the rest are counted in one more, so that the warnings
+// of a file do not grow with its lines.
+inline constexpr std::size_t kNamedLines = 10;
+
+// Counts the lines of one kind a load warns about: the first kNamedLines are named, the rest
+// counted, from the first of them on.
+struct LineTally {
+  std::size_t named = 0, unnamed = 0;
+  int firstUnnamed = 0;
+  // True when the line `number` is to be named in a warning of its own; else it is counted.
+  bool Name(int number) {
+    if (named < kNamedLines) {
+      ++named;
+      return true;
+    }
+    if (unnamed++ == 0) firstUnnamed = number;
+    return false;
+  }
+};
+
+// The lines of a vessel's block, read one at a time: a range of a scenario's text read by the
+// file's rules (blank and comment lines skipped, the blanks around a line dropped), or lines
+// given one by one, each as it is. Holds no copy: the text or the lines must outlive it.
+class BlockLines {
+ public:
+  BlockLines() = default;
+  // The lines of `text`, whose first line is the line `first` of its file.
+  static BlockLines OfText(std::string_view text, int first);
+  // The lines given, numbered from 1.
+  static BlockLines Given(const std::vector<std::string>& lines);
+  // The next line and its number; false when none is left.
+  bool Next(std::string_view& line, int& number);
+
+ private:
+  std::string_view text_;  // what is left of the text
+  int number_ = 0;         // of the line read last
+  const std::vector<std::string>* given_ = nullptr;
 };
 
 // An ATTACHED line of a block.
@@ -44,8 +81,10 @@ struct ScenarioAttachment {
 struct ScenarioVessel {
   std::string name, className;
   int line = 0;  // of its VESSEL line
-  std::vector<ScenarioLine> lines;
-  std::optional<ScenarioAttachment> attached;
+  // Its block's lines as the file has them, from the end of the VESSEL line to its END (read
+  // with BlockLines::OfText(block, line)): a view into the parsed text, not a copy.
+  std::string_view block;
+  std::unique_ptr<ScenarioAttachment> attached;  // null: none (few vessels hang)
 };
 
 struct ScenarioFile {
@@ -54,19 +93,26 @@ struct ScenarioFile {
   std::string focus;  // empty: none given
   int focusLine = 0;
   std::vector<ScenarioVessel> vessels;
-  std::vector<std::string> kept;      // top-level lines nobody knows, written back as they are
+  PackedLines kept;                   // top-level lines nobody knows, written back as they are
   std::vector<std::string> warnings;  // gathered while parsing ("file:line: ...")
 };
 
 // Parses a whole file; throws Error naming `file` and the line of the first malformed one. A
-// file whose first line (comments aside) is not TITLE, TIME, FOCUS or VESSEL is no scenario.
-ScenarioFile ParseScenario(std::string_view text, const std::string& file);
+// file whose first line (comments aside) is not TITLE, TIME, FOCUS or VESSEL is no scenario,
+// and one with more than `maxVessels` vessels is refused at the VESSEL line past that count.
+// The record's blocks are views into `text`, which must outlive it.
+ScenarioFile ParseScenario(std::string_view text, const std::string& file,
+                           std::size_t maxVessels = static_cast<std::size_t>(-1));
 // The checks between blocks: names differ (without regard to case), ATTACHED and FOCUS name
 // vessels of the file, no vessel hangs on itself or on a cycle. Throws Error like ParseScenario.
 void CheckScenario(const ScenarioFile& s, const std::string& file);
 
-// The file of the record: numbers in their shortest exact form, block lines two blanks in.
-std::string FormatScenario(const ScenarioFile& s);
+// Writing a file: its top (TITLE, TIME, FOCUS and the top-level lines kept), then each vessel's
+// block (VESSEL, its lines two blanks in, END). Numbers in their shortest exact form.
+std::string FormatScenarioTop(const std::string& title, double time, const std::string& focus,
+                              const PackedLines& kept);
+void AppendVesselBlock(std::string& out, const std::string& name, const std::string& className,
+                       const PackedLines& lines);
 // The host's own lines of a vessel.
 std::string PosLine(const VECTOR3& pos);
 std::string OriLine(const VECTOR3& ori);
@@ -77,6 +123,10 @@ std::string OneLine(std::string s);
 // True for a line that, written into a vessel's block, would be read back as the block's END
 // or as the start of another vessel.
 bool BreaksBlock(std::string_view line);
+// The warning for the lines a tally counted without naming them: the top level's unknown lines
+// kept (`vessel` empty), or a vessel's lines kept or dropped. Empty when it counted none.
+std::string UnnamedLines(const std::string& file, const LineTally& tally,
+                         const std::string& vessel);
 // "file:line: " (or "file: ", or "" without a file), to start a message with.
 std::string Where(std::string_view file, int line);
 

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hostsim/packed_lines.h"
 #include "hostsim/platform/files.h"
 #include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/config.h"
@@ -58,20 +59,21 @@ struct Vessel::Impl {
   // Own pose when free: set by a scenario's POS and ORI, a release, a drift or SetFreePose.
   Transform freePose;
   // Position and orientation (degrees) as last given by a scenario; saved as given while the
-  // free pose still matches them, so a round trip is exact.
+  // free pose still matches the pose they make, so a round trip is exact.
   VECTOR3 pos{0, 0, 0};
   VECTOR3 ori{0, 0, 0};
-  Transform givenPose;
   bool poseGiven = false;  // a POS or ORI line of its block set pos or ori
+  // The parts below are made when first needed, and most vessels never need them: a bare
+  // vessel pays a pointer for each rather than the record.
   // Where the scenario load put it, when its block gave its pose. Until something moves it
   // from there (the first time step, most often, when a module re-applies a placement), it is
   // saved with the POS and ORI the file gave: a load and a save are then the same file.
-  std::optional<Transform> loadedPose;
+  std::unique_ptr<Transform> loadedPose;
   VECTOR3 velocity{0, 0, 0};  // given by a release; a free vessel drifts with it
-  // Last valid child-to-parent placement, used while the attachment vectors are degenerate.
-  mutable Transform lastAttach;
-  mutable bool haveLastAttach = false;
-  std::optional<PendingAttachment> pendingAttach;
+  // Last valid child-to-parent placement, used while the attachment vectors are degenerate;
+  // null while there is none.
+  mutable std::unique_ptr<Transform> lastAttach;
+  std::unique_ptr<PendingAttachment> pendingAttach;
   std::uint32_t childPoints = 0, parentPoints = 0;  // the points made so far, of each kind
   // The templates its mesh slots show, kept while it lives (another vessel's template among
   // them outlives that vessel's end); and those it loaded, whose handles end with it.
@@ -185,9 +187,9 @@ struct World::Impl {
   bool defNav = true, defRCS = true;
   std::vector<std::string> warnings;
   std::vector<FileRead> filesRead;
-  std::set<std::string> filesReadNames;   // their absolute paths, to note each once
-  std::vector<std::string> topLevelKept;  // a loaded scenario's unknown top-level lines
-  std::string loadedScenario;             // the bytes of the scenario loaded last
+  std::set<std::string> filesReadNames;  // their absolute paths, to note each once
+  PackedLines topLevelKept;              // a loaded scenario's unknown top-level lines
+  std::string loadedScenario;            // the bytes of the scenario loaded last
 
   std::uintptr_t NewToken() { return lastToken += kPartHandles; }
   Vessel* Find(OBJHANDLE h) const;

@@ -113,8 +113,8 @@ void VESSEL::ParseScenarioLineEx(char* line, void* status) const {
   const auto& files = w->openFiles;
   for (auto it = files.rbegin(); it != files.rend(); ++it)
     if (auto* block = dynamic_cast<ScenarioReadObject*>(*it); block && &block->vessel == v) {
-      ApplyHostLine(*w, *v, line, block->name, block->currentLine);
+      ApplyHostLine(*w, *v, line, block->name, block->currentLine, &block->warned);
       return;
     }
-  ApplyHostLine(*w, *v, line, {}, 0);
+  ApplyHostLine(*w, *v, line, {}, 0, nullptr);
 }

@@ -2,6 +2,7 @@
 #include "hostsim/runtime/vessel_state.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "hostsim/runtime/attachments.h"
 #include "hostsim/runtime/call.h"
@@ -11,73 +12,85 @@
 namespace hostsim {
 
 void ApplyHostLine(World::Impl& w, Vessel& v, std::string_view line, const std::string& file,
-                   int number) {
+                   int number, LineTally* tally) {
   Vessel::Impl& vi = Of(v);
   // The line as a module reads it: up to a zero byte, if one was handed in.
   const std::string_view text = line.substr(0, line.find('\0'));
   const HostLine h = ParseHostLine(text);
+  const auto warn = [&](const std::string& what) {
+    if (tally == nullptr || tally->Name(number)) w.warnings.push_back(Where(file, number) + what);
+  };
   switch (h.kind) {
     case HostLine::Kind::Pos:
     case HostLine::Kind::Ori:
       (h.kind == HostLine::Kind::Pos ? vi.pos : vi.ori) = h.v;
       vi.poseGiven = true;
       vi.loadedPose.reset();  // a load sets it once every block is read
-      vi.givenPose = PoseFromAngles(vi.pos, vi.ori);
-      vi.freePose = vi.givenPose;
+      vi.freePose = PoseFromAngles(vi.pos, vi.ori);
       return;
     case HostLine::Kind::Attached:
-      vi.pendingAttach = PendingAttachment{h.parent, h.index, h.pointId, file, number};
+      vi.pendingAttach = std::make_unique<PendingAttachment>(
+          PendingAttachment{h.parent, h.index, h.pointId, file, number});
       return;
     case HostLine::Kind::Malformed:
-      w.warnings.push_back(Where(file, number) + h.problem + "; line kept");
+      warn(h.problem + "; line kept");
       break;
     case HostLine::Kind::None:
       if (BreaksBlock(text)) {
-        w.warnings.push_back(Where(file, number) + "line of \"" + v.name() +
-                             "\" dropped: saved, it would end the vessel's block: " + Quote(text));
+        warn("line of \"" + v.name() +
+             "\" dropped: saved, it would end the vessel's block: " + Quote(text));
         return;
       }
-      w.warnings.push_back(Where(file, number) + "unknown line of \"" + v.name() +
-                           "\" kept: " + Quote(text));
+      warn("unknown line of \"" + v.name() + "\" kept: " + Quote(text));
       break;
   }
-  v.keptLines.push_back(OneLine(std::string(text)));
+  v.keptLines.Add(text);
 }
 
-std::vector<std::string> HostLines(const Vessel& v, const Transform& pose) {
+void HostLines(const Vessel& v, const Transform& pose, PackedLines& out) {
   const Vessel::Impl& vi = Of(v);
   VECTOR3 pos = vi.pos, ori = vi.ori;
   const bool whereLoaded = vi.loadedPose && SameTransform(pose, *vi.loadedPose);
-  if (!whereLoaded && !SameTransform(pose, vi.givenPose)) {
+  if (!whereLoaded && !SameTransform(pose, PoseFromAngles(vi.pos, vi.ori))) {
     pos = pose.t;
     ori = AnglesFromPose(pose);
   }
-  std::vector<std::string> out = {PosLine(pos), OriLine(ori)};
+  out.Add(PosLine(pos));
+  out.Add(OriLine(ori));
   for (AttachmentPoint* own : v.Points(true)) {
     if (own->peer == nullptr) continue;
-    out.push_back(AttachedLine(own->peer->owner->name(), own->peer->index, own->id));
+    out.Add(AttachedLine(own->peer->owner->name(), own->peer->index, own->id));
   }
-  out.insert(out.end(), v.keptLines.begin(), v.keptLines.end());
-  return out;
+  out.Add(v.keptLines);
 }
 
-void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines,
-               const std::string& file) {
+void LoadBlock(World::Impl& w, Vessel& v, BlockLines lines, const std::string& file) {
   VESSEL2* cb = Of(v).cb2;
   if (cb == nullptr) {
-    for (const ScenarioLine& l : lines) ApplyHostLine(w, v, l.text, file, l.number);
+    LineTally tally;
+    std::string_view line;
+    int number = 0;
+    while (lines.Next(line, number)) ApplyHostLine(w, v, line, file, number, &tally);
+    if (tally.unnamed != 0) w.warnings.push_back(UnnamedLines(file, tally, v.name()));
     return;
   }
   ScenarioReadObject block(file, v, lines);
-  OpenFile open(w, block);
-  void* status = &block;  // only passed back to ParseScenarioLineEx, never followed
-  Callback in(w, &v, "clbkLoadScenario", open.handle(), status);
-  cb->clbkLoadScenario(open.handle(), status);
+  {
+    OpenFile open(w, block);
+    void* status = &block;  // only passed back to ParseScenarioLineEx, never followed
+    Callback in(w, &v, "clbkLoadScenario", open.handle(), status);
+    cb->clbkLoadScenario(open.handle(), status);
+  }
+  if (block.warned.unnamed != 0) w.warnings.push_back(UnnamedLines(file, block.warned, v.name()));
 }
 
-std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& pose) {
+PackedLines SaveBlock(World::Impl& w, Vessel& v, const Transform& pose) {
   VESSEL2* cb = Of(v).cb2;
-  if (cb == nullptr) return HostLines(v, pose);
+  if (cb == nullptr) {
+    PackedLines out;
+    HostLines(v, pose, out);
+    return out;
+  }
   ScenarioWriteObject block(v, pose);
   OpenFile open(w, block);
   Callback in(w, &v, "clbkSaveState", open.handle());
@@ -88,8 +101,8 @@ std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& p
 void RestoreAttachment(const VesselRegistry& among, Vessel& child) {
   Vessel::Impl& ci = Of(child);
   if (!ci.pendingAttach) return;
-  const PendingAttachment p = std::move(*ci.pendingAttach);
-  ci.pendingAttach.reset();
+  const std::unique_ptr<PendingAttachment> pending = std::move(ci.pendingAttach);
+  const PendingAttachment& p = *pending;
   const auto refuse = [&](const std::string& why) {
     throw Error("cannot hang \"" + child.name() + "\": " + why, p.file, p.line);
   };

@@ -190,14 +190,14 @@ TEST(HostileInput, LinesThatWouldBreakTheSavedBlockAreLeftOut) {
                                   std::string("END\0tail", 8), "POS 1 2 3"});
     const auto warnings = rw.world->TakeWarnings();
     EXPECT_TRUE(Contains(warnings, "dropped")) << ::testing::PrintToString(warnings);
-    EXPECT_EQ(v.keptLines, std::vector<std::string>{"END kept"});
+    EXPECT_EQ(v.keptLines.text(), "END kept\n");
 
     auto file = rw.dir() / "saved.scn";
     rw.world->SaveScenario(file);
     RuntimeWorld again;
     ASSERT_NO_THROW(again.world->LoadScenario(file, {false})) << hostsim_test::ReadFile(file);
     ASSERT_EQ(again.world->Vessels().size(), 2u) << hostsim_test::ReadFile(file);
-    EXPECT_EQ(again.world->Vessels()[0]->keptLines, std::vector<std::string>{"END kept"});
+    EXPECT_EQ(again.world->Vessels()[0]->keptLines.text(), "END kept\n");
   }
 }
 

@@ -222,7 +222,7 @@ TEST(Scenario, UnknownLinesAreKeptWarnedAndWrittenBack) {
   EXPECT_EQ(warnings[1].rfind(file.string() + ":5: ", 0), 0u) << warnings[1];
   EXPECT_EQ(warnings[2].rfind(file.string() + ":8: ", 0), 0u) << warnings[2];
   EXPECT_TRUE(rw.world->TakeWarnings().empty());
-  EXPECT_EQ(rw.world->FindVessel("A")->keptLines, std::vector<std::string>{"PAINT red"});
+  EXPECT_EQ(rw.world->FindVessel("A")->keptLines.text(), "PAINT red\n");
 
   std::string text = rw.world->ScenarioText();
   EXPECT_NE(text.find("CAMERA far\n"), std::string::npos);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,8 @@ TEST(World, AHundredThousandVesselRingIsFound) {
     v.name = "V" + std::to_string(i);
     v.className = "block";
     v.line = static_cast<int>(i) + 1;
-    v.attached = hostsim::ScenarioAttachment{"V" + std::to_string((i + kDepth - 1) % kDepth), 0,
-                                             "TOP", v.line};
+    v.attached = std::make_unique<hostsim::ScenarioAttachment>(hostsim::ScenarioAttachment{
+        "V" + std::to_string((i + kDepth - 1) % kDepth), 0, "TOP", v.line});
   }
   try {
     hostsim::CheckScenario(s, "ring.scn");

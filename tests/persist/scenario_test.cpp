@@ -174,7 +174,7 @@ TEST(LampScenario, LoadingReadsLampLinesAndPassesTheRestOn) {
     for (const auto& e : calls)
       if (Method(e.call) == "ParseScenarioLineEx") passed.push_back(Quoted(e.args));
     EXPECT_EQ(passed, r.toHost);
-    for (const auto& kept : v.keptLines) EXPECT_NE(kept.rfind("SPT", 0), 0u) << kept;
+    for (const std::string_view kept : v.keptLines) EXPECT_NE(kept.rfind("SPT", 0), 0u) << kept;
 
     // The load ends by posing the head and giving the light the loaded parameters.
     EXPECT_EQ(v.animations[lamp->animAlt].state, r.alt);
