@@ -100,7 +100,7 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name, bool
     ScopedCurrent current(&w);
     w.initialising = mod.get();
     Callback in(w, *mod, "the library's load hook");
-    lib = platform::OpenLibrary(mod->loadedFrom, why);
+    lib = in.Run([&] { return platform::OpenLibrary(mod->loadedFrom, why); });
     w.initialising = nullptr;
   }
   if (lib == nullptr) {
@@ -136,7 +136,7 @@ void CloseModule(World::Impl& w, Module& m) {
   {
     ScopedCurrent current(&w);  // the library's exit hook may call the host
     Callback in(w, m, "the library's unload hook");
-    platform::CloseLibrary(m.library);
+    in.Run([&] { platform::CloseLibrary(m.library); });
   }
   m.library = nullptr;
   RemoveCopy(m);

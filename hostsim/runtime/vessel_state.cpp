@@ -72,7 +72,7 @@ void LoadBlock(World::Impl& w, Vessel& v, const std::vector<ScenarioLine>& lines
   OpenFile open(w, block);
   void* status = &block;  // only passed back to ParseScenarioLineEx, never followed
   Callback in(w, &v, "clbkLoadScenario", open.handle(), status);
-  cb->clbkLoadScenario(open.handle(), status);
+  in.Run([&] { cb->clbkLoadScenario(open.handle(), status); });
 }
 
 std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& pose) {
@@ -81,7 +81,7 @@ std::vector<std::string> SaveBlock(World::Impl& w, Vessel& v, const Transform& p
   ScenarioWriteObject block(v, pose);
   OpenFile open(w, block);
   Callback in(w, &v, "clbkSaveState", open.handle());
-  cb->clbkSaveState(open.handle());
+  in.Run([&] { cb->clbkSaveState(open.handle()); });
   return std::move(block.lines);
 }
 
@@ -119,7 +119,7 @@ void RestoreAttachment(const VesselRegistry& among, Vessel& child) {
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
     Callback in(w, &v, "clbkAfterCreation");
-    cb->clbkAfterCreation();
+    in.Run([&] { cb->clbkAfterCreation(); });
   }
 }
 
