@@ -45,6 +45,7 @@ struct Walk {
 _Unwind_Reason_Code Step(_Unwind_Context* context, void* arg) {
   Walk& walk = *static_cast<Walk*>(arg);
   const auto ip = reinterpret_cast<const void*>(_Unwind_GetIP(context));
+  if (ip == nullptr) return _URC_NORMAL_STOP;  // the outermost frame
   if (walk.into.count == 0 && ip != walk.caller)
     return ++walk.passed < kHookFrames ? _URC_NO_REASON : _URC_NORMAL_STOP;
   walk.into.frames[walk.into.count++] = ip;
@@ -87,7 +88,8 @@ std::vector<const void*> CaughtThrowStack() {
     if (slot.object != object) continue;
     std::vector<const void*> stack;
     for (std::size_t i = 0; i < slot.count; ++i)
-      stack.push_back(static_cast<const char*>(slot.frames[i]) - 1);
+      stack.push_back(
+          reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(slot.frames[i]) - 1));
     return stack;
   }
   return {};
