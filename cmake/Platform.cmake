@@ -23,7 +23,8 @@ else()
   set(LUMIPOD_MODULE_SUFFIX ".so")
 endif()
 list(APPEND HOSTSIM_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/hostsim/platform/files.cpp
-                                     ${CMAKE_SOURCE_DIR}/hostsim/platform/path_text.cpp)
+                                     ${CMAKE_SOURCE_DIR}/hostsim/platform/path_text.cpp
+                                     ${CMAKE_SOURCE_DIR}/hostsim/platform/throw_site.cpp)
 
 # Vessel modules (the lamp, the test modules) are made by the same helper module authors get
 # from the installed package, and are built into modules/ of the build tree. Clang's

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -101,13 +102,19 @@ class World {
   Running RunningCallback() const;
   // The callback an exception left, thrown by a module's code and not caught there: what the
   // host is handed is a module's fault, not the host's error. Kept as text, as the vessel may
-  // be gone by the time the exception is caught.
+  // be gone by the time the exception is handled; where it was thrown as raw addresses, named
+  // only for a report.
   struct Escape {
     std::string call;    // "clbkBufferedKey"
     std::string vessel;  // its name and class, empty for a library's load or unload hook
     std::string className;
     std::string module;             // the module's name
     std::filesystem::path library;  // its library's file, as its author built it
+    // Where the exception was thrown, innermost first, each address inside its call
+    // instruction (platform::FindWhere names them); empty where the throw was not seen.
+    std::vector<const void*> thrown;
+    // Those told as a report's lines, by the world's escape teller; empty when not told.
+    std::vector<std::string> where;
   };
   // The callback the latest escaped exception left, once (empty when none did since it was last
   // taken).
@@ -115,6 +122,11 @@ class World {
   // For a handler of an exception: when one left a module's callback since TakeEscape, throws
   // a ModuleException of it that says `what` (the caught exception's what()); else returns.
   void ThrowIfEscaped(const std::string& what);
+  // Called as an exception leaves a module's callback, before the host unwinds (a scenario
+  // that fails to load unloads the modules it loaded): `tell` may fill in the escape's `where`
+  // while the module's library is still loaded. A report's symbols are read then, on the way
+  // to the report, never for an exception the module catches itself. None by default.
+  void SetEscapeTeller(std::function<void(Escape&)> tell);
   // A count that grows whenever an outermost callback starts or ends, odd while one runs;
   // safe to read from any thread (a watchdog tells a callback that never returns by it).
   std::uint64_t CallbackEdges() const;

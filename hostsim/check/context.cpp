@@ -8,6 +8,7 @@
 #include "hostsim/platform/files.h"
 #include "hostsim/platform/path_text.h"
 #include "hostsim/platform/process.h"
+#include "hostsim/platform/where.h"
 #include "hostsim/runtime/text.h"
 
 #if defined(_WIN32)
@@ -147,6 +148,11 @@ World& Context::NewWorld() {
   World& w = *worlds_.back();
   w.journal().SetEnabled(true);
   w.WatchArguments(true);
+  // An exception out of the module is told where it was thrown while its library is loaded.
+  w.SetEscapeTeller([this](World::Escape& escape) {
+    if (!escape.thrown.empty())
+      escape.where = platform::FindWhere(escape.thrown, ModuleLibraries()).Lines();
+  });
   if (tail_ || !g_hangs.empty()) w.journal().SetListener(Listen, this);
   Watch(w);
   return w;

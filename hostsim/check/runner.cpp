@@ -153,6 +153,7 @@ Result RunInProcess(const Check& check, const Subject& subject) {
   Result r;
   r.name = check.name;
   const auto start = std::chrono::steady_clock::now();
+  std::vector<std::string> thrownWhere;  // where an exception out of the module was thrown
   {
     Context ctx(check, subject);
     try {
@@ -179,6 +180,8 @@ Result RunInProcess(const Check& check, const Subject& subject) {
     } catch (const std::exception& e) {
       r.status = Status::Crashed;
       r.reason = std::string("an exception escaped from the module: ") + e.what();
+      if (const auto* escaped = dynamic_cast<const ModuleException*>(&e))
+        thrownWhere = escaped->escape().where;
       r.journal = ctx.JournalTail(kTailLines);
     } catch (...) {
       r.status = Status::Crashed;
@@ -186,6 +189,8 @@ Result RunInProcess(const Check& check, const Subject& subject) {
       r.journal = ctx.JournalTail(kTailLines);
     }
     r.details = ctx.notes();
+    for (std::size_t i = 0; i < thrownWhere.size(); ++i)
+      r.details.push_back((i == 0 ? "where: " : "  ") + thrownWhere[i]);
   }  // the check's worlds go here: their vessels' zvcExit and the unloads are part of it
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;

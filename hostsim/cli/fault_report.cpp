@@ -365,17 +365,50 @@ void FaultWatch::SetSession(const Session& session) { g_scene.session = &session
 
 void FaultWatch::SetLastWork(std::function<void()> work) { g_scene.lastWork = std::move(work); }
 
+namespace {
+
+// Where an exception that left a module was thrown, told as a crash's `where` (the module's own
+// line first) while the module is still loaded; when no frame was in a module's code (thrown
+// by code the module called), the library whose callback it left, then the throw.
+void TellEscape(const World& world, World::Escape& escape) {
+  if (escape.thrown.empty()) return;
+  const platform::Where where = platform::FindWhere(escape.thrown, ModuleLibraries(world));
+  if (!where.author.empty()) {
+    escape.where = where.Lines();
+    return;
+  }
+  escape.where = {platform::PathToUtf8(escape.library) + ": the exception left its " + escape.call};
+  for (const std::string& line : where.Lines()) escape.where.push_back("thrown in " + line);
+}
+
+// The `where` of a report of `escape`: as told, or the library whose callback the exception
+// left, and why no more is named.
+std::vector<std::string> EscapeWhere(const World::Escape& escape) {
+  if (!escape.where.empty() || escape.library.empty()) return escape.where;
+  return {
+    platform::PathToUtf8(escape.library) + ": the exception left its " + escape.call,
+#if defined(_WIN32)
+        "(on Windows where the exception was thrown is not seen: the library named is the "
+        "one whose callback it left)"
+#else
+        "(where the exception was thrown was not seen)"
+#endif
+  };
+}
+
+}  // namespace
+
 int ReportEscape(const World& world, const Session* session, const ModuleException& e) {
-  const World::Escape& where = e.escape();
-  std::string text = "\nhostsim: a module threw an exception out of " + where.call;
-  if (!where.vessel.empty())
-    text += " of vessel " + where.vessel + " (class " + where.className + ")";
-  else if (!where.module.empty())
-    text += " of module " + where.module;
+  const World::Escape& escape = e.escape();
+  std::string text = "\nhostsim: a module threw an exception out of " + escape.call;
+  if (!escape.vessel.empty())
+    text += " of vessel " + escape.vessel + " (class " + escape.className + ")";
+  else if (!escape.module.empty())
+    text += " of module " + escape.module;
   text += ": " + std::string(e.what()) + "\n";
-  if (!where.library.empty())
-    text += "  where: " + platform::PathToUtf8(where.library) + ": the exception left its " +
-            where.call + "\n";
+  const std::vector<std::string> where = EscapeWhere(escape);
+  for (std::size_t i = 0; i < where.size(); ++i)
+    text += (i == 0 ? "  where: " : "    ") + where[i] + "\n";
   if (session != nullptr && !session->CurrentCommand().empty())
     text += "  session line: " + session->CurrentCommand() + "\n";
   const std::vector<std::string> calls = world.LastCalls(kReportedCalls);
@@ -391,6 +424,7 @@ WatchedWorld::WatchedWorld(Paths paths, const WatchOptions& options)
   // A report reads the world's ring of the latest calls, which costs next to nothing; the
   // journal's text is for those who ask for it (a trace).
   world_.journal().SetEnabled(false);
+  world_.SetEscapeTeller([this](World::Escape& escape) { TellEscape(world_, escape); });
 }
 
 WatchedWorld::~WatchedWorld() {

@@ -107,11 +107,14 @@ class FaultWatch {
 //
 //   hostsim: a module threw an exception out of clbkBufferedKey of vessel B (class brok):
 //   bad key T
-//     where: /root/modules/brok.so: the exception left its clbkBufferedKey
+//     where: /root/modules/brok.so: Brok::Key at brok/brok.cpp:41
+//       called from Brok::clbkBufferedKey at brok/brok.cpp:60
 //     session line: s.session:3: press T
 //     last host calls: ...
 //
-// `session` may be null. Returns kExitModuleFault.
+// The `where` names the throw, as a crash's names the fault. Where the throw was not seen (on
+// Windows, whose DLLs each carry their own C++ runtime) it names the library whose callback
+// the exception left, and says so. `session` may be null. Returns kExitModuleFault.
 int ReportEscape(const World& world, const Session* session, const ModuleException& e);
 
 // A world whose modules a FaultWatch stands by from the first callback to the last: its

@@ -19,9 +19,9 @@ void World::MakeCurrent() { g_current = impl_.get(); }
 World::Impl* CurrentWorld() { return g_current; }
 void ForgetCurrent() { g_current = nullptr; }
 
-void Callback::NoteEscape() noexcept {
-  const World::Impl::Running& r = w_.callbacks.back();
-  try {
+void Callback::Escaped(const char* what) {
+  if (!w_.escape) {
+    const World::Impl::Running& r = w_.callbacks.back();
     World::Escape e;
     e.call = r.call;
     if (r.vessel != nullptr) {
@@ -32,12 +32,23 @@ void Callback::NoteEscape() noexcept {
       e.module = r.module->name;
       e.library = r.module->path;
     }
+    e.thrown = platform::CaughtThrowStack();
+    if (w_.escapeTeller) {
+      try {
+        w_.escapeTeller(e);
+      } catch (...) {  // untold: the report names the library alone
+      }
+    }
     w_.escape = std::move(e);
-  } catch (...) {  // no memory left to say where: the exception goes on as a host's error
   }
+  throw ModuleException(*w_.escape, what);
 }
 
 std::optional<World::Escape> World::TakeEscape() { return std::exchange(impl_->escape, {}); }
+
+void World::SetEscapeTeller(std::function<void(Escape&)> tell) {
+  impl_->escapeTeller = std::move(tell);
+}
 
 void World::ThrowIfEscaped(const std::string& what) {
   if (std::optional<Escape> escape = TakeEscape()) throw ModuleException(std::move(*escape), what);

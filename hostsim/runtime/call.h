@@ -8,7 +8,9 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "hostsim/platform/throw_site.h"
 #include "hostsim/runtime/call_args.h"
 #include "hostsim/runtime/call_ring.h"
 #include "hostsim/runtime/format.h"
@@ -124,7 +126,7 @@ VesselCall CallOn(OBJHANDLE self, const char* call, const Args&... args) {
 
 // A callback into the module of vessel `v`, for as long as it lives: noted as it starts
 // (when `v` is given), with it and `v` marked as the callback that runs. `call` must be a
-// text that outlives the world (a literal).
+// text that outlives the world (a literal). The module's code itself runs through Run.
 class Callback {
  public:
   template <class... Args>
@@ -137,13 +139,29 @@ class Callback {
     Enter({call, nullptr, &m});
   }
   ~Callback() {
-    // An exception leaving the module's code now: the innermost callback it left is kept.
-    if (std::uncaught_exceptions() > uncaught_ && !w_.escape) NoteEscape();
     w_.callbacks.pop_back();
     if (w_.callbacks.empty()) w_.callbackEdges.fetch_add(1, std::memory_order_release);
   }
   Callback(const Callback&) = delete;
   Callback& operator=(const Callback&) = delete;
+
+  // Runs `code`, the module's, and returns what it returns. An exception it lets out is the
+  // module's fault: it is noted as the world's escape (World::TakeEscape; the innermost
+  // callback it left stays noted) and leaves as a ModuleException. The exception is caught here,
+  // where the module's library is still loaded and whatever C++ runtime the module carries
+  // (a Windows DLL has its own) has handed it over, rather than seen passing by.
+  template <class Code>
+  decltype(auto) Run(Code&& code) {
+    try {
+      return std::forward<Code>(code)();
+    } catch (const ModuleException&) {
+      throw;  // left a callback nested in this one: noted there
+    } catch (const std::exception& e) {
+      Escaped(e.what());
+    } catch (...) {
+      Escaped(kNotAStdException);
+    }
+  }
 
  private:
   void Enter(World::Impl::Running running) {
@@ -155,10 +173,12 @@ class Callback {
     }
     w_.callbacks.push_back(running);
   }
-  void NoteEscape() noexcept;
+  // In a handler of the exception that left the module: notes it and throws it on as a
+  // ModuleException saying `what`.
+  [[noreturn]] void Escaped(const char* what);
 
   World::Impl& w_;
-  int uncaught_ = std::uncaught_exceptions();
+  platform::ThrowWatch throws_;  // the module's throws are noted while it runs
 };
 
 }  // namespace hostsim

@@ -95,7 +95,7 @@ void World::DrawHUD(Vessel& v, int W, int H, std::vector<HudOp>& ops) {
   HudRecorder skp(*this, v, ops);
   const int mode = 1;
   Callback in(*impl_, &v, "clbkDrawHUD", mode, &hps, static_cast<zapi::Sketchpad*>(&skp));
-  cb->clbkDrawHUD(mode, &hps, &skp);
+  in.Run([&] { cb->clbkDrawHUD(mode, &hps, &skp); });
 }
 
 bool World::DefNavDisplay() const { return impl_->defNav; }

@@ -24,7 +24,7 @@ bool World::AnswerBox(const std::string& text) {
   std::vector<char> buf(text.begin(), text.end());
   buf.resize(text.size() + 256, '\0');
   Callback in(*impl_, owner, "InputCallback", box.title, text);
-  return box.callback(&box, buf.data(), box.userData);
+  return in.Run([&] { return box.callback(&box, buf.data(), box.userData); });
 }
 
 void World::CancelBox() {

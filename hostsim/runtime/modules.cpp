@@ -85,7 +85,7 @@ std::unique_ptr<Module> OpenModule(World::Impl& w, const std::string& name,
     w.initialising = mod.get();
     Callback in(w, *mod, "the library's load hook");
     // A copy's dependencies are looked for beside the file it copies too (Windows).
-    lib = platform::OpenLibrary(mod->loadedFrom, why, path.parent_path());
+    lib = in.Run([&] { return platform::OpenLibrary(mod->loadedFrom, why, path.parent_path()); });
     w.initialising = nullptr;
   }
   if (lib == nullptr) {
@@ -121,7 +121,7 @@ void CloseModule(World::Impl& w, Module& m) {
   {
     ScopedCurrent current(&w);  // the library's exit hook may call the host
     Callback in(w, m, "the library's unload hook");
-    platform::CloseLibrary(m.library);
+    in.Run([&] { platform::CloseLibrary(m.library); });
   }
   m.library = nullptr;
   RemoveCopy(w, m);

@@ -173,6 +173,7 @@ struct World::Impl {
   std::vector<Running> callbacks;
   // The callback the latest exception left, thrown out of a module's code; until taken.
   std::optional<World::Escape> escape;
+  std::function<void(World::Escape&)> escapeTeller;  // World::SetEscapeTeller
   // Counts every start and end of an outermost callback: odd while one runs. Read by a
   // watchdog on another thread.
   std::atomic<std::uint64_t> callbackEdges{0};

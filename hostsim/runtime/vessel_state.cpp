@@ -79,7 +79,7 @@ void LoadBlock(World::Impl& w, Vessel& v, BlockLines lines, const std::string& f
     OpenFile open(w, block);
     void* status = &block;  // only passed back to ParseScenarioLineEx, never followed
     Callback in(w, &v, "clbkLoadScenario", open.handle(), status);
-    cb->clbkLoadScenario(open.handle(), status);
+    in.Run([&] { cb->clbkLoadScenario(open.handle(), status); });
   }
   if (block.warned.unnamed != 0) w.warnings.push_back(UnnamedLines(file, block.warned, v.name()));
 }
@@ -94,7 +94,7 @@ PackedLines SaveBlock(World::Impl& w, Vessel& v, const Transform& pose) {
   ScenarioWriteObject block(v, pose);
   OpenFile open(w, block);
   Callback in(w, &v, "clbkSaveState", open.handle());
-  cb->clbkSaveState(open.handle());
+  in.Run([&] { cb->clbkSaveState(open.handle()); });
   return std::move(block.lines);
 }
 
@@ -132,7 +132,7 @@ void RestoreAttachment(const VesselRegistry& among, Vessel& child) {
 void CallAfterCreation(World::Impl& w, Vessel& v) {
   if (VESSEL2* cb = Of(v).cb2) {
     Callback in(w, &v, "clbkAfterCreation");
-    cb->clbkAfterCreation();
+    in.Run([&] { cb->clbkAfterCreation(); });
   }
 }
 

@@ -47,7 +47,7 @@ void SetUpFromModule(World::Impl& w, Vessel& v, Module& mod) {
   VESSEL* obj = nullptr;
   {
     Callback in(w, &v, "zvcInit", v.handle(), 1);
-    obj = mod.init(v.handle(), 1);
+    obj = in.Run([&] { return mod.init(v.handle(), 1); });
   }
   if (obj == nullptr)
     throw Error("zvcInit returned no object for vessel \"" + v.name() + "\"", mod.path.string());
@@ -67,7 +67,7 @@ void SetUpFromModule(World::Impl& w, Vessel& v, Module& mod) {
   ConfigFileObject file(*vi.config);
   OpenFile open(w, file);
   Callback in(w, &v, "clbkSetupClass", open.handle());
-  vi.cb2->clbkSetupClass(open.handle());
+  in.Run([&] { vi.cb2->clbkSetupClass(open.handle()); });
 }
 
 }  // namespace
@@ -151,7 +151,7 @@ void EndVessel(World::Impl& w, Vessel& v) {
     delete static_cast<HostVessel*>(vi.iface);
   } else if (vi.module != nullptr && vi.iface != nullptr) {
     Callback in(w, &v, "zvcExit", v.handle());
-    vi.module->exit(vi.iface);
+    in.Run([&] { vi.module->exit(vi.iface); });
     --vi.module->refCount;
   }
   vi.iface = nullptr;

@@ -108,7 +108,7 @@ void BuildVisualOf(World::Impl& w, Vessel& v) {
   v.visual = std::move(vis);
   if (VESSEL2* cb = Of(v).cb2) {
     Callback in(w, &v, "clbkVisualBuilt", h, 1);
-    cb->clbkVisualBuilt(h, 1);
+    in.Run([&] { cb->clbkVisualBuilt(h, 1); });
   }
 }
 
@@ -117,7 +117,7 @@ void DropVisualOf(World::Impl& w, Vessel& v) {
   const VISHANDLE h = v.visual->handle;
   if (VESSEL2* cb = Of(v).cb2) {
     Callback in(w, &v, "clbkVisualDestroyed", h, 1);
-    cb->clbkVisualDestroyed(h, 1);
+    in.Run([&] { cb->clbkVisualDestroyed(h, 1); });
   }
   if (!v.visual) return;
   for (const auto& dm : v.visual->meshes) w.meshes.deviceMeshes.erase(dm->handle);

@@ -169,11 +169,11 @@ void World::SetFocus(Vessel* v) {
   OBJHANDLE hold = old != nullptr ? old->handle() : nullptr;
   if (old != nullptr && Of(*old).cb2 != nullptr) {
     Callback in(*impl_, old, "clbkFocusChanged", false, hnew, hold);
-    Of(*old).cb2->clbkFocusChanged(false, hnew, hold);
+    in.Run([&] { Of(*old).cb2->clbkFocusChanged(false, hnew, hold); });
   }
   if (v != nullptr && Of(*v).cb2 != nullptr) {
     Callback in(*impl_, v, "clbkFocusChanged", true, hnew, hold);
-    Of(*v).cb2->clbkFocusChanged(true, hnew, hold);
+    in.Run([&] { Of(*v).cb2->clbkFocusChanged(true, hnew, hold); });
   }
 }
 
@@ -195,11 +195,11 @@ void World::Step(double dt) {
   for (Vessel* v : vessels)
     if (VESSEL2* cb = Of(*v).cb2) {
       Callback in(w, v, "clbkBeforeStep", simt, dt, mjd);
-      cb->clbkBeforeStep(simt, dt, mjd);
+      in.Run([&] { cb->clbkBeforeStep(simt, dt, mjd); });
     }
   if (Vessel* f = w.focus; f != nullptr && Of(*f).cb2 != nullptr) {
     Callback in(w, f, "clbkDirectKeys", KeysDown{&w.keys});
-    Of(*f).cb2->clbkDirectKeys(w.keys.data());
+    in.Run([&] { Of(*f).cb2->clbkDirectKeys(w.keys.data()); });
   }
   // Free vessels drift with the speed they were given when released.
   for (Vessel* v : vessels) {
@@ -213,7 +213,7 @@ void World::Step(double dt) {
   for (Vessel* v : vessels)
     if (VESSEL2* cb = Of(*v).cb2) {
       Callback in(w, v, "clbkAfterStep", simt, dt, mjd);
-      cb->clbkAfterStep(simt, dt, mjd);
+      in.Run([&] { cb->clbkAfterStep(simt, dt, mjd); });
     }
   w.clock.simt = simt + dt;
 }
@@ -237,7 +237,7 @@ int World::KeyEvent(std::uint8_t code, bool down) {
   Vessel* f = impl_->focus;
   if (f == nullptr || Of(*f).cb2 == nullptr) return 0;
   Callback in(*impl_, f, "clbkBufferedKey", static_cast<unsigned>(code), down);
-  return Of(*f).cb2->clbkBufferedKey(code, down, impl_->keys.data());
+  return in.Run([&] { return Of(*f).cb2->clbkBufferedKey(code, down, impl_->keys.data()); });
 }
 
 std::vector<std::string> World::TakeWarnings() {

@@ -254,38 +254,60 @@ TEST(FaultBlame, OnlyAFrameInAModulesLibraryMakesACrashTheModules) {
   }
 }
 
-// Not on Windows: each DLL of that build carries its own static C++ runtime, so an exception
-// thrown in a module's DLL neither shows in hostsim's count of exceptions in flight nor unwinds
-// safely through hostsim's frames.
-#if !defined(_WIN32)
-// A C++ exception a module lets out of a callback ends the command as the module's fault, not
-// as a fault of the script or the scenario: the report names what it said, the callback, the
-// vessel and the library, and the status is 4.
+// The line of checkmod.cpp that holds `text`; 0 when none does.
+int CheckmodLine(const std::string& text) {
+  std::ifstream in(fs::path(LUMIPOD_SOURCE_DIR) / "tests/testmods/checkmod.cpp");
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (line.find(text) != std::string::npos) return number;
+  }
+  return 0;
+}
+
+// A C++ exception a module lets out of a callback ends every command that runs modules as the
+// module's fault, not as a fault of the script or the scenario: the report names what it said,
+// the callback, the vessel, and where it was thrown (the module's own line where the build has
+// one to name, else the library), and the status is 4. On Windows too, where each DLL carries
+// its own C++ runtime.
 TEST(FaultReport, AnExceptionOutOfACallbackIsTheModulesFault) {
   struct Case {
-    const char* command;
-    const char* scenario;
+    std::vector<std::string> command;  // the scenario or session is added, then the root
+    const char* input;
     const char* headline;
+    const char* thrown;  // the throw expression of checkmod.cpp the where names
     const char* lastCall;
   };
-  const Case cases[] = {
-      {"run", "VESSEL C1 checkmod_throw\nEND\n",
+  const char* const kLoadThrows = "VESSEL C1 checkmod_throw\n  THROW\nEND\n";
+  const char* const kOnLoad =
+      "clbkLoadScenario of vessel C1 (class checkmod_throw): checkmod_throw: cannot load THROW\n";
+  const char* const kLoadThrow = "runtime_error(\"checkmod_throw: cannot load THROW\")";
+  std::vector<Case> cases = {
+      {{"run"},
+       "f.session",
        "clbkBufferedKey of vessel C1 (class checkmod_throw): checkmod_throw: bad key T\n",
+       "runtime_error(\"checkmod_throw: bad key T\")",
        "    C1: -> clbkBufferedKey(20, true)\n"},
-      {"inspect", "VESSEL C1 checkmod_throw\n  THROW\nEND\n",
-       "clbkLoadScenario of vessel C1 (class checkmod_throw): checkmod_throw: cannot load THROW\n",
-       ": -> clbkLoadScenario("},
+      {{"inspect"}, "f.scn", kOnLoad, kLoadThrow, ": -> clbkLoadScenario("},
   };
+#if defined(HOSTSIM_HAVE_RENDER)
+  // Both fail as the scenario loads, before any picture or window is made.
+  cases.push_back({{"render", "out.png"}, "f.scn", kOnLoad, kLoadThrow, ": -> clbkLoadScenario("});
+  cases.push_back({{"play", "--no-watch"}, "f.scn", kOnLoad, kLoadThrow, ": -> clbkLoadScenario("});
+#endif
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.command);
+    SCOPED_TRACE(c.command[0]);
     testsupport::TempDir dir;
     const fs::path root = CheckRoot(dir.path(), "checkmod_throw");
-    Write(dir.path() / "f.scn", c.scenario);
+    const std::string input = c.input;
+    Write(dir.path() / "f.scn", input == "f.scn" ? kLoadThrows : "VESSEL C1 checkmod_throw\nEND\n");
     Write(dir.path() / "f.session", "load f.scn\nfocus C1\npress T\n");
-    const std::string input = c.command == std::string("run") ? "f.session" : "f.scn";
-    const platform::ChildEnd end = platform::RunChild(
-        HOSTSIM_EXE, {c.command, (dir.path() / input).string(), "--root", root.string()},
-        dir.path() / "out", dir.path() / "err", std::chrono::minutes(5));
+    std::vector<std::string> args = {c.command[0], (dir.path() / input).string()};
+    for (std::size_t i = 1; i < c.command.size(); ++i)
+      args.push_back(c.command[i] == "out.png" ? (dir.path() / "out.png").string() : c.command[i]);
+    args.insert(args.end(), {"--root", root.string()});
+    const platform::ChildEnd end = platform::RunChild(HOSTSIM_EXE, args, dir.path() / "out",
+                                                      dir.path() / "err", std::chrono::minutes(5));
     const std::string err = testsupport::ReadFile(dir.path() / "err");
     ASSERT_EQ(end.kind, platform::ChildEnd::Kind::Exited) << end.why << err;
     EXPECT_EQ(end.code, kExitModuleFault) << err;
@@ -295,10 +317,14 @@ TEST(FaultReport, AnExceptionOutOfACallbackIsTheModulesFault) {
     const std::vector<std::string> where = WhereLines(err);
     ASSERT_FALSE(where.empty()) << err;
     EXPECT_NE(where[0].find("checkmod_throw"), std::string::npos) << err;
+    if (kNamesLines) {
+      const int line = CheckmodLine(c.thrown);
+      ASSERT_GT(line, 0) << c.thrown;
+      EXPECT_NE(where[0].find("checkmod.cpp:" + std::to_string(line)), std::string::npos) << err;
+    }
     EXPECT_NE(err.find(c.lastCall), std::string::npos) << err;
   }
 }
-#endif
 
 #if !defined(_WIN32)
 // SIGINT, SIGTERM and SIGHUP end a run whose module never returns, without --timeout, with
