@@ -600,6 +600,34 @@ TEST(PlayWindow, TheModuleAuthorsLoopRuns) {
 }
 #endif
 
+// Starts `hostsim play` with `args` on the display, its standard error into the folder's
+// play.log (as Player::log names it) and, `withoutOutput`, its standard output closed.
+pid_t StartPlay(const XDisplay& x, const fs::path& dir, const std::vector<std::string>& args,
+                bool withoutOutput = false) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  setenv("DISPLAY", x.name().c_str(), 1);
+  if (!std::freopen((dir / "play.log").c_str(), "w", stderr)) _exit(127);
+  if (withoutOutput) close(1);
+  std::vector<std::string> words = {HOSTSIM_EXE, "play"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  execv(HOSTSIM_EXE, argv.data());
+  _exit(127);
+}
+
+// Waits for the process `pid` to end: whether it exited with `code`; its wait status in the
+// message otherwise.
+testing::AssertionResult ExitsWith(pid_t pid, int code) {
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }))
+    return testing::AssertionFailure() << "it did not end";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == code) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "wait status " << status;
+}
+
 // SIGTERM closes a window with unsaved changes at once, without asking; each line of the
 // recording is on the disk as soon as it happened, and the status tells the signal.
 TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {
@@ -609,22 +637,15 @@ TEST(PlayWindow, ASignalClosesTheWindowAtOnceWithTheRecordingKept) {
   const fs::path record = dir.path() / "session.txt";
   XDisplay x(dir.path());
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("DISPLAY", x.name().c_str(), 1);
-    execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--size", "400x300", "--record",
-          record.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartPlay(
+      x, dir.path(), {scenario.string(), "--size", "400x300", "--record", record.string()});
   Player p(x, dir.path(), pid);
   ASSERT_TRUE(p.found());
   p.Keys("b");
   ASSERT_TRUE(WaitFor([&] { return ReadFile(record).find("press B\n") != std::string::npos; }))
       << ReadFile(record);
   kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_TRUE(ExitsWith(pid, 128 + SIGTERM));
 }
 
 // A window started without a standard output writes nothing of its own into the files it
@@ -640,15 +661,8 @@ TEST(PlayWindow, AClosedStandardOutputTakesNoFileItsPlace) {
     const fs::path file = dir.path() / "out.txt";
     XDisplay x(dir.path());
     ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setenv("DISPLAY", x.name().c_str(), 1);
-      if (!std::freopen((dir.path() / "play.log").c_str(), "w", stderr)) _exit(127);
-      close(1);
-      execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--size", "400x300", option,
-            file.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    const pid_t pid = StartPlay(
+        x, dir.path(), {scenario.string(), "--size", "400x300", option, file.string()}, true);
     Player p(x, dir.path(), pid);
     ASSERT_TRUE(p.found()) << ReadFile(p.log());
     p.Keys("F2 Return");
@@ -656,10 +670,7 @@ TEST(PlayWindow, AClosedStandardOutputTakesNoFileItsPlace) {
         dir.path() / (option == std::string("--save") ? "out.txt" : "play-1.scn");
     ASSERT_TRUE(WaitFor([&] { return fs::exists(saved); })) << ReadFile(p.log());
     p.Keys("Escape");
-    int status = 0;
-    ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }))
-        << "the window took no key after the save";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_TRUE(ExitsWith(pid, 1)) << "the window took no key after the save";
     EXPECT_NE(ReadFile(p.log()).find("standard output: cannot write: Bad file descriptor\n"),
               std::string::npos)
         << ReadFile(p.log());
@@ -684,14 +695,9 @@ TEST(PlayWindow, F2RefusesAnInputAndASignalEndsAHungModule) {
   const std::string configText = ReadFile(config);
   XDisplay x(dir.path());
   ASSERT_FALSE(x.name().empty()) << "Xvfb did not start";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("DISPLAY", x.name().c_str(), 1);
-    if (!std::freopen((dir.path() / "play.log").c_str(), "w", stderr)) _exit(127);
-    execl(HOSTSIM_EXE, HOSTSIM_EXE, "play", scenario.c_str(), "--root", root.c_str(), "--size",
-          "400x300", "--save", "x", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid =
+      StartPlay(x, dir.path(),
+                {scenario.string(), "--root", root.string(), "--size", "400x300", "--save", "x"});
   Player p(x, dir.path(), pid);
   ASSERT_TRUE(p.found()) << ReadFile(p.log());
   const auto logSays = [&](const std::string& text) {
@@ -712,9 +718,7 @@ TEST(PlayWindow, F2RefusesAnInputAndASignalEndsAHungModule) {
               "been running for "))
       << ReadFile(p.log());
   kill(pid, SIGTERM);
-  int status = 0;
-  ASSERT_TRUE(WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_TRUE(ExitsWith(pid, 128 + SIGTERM));
   EXPECT_NE(ReadFile(p.log()).find("hostsim: stopped by SIGTERM while a module ran "
                                    "clbkBufferedKey of vessel C1 (class checkmod_hang)\n"),
             std::string::npos)
